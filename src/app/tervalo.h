@@ -1,0 +1,260 @@
+#pragma once
+
+// The main window. It owns the project, its history, the settings values,
+// every widget, the editor's key capture and the global hot key for its whole
+// life. The class is large, so its definition is split by concern over
+// several files named tervalo_<concern>.cpp in the folder of that concern.
+
+#include "project/records.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QCloseEvent;
+class QDoubleSpinBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QTextEdit;
+class QTimer;
+class HoverHideWindow;
+
+class tervalo : public QMainWindow {
+    Q_OBJECT
+
+public:
+    /// Receives WM_HOTKEY (or the backend's equivalent) for the pointer capture.
+    class GlobalHotkeyFilter : public QAbstractNativeEventFilter {
+    public:
+        explicit GlobalHotkeyFilter(int id);
+        ~GlobalHotkeyFilter() override;
+        bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+
+        std::function<void()> callback;
+        int hotkeyId;
+    };
+
+    explicit tervalo(QWidget *parent = nullptr);
+    ~tervalo() override;
+
+    /// True when the project differs from the copy last saved, loaded or created.
+    bool hasUnsavedChanges() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+public slots:
+    // Start screen (app/tervalo.cpp).
+    void addNewCommand();
+    void importedCommand();
+
+    // Page editor (project/tervalo_editor.cpp).
+    void changeMenuAddCommand();
+    void changeMenuAddCondition();
+    void addCommand();
+    void addCondition();
+    void changeSomeThing();
+
+    // Page list and navigation (project/tervalo_pages.cpp).
+    void renderPage();
+    void nextPage();
+    void returnPage();
+    void changeWidgetPage();
+    void deletePage();
+    void copy();
+    void paste();
+
+    // Edit history (project/tervalo_history.cpp).
+    void pageBack();
+    void pageForward();
+
+    // Project files (project/tervalo_files.cpp).
+    void newFile();
+    void loadFile1();
+    void saveFile1();
+    void saveFile3();
+
+    // Running (run/tervalo_run.cpp).
+    void stertRun();
+    void onRunFinished();
+
+    // Key capture (input/tervalo_capture.cpp).
+    void pollKeystroke();
+
+    // Pointer capture (input/tervalo_hotkey.cpp).
+    void getCoordinate();
+    void getCoordinate2();
+    void moveMousePointer();
+
+    // Language, help, menus, reports (ui/, report/).
+    void changeLanguage();
+    void reportBug();
+    void reportImprovementSuggestion();
+
+public:
+    // ---- Members, in the order of the design. ----
+    HoverHideWindow *hoverWindow = nullptr;
+    int stertTime = 5;
+    int runNumber = 1;
+    QString stopCommand = QStringLiteral("83,3");
+    QString projectPath;
+    QString lastUsedPath;
+    bool is_used_stert = false;
+    bool is_used_this = false;
+    bool is_help = false;
+    bool is_message_file = true;
+    bool is_message_paste = false;
+    bool is_message_delete = true;
+    bool is_japanese = true;
+    QString selectedCommandKind = records::kNone;
+    QString selectedConditionKind = records::kWaitUntilOver;
+
+    // Project (Part of the project model).
+    RecordList commandList{records::blankCommand()};
+    RecordList conditionList{records::blankCondition()};
+    RecordList savedCommandList{records::blankCommand()};
+    RecordList savedConditionList{records::blankCondition()};
+
+    // Edit history.
+    QList<RecordList> commandHistory{RecordList{records::blankCommand()}};
+    QList<RecordList> conditionHistory{RecordList{records::blankCondition()}};
+    int historyIndex = 0;
+    bool restoringHistory = false;
+
+    int currentPage = 1;
+    bool keyCaptureForCondition = false;
+    bool rendering = false;
+    QStringList copiedCommand;
+    QStringList copiedCondition;
+    bool editorShown = false;
+    QString messageTitle;
+    QString messageText;
+    GlobalHotkeyFilter *hotkeyFilter = nullptr;
+    bool hotkeyRegistered = false;
+    int hotkeyId = 1001;
+
+    // ---- Widgets (created by buildWidgets, in creation order). ----
+    QGroupBox *operationGroup = nullptr;   // #1 "操作"
+    QGroupBox *conditionGroup = nullptr;   // #2 "条件"
+    QGroupBox *pageGroup = nullptr;        // #3 "ページ"
+    QPushButton *newProjectButton = nullptr;  // #4
+    QPushButton *loadProjectButton = nullptr; // #5
+    QPushButton *languageButton = nullptr;    // #6
+    QComboBox *commandKindCombo = nullptr;    // #7
+    QPushButton *addCommandButton = nullptr;  // #8
+    QPushButton *testButton = nullptr;        // #9
+    QLabel *commandNameLabel = nullptr;       // #10
+    QTextEdit *textEdit = nullptr;            // #11
+    QComboBox *commandSideCombo = nullptr;    // #12
+    QLabel *commandSecLabel = nullptr;        // #13
+    QDoubleSpinBox *commandTimeSpin = nullptr; // #14
+    QComboBox *conditionKindCombo = nullptr;  // #15
+    QPushButton *addConditionButton = nullptr; // #16
+    QLabel *conditionNameLabel = nullptr;     // #17
+    QLabel *conditionSecLabel = nullptr;      // #18
+    QComboBox *conditionSideCombo = nullptr;  // #19
+    QDoubleSpinBox *conditionTimeSpin = nullptr; // #20
+    QPushButton *previousButton = nullptr;    // #21 "←"
+    QPushButton *runButton = nullptr;         // #22
+    QPushButton *nextButton = nullptr;        // #23 "→"
+    QPushButton *deleteButton = nullptr;      // #24
+    QLabel *pageCounterLabel = nullptr;       // #25
+    QListWidget *pageList = nullptr;          // #26 page strip
+    QPushButton *copyButton = nullptr;        // #27
+    QPushButton *pasteButton = nullptr;       // #28
+    QPushButton *undoButton = nullptr;        // #29
+    QPushButton *redoButton = nullptr;        // #30
+    // #31 is menuBar().
+    QMenu *fileMenu = nullptr;
+    QMenu *reportMenu = nullptr;
+    QMenu *settingsMenu = nullptr;
+    QMenu *versionMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QMenu *otherMenu = nullptr;
+    QAction *newAction = nullptr;             // "新規作成"
+    QAction *openAction = nullptr;            // "開く"
+    QAction *saveAsAction = nullptr;          // "名前を付けて保存"
+    QAction *saveAction = nullptr;            // "上書き保存"
+    QAction *reportBugAction = nullptr;       // "バグを報告"
+    QAction *reportImprovementAction = nullptr; // "改善案を報告"
+    QAction *needReplyAction = nullptr;       // "返信が必要な場合"
+    QAction *askSaveAction = nullptr;         // "ファイルを保存するか確認する"
+    QAction *askPasteAction = nullptr;        // "ページにペーストするか確認する"
+    QAction *askDeleteAction = nullptr;       // "ページを削除するか確認する"
+    QAction *versionAction = nullptr;         // "バージョン情報"
+    QAction *helpModeAction = nullptr;        // "ヘルプモード"
+    QAction *askHowToUseAction = nullptr;     // "使い方を質問する"
+    QAction *languageAction = nullptr;        // "English"
+    QAction *termsAction = nullptr;           // terms of use document
+    QAction *ossNoticeAction = nullptr;       // open-source notice document
+    QAction *qtReplaceAction = nullptr;       // Qt library replacement document
+    QAction *lgplAction = nullptr;            // LGPLv3 text
+    QLabel *commandKeyLabel = nullptr;        // #32
+    QLabel *conditionKeyLabel = nullptr;      // #33
+    QTimer *pollTimer = nullptr;              // #34
+    QLabel *xLabel1 = nullptr;                // #35 first coordinate row (Mouse Pointer)
+    QSpinBox *xSpin1 = nullptr;               // #36
+    QLabel *yLabel1 = nullptr;                // #37
+    QSpinBox *ySpin1 = nullptr;               // #38
+    QPushButton *getButton1 = nullptr;        // #39
+    QLabel *xLabel2 = nullptr;                // #40 second coordinate row (Smooth Move)
+    QSpinBox *xSpin2 = nullptr;               // #41
+    QLabel *yLabel2 = nullptr;                // #42
+    QSpinBox *ySpin2 = nullptr;               // #43
+    QPushButton *getButton2 = nullptr;        // #44
+    QSpinBox *hourSpin = nullptr;             // #45
+    QLabel *colonLabel = nullptr;             // #46
+    QSpinBox *minuteSpin = nullptr;           // #47
+
+private:
+    // app/tervalo.cpp
+    void showEditor();
+    void loadSettings();
+    void saveSettings();
+
+    // app/tervalo_layout.cpp: creates every control, menu and connection.
+    void buildWidgets();
+
+    // project/tervalo_editor.cpp
+    void showPageFields();
+    void setLocked(bool locked);
+
+    // project/tervalo_history.cpp: the history step of renderPage.
+    void recordHistory();
+
+    // project/tervalo_files.cpp
+    bool confirmReplace(const QString &japaneseText, const QString &englishText);
+    void writeProjectFile();
+    void readProjectFile();
+
+    // run/tervalo_run.cpp
+    void launchRun();
+
+    // input/tervalo_capture.cpp
+    void beginKeyCapture(bool forCondition);
+    void enterCaptureMode(bool forCondition);
+    void leaveCaptureMode();
+    /// Disarms the editor's capture and removes its hook (destruction, close).
+    void cancelKeyCapture();
+
+    // input/tervalo_hotkey.cpp
+    void registerGlobalHotkey();
+    void unregisterGlobalHotkey();
+
+    // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
+    void applyHelpTooltips();
+    void showFirstStartNotice();
+    void openBrowserLink(const QString &url);
+    void showVersion();
+    void openDocument(const QString &relativeName);
+};

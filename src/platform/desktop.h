@@ -1,0 +1,143 @@
+#pragma once
+
+// The one seam between the program and the desktop's input system.
+//
+// Everything here speaks the Windows vocabulary the rest of the program was
+// designed in: virtual-key codes (VK_*), the hot-key modifier mask
+// (Alt 1, Ctrl 2, Shift 4, Win 8) and virtual-screen pixel coordinates.
+// The header is deliberately free of Qt and of any platform header so that
+// every backend (x11, win32, sim) and every caller can include it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+/// Virtual-key codes the program names explicitly (same values as on Windows).
+namespace vk {
+constexpr int LButton = 1;
+constexpr int RButton = 2;
+constexpr int Back = 8;
+constexpr int Tab = 9;
+constexpr int Return = 13;
+constexpr int Shift = 16;
+constexpr int Control = 17;
+constexpr int Menu = 18; // Alt
+constexpr int Escape = 27;
+constexpr int Space = 32;
+constexpr int LWin = 91;
+constexpr int RWin = 92;
+constexpr int LShift = 160;
+constexpr int RShift = 161;
+constexpr int LControl = 162;
+constexpr int RControl = 163;
+constexpr int LMenu = 164;
+constexpr int RMenu = 165;
+} // namespace vk
+
+/// Hot-key modifier mask bits (MOD_ALT, MOD_CONTROL, MOD_SHIFT, MOD_WIN).
+namespace mod {
+constexpr int Alt = 1;
+constexpr int Ctrl = 2;
+constexpr int Shift = 4;
+constexpr int Win = 8;
+} // namespace mod
+
+enum class MouseButton { Left, Right };
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    bool operator==(const Point &o) const { return x == o.x && y == o.y; }
+};
+
+/// Low-level keyboard hook callback: virtual-key code and whether the key went
+/// down. Returns true to swallow the event (no window receives it).
+/// Backends may call it on any thread; it must only touch atomics.
+using KeyboardHookCallback = std::function<bool(int vk, bool down)>;
+
+/// Called when a registered global hot key fires, with its id.
+using HotKeyListener = std::function<void(int id)>;
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    /// Short backend name for the log: "sim", "x11" or "win32".
+    virtual const char *name() const = 0;
+
+    // --- Synthetic input. All of these are safe to call from any thread. ---
+
+    /// Presses (down) or releases (up) a mouse button where the pointer is.
+    virtual void mouseButton(MouseButton button, bool down) = 0;
+    /// Puts the pointer at (x, y), virtual-screen pixels; may be negative.
+    virtual void setCursorPos(int x, int y) = 0;
+    /// Current pointer position, virtual-screen pixels.
+    virtual Point cursorPos() = 0;
+    /// Presses or releases the key of a virtual-key code (no scan code).
+    virtual void key(int vkCode, bool down) = 0;
+    /// Sends one UTF-16 code unit as a character event (KEYEVENTF_UNICODE).
+    virtual void unicodeUnit(char16_t unit, bool down) = 0;
+    /// Hint that a run of unicodeUnit calls is over (backends that bind
+    /// characters to spare keys may restore them now). Default: nothing.
+    virtual void textDone() {}
+
+    // --- Key state. Safe from any thread. ---
+
+    /// True while the key (or VK_LBUTTON / VK_RBUTTON) is down now.
+    virtual bool isKeyDown(int vkCode) = 0;
+
+    // --- Low-level keyboard hook (GUI thread). ---
+
+    /// Installs a system-wide keyboard hook. Returns a handle > 0, or 0 on failure.
+    virtual int installKeyboardHook(KeyboardHookCallback callback) = 0;
+    /// Removes a hook; returns false when the handle is not installed.
+    virtual bool removeKeyboardHook(int handle) = 0;
+    /// Error code of the last failed hook installation (GetLastError on Windows).
+    virtual unsigned long lastError() const { return 0; }
+
+    // --- Global hot key (GUI thread). ---
+
+    /// Registers a system-wide hot key; false when another program owns it.
+    virtual bool registerHotKey(int id, int modifiers, int vkCode) = 0;
+    /// Unregisters; does nothing for an id that is not registered.
+    virtual void unregisterHotKey(int id) = 0;
+    /// Looks at one native event of the GUI event loop (the Qt native event
+    /// filter's event type and message) and returns the id of the registered
+    /// hot key it represents, or 0. Default: backends that report hot keys
+    /// through the listener only.
+    virtual int hotKeyFromNativeEvent(const char * /*eventType*/, void * /*message*/) { return 0; }
+
+    /// Sets who is told when a hot key fires outside the native event path.
+    void setHotKeyListener(HotKeyListener listener) { hotKeyListener_ = std::move(listener); }
+
+protected:
+    /// Backends report a fired hot key through this.
+    void notifyHotKey(int id)
+    {
+        if (hotKeyListener_)
+            hotKeyListener_(id);
+    }
+
+private:
+    HotKeyListener hotKeyListener_;
+};
+
+/// The desktop the program uses. Created on first use by the factory unless a
+/// test has installed another one.
+Desktop &desktop();
+
+/// Replaces the desktop (tests install a SimDesktop). Call before any thread
+/// uses it.
+void setDesktop(std::shared_ptr<Desktop> desktop);
+
+/// Shared pointer to the current desktop.
+std::shared_ptr<Desktop> currentDesktop();
+
+/// Builds the backend for this machine: the real one when it can be opened,
+/// otherwise the simulated one (and says why once in the log).
+std::shared_ptr<Desktop> createDesktop();
+
+} // namespace platform

@@ -1,0 +1,5 @@
+#include "app/tervalo.h"
+
+void tervalo::pageBack() {}
+void tervalo::pageForward() {}
+void tervalo::recordHistory() {}

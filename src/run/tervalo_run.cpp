@@ -1,0 +1,5 @@
+#include "app/tervalo.h"
+
+void tervalo::stertRun() {}
+void tervalo::onRunFinished() {}
+void tervalo::launchRun() {}

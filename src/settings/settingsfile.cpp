@@ -1,0 +1,182 @@
+#include "settings/settingsfile.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+QString g_testConfigDir;
+QString g_testAppDir;
+} // namespace
+
+void SettingsFile::setDirectoriesForTesting(const QString &configDir, const QString &appDirectory)
+{
+    g_testConfigDir = configDir;
+    g_testAppDir = appDirectory;
+}
+
+QString SettingsFile::configDir()
+{
+    if (!g_testConfigDir.isEmpty())
+        return g_testConfigDir;
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+}
+
+QString SettingsFile::appDir()
+{
+    if (!g_testAppDir.isEmpty())
+        return g_testAppDir;
+    return QCoreApplication::applicationDirPath();
+}
+
+QString SettingsFile::desktopPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString SettingsFile::settingsPath()
+{
+    const QString dirPath = configDir();
+    QDir dir(dirPath);
+    if (dirPath.isEmpty() || !dir.mkpath(QStringLiteral("."))) {
+        qWarning() << "Failed to create config dir:" << dirPath;
+        return QDir::cleanPath(appDir() + QLatin1Char('/') + QLatin1String(kFileName));
+    }
+    return QDir::cleanPath(dir.absoluteFilePath(QLatin1String(kFileName)));
+}
+
+void SettingsFile::migrate()
+{
+    const QString oldPath = QDir(appDir()).filePath(QLatin1String(kFileName));
+    const QFileInfo old(oldPath);
+    if (!old.exists() || !old.isFile())
+        return;
+    const QString newPath = settingsPath();
+    // QFile::copy refuses to overwrite, so a newer file is never replaced;
+    // when both paths are the same file (fallback location) it fails harmlessly.
+    QFile::copy(oldPath, newPath);
+    qDebug() << "Migrated config from" << oldPath << "to" << newPath;
+}
+
+void SettingsFile::load(SettingsValues &v)
+{
+    v.projectPath = desktopPath();
+    migrate();
+    const QString path = settingsPath();
+    qDebug() << "Loading config from:" << path;
+
+    QFile file(path);
+    if (!file.exists()) {
+        qDebug() << "Config file does not exist. Using defaults.";
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "Failed to open config file for reading:" << path << " error:" << file.errorString();
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    if (bytes.isEmpty()) {
+        qDebug() << "Config file is empty. Using defaults.";
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning() << "Failed to parse config JSON:" << error.errorString() << " offset:" << error.offset;
+        return;
+    }
+    if (!doc.isObject()) {
+        qWarning() << "Config JSON is not an object.";
+        return;
+    }
+    const QJsonObject o = doc.object();
+    auto readInt = [&o](const char *key, int &value) {
+        if (o.contains(QLatin1String(key)))
+            value = o.value(QLatin1String(key)).toInt(value);
+    };
+    auto readBool = [&o](const char *key, bool &value) {
+        if (o.contains(QLatin1String(key)))
+            value = o.value(QLatin1String(key)).toBool(value);
+    };
+    readInt("stert_time", v.stertTime);
+    readInt("run_number", v.runNumber);
+    if (o.contains(QLatin1String("stop_command")))
+        v.stopCommand = o.value(QLatin1String("stop_command")).toString(v.stopCommand);
+    if (o.contains(QLatin1String("file_path"))) {
+        const QString p = o.value(QLatin1String("file_path")).toString();
+        if (!p.isEmpty()) {
+            // Backslashes are separators here whatever the platform, so a file
+            // written on Windows reads the same on every machine.
+            QString clean = QDir::fromNativeSeparators(p);
+            clean.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            clean = QDir::cleanPath(clean);
+            v.projectPath = clean;
+            v.lastUsedPath = clean;
+        }
+    }
+    readBool("is_used_stert", v.is_used_stert);
+    readBool("is_used_this", v.is_used_this);
+    readBool("is_help", v.is_help);
+    readBool("is_message_file", v.is_message_file);
+    readBool("is_message_paste", v.is_message_paste);
+    readBool("is_message_delete", v.is_message_delete);
+    readBool("is_japanese", v.is_japanese);
+
+    qDebug() << "Config loaded:" << "stertTime =" << v.stertTime << "runNumber =" << v.runNumber
+             << "stopCommand =" << v.stopCommand << "filePath =" << v.projectPath;
+}
+
+bool SettingsFile::save(const SettingsValues &v)
+{
+    migrate();
+    QString path = v.projectPath;
+    if (path == desktopPath())
+        path = v.lastUsedPath;
+    QString filePath = QDir::fromNativeSeparators(path);
+    filePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    filePath = QDir::cleanPath(filePath);
+
+    QJsonObject o;
+    o.insert(QStringLiteral("stert_time"), v.stertTime);
+    o.insert(QStringLiteral("run_number"), v.runNumber);
+    o.insert(QStringLiteral("stop_command"), v.stopCommand);
+    o.insert(QStringLiteral("file_path"), filePath);
+    o.insert(QStringLiteral("is_used_stert"), v.is_used_stert);
+    o.insert(QStringLiteral("is_used_this"), v.is_used_this);
+    o.insert(QStringLiteral("is_help"), v.is_help);
+    o.insert(QStringLiteral("is_message_file"), v.is_message_file);
+    o.insert(QStringLiteral("is_message_paste"), v.is_message_paste);
+    o.insert(QStringLiteral("is_message_delete"), v.is_message_delete);
+    o.insert(QStringLiteral("is_japanese"), v.is_japanese);
+    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
+
+    const QString settings = settingsPath();
+    qDebug() << "Trying to save config to:" << settings;
+    QSaveFile file(settings);
+    // Unbuffered, so that write() reports what really reached the disk.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        qWarning() << "Cannot open config file for writing:" << settings << " error:" << file.errorString();
+        return false;
+    }
+    // A short write counts as a failure too: QSaveFile would otherwise commit
+    // the truncated text over the good file (seen with a full disk).
+    if (file.write(bytes) != bytes.size()) {
+        qWarning() << "Write failed:" << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        qWarning() << "Commit failed:" << file.errorString();
+        return false;
+    }
+    qDebug() << "Config saved OK. path =" << settings;
+    qDebug() << v.is_japanese;
+    return true;
+}

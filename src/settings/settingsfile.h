@@ -1,0 +1,48 @@
+#pragma once
+
+// The user's settings: eleven values in "tervalo_free.json" in the per-user
+// configuration directory, loaded once at start and saved once at close.
+
+#include <QString>
+
+/// The values the main window keeps between runs, with their defaults.
+struct SettingsValues {
+    int stertTime = 5;
+    int runNumber = 1;
+    QString stopCommand = QStringLiteral("83,3");
+    QString projectPath;   ///< the Desktop directory while the project has no file
+    QString lastUsedPath;  ///< "file_path" as read at start; empty when none
+    bool is_used_stert = false;
+    bool is_used_this = false;
+    bool is_help = false;
+    bool is_message_file = true;
+    bool is_message_paste = false;
+    bool is_message_delete = true;
+    bool is_japanese = true;
+};
+
+class SettingsFile {
+public:
+    static constexpr const char *kFileName = "tervalo_free.json";
+
+    /// Full path of the settings file (creates its directory; falls back to
+    /// the executable's directory when that cannot be made).
+    static QString settingsPath();
+    /// Copies an older file from the executable's directory, never overwriting.
+    static void migrate();
+    /// Loads into `values`, which must hold the defaults; any failure keeps them.
+    static void load(SettingsValues &values);
+    /// Saves atomically; returns false (and logs) when the file could not be written.
+    static bool save(const SettingsValues &values);
+
+    /// The user's Desktop directory: the project path of a project without file.
+    static QString desktopPath();
+
+    /// Tests point the configuration and executable directories elsewhere;
+    /// empty texts restore the real ones.
+    static void setDirectoriesForTesting(const QString &configDir, const QString &appDir);
+
+private:
+    static QString configDir();
+    static QString appDir();
+};

@@ -1,0 +1,4 @@
+#include "app/tervalo.h"
+
+void tervalo::applyHelpTooltips() {}
+void tervalo::showFirstStartNotice() {}

@@ -1,0 +1,3 @@
+#include "app/tervalo.h"
+
+void tervalo::changeLanguage() {}

@@ -1,0 +1,26 @@
+#pragma once
+
+// Points the settings file at a temporary folder for one test object, so
+// tests never read or write the user's own settings.
+
+#include "settings/settingsfile.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+struct TempSettings {
+    TempSettings()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        configDir = dir.path() + QStringLiteral("/config");
+        appDir = dir.path() + QStringLiteral("/app");
+        QDir().mkpath(appDir);
+        SettingsFile::setDirectoriesForTesting(configDir, appDir);
+    }
+    ~TempSettings() { SettingsFile::setDirectoriesForTesting(QString(), QString()); }
+    QString settingsFile() const { return configDir + QStringLiteral("/tervalo_free.json"); }
+
+    QTemporaryDir dir;
+    QString configDir;
+    QString appDir;
+};

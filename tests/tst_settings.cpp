@@ -1,0 +1,194 @@
+#include "settings/settingsfile.h"
+#include "support/filesizelimit.h"
+#include "support/tempsettings.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+namespace {
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void noFileGivesDefaults()
+    {
+        TempSettings t;
+        SettingsValues v;
+        QTest::ignoreMessage(QtDebugMsg, "Config file does not exist. Using defaults.");
+        SettingsFile::load(v);
+        QCOMPARE(v.stertTime, 5);
+        QCOMPARE(v.runNumber, 1);
+        QCOMPARE(v.stopCommand, QString("83,3"));
+        QCOMPARE(v.projectPath, SettingsFile::desktopPath());
+        QVERIFY(v.lastUsedPath.isEmpty());
+        QVERIFY(v.is_japanese && v.is_message_file && v.is_message_delete);
+        QVERIFY(!v.is_message_paste && !v.is_help && !v.is_used_this && !v.is_used_stert);
+    }
+
+    void malformedFilesKeepDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty object") << QByteArray("{}") << int(QtDebugMsg) << "Config loaded:*";
+        QTest::newRow("array") << QByteArray("[]") << int(QtWarningMsg) << "Config JSON is not an object.";
+        QTest::newRow("empty file") << QByteArray() << int(QtDebugMsg) << "Config file is empty. Using defaults.";
+        QTest::newRow("broken json") << QByteArray("{\"stert_time\": 9,") << int(QtWarningMsg)
+                                     << "Failed to parse config JSON:*";
+        QTest::newRow("string for number") << QByteArray("{\"stert_time\": \"7\", \"run_number\": 2.5}")
+                                           << int(QtDebugMsg) << "Config loaded:*";
+    }
+    void malformedFilesKeepDefaults()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        TempSettings t;
+        writeFile(t.settingsFile(), content);
+        SettingsValues v;
+        QTest::ignoreMessage(QtMsgType(type), QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+                                                  message, QRegularExpression::UnanchoredWildcardConversion)));
+        SettingsFile::load(v);
+        QCOMPARE(v.stertTime, 5);
+        QCOMPARE(v.runNumber, 1);
+        QCOMPARE(v.stopCommand, QString("83,3"));
+        QVERIFY(v.is_japanese);
+    }
+
+    void onlyLanguageKey()
+    {
+        TempSettings t;
+        writeFile(t.settingsFile(), "{\"is_japanese\": false}");
+        SettingsValues v;
+        SettingsFile::load(v);
+        QVERIFY(!v.is_japanese);
+        QCOMPARE(v.stertTime, 5);
+        QVERIFY(v.is_message_file);
+    }
+
+    void backslashPath()
+    {
+        TempSettings t;
+        writeFile(t.settingsFile(), R"({"file_path": "C:\\work\\a.cmdat", "stert_time": 12})");
+        SettingsValues v;
+        SettingsFile::load(v);
+        QCOMPARE(v.projectPath, QString("C:/work/a.cmdat"));
+        QCOMPARE(v.lastUsedPath, QString("C:/work/a.cmdat"));
+        QCOMPARE(v.stertTime, 12);
+    }
+
+    void roundTrip()
+    {
+        TempSettings t;
+        SettingsValues v;
+        v.projectPath = SettingsFile::desktopPath();
+        v.stertTime = 3;
+        v.runNumber = 114514;
+        v.stopCommand = "なし";
+        v.lastUsedPath = "/x/last.cmdat";
+        v.is_japanese = false;
+        v.is_message_paste = true;
+        QVERIFY(SettingsFile::save(v));
+        const QJsonObject o = QJsonDocument::fromJson(readFile(t.settingsFile())).object();
+        QCOMPARE(o.size(), 11);
+        // A project without a file saves the last-used path instead.
+        QCOMPARE(o.value("file_path").toString(), QString("/x/last.cmdat"));
+        SettingsValues back;
+        SettingsFile::load(back);
+        QCOMPARE(back.stertTime, 3);
+        QCOMPARE(back.runNumber, 114514);
+        QCOMPARE(back.stopCommand, QString("なし"));
+        QVERIFY(!back.is_japanese);
+        QVERIFY(back.is_message_paste);
+    }
+
+    void migrationNeverOverwrites()
+    {
+        TempSettings t;
+        writeFile(t.appDir + "/tervalo_free.json", "{\"stert_time\": 1}");
+        writeFile(t.settingsFile(), "{\"stert_time\": 2}");
+        SettingsValues v;
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Migrated config from"));
+        SettingsFile::load(v);
+        QCOMPARE(v.stertTime, 2);
+        QVERIFY(QFile::exists(t.appDir + "/tervalo_free.json")); // the old file stays
+    }
+
+    void migrationCopiesOldFile()
+    {
+        TempSettings t;
+        writeFile(t.appDir + "/tervalo_free.json", "{\"stert_time\": 1}");
+        SettingsValues v;
+        SettingsFile::load(v);
+        QCOMPARE(v.stertTime, 1);
+        QVERIFY(QFile::exists(t.settingsFile()));
+    }
+
+    void unwritableConfigDirFallsBack()
+    {
+        TempSettings t;
+        // A regular file where the directory should be: mkpath must fail.
+        writeFile(t.dir.path() + "/blocker", "x");
+        SettingsFile::setDirectoriesForTesting(t.dir.path() + "/blocker/config", t.appDir);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Failed to create config dir:"));
+        QCOMPARE(SettingsFile::settingsPath(), t.appDir + "/tervalo_free.json");
+        SettingsValues v;
+        v.projectPath = "/p/q.cmdat";
+        v.stertTime = 44;
+        QVERIFY(SettingsFile::save(v));
+        QVERIFY(QFile::exists(t.appDir + "/tervalo_free.json"));
+        SettingsValues back;
+        SettingsFile::load(back);
+        QCOMPARE(back.stertTime, 44);
+    }
+
+    void failedSaveKeepsOldFile()
+    {
+        TempSettings t;
+        SettingsValues v;
+        v.projectPath = "/p.cmdat";
+        QVERIFY(SettingsFile::save(v));
+        const QByteArray before = readFile(t.settingsFile());
+        QVERIFY(!before.isEmpty());
+        v.stertTime = 99;
+        v.projectPath = QString(200, QChar('x'));
+        bool saved = true;
+        {
+            FileSizeLimit limit(16);
+            saved = SettingsFile::save(v);
+        }
+        QVERIFY(!saved);
+        QCOMPARE(readFile(t.settingsFile()), before);
+    }
+
+    void pathIsADirectory()
+    {
+        TempSettings t;
+        QDir().mkpath(t.settingsFile()); // the settings "file" is a folder
+        SettingsValues v;
+        QVERIFY(!SettingsFile::save(v));
+        SettingsFile::load(v); // must not crash, keeps defaults
+        QCOMPARE(v.stertTime, 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
