@@ -18,6 +18,10 @@ private slots:
             return swallow;
         });
         QVERIFY(h > 0);
+        QVERIFY(sim.keyboardCaptured());
+        sim.setKeyboardHookActive(h, false);
+        QVERIFY(!sim.keyboardCaptured());
+        sim.setKeyboardHookActive(h, true);
         QVERIFY(sim.pressKey(65));
         QVERIFY(!sim.isKeyDown(65)); // swallowed: the key state does not change
         QVERIFY(sim.delivered().empty());
@@ -28,6 +32,7 @@ private slots:
         QCOMPARE(int(seen.size()), 3);
         QVERIFY(sim.removeKeyboardHook(h));
         QVERIFY(!sim.removeKeyboardHook(h));
+        QVERIFY(!sim.keyboardCaptured());
         QCOMPARE(sim.hookCount(), 0);
     }
 

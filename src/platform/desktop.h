@@ -95,6 +95,11 @@ public:
     virtual int installKeyboardHook(KeyboardHookCallback callback) = 0;
     /// Removes a hook; returns false when the handle is not installed.
     virtual bool removeKeyboardHook(int handle) = 0;
+    /// Says whether the hook wants events now (a capture is armed). A hook is
+    /// active when installed. Backends that cannot pass a key on once they
+    /// have taken it (X11 grabs the keyboard) hold the keyboard only while the
+    /// hook is active; Windows calls the hook either way.
+    virtual void setKeyboardHookActive(int handle, bool active) = 0;
     /// Error code of the last failed hook installation (GetLastError on Windows).
     virtual unsigned long lastError() const { return 0; }
 

@@ -123,12 +123,31 @@ int SimDesktop::installKeyboardHook(KeyboardHookCallback callback)
     }
     const int handle = nextHook_++;
     hooks_[handle] = std::move(callback);
+    activeHooks_.insert(handle);
     return handle;
+}
+
+void SimDesktop::setKeyboardHookActive(int handle, bool active)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!hooks_.count(handle))
+        return;
+    if (active)
+        activeHooks_.insert(handle);
+    else
+        activeHooks_.erase(handle);
+}
+
+bool SimDesktop::keyboardCaptured() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return !activeHooks_.empty();
 }
 
 bool SimDesktop::removeKeyboardHook(int handle)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    activeHooks_.erase(handle);
     return hooks_.erase(handle) != 0;
 }
 

@@ -45,6 +45,7 @@ public:
     bool isKeyDown(int vkCode) override;
     int installKeyboardHook(KeyboardHookCallback callback) override;
     bool removeKeyboardHook(int handle) override;
+    void setKeyboardHookActive(int handle, bool active) override;
     unsigned long lastError() const override;
     bool registerHotKey(int id, int modifiers, int vkCode) override;
     void unregisterHotKey(int id) override;
@@ -81,6 +82,9 @@ public:
     std::vector<int> keysDown() const;
     /// Number of hooks installed now.
     int hookCount() const;
+    /// True while an installed hook is active (on X11 the keyboard would be
+    /// grabbed then).
+    bool keyboardCaptured() const;
     /// Ids of the hot keys registered now.
     std::vector<int> registeredHotKeys() const;
     /// What the focused window would have received (keys not swallowed, as
@@ -99,6 +103,7 @@ private:
     std::vector<Event> events_;
     std::vector<Event> delivered_;
     std::map<int, KeyboardHookCallback> hooks_;
+    std::set<int> activeHooks_;
     int nextHook_ = 1;
     bool hookFails_ = false;
     unsigned long hookError_ = 0;
