@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -28,6 +29,7 @@ class QSpinBox;
 class QTextEdit;
 class QTimer;
 class HoverHideWindow;
+class KeyCapture;
 
 class tervalo : public QMainWindow {
     Q_OBJECT
@@ -241,6 +243,8 @@ private:
     void launchRun();
 
     // input/tervalo_capture.cpp
+    /// The editor's capture instance, made on first use.
+    std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();
