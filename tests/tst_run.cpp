@@ -171,7 +171,9 @@ private slots:
         QCOMPARE(ev[2].kind, Event::ButtonUp);
         const double toMove = msBetween(ev[0].time, ev[1].time);
         const double held = msBetween(ev[0].time, ev[2].time);
-        QVERIFY2(toMove >= 498 && toMove < 750, qPrintable(QString::number(toMove)));
+        // Measured from the worker's first event, which a loaded machine may
+        // schedule a little after the runner began counting.
+        QVERIFY2(toMove >= 470 && toMove < 750, qPrintable(QString::number(toMove)));
         QVERIFY2(held >= 1998 && held < 2300, qPrintable(QString::number(held)));
         // The run's end waits for the click, then pauses a second.
         QVERIFY(msBetween(ev[2].time, probe.finishedTime()) >= 999);
