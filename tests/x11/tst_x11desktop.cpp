@@ -5,6 +5,8 @@
 #include "input/keycombination.h"
 #include "platform/desktop_x11.h"
 #include "platform/desktop_x11_keymap.h"
+#include "run/operations.h"
+#include "run/run.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QLineEdit>
@@ -26,17 +28,6 @@ using platform::MouseButton;
 using platform::X11Desktop;
 
 namespace {
-
-// The engine's way of typing a text: every UTF-16 unit down and up, then the
-// end-of-text hint.
-void typeUnits(platform::Desktop &desktop, const QString &text)
-{
-    for (QChar c : text) {
-        desktop.unicodeUnit(c.unicode(), true);
-        desktop.unicodeUnit(c.unicode(), false);
-    }
-    desktop.textDone();
-}
 
 void tap(platform::Desktop &desktop, const QList<int> &codes)
 {
@@ -130,6 +121,7 @@ private slots:
             QSKIP("No X display: these tests run under the Xvfb of scripts/test.");
         x11 = openBackend();
         QVERIFY(x11);
+        platform::setDesktop(x11); // the engine's operations go through it
         QCOMPARE(QString::fromLatin1(x11->name()), QStringLiteral("x11"));
 
         window = std::make_unique<QWidget>();
@@ -151,6 +143,29 @@ private slots:
     {
         window.reset();
         x11.reset();
+    }
+
+    void openingNeedsUsableDisplay_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("unset") << QByteArray() << QStringLiteral("DISPLAY is not set");
+        QTest::newRow("no server") << QByteArray(":9876") << QStringLiteral("cannot open the X display :9876");
+    }
+
+    void openingNeedsUsableDisplay()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QString, why);
+        const QByteArray saved = qgetenv("DISPLAY");
+        auto restore = qScopeGuard([&] { qputenv("DISPLAY", saved); });
+        if (display.isEmpty())
+            qunsetenv("DISPLAY");
+        else
+            qputenv("DISPLAY", display);
+        std::string reason;
+        QVERIFY(!platform::createX11Desktop(&reason));
+        QCOMPARE(QString::fromStdString(reason), why);
     }
 
     void typedTextArrivesExactly_data()
@@ -181,8 +196,10 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         qint64 typedAt = 0;
+        // The engine's Enter Text at its shortest time.
         std::thread typist([&] {
-            typeUnits(*x11, typed);
+            Run run;
+            operations::typeText(run, typed, 0.001);
             typedAt = clock.elapsed();
         });
         auto joiner = qScopeGuard([&] { typist.join(); });
@@ -202,23 +219,42 @@ private slots:
         QCOMPARE(Probe().keysDown(), QList<int>());
     }
 
-    void keyCombinationTypesCharacter_data()
+    void keyOperationTypesCharacter_data()
+    {
+        QTest::addColumn<QString>("parameter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("65,4 is A") << QStringLiteral("65,4,0") << QStringLiteral("A");
+        QTest::newRow("65,0 is a") << QStringLiteral("65,0,0.05") << QStringLiteral("a");
+        QTest::newRow("shift 1") << QStringLiteral("49,4,0") << QStringLiteral("!");
+        QTest::newRow("oem 186") << QStringLiteral("186,0,0") << QStringLiteral(";");
+        QTest::newRow("oem 222 shifted") << QStringLiteral("222,4,0") << QStringLiteral("\"");
+        QTest::newRow("oem 192") << QStringLiteral("192,0,0") << QStringLiteral("`");
+        QTest::newRow("space") << QStringLiteral("32,0,0") << QStringLiteral(" ");
+        QTest::newRow("keypad minus") << QStringLiteral("109,0,0") << QStringLiteral("-");
+        QTest::newRow("keypad divide") << QStringLiteral("111,0,0") << QStringLiteral("/");
+    }
+
+    void keyOperationTypesCharacter()
+    {
+        QFETCH(QString, parameter);
+        QFETCH(QString, expected);
+        line->clear();
+        focus(line);
+        Run run;
+        operations::pressKey(run, parameter);
+        QTRY_COMPARE(line->text(), expected);
+        QVERIFY(x11->heldKeycodes().empty());
+    }
+
+    void sideSpecificModifiersType_data()
     {
         QTest::addColumn<QList<int>>("codes");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("65,4 is A") << QList<int>{16, 65} << QStringLiteral("A");
-        QTest::newRow("65,0 is a") << QList<int>{65} << QStringLiteral("a");
-        QTest::newRow("left shift 1") << QList<int>{160, 49} << QStringLiteral("!");
-        QTest::newRow("right shift 2") << QList<int>{161, 50} << QStringLiteral("@");
-        QTest::newRow("oem keys") << QList<int>{186} << QStringLiteral(";");
-        QTest::newRow("oem 222") << QList<int>{222} << QStringLiteral("'");
-        QTest::newRow("oem 192") << QList<int>{192} << QStringLiteral("`");
-        QTest::newRow("space") << QList<int>{32} << QStringLiteral(" ");
-        QTest::newRow("keypad minus") << QList<int>{109} << QStringLiteral("-");
-        QTest::newRow("keypad divide") << QList<int>{111} << QStringLiteral("/");
+        QTest::newRow("left shift") << QList<int>{160, 49} << QStringLiteral("!");
+        QTest::newRow("right shift") << QList<int>{161, 50} << QStringLiteral("@");
     }
 
-    void keyCombinationTypesCharacter()
+    void sideSpecificModifiersType()
     {
         QFETCH(QList<int>, codes);
         QFETCH(QString, expected);
@@ -256,20 +292,24 @@ private slots:
         QFETCH(QPoint, target);
         QFETCH(QPoint, expected);
         x11->setCursorPos(640, 512);
-        const platform::Point start = x11->cursorPos();
-        QCOMPARE(start, (platform::Point{640, 512}));
-        // A glide as the engine does it: steps on the clock, then the target.
-        QElapsedTimer clock;
-        clock.start();
-        int steps = 0;
-        while (clock.elapsed() < 150) {
-            const double f = clock.elapsed() / 150.0;
-            x11->setCursorPos(qRound(start.x + (target.x() - start.x) * f), qRound(start.y + (target.y() - start.y) * f));
-            ++steps;
-            QThread::msleep(5);
-        }
-        x11->setCursorPos(target.x(), target.y());
-        QVERIFY(steps > 3);
+        QCOMPARE(x11->cursorPos(), (platform::Point{640, 512}));
+        // Watch the pointer from another connection while it glides.
+        std::atomic<bool> gliding{true};
+        QSet<QPoint> visited;
+        std::thread watcher([&] {
+            Probe probe;
+            while (gliding) {
+                QPoint p;
+                probe.pointerMask(&p);
+                visited.insert(p);
+                QThread::msleep(2);
+            }
+        });
+        Run run;
+        operations::smoothMove(run, target.x(), target.y(), 0.2);
+        gliding = false;
+        watcher.join();
+        QVERIFY2(visited.size() > 3, "the pointer jumped instead of gliding");
         QPoint seen;
         Probe().pointerMask(&seen);
         QCOMPARE(seen, expected);
@@ -291,10 +331,20 @@ private slots:
         const QPoint centre = button->mapToGlobal(button->rect().center());
         x11->setCursorPos(centre.x(), centre.y());
         const MouseButton which = left ? MouseButton::Left : MouseButton::Right;
-        x11->mouseButton(which, true);
-        QVERIFY(x11->isKeyDown(left ? 1 : 2));
-        QVERIFY(!x11->isKeyDown(left ? 2 : 1));
-        x11->mouseButton(which, false);
+        // The button is down while the click holds it, and up after.
+        std::atomic<bool> sawDown{false}, sawOther{false};
+        Run run;
+        std::thread clicker([&] { operations::clickButton(run, which, 0.2); });
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 150) {
+            sawDown = sawDown || x11->isKeyDown(left ? 1 : 2);
+            sawOther = sawOther || x11->isKeyDown(left ? 2 : 1);
+            QThread::msleep(5);
+        }
+        clicker.join();
+        QVERIFY(sawDown);
+        QVERIFY(!sawOther);
         QVERIFY(!x11->isKeyDown(left ? 1 : 2));
         if (left) {
             QTRY_COMPARE(clicked.count(), 1);
@@ -525,11 +575,58 @@ private slots:
     void stoppedRunsLeaveNothingHeld_data()
     {
         QTest::addColumn<quint32>("seed");
-        for (quint32 seed : {1u, 2u, 3u, 4u, 5u, 6u})
+        for (quint32 seed : {11u, 12u, 13u, 14u, 15u, 16u})
             QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
     }
 
     void stoppedRunsLeaveNothingHeld()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        focus(button);
+        platform::X11Keymap before;
+        before.load(Probe().dpy);
+        // The engine's workers, each repeating its operation until the stop,
+        // which comes at a random moment.
+        Run run;
+        std::vector<std::thread> workers;
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::pressKey(run, QStringLiteral("70,15,0.03"));
+        });
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::clickButton(run, MouseButton::Right, 0.02);
+        });
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::typeText(run, QStringLiteral("日本語のテキストAbc😀ЖЖ"), 0.05);
+        });
+        QTest::qWait(20 + int(random.bounded(300)));
+        run.requestStop();
+        for (auto &w : workers)
+            w.join();
+
+        Probe probe;
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QCOMPARE(probe.pointerMask() & (Button1Mask | Button2Mask | Button3Mask), 0u);
+        QVERIFY(x11->heldKeycodes().empty());
+        QVERIFY(x11->heldButtons().empty());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+    }
+
+    void backendReleasesOnDestruction_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+
+    void backendReleasesOnDestruction()
     {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
