@@ -5,6 +5,7 @@
 // life. The class is large, so its definition is split by concern over
 // several files named tervalo_<concern>.cpp in the folder of that concern.
 
+#include "project/edithistory.h"
 #include "project/records.h"
 
 #include <QAbstractNativeEventFilter>
@@ -13,6 +14,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -28,6 +30,7 @@ class QSpinBox;
 class QTextEdit;
 class QTimer;
 class HoverHideWindow;
+class KeyCapture;
 
 class tervalo : public QMainWindow {
     Q_OBJECT
@@ -84,6 +87,11 @@ public slots:
     void saveFile1();
     void saveFile3();
 
+signals:
+    // Project files: emitted with each success beep of Save and Open.
+    void projectFileBeeped();
+
+public slots:
     // Running (run/tervalo_run.cpp).
     void stertRun();
     void onRunFinished();
@@ -125,10 +133,11 @@ public:
     RecordList savedCommandList{records::blankCommand()};
     RecordList savedConditionList{records::blankCondition()};
 
-    // Edit history.
-    QList<RecordList> commandHistory{RecordList{records::blankCommand()}};
-    QList<RecordList> conditionHistory{RecordList{records::blankCondition()}};
-    int historyIndex = 0;
+    // Edit history. The three names below refer into `history`.
+    EditHistory history;
+    QList<RecordList> &commandHistory = history.commandHistory;
+    QList<RecordList> &conditionHistory = history.conditionHistory;
+    int &historyIndex = history.historyIndex;
     bool restoringHistory = false;
 
     int currentPage = 1;
@@ -241,6 +250,8 @@ private:
     void launchRun();
 
     // input/tervalo_capture.cpp
+    /// The editor's capture instance, made on first use.
+    std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();
