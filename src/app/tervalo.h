@@ -5,6 +5,7 @@
 // life. The class is large, so its definition is split by concern over
 // several files named tervalo_<concern>.cpp in the folder of that concern.
 
+#include "project/edithistory.h"
 #include "project/records.h"
 
 #include <QAbstractNativeEventFilter>
@@ -84,6 +85,11 @@ public slots:
     void saveFile1();
     void saveFile3();
 
+signals:
+    // Project files: emitted with each success beep of Save and Open.
+    void projectFileBeeped();
+
+public slots:
     // Running (run/tervalo_run.cpp).
     void stertRun();
     void onRunFinished();
@@ -125,10 +131,11 @@ public:
     RecordList savedCommandList{records::blankCommand()};
     RecordList savedConditionList{records::blankCondition()};
 
-    // Edit history.
-    QList<RecordList> commandHistory{RecordList{records::blankCommand()}};
-    QList<RecordList> conditionHistory{RecordList{records::blankCondition()}};
-    int historyIndex = 0;
+    // Edit history. The three names below refer into `history`.
+    EditHistory history;
+    QList<RecordList> &commandHistory = history.commandHistory;
+    QList<RecordList> &conditionHistory = history.conditionHistory;
+    int &historyIndex = history.historyIndex;
     bool restoringHistory = false;
 
     int currentPage = 1;

@@ -1,9 +1,101 @@
 #include "app/tervalo.h"
 
-void tervalo::newFile() {}
-void tervalo::loadFile1() {}
-void tervalo::saveFile1() {}
-void tervalo::saveFile3() {}
-bool tervalo::confirmReplace(const QString &, const QString &) { return false; }
-void tervalo::writeProjectFile() {}
-void tervalo::readProjectFile() {}
+#include "project/projectfile.h"
+#include "settings/settingsfile.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFileDialog>
+#include <QMessageBox>
+
+bool tervalo::confirmReplace(const QString &japaneseText, const QString &englishText)
+{
+    if (!hasUnsavedChanges() || !is_message_file)
+        return true;
+    messageTitle = is_japanese ? QStringLiteral("最終確認") : QStringLiteral("Warning");
+    messageText = is_japanese ? japaneseText : englishText;
+    return QMessageBox::warning(this, messageTitle, messageText, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+void tervalo::newFile()
+{
+    if (!confirmReplace(QStringLiteral("プロジェクトが保存されていません。\n新規作成しますか？"),
+                        QStringLiteral("The project has not been saved.\nDo you want to create a new one?")))
+        return;
+    projectPath = SettingsFile::desktopPath();
+    commandList = RecordList{records::blankCommand()};
+    conditionList = RecordList{records::blankCondition()};
+    savedCommandList = commandList;
+    savedConditionList = conditionList;
+    currentPage = 1;
+    renderPage();
+}
+
+void tervalo::loadFile1()
+{
+    if (!confirmReplace(QStringLiteral("プロジェクトが保存されていません。\n新しいプロジェクトを読み込みますか？"),
+                        QStringLiteral("The project has not been saved.\nDo you want to load a new project?")))
+        return;
+    const QString start = projectPath == SettingsFile::desktopPath() ? lastUsedPath : projectPath;
+    QString selectedFilter;
+    const QString path = QFileDialog::getOpenFileName(this, tr("コマンドデータを読み込み"), start, tr("Command Data (*.cmdat);;All Files (*)"),
+                                                      &selectedFilter);
+    if (path.isEmpty())
+        return;
+    projectPath = path;
+    readProjectFile();
+}
+
+void tervalo::saveFile1()
+{
+    QString selectedFilter;
+    const QString path = QFileDialog::getSaveFileName(this, tr("名前を付けて保存"), projectPath, tr("Command Data (*.cmdat);;All Files (*)"),
+                                                      &selectedFilter);
+    if (path.isEmpty())
+        return;
+    projectPath = ProjectFile::withExtension(path);
+    writeProjectFile();
+}
+
+void tervalo::saveFile3()
+{
+    if (projectPath == SettingsFile::desktopPath())
+        saveFile1();
+    else
+        writeProjectFile();
+}
+
+void tervalo::writeProjectFile()
+{
+    const ProjectFile::Result result = ProjectFile::write(projectPath, commandList, conditionList);
+    if (!result.ok) {
+        QMessageBox::warning(this, result.errorTitle, result.errorText);
+        return;
+    }
+    savedCommandList = commandList;
+    savedConditionList = conditionList;
+    QApplication::beep();
+    emit projectFileBeeped();
+    renderPage();
+}
+
+void tervalo::readProjectFile()
+{
+    ProjectFile::ReadResult result = ProjectFile::read(projectPath);
+    if (!result.ok) {
+        QMessageBox::warning(this, result.errorTitle, result.errorText);
+        return;
+    }
+    if (result.repaired)
+        qWarning() << "Project file repaired on load:" << projectPath;
+    commandList = std::move(result.commands);
+    conditionList = std::move(result.conditions);
+    savedCommandList = commandList;
+    savedConditionList = conditionList;
+    currentPage = 1;
+    renderPage();
+    QApplication::beep();
+    emit projectFileBeeped();
+}

@@ -1,5 +1,44 @@
 #include "app/tervalo.h"
 
-void tervalo::pageBack() {}
-void tervalo::pageForward() {}
-void tervalo::recordHistory() {}
+#include "project/editorlog.h"
+
+#include <QDebug>
+#include <QPushButton>
+
+void tervalo::recordHistory()
+{
+    if (!restoringHistory)
+        history.record(commandList, conditionList);
+    undoButton->setVisible(history.canUndo());
+    redoButton->setVisible(history.canRedo());
+    // The whole history can hold millions of records: build the dump only
+    // when someone reads it.
+    if (lcEditorDump().isDebugEnabled()) {
+        qCDebug(lcEditorDump) << history.commandHistory;
+        qCDebug(lcEditorDump) << history.conditionHistory;
+    }
+}
+
+void tervalo::pageBack()
+{
+    if (!history.canUndo())
+        return;
+    restoringHistory = true;
+    history.undo();
+    commandList = history.currentCommands();
+    conditionList = history.currentConditions();
+    renderPage();
+    restoringHistory = false;
+}
+
+void tervalo::pageForward()
+{
+    if (!history.canRedo())
+        return;
+    restoringHistory = true;
+    history.redo();
+    commandList = history.currentCommands();
+    conditionList = history.currentConditions();
+    renderPage();
+    restoringHistory = false;
+}

@@ -1,0 +1,3 @@
+#include "project/editorlog.h"
+
+Q_LOGGING_CATEGORY(lcEditorDump, "tervalo.editor.dump", QtInfoMsg)

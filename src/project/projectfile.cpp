@@ -1,0 +1,119 @@
+#include "project/projectfile.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QVariant>
+
+namespace {
+const QString kCommandKey = QStringLiteral("list_command");
+const QString kConditionKey = QStringLiteral("list_condition");
+const QString kSaveError = QStringLiteral("保存エラー");
+const QString kReadError = QStringLiteral("読み込みエラー");
+
+QJsonArray toArray(const RecordList &list)
+{
+    QJsonArray array;
+    for (const QStringList &record : list)
+        array.append(QJsonArray::fromStringList(record));
+    return array;
+}
+
+RecordList fromArray(const QJsonObject &object, const QString &key)
+{
+    RecordList list;
+    const QJsonValue value = object.value(key);
+    if (!value.isArray())
+        return list;
+    const QJsonArray array = value.toArray();
+    list.reserve(array.size());
+    for (const QJsonValue &element : array) {
+        if (!element.isArray())
+            continue;
+        const QJsonArray fields = element.toArray();
+        QStringList record;
+        record.reserve(fields.size());
+        for (const QJsonValue &field : fields)
+            record.append(field.isString() ? field.toString() : field.toVariant().toString());
+        list.append(record);
+    }
+    return list;
+}
+
+template <typename R>
+R failure(const QString &title, const QString &text)
+{
+    R r;
+    r.errorTitle = title;
+    r.errorText = text;
+    return r;
+}
+} // namespace
+
+QByteArray ProjectFile::toJson(const RecordList &commands, const RecordList &conditions)
+{
+    QJsonObject object;
+    object.insert(kCommandKey, toArray(commands));
+    object.insert(kConditionKey, toArray(conditions));
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+ProjectFile::ReadResult ProjectFile::fromJson(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        return failure<ReadResult>(kReadError, QStringLiteral("JSON 解析エラー: %1").arg(error.errorString()));
+    if (!document.isObject())
+        return failure<ReadResult>(kReadError, QStringLiteral("ファイルの形式が正しくありません。"));
+    const QJsonObject object = document.object();
+    ReadResult r;
+    r.ok = true;
+    r.commands = fromArray(object, kCommandKey);
+    r.conditions = fromArray(object, kConditionKey);
+    return r;
+}
+
+ProjectFile::Result ProjectFile::write(const QString &path, const RecordList &commands,
+                                       const RecordList &conditions)
+{
+    if (path.isEmpty())
+        return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"));
+    QSaveFile file(path);
+    // Unbuffered, so a short write shows up in the return value instead of
+    // being committed as a truncated file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path));
+    const QByteArray data = toJson(commands, conditions);
+    if (file.write(data) != data.size() || !file.commit()) {
+        file.cancelWriting();
+        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path));
+    }
+    Result r;
+    r.ok = true;
+    return r;
+}
+
+ProjectFile::ReadResult ProjectFile::read(const QString &path)
+{
+    if (path.isEmpty())
+        return failure<ReadResult>(kReadError, QStringLiteral("読み込むファイルが設定されていません。"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
+    const QByteArray json = file.readAll();
+    file.close();
+    ReadResult r = fromJson(json);
+    if (r.ok)
+        r.repaired = records::repair(r.commands, r.conditions);
+    return r;
+}
+
+QString ProjectFile::withExtension(const QString &path)
+{
+    if (path.endsWith(kExtension, Qt::CaseInsensitive))
+        return path;
+    return path + kExtension;
+}

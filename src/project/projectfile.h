@@ -1,0 +1,48 @@
+#pragma once
+
+// Reading and writing project files: a JSON object with the two record lists
+// under "list_command" and "list_condition", written in Qt's indented form.
+// Failures come back as the title and text of the box the user sees.
+
+#include "project/records.h"
+
+#include <QByteArray>
+#include <QString>
+
+class ProjectFile {
+public:
+    struct Result {
+        bool ok = false;
+        QString errorTitle; ///< empty on success
+        QString errorText;
+    };
+
+    struct ReadResult : Result {
+        RecordList commands;
+        RecordList conditions;
+        /// The file broke the project's shape (unequal or empty lists, short
+        /// records) and was mended on load.
+        bool repaired = false;
+    };
+
+    /// Extension of project files, with its dot.
+    static inline const QString kExtension = QStringLiteral(".cmdat");
+
+    /// The document exactly as it is written to a file.
+    static QByteArray toJson(const RecordList &commands, const RecordList &conditions);
+    /// Parses a document. Elements of the lists that are not arrays are
+    /// skipped; record elements that are not strings become their text.
+    /// The lists come back as found in the document (not repaired).
+    static ReadResult fromJson(const QByteArray &json);
+
+    /// Writes through a temporary file that replaces the target only once
+    /// everything is written, so a failed save leaves the old file intact.
+    static Result write(const QString &path, const RecordList &commands, const RecordList &conditions);
+    /// Reads and parses a file, then repairs the lists so every record can be
+    /// read by index.
+    static ReadResult read(const QString &path);
+
+    /// The chosen Save As name with ".cmdat" appended unless it already ends
+    /// so (compared case-insensitively).
+    static QString withExtension(const QString &path);
+};

@@ -1,0 +1,514 @@
+// The page editor and the page strip, driven through the main window's own
+// widgets on the offscreen platform.
+
+#include "app/tervalo.h"
+#include "support/dialoganswerer.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QtTest>
+
+using Records = RecordList;
+Q_DECLARE_METATYPE(RecordList)
+
+namespace {
+QStringList stripTexts(const tervalo &w)
+{
+    QStringList texts;
+    for (int i = 0; i < w.pageList->count(); ++i)
+        texts << w.pageList->item(i)->text();
+    return texts;
+}
+
+bool shown(const tervalo &w, const QWidget *widget)
+{
+    return widget->isVisibleTo(&w);
+}
+
+// Five pages whose records need no completion.
+RecordList fivePages()
+{
+    return {{"なし"}, {"クリック", "右", "2"}, {"キー", "65,2", "0.01"}, {"入力", "abc", "3"},
+            {"マウスポインター", "10", "20"}};
+}
+RecordList fiveConditions()
+{
+    return {{"時間", "1"}, {"即時"}, {"クリック", "左"}, {"終わるまで待つ", "0.1"}, {"時刻", "9", "5"}};
+}
+} // namespace
+
+class TestEditor : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        settings.reset(new TempSettings);
+        QDir().mkpath(settings->configDir);
+        QFile f(settings->settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"is_used_this\": true}");
+    }
+
+    void init() { w.reset(new tervalo); w->addNewCommand(); }
+    void cleanup() { w.reset(); }
+
+    void newProjectView()
+    {
+        QCOMPARE(stripTexts(*w), (QStringList{"+", "1.なし", "+"}));
+        QCOMPARE(w->pageList->currentRow(), 1);
+        QCOMPARE(w->pageCounterLabel->text(), QString("1/1"));
+        QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
+        QVERIFY(shown(*w, w->menuBar()));
+        QVERIFY(shown(*w, w->nextButton));
+        // Nothing to go back to, nothing to delete, nothing copied, no history.
+        for (QWidget *hidden : {static_cast<QWidget *>(w->previousButton), static_cast<QWidget *>(w->deleteButton),
+                                static_cast<QWidget *>(w->pasteButton), static_cast<QWidget *>(w->undoButton),
+                                static_cast<QWidget *>(w->redoButton), static_cast<QWidget *>(w->newProjectButton)})
+            QVERIFY2(!shown(*w, hidden), qPrintable(hidden->metaObject()->className()));
+    }
+
+    void strip_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("counter");
+        QTest::newRow("3 of 5 ja") << true << 3
+            << QStringList{"1.なし", "2.クリック", "+", "3.キー", "+", "4.入力", "5.マウスポインター"} << "3/5";
+        QTest::newRow("3 of 5 en") << false << 3
+            << QStringList{"1.None", "2.Click", "+", "3.key", "+", "4.Enter Text", "5.Mouse Pointer"} << "3/5";
+        QTest::newRow("first") << true << 1
+            << QStringList{"+", "1.なし", "+", "2.クリック", "3.キー", "4.入力", "5.マウスポインター"} << "1/5";
+        QTest::newRow("last") << true << 5
+            << QStringList{"1.なし", "2.クリック", "3.キー", "4.入力", "+", "5.マウスポインター", "+"} << "5/5";
+        QTest::newRow("past the end is pulled back") << true << 9
+            << QStringList{"1.なし", "2.クリック", "3.キー", "4.入力", "+", "5.マウスポインター", "+"} << "5/5";
+    }
+    void strip()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(int, page);
+        QFETCH(QStringList, items);
+        QFETCH(QString, counter);
+        w->is_japanese = japanese;
+        w->commandList = fivePages();
+        w->conditionList = fiveConditions();
+        w->currentPage = page;
+        w->renderPage();
+        QCOMPARE(stripTexts(*w), items);
+        QCOMPARE(w->pageCounterLabel->text(), counter);
+        QCOMPARE(w->pageList->currentItem()->text().section('.', 0, 0).toInt(), w->currentPage);
+        QCOMPARE(shown(*w, w->previousButton), w->currentPage != 1);
+        QVERIFY(shown(*w, w->deleteButton));
+    }
+
+    void nextOnLastPageAppends()
+    {
+        w->commandList = fivePages();
+        w->conditionList = fiveConditions();
+        w->currentPage = 5;
+        w->renderPage();
+        w->nextButton->click();
+        QCOMPARE(w->commandList.size(), 6);
+        QCOMPARE(w->commandList.last(), QStringList{"なし"});
+        QCOMPARE(w->conditionList.last(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->pageCounterLabel->text(), QString("6/6"));
+        w->previousButton->click();
+        QCOMPARE(w->pageCounterLabel->text(), QString("5/6"));
+        QCOMPARE(w->commandList.size(), 6); // moving back adds nothing
+    }
+
+    void plusInsertion_data()
+    {
+        QTest::addColumn<bool>("above");
+        QTest::addColumn<int>("newPage");
+        QTest::addColumn<int>("formerPageNow");
+        QTest::newRow("above page 3") << true << 3 << 4;
+        QTest::newRow("below page 3") << false << 4 << 3;
+    }
+    void plusInsertion()
+    {
+        QFETCH(bool, above);
+        QFETCH(int, newPage);
+        QFETCH(int, formerPageNow);
+        w->commandList = fivePages();
+        w->conditionList = fiveConditions();
+        w->currentPage = 3;
+        w->renderPage();
+        const QStringList former = w->commandList.at(2);
+        // Rows: 1, 2, +, 3, +, 4, 5.
+        w->pageList->setCurrentRow(above ? 2 : 4);
+        QCOMPARE(w->currentPage, newPage);
+        QCOMPARE(w->commandList.size(), 6);
+        QCOMPARE(w->commandList.at(newPage - 1), QStringList{"なし"});
+        QCOMPARE(w->conditionList.at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->commandList.at(formerPageNow - 1), former);
+        QCOMPARE(w->pageCounterLabel->text(), QString("%1/6").arg(newPage));
+        QVERIFY(shown(*w, w->undoButton));
+    }
+
+    void clickingAnItemShowsItsPage()
+    {
+        w->commandList = fivePages();
+        w->conditionList = fiveConditions();
+        w->renderPage();
+        const int snapshots = w->history.size();
+        const auto found = w->pageList->findItems("3.キー", Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        w->pageList->setCurrentItem(found.first());
+        QCOMPARE(w->currentPage, 3);
+        QCOMPARE(w->pageCounterLabel->text(), QString("3/5"));
+        QCOMPARE(w->commandList, fivePages()); // navigation changes no record
+        QCOMPARE(w->history.size(), snapshots);
+        QCOMPARE(w->commandNameLabel->text(), QString("キー"));
+        QCOMPARE(w->commandKeyLabel->text(), QString("Ctrl+A"));
+    }
+
+    void deletePage_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<int>("shownAfter");
+        QTest::addColumn<QString>("firstAfter");
+        QTest::newRow("first, yes") << true << true << int(QMessageBox::Yes) << 1 << "1ページ目を削除しますか？" << 1 << "クリック";
+        QTest::newRow("last, yes") << true << true << int(QMessageBox::Yes) << 3 << "3ページ目を削除しますか？" << 2 << "なし";
+        QTest::newRow("english") << false << true << int(QMessageBox::Yes) << 2 << "Do you want to delete page 2?" << 1 << "なし";
+        QTest::newRow("no keeps it") << true << true << int(QMessageBox::No) << 2 << "2ページ目を削除しますか？" << 2 << "なし";
+        QTest::newRow("without asking") << true << false << 0 << 3 << QString() << 2 << "なし";
+    }
+    void deletePage()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(bool, ask);
+        QFETCH(int, answer);
+        QFETCH(int, page);
+        QFETCH(QString, question);
+        QFETCH(int, shownAfter);
+        QFETCH(QString, firstAfter);
+        w->is_japanese = japanese;
+        w->is_message_delete = ask;
+        w->commandList = {{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}};
+        w->conditionList = {{"即時"}, {"時間", "2"}, {"即時"}};
+        const RecordList before = w->commandList;
+        w->currentPage = page;
+        w->renderPage();
+        DialogAnswerer answerer;
+        if (ask)
+            answerer.answerMessageBox(QMessageBox::StandardButton(answer));
+        w->deleteButton->click();
+        QCOMPARE(answerer.seen.size(), ask ? 1 : 0);
+        if (ask) {
+            QCOMPARE(answerer.seen.first().title, japanese ? QString("最終確認") : QString("Warning"));
+            QCOMPARE(answerer.seen.first().text, question);
+            QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
+            QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
+        }
+        const bool removed = !ask || answer == QMessageBox::Yes;
+        QCOMPARE(w->commandList.size(), removed ? 2 : 3);
+        QCOMPARE(w->conditionList.size(), w->commandList.size());
+        QCOMPARE(w->currentPage, shownAfter);
+        QCOMPARE(w->commandList.first().first(), firstAfter);
+        if (removed) {
+            RecordList expected = before;
+            expected.removeAt(page - 1);
+            QCOMPARE(w->commandList, expected);
+        }
+    }
+
+    void lastPageCannotBeDeleted()
+    {
+        w->is_message_delete = false;
+        w->deletePage(); // the button is hidden; the slot still must not empty the project
+        QCOMPARE(w->commandList.size(), 1);
+        QCOMPARE(w->conditionList.size(), 1);
+    }
+
+    void paste_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<QStringList>("targetCondition");
+        QTest::addColumn<int>("answer"); // 0: no box expected
+        QTest::addColumn<QString>("question");
+        QTest::newRow("blank page is not empty") << true << true << QStringList{"終わるまで待つ", "0.1"}
+                                                 << int(QMessageBox::Yes) << "2 ページ目を置き換えますか？";
+        QTest::newRow("english") << false << true << QStringList{"終わるまで待つ", "0.1"} << int(QMessageBox::Yes)
+                                 << "Do you want to replace page 2?";
+        QTest::newRow("declined") << true << true << QStringList{"即時"} << int(QMessageBox::No)
+                                  << "2 ページ目を置き換えますか？";
+        QTest::newRow("empty page: no question") << true << true << QStringList{"時間", "0.1"} << 0 << QString();
+        QTest::newRow("time 0.2 is not empty") << true << true << QStringList{"時間", "0.2"} << int(QMessageBox::Yes)
+                                               << "2 ページ目を置き換えますか？";
+        QTest::newRow("flag off") << true << false << QStringList{"即時"} << 0 << QString();
+    }
+    void paste()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(bool, ask);
+        QFETCH(QStringList, targetCondition);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
+        w->is_japanese = japanese;
+        w->is_message_paste = ask;
+        w->commandList = {{"クリック", "右", "2"}, {"なし"}};
+        w->conditionList = {{"時刻", "23", "59"}, targetCondition};
+        w->renderPage();
+        QVERIFY(!shown(*w, w->pasteButton));
+        w->copyButton->click();
+        QVERIFY(shown(*w, w->pasteButton));
+        w->nextButton->click();
+        QCOMPARE(w->currentPage, 2);
+        DialogAnswerer answerer;
+        if (answer)
+            answerer.answerMessageBox(QMessageBox::StandardButton(answer));
+        w->pasteButton->click();
+        QCOMPARE(answerer.seen.size(), answer ? 1 : 0);
+        if (answer) {
+            QCOMPARE(answerer.seen.first().text, question);
+            QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
+        }
+        const bool replaced = answer != QMessageBox::No;
+        QCOMPARE(w->commandList.at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
+        QCOMPARE(w->conditionList.at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
+        QCOMPARE(w->commandList.at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
+        QVERIFY(shown(*w, w->pasteButton)); // the copy stays for more pastes
+    }
+
+    void addReplacesRecord_data()
+    {
+        QTest::addColumn<int>("kindIndex");
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("click resets a right click") << 1 << QStringList{"クリック", "左", "0.01"} << "クリック";
+        QTest::newRow("mouse pointer") << 2 << QStringList{"マウスポインター", "0", "0"} << "マウスポインター";
+        QTest::newRow("smooth move") << 3 << QStringList{"スムーズムーブ", "0", "0", "1"} << "スムーズムーブ";
+        QTest::newRow("none") << 0 << QStringList{"なし"} << "なし";
+    }
+    void addReplacesRecord()
+    {
+        QFETCH(int, kindIndex);
+        QFETCH(QStringList, record);
+        QFETCH(QString, label);
+        w->commandList = {{"クリック", "右", "2"}};
+        w->renderPage();
+        w->commandKindCombo->setCurrentIndex(kindIndex);
+        QCOMPARE(w->commandList.first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
+        w->addCommandButton->click();
+        QCOMPARE(w->commandList.first(), record);
+        QCOMPARE(w->commandNameLabel->text(), label);
+    }
+
+    void fieldsShowTheRecord()
+    {
+        w->commandList = {{"スムーズムーブ", "-5", "99999999", "2.5"}};
+        w->conditionList = {{"時刻", "24", "7"}};
+        w->renderPage();
+        for (QWidget *visible : std::initializer_list<QWidget *>{w->xSpin2, w->ySpin2, w->getButton2,
+                                                                  w->commandTimeSpin, w->testButton, w->hourSpin,
+                                                                  w->minuteSpin, w->colonLabel})
+            QVERIFY(shown(*w, visible));
+        for (QWidget *hidden : std::initializer_list<QWidget *>{w->xSpin1, w->textEdit, w->commandSideCombo,
+                                                                 w->conditionTimeSpin, w->conditionKeyLabel})
+            QVERIFY(!shown(*w, hidden));
+        QCOMPARE(w->xSpin2->value(), -5);
+        QCOMPARE(w->ySpin2->value(), 99999999);
+        QCOMPARE(w->commandTimeSpin->value(), 2.5);
+        QCOMPARE(w->hourSpin->value(), 24);
+        QCOMPARE(w->minuteSpin->value(), 7);
+        QCOMPARE(w->conditionNameLabel->text(), QString("時刻"));
+    }
+
+    void smoothMoveTimeEditRewritesCoordinates()
+    {
+        w->commandList = {{"スムーズムーブ", "abc", "12", "1"}};
+        w->renderPage();
+        w->commandTimeSpin->setValue(1.5);
+        // Every field of the kind is rewritten from the widgets: the
+        // unconvertible X is shown, and now stored, as 0.
+        QCOMPARE(w->commandList.first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
+        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+    }
+
+    void displayDoesNotChangeRecords()
+    {
+        // Values the widgets cannot show stay in the record until a field is edited.
+        w->commandList = {{"クリック", "右", "0.005"}, {"マウスポインター", "-99999999", "5"}};
+        w->conditionList = {{"時間", "5000"}, {"時間", "x"}};
+        const RecordList commands = w->commandList;
+        const RecordList conditions = w->conditionList;
+        w->renderPage();
+        QCOMPARE(w->commandTimeSpin->value(), 0.01);
+        QCOMPARE(w->conditionTimeSpin->value(), 1000.0);
+        w->nextButton->click();
+        QCOMPARE(w->xSpin1->value(), -9999999);
+        QCOMPARE(w->commandList, commands);
+        QCOMPARE(w->conditionList, conditions);
+    }
+
+    void englishModeStoresJapanese_data()
+    {
+        QTest::addColumn<bool>("condition");
+        QTest::addColumn<QString>("side");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("operation right") << false << "Right" << "右";
+        QTest::newRow("operation left") << false << "Left" << "左";
+        QTest::newRow("condition right") << true << "Right" << "右";
+    }
+    void englishModeStoresJapanese()
+    {
+        QFETCH(bool, condition);
+        QFETCH(QString, side);
+        QFETCH(QString, stored);
+        w->is_japanese = false;
+        // The English item texts, as the language switch writes them.
+        const QStringList commandItems{"None", "Click", "Mouse Pointer", "Smooth Move", "Key", "Enter Text"};
+        const QStringList conditionItems{"Wait until over", "Time", "Immediately", "Click", "Key", "Clock Time"};
+        for (int i = 0; i < 6; ++i) {
+            w->commandKindCombo->setItemText(i, commandItems[i]);
+            w->conditionKindCombo->setItemText(i, conditionItems[i]);
+        }
+        for (QComboBox *c : {w->commandSideCombo, w->conditionSideCombo}) {
+            c->setItemText(0, "Left");
+            c->setItemText(1, "Right");
+        }
+        w->commandKindCombo->setCurrentIndex(2);
+        w->addCommandButton->click();
+        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "0", "0"}));
+        QCOMPARE(w->commandNameLabel->text(), QString("Mouse Pointer"));
+        QCOMPARE(stripTexts(*w).at(1), QString("1.Mouse Pointer"));
+
+        QComboBox *kindCombo = condition ? w->conditionKindCombo : w->commandKindCombo;
+        kindCombo->setCurrentIndex(condition ? 3 : 1);
+        (condition ? w->addConditionButton : w->addCommandButton)->click();
+        QComboBox *sideCombo = condition ? w->conditionSideCombo : w->commandSideCombo;
+        QVERIFY(shown(*w, sideCombo));
+        sideCombo->setCurrentText(side == "Left" ? "Right" : "Left");
+        sideCombo->setCurrentText(side);
+        const QStringList &record = condition ? w->conditionList.first() : w->commandList.first();
+        QCOMPARE(record.at(1), stored);
+        QCOMPARE(record.at(0), QString("クリック"));
+        w->renderPage();
+        QCOMPARE(sideCombo->currentText(), side);
+    }
+
+    void enterTextCompletionLock()
+    {
+        w->commandList = {{"なし"}, {"なし"}};
+        w->conditionList = {{"即時"}, {"即時"}};
+        w->currentPage = 2;
+        w->copy();
+        w->commandKindCombo->setCurrentIndex(5);
+        w->addCommandButton->click();
+        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "", "3"}));
+        const QList<QWidget *> lockWidgets{w->runButton, w->nextButton, w->previousButton, w->deleteButton,
+                                           w->addCommandButton, w->addConditionButton, w->menuBar(), w->pageList,
+                                           w->copyButton, w->pasteButton};
+        for (QWidget *lw : lockWidgets)
+            QVERIFY(!shown(*w, lw));
+        // The fields and the undo button stay usable.
+        QVERIFY(shown(*w, w->textEdit));
+        QVERIFY(shown(*w, w->commandKindCombo));
+        QVERIFY(shown(*w, w->undoButton));
+
+        w->textEdit->insertPlainText("x");
+        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "x", "3"}));
+        for (QWidget *lw : lockWidgets)
+            QVERIFY(shown(*w, lw));
+
+        w->textEdit->clear();
+        QCOMPARE(w->commandList.at(1).at(1), QString());
+        for (QWidget *lw : lockWidgets)
+            QVERIFY(!shown(*w, lw));
+
+        // Undo leaves a page without the text operation, free to leave.
+        w->undoButton->click();
+        QCOMPARE(w->commandList.at(1), QStringList{"なし"});
+        for (QWidget *lw : lockWidgets)
+            QVERIFY(shown(*w, lw));
+    }
+
+    void lockFollowsPageOnRender_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QStringList>("condition");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("key operation without key") << QStringList{"キー", "", "0.01"} << QStringList{"即時"} << true;
+        QTest::newRow("key operation none") << QStringList{"キー", "なし", "0.01"} << QStringList{"即時"} << true;
+        QTest::newRow("key operation set") << QStringList{"キー", "65,0", "0.01"} << QStringList{"即時"} << false;
+        QTest::newRow("key condition without key") << QStringList{"なし"} << QStringList{"キー", ""} << true;
+        QTest::newRow("key condition set, empty text")
+            << QStringList{"入力", "", "3"} << QStringList{"キー", "65,0"} << false;
+        QTest::newRow("empty text") << QStringList{"入力", "", "3"} << QStringList{"即時"} << true;
+        QTest::newRow("unknown kind") << QStringList{"Click"} << QStringList{"謎"} << false;
+    }
+    void lockFollowsPageOnRender()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QStringList, condition);
+        QFETCH(bool, locked);
+        w->commandList = {command};
+        w->conditionList = {condition};
+        w->renderPage();
+        QCOMPARE(shown(*w, w->nextButton), !locked);
+        QCOMPARE(shown(*w, w->menuBar()), !locked);
+        QCOMPARE(shown(*w, w->addConditionButton), !locked);
+    }
+
+    void unknownKindKeepsLabelsAndFields()
+    {
+        w->renderPage();
+        w->commandList = {{"Click", "a"}};
+        w->conditionList = {{"謎", "b"}};
+        w->renderPage();
+        QCOMPARE(w->commandNameLabel->text(), QString("なし")); // unchanged from the previous page
+        QCOMPARE(stripTexts(*w).at(1), QString("1.Click"));
+        w->conditionKindCombo->setCurrentIndex(1); // no-op selection
+        QCOMPARE(w->commandList.first(), (QStringList{"Click", "a"}));
+    }
+
+    void clockTimeAndHourRange()
+    {
+        w->conditionKindCombo->setCurrentIndex(5);
+        const QTime before = QTime::currentTime();
+        w->addConditionButton->click();
+        const QStringList record = w->conditionList.first();
+        QCOMPARE(record.size(), 3);
+        QCOMPARE(record.at(0), QString("時刻"));
+        const int hour = record.at(1).toInt();
+        QVERIFY(hour == before.hour() || hour == QTime::currentTime().hour());
+        QVERIFY(!record.at(2).startsWith('0') || record.at(2) == "0");
+        w->hourSpin->setValue(24);
+        QCOMPARE(w->conditionList.first().at(1), QString("24"));
+    }
+
+    void addIgnoredWhileCaptureRuns()
+    {
+        w->pollTimer->start(100000);
+        w->commandKindCombo->setCurrentIndex(1);
+        w->conditionKindCombo->setCurrentIndex(2);
+        w->addCommand();
+        w->addCondition();
+        w->pollTimer->stop();
+        QCOMPARE(w->commandList.first(), QStringList{"なし"});
+        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+    }
+
+private:
+    std::unique_ptr<TempSettings> settings;
+    std::unique_ptr<tervalo> w;
+    SimFixture sim;
+};
+
+QTEST_MAIN(TestEditor)
+#include "tst_editor.moc"

@@ -1,0 +1,262 @@
+// The main window's controls as built: what the start screen shows, where the
+// editor's controls sit, their ranges and the menus.
+
+#include "app/tervalo.h"
+#include "support/dialoganswerer.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QtTest>
+
+class TestEditorLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        settings.reset(new TempSettings);
+        writeSettings("{\"is_used_this\": true}");
+    }
+
+    void startScreenShowsOnlyTheThreeButtons()
+    {
+        tervalo w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QList<QWidget *> visible;
+        for (QWidget *child : w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (child->isVisible() && child != w.menuBar())
+                visible << child;
+        }
+        QCOMPARE(visible.size(), 3);
+        QVERIFY(visible.contains(w.newProjectButton));
+        QVERIFY(visible.contains(w.loadProjectButton));
+        QVERIFY(visible.contains(w.languageButton));
+        QVERIFY(!w.menuBar()->isVisible());
+        QCOMPARE(w.languageButton->text(), QString("English"));
+        QVERIFY(!w.pollTimer->isActive());
+        QCOMPARE(w.findChildren<QGroupBox *>(Qt::FindDirectChildrenOnly).size(), 3);
+    }
+
+    void geometry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::newRow("operation frame") << "operationGroup" << QRect(10, 30, 400, 240);
+        QTest::newRow("page frame") << "pageGroup" << QRect(430, 30, 190, 545);
+        QTest::newRow("run") << "runButton" << QRect(10, 525, 400, 53);
+        QTest::newRow("strip") << "pageList" << QRect(450, 60, 150, 295);
+        QTest::newRow("condition seconds") << "conditionSecLabel" << QRect(140, 380, 400, 60);
+        QTest::newRow("second row Y") << "ySpin2" << QRect(190, 145, 120, 40);
+        QTest::newRow("minute") << "minuteSpin" << QRect(114, 390, 70, 40);
+    }
+    void geometry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        tervalo w;
+        QWidget *widget = widgetByName(w, name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), rect);
+        QCOMPARE(widget->parentWidget(), &w);
+        QVERIFY(widget->styleSheet().endsWith("QToolTip { font-size: 14pt; }"));
+    }
+
+    void groupStylesAreCopied()
+    {
+        tervalo w;
+        QVERIFY(w.operationGroup->styleSheet().startsWith("QGroupBox { font-size: 24px;"));
+        QCOMPARE(w.conditionGroup->styleSheet(), w.operationGroup->styleSheet());
+        QCOMPARE(w.pageGroup->styleSheet(), w.operationGroup->styleSheet());
+        QVERIFY(w.deleteButton->styleSheet().contains("background-color: #FF0000"));
+        QVERIFY(w.deleteButton->styleSheet().contains("QPushButton:pressed { background-color: #990000; }"));
+    }
+
+    void spinRanges_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("tooLow");
+        QTest::addColumn<int>("low");
+        QTest::addColumn<int>("tooHigh");
+        QTest::addColumn<int>("high");
+        QTest::addColumn<bool>("arrows");
+        QTest::newRow("x1") << "xSpin1" << -10000000 << -9999999 << 10000000 << 9999999 << false;
+        QTest::newRow("y1") << "ySpin1" << -10000000 << -9999999 << 100000000 << 99999999 << false;
+        QTest::newRow("x2") << "xSpin2" << -10000000 << -9999999 << 10000000 << 9999999 << false;
+        QTest::newRow("y2") << "ySpin2" << -10000000 << -9999999 << 100000000 << 99999999 << false;
+        QTest::newRow("hour") << "hourSpin" << -1 << 0 << 25 << 24 << true;
+        QTest::newRow("minute") << "minuteSpin" << -1 << 0 << 60 << 59 << true;
+    }
+    void spinRanges()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, tooLow);
+        QFETCH(int, low);
+        QFETCH(int, tooHigh);
+        QFETCH(int, high);
+        QFETCH(bool, arrows);
+        tervalo w;
+        auto *spin = qobject_cast<QSpinBox *>(widgetByName(w, name));
+        QVERIFY(spin);
+        spin->setValue(tooLow);
+        QCOMPARE(spin->value(), low);
+        spin->setValue(tooHigh);
+        QCOMPARE(spin->value(), high);
+        QCOMPARE(spin->buttonSymbols() != QAbstractSpinBox::NoButtons, arrows);
+    }
+
+    void timeSpins_data()
+    {
+        QTest::addColumn<bool>("condition");
+        QTest::addColumn<double>("afterOneStep");
+        QTest::newRow("operation") << false << 0.02;
+        QTest::newRow("condition") << true << 0.11;
+    }
+    void timeSpins()
+    {
+        QFETCH(bool, condition);
+        QFETCH(double, afterOneStep);
+        tervalo w;
+        QDoubleSpinBox *spin = condition ? w.conditionTimeSpin : w.commandTimeSpin;
+        QCOMPARE(spin->value(), 0.01);
+        spin->stepUp();
+        QCOMPARE(spin->value(), afterOneStep);
+        spin->setValue(0);
+        QCOMPARE(spin->value(), 0.01);
+        spin->setValue(5000);
+        QCOMPARE(spin->value(), 1000.0);
+        spin->setValue(1.234);
+        QCOMPARE(spin->value(), 1.23);
+    }
+
+    void menus()
+    {
+        tervalo w;
+        QStringList titles;
+        QList<QStringList> entries;
+        for (QAction *menuAction : w.menuBar()->actions()) {
+            titles << menuAction->text();
+            QStringList texts;
+            for (QAction *a : menuAction->menu()->actions())
+                texts << a->text();
+            entries << texts;
+        }
+        QCOMPARE(titles, (QStringList{"ファイル", "報告", "設定", "バージョン", "ヘルプ", "その他"}));
+        QCOMPARE(entries.at(0), (QStringList{"新規作成", "開く", "上書き保存", "名前を付けて保存"}));
+        QCOMPARE(entries.at(2), (QStringList{"ファイルを保存するか確認する", "ページにペーストするか確認する",
+                                             "ページを削除するか確認する"}));
+        QCOMPARE(entries.at(4), (QStringList{"ヘルプモード", "使い方を質問する"}));
+        QCOMPARE(entries.at(5).size(), 5);
+        QCOMPARE(w.findChildren<QAction *>(Qt::FindDirectChildrenOnly).size() >= 18, true);
+        for (QAction *checkable : {w.askSaveAction, w.askPasteAction, w.askDeleteAction, w.helpModeAction})
+            QVERIFY(checkable->isCheckable());
+        QVERIFY(!w.newAction->isCheckable());
+    }
+
+    void checkMarksFollowSettings_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QList<bool>>("marks"); // help, file, paste, delete
+        QTest::newRow("defaults") << QByteArray("{\"is_used_this\": true}") << QList<bool>{false, true, false, true};
+        QTest::newRow("inverted") << QByteArray("{\"is_used_this\": true, \"is_help\": true, \"is_message_file\": false,"
+                                                " \"is_message_paste\": true, \"is_message_delete\": false}")
+                                  << QList<bool>{true, false, true, false};
+    }
+    void checkMarksFollowSettings()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QList<bool>, marks);
+        writeSettings(json);
+        tervalo w;
+        QCOMPARE((QList<bool>{w.helpModeAction->isChecked(), w.askSaveAction->isChecked(),
+                              w.askPasteAction->isChecked(), w.askDeleteAction->isChecked()}),
+                 marks);
+        // Toggling an entry writes its flag.
+        w.askPasteAction->toggle();
+        QCOMPARE(w.is_message_paste, !marks.at(2));
+        w.askDeleteAction->toggle();
+        QCOMPARE(w.is_message_delete, !marks.at(3));
+        w.askSaveAction->toggle();
+        QCOMPARE(w.is_message_file, !marks.at(1));
+        w.helpModeAction->trigger();
+        QCOMPARE(w.is_help, !marks.at(0));
+        writeSettings("{\"is_used_this\": true}");
+    }
+
+    void firstStartTurnsHelpOn()
+    {
+        writeSettings("{}");
+        DialogAnswerer answerer; // the welcome box, where it is shown
+        answerer.answerMessageBox(QMessageBox::Ok);
+        tervalo w;
+        QVERIFY(w.is_used_this);
+        QVERIFY(w.is_help);
+        QVERIFY(w.helpModeAction->isChecked());
+        writeSettings("{\"is_used_this\": true}");
+    }
+
+    void languageButtonToggles()
+    {
+        tervalo w;
+        w.languageButton->click();
+        QVERIFY(!w.is_japanese);
+        w.languageAction->trigger();
+        QVERIFY(w.is_japanese);
+    }
+
+    void buttonsReachTheirSlots()
+    {
+        tervalo w;
+        w.addNewCommand();
+        w.nextButton->click();
+        QCOMPARE(w.currentPage, 2);
+        w.previousButton->click();
+        QCOMPARE(w.currentPage, 1);
+        w.commandKindCombo->setCurrentIndex(1);
+        QCOMPARE(w.selectedCommandKind, QString("クリック"));
+        w.conditionKindCombo->setCurrentIndex(2);
+        QCOMPARE(w.selectedConditionKind, QString("即時"));
+        w.addConditionButton->click();
+        QCOMPARE(w.conditionList.first(), QStringList{"即時"});
+        w.undoButton->click();
+        QCOMPARE(w.conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        w.redoButton->click();
+        QCOMPARE(w.conditionList.first(), QStringList{"即時"});
+        w.is_message_file = false;
+        w.newAction->trigger();
+        QCOMPARE(w.conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+    }
+
+private:
+    static QWidget *widgetByName(tervalo &w, const QString &name)
+    {
+        const QHash<QString, QWidget *> byName{
+            {"operationGroup", w.operationGroup}, {"pageGroup", w.pageGroup}, {"runButton", w.runButton},
+            {"pageList", w.pageList}, {"conditionSecLabel", w.conditionSecLabel}, {"ySpin2", w.ySpin2},
+            {"minuteSpin", w.minuteSpin}, {"xSpin1", w.xSpin1}, {"ySpin1", w.ySpin1}, {"xSpin2", w.xSpin2},
+            {"hourSpin", w.hourSpin}};
+        return byName.value(name);
+    }
+    void writeSettings(const QByteArray &json)
+    {
+        QDir().mkpath(settings->configDir);
+        QFile f(settings->settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(json);
+    }
+    std::unique_ptr<TempSettings> settings;
+    SimFixture sim;
+};
+
+QTEST_MAIN(TestEditorLayout)
+#include "tst_editor_layout.moc"

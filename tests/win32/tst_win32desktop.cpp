@@ -1,0 +1,612 @@
+// The Windows backend against a real user32 (Wine on the build machines).
+//
+// Input is driven through the backend's own seam methods; what the system
+// made of it is watched through low-level hooks that this program installs
+// itself, through the key state and through the message queue. A low-level
+// hook runs only while its thread pumps messages, so every wait below pumps
+// until the expected events have arrived or a generous deadline has passed.
+
+#include "checkrunner.h"
+#include "platform/desktop_win32.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using platform::MouseButton;
+using platform::Win32Desktop;
+
+namespace {
+
+constexpr DWORD kDeadlineMs = 5000; // generous: the machine may be loaded
+constexpr DWORD kQuietMs = 300;     // how long "nothing arrives" is watched
+constexpr int kVkPacket = 0xE7;
+
+// ---------------------------------------------------------------------------
+// What the system delivered.
+
+struct KeySeen {
+    int vk = 0;
+    bool down = false;
+    bool operator==(const KeySeen &o) const { return vk == o.vk && down == o.down; }
+};
+
+std::ostream &operator<<(std::ostream &out, const KeySeen &k)
+{
+    return out << k.vk << (k.down ? "v" : "^");
+}
+
+struct RawKey {
+    WPARAM message;
+    KBDLLHOOKSTRUCT info;
+};
+
+struct RawMouse {
+    WPARAM message;
+    MSLLHOOKSTRUCT info;
+};
+
+// Everything the observers saw, in one order: "k" keyboard, "m" mouse.
+std::vector<RawKey> g_keys;
+std::vector<RawMouse> g_mouse;
+std::vector<char> g_order;
+std::vector<MSG> g_posted; // thread messages (no window), e.g. WM_HOTKEY
+
+LRESULT CALLBACK observeKeys(int code, WPARAM message, LPARAM event)
+{
+    if (code == HC_ACTION && event) {
+        g_keys.push_back({message, *reinterpret_cast<const KBDLLHOOKSTRUCT *>(event)});
+        g_order.push_back('k');
+    }
+    return CallNextHookEx(nullptr, code, message, event);
+}
+
+LRESULT CALLBACK observeMouse(int code, WPARAM message, LPARAM event)
+{
+    if (code == HC_ACTION && event && message != WM_MOUSEMOVE) {
+        g_mouse.push_back({message, *reinterpret_cast<const MSLLHOOKSTRUCT *>(event)});
+        g_order.push_back('m');
+    }
+    return CallNextHookEx(nullptr, code, message, event);
+}
+
+/// Watches the desktop's keyboard (and mouse) for the life of the object.
+/// Installed before a backend hook, it is called after it: a swallowed event
+/// never reaches it.
+class Observer {
+public:
+    explicit Observer(bool mouseToo = false)
+    {
+        g_keys.clear();
+        g_mouse.clear();
+        g_order.clear();
+        keyHook_ = SetWindowsHookExW(WH_KEYBOARD_LL, observeKeys, GetModuleHandleW(nullptr), 0);
+        if (mouseToo)
+            mouseHook_ = SetWindowsHookExW(WH_MOUSE_LL, observeMouse, GetModuleHandleW(nullptr), 0);
+    }
+    ~Observer()
+    {
+        if (keyHook_)
+            UnhookWindowsHookEx(keyHook_);
+        if (mouseHook_)
+            UnhookWindowsHookEx(mouseHook_);
+    }
+    Observer(const Observer &) = delete;
+    Observer &operator=(const Observer &) = delete;
+
+    bool ok() const { return keyHook_ != nullptr; }
+    bool mouseOk() const { return mouseHook_ != nullptr; }
+
+    static std::vector<KeySeen> keys()
+    {
+        std::vector<KeySeen> out;
+        for (const auto &k : g_keys)
+            out.push_back({int(k.info.vkCode), k.message == WM_KEYDOWN || k.message == WM_SYSKEYDOWN});
+        return out;
+    }
+
+private:
+    HHOOK keyHook_ = nullptr;
+    HHOOK mouseHook_ = nullptr;
+};
+
+void pumpOnce()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!msg.hwnd)
+            g_posted.push_back(msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+/// Pumps messages until done() holds; false when the deadline passed first.
+bool pumpUntil(const std::function<bool()> &done, DWORD timeoutMs = kDeadlineMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        pumpOnce();
+        if (done())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void pumpFor(DWORD ms)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
+std::vector<MSG> postedHotKeys()
+{
+    std::vector<MSG> out;
+    for (const MSG &m : g_posted) {
+        if (m.message == WM_HOTKEY)
+            out.push_back(m);
+    }
+    return out;
+}
+
+/// Windows may report a neutral modifier that was sent as its left-hand
+/// code (VK_CONTROL as VK_LCONTROL); Wine reports it as sent. Either is the
+/// key that was pressed.
+int canonicalKey(int vk)
+{
+    switch (vk) {
+    case VK_LCONTROL: return VK_CONTROL;
+    case VK_LMENU: return VK_MENU;
+    case VK_LSHIFT: return VK_SHIFT;
+    default: return vk;
+    }
+}
+
+std::vector<KeySeen> canonical(std::vector<KeySeen> keys)
+{
+    for (auto &k : keys)
+        k.vk = canonicalKey(k.vk);
+    return keys;
+}
+
+/// The seam calls the engine makes for a key combination: every key down
+/// in order, then up in reverse order.
+void replayCombination(Win32Desktop &desktop, const std::vector<int> &keys)
+{
+    for (int k : keys)
+        desktop.key(k, true);
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it)
+        desktop.key(*it, false);
+}
+
+Win32Desktop &desktop()
+{
+    static Win32Desktop d;
+    return d;
+}
+
+// ---------------------------------------------------------------------------
+
+struct CombinationRow {
+    std::string name;
+    std::vector<int> pressOrder;
+    std::vector<KeySeen> expected;
+};
+
+void keyCombinationReachesTheHook(const CombinationRow &row)
+{
+    Observer observer;
+    CHECK(observer.ok());
+    replayCombination(desktop(), row.pressOrder);
+    const size_t want = row.expected.size();
+    CHECK(pumpUntil([&] { return g_keys.size() >= want; }));
+    pumpFor(50); // nothing more than that may arrive
+    CHECK_EQ(canonical(Observer::keys()), row.expected);
+    for (const RawKey &k : g_keys) {
+        CHECK((k.info.flags & LLKHF_INJECTED) != 0);
+        CHECK((k.info.flags & LLKHF_EXTENDED) == 0);
+        const bool down = k.message == WM_KEYDOWN || k.message == WM_SYSKEYDOWN;
+        CHECK_EQ((k.info.flags & LLKHF_UP) != 0, !down);
+    }
+    for (int k : row.pressOrder)
+        CHECK(!desktop().isKeyDown(k));
+    CHECK(desktop().heldByUs().empty());
+}
+
+struct TextRow {
+    std::string name;
+    std::u16string text;
+    std::vector<int> units; // what must arrive, one down and one up each
+};
+
+void textArrivesAsCodeUnits(const TextRow &row)
+{
+    Observer observer;
+    CHECK(observer.ok());
+    for (char16_t unit : row.text) {
+        desktop().unicodeUnit(unit, true);
+        desktop().unicodeUnit(unit, false);
+    }
+    const size_t want = row.units.size() * 2;
+    CHECK(pumpUntil([&] { return g_keys.size() >= want; }));
+    pumpFor(50);
+    CHECK_EQ(g_keys.size(), want);
+    for (size_t i = 0; i < want; ++i) {
+        const RawKey &k = g_keys[i];
+        CHECK_EQ(int(k.info.vkCode), kVkPacket);
+        CHECK_EQ(int(k.info.scanCode), row.units[i / 2]);
+        CHECK((k.info.flags & LLKHF_INJECTED) != 0);
+        const bool down = k.message == WM_KEYDOWN || k.message == WM_SYSKEYDOWN;
+        CHECK_EQ(down, i % 2 == 0);
+    }
+}
+
+struct StateRow {
+    std::string name;
+    int code;         // the VK_ code the key state is read with
+    bool mouse;       // pressed with mouseButton instead of key
+};
+
+void keyStateFollowsDownAndUp(const StateRow &row)
+{
+    Win32Desktop &d = desktop();
+    CHECK(!d.isKeyDown(row.code));
+    const auto press = [&](bool down) {
+        if (row.mouse)
+            d.mouseButton(row.code == VK_LBUTTON ? MouseButton::Left : MouseButton::Right, down);
+        else
+            d.key(row.code, down);
+    };
+    press(true);
+    const bool wentDown = pumpUntil([&] { return d.isKeyDown(row.code); });
+    const std::vector<int> held = d.heldByUs();
+    press(false);
+    const bool wentUp = pumpUntil([&] { return !d.isKeyDown(row.code); });
+    CHECK(wentDown);
+    CHECK_EQ(held, std::vector<int>{row.code});
+    CHECK(wentUp);
+    CHECK(d.heldByUs().empty());
+}
+
+struct ClickRow {
+    std::string name;
+    MouseButton button;
+    WPARAM downMessage;
+    WPARAM upMessage;
+    POINT at;
+};
+
+void clickHappensWhereThePointerIs(const ClickRow &row)
+{
+    Win32Desktop &d = desktop();
+    d.setCursorPos(row.at.x, row.at.y);
+    Observer observer(true);
+    CHECK(observer.mouseOk());
+    d.mouseButton(row.button, true);
+    d.mouseButton(row.button, false);
+    CHECK(pumpUntil([] { return g_mouse.size() >= 2; }));
+    pumpFor(50);
+    CHECK_EQ(g_mouse.size(), size_t(2));
+    CHECK_EQ(g_mouse[0].message, row.downMessage);
+    CHECK_EQ(g_mouse[1].message, row.upMessage);
+    for (const RawMouse &m : g_mouse) {
+        CHECK_EQ(int(m.info.pt.x), int(row.at.x));
+        CHECK_EQ(int(m.info.pt.y), int(row.at.y));
+        CHECK((m.info.flags & LLMHF_INJECTED) != 0);
+    }
+    const platform::Point p = d.cursorPos();
+    CHECK_EQ(p.x, int(row.at.x));
+    CHECK_EQ(p.y, int(row.at.y));
+}
+
+struct CursorRow {
+    std::string name;
+    int x;
+    int y;
+};
+
+void cursorIsWhereItWasPut(const CursorRow &row)
+{
+    Win32Desktop &d = desktop();
+    d.setCursorPos(row.x, row.y);
+    pumpOnce();
+    const platform::Point p = d.cursorPos();
+    CHECK_EQ(p.x, row.x);
+    CHECK_EQ(p.y, row.y);
+    POINT raw{-1, -1};
+    CHECK(GetCursorPos(&raw));
+    CHECK_EQ(int(raw.x), row.x);
+    CHECK_EQ(int(raw.y), row.y);
+}
+
+void hookSwallowsWhileArmed()
+{
+    Win32Desktop &d = desktop();
+    Observer observer; // older than the backend's hook: called after it
+    CHECK(observer.ok());
+    bool armed = true;
+    std::vector<KeySeen> seen;
+    const int handle = d.installKeyboardHook([&](int vk, bool down) {
+        seen.push_back({vk, down});
+        return armed;
+    });
+    CHECK(handle > 0);
+
+    d.key('G', true);
+    d.key('G', false);
+    const bool reached = pumpUntil([&] { return seen.size() >= 2; });
+    pumpFor(kQuietMs);
+    const bool stateChanged = d.isKeyDown('G');
+    const size_t observedWhileArmed = g_keys.size();
+
+    armed = false;
+    d.setKeyboardHookActive(handle, false);
+    d.key('H', true);
+    const bool passedDown = pumpUntil([&] { return d.isKeyDown('H'); });
+    d.key('H', false);
+    const bool passedUp = pumpUntil([&] { return g_keys.size() >= 2; });
+
+    const bool removed = d.removeKeyboardHook(handle);
+    const bool removedTwice = d.removeKeyboardHook(handle);
+    d.key('J', true);
+    d.key('J', false);
+    const bool observedAfter = pumpUntil([&] { return g_keys.size() >= 4; });
+
+    CHECK(reached);
+    CHECK_EQ(observedWhileArmed, size_t(0)); // nothing got past the hook
+    CHECK(!stateChanged);                     // a swallowed key never goes down
+    CHECK(passedDown);
+    CHECK(passedUp);
+    CHECK(removed);
+    CHECK(!removedTwice);
+    CHECK(observedAfter);
+    const std::vector<KeySeen> expectedByHook{{'G', true}, {'G', false}, {'H', true}, {'H', false}};
+    CHECK_EQ(seen, expectedByHook); // J came after the removal
+    const std::vector<KeySeen> expectedByObserver{{'H', true}, {'H', false}, {'J', true}, {'J', false}};
+    CHECK_EQ(Observer::keys(), expectedByObserver);
+}
+
+void eachHookGetsItsOwnCallback()
+{
+    Win32Desktop &d = desktop();
+    std::vector<std::string> calls;
+    const int older = d.installKeyboardHook([&](int vk, bool down) {
+        calls.push_back("older " + std::to_string(vk) + (down ? "v" : "^"));
+        return false;
+    });
+    const int newer = d.installKeyboardHook([&](int vk, bool down) {
+        calls.push_back("newer " + std::to_string(vk) + (down ? "v" : "^"));
+        return vk == 'A'; // swallows A only
+    });
+    CHECK(older > 0);
+    CHECK(newer > 0);
+    CHECK(older != newer);
+
+    d.key('B', true);
+    d.key('A', true);
+    d.key('A', false);
+    d.key('B', false);
+    CHECK(pumpUntil([&] { return calls.size() >= 6; }));
+    CHECK(d.removeKeyboardHook(newer));
+    d.key('C', true);
+    d.key('C', false);
+    CHECK(pumpUntil([&] { return calls.size() >= 8; }));
+    pumpFor(50);
+    CHECK(d.removeKeyboardHook(older));
+
+    const std::vector<std::string> expected{
+        "newer 66v", "older 66v", "newer 65v", "newer 65^", "newer 66^", "older 66^",
+        "older 67v", "older 67^"};
+    CHECK_EQ(calls, expected);
+}
+
+void hookMayRemoveItselfFromItsCallback()
+{
+    Win32Desktop &d = desktop();
+    Observer observer;
+    CHECK(observer.ok());
+    int handle = 0;
+    int calls = 0;
+    bool removed = false;
+    handle = d.installKeyboardHook([&](int, bool) {
+        ++calls;
+        removed = d.removeKeyboardHook(handle);
+        return true; // this one event is still swallowed
+    });
+    CHECK(handle > 0);
+    d.key('K', true);
+    d.key('K', false);
+    CHECK(pumpUntil([] { return g_keys.size() >= 1; }));
+    pumpFor(50);
+    CHECK_EQ(calls, 1);
+    CHECK(removed);
+    const std::vector<KeySeen> expected{{'K', false}};
+    CHECK_EQ(Observer::keys(), expected);
+    // The slot is usable again.
+    const int again = d.installKeyboardHook([](int, bool) { return false; });
+    CHECK(again > 0);
+    CHECK(d.removeKeyboardHook(again));
+}
+
+void hooksRunOutCleanly()
+{
+    Win32Desktop &d = desktop();
+    std::vector<int> handles;
+    for (int i = 0; i < Win32Desktop::MaxKeyboardHooks; ++i)
+        handles.push_back(d.installKeyboardHook([](int, bool) { return false; }));
+    const int oneTooMany = d.installKeyboardHook([](int, bool) { return false; });
+    const unsigned long error = d.lastError();
+    const bool removedOne = d.removeKeyboardHook(handles.back());
+    const int replacement = d.installKeyboardHook([](int, bool) { return false; });
+    handles.back() = replacement;
+    int removedAll = 0;
+    for (int h : handles)
+        removedAll += d.removeKeyboardHook(h) ? 1 : 0;
+
+    for (int h : handles)
+        CHECK(h > 0);
+    CHECK_EQ(oneTooMany, 0);
+    CHECK(error != 0);
+    CHECK(removedOne);
+    CHECK_EQ(removedAll, Win32Desktop::MaxKeyboardHooks);
+}
+
+void hotKeyPostsWmHotkey()
+{
+    Win32Desktop &d = desktop();
+    const int ctrlAlt = platform::mod::Ctrl | platform::mod::Alt;
+    CHECK(d.registerHotKey(1001, ctrlAlt, 'G'));
+    const bool secondOwner = d.registerHotKey(1002, ctrlAlt, 'G');
+
+    g_posted.clear();
+    replayCombination(d, {VK_CONTROL, VK_MENU, 'G'});
+    const bool fired = pumpUntil([] { return !postedHotKeys().empty(); });
+    pumpFor(kQuietMs);
+    const std::vector<MSG> hotKeys = postedHotKeys();
+
+    g_posted.clear();
+    replayCombination(d, {VK_CONTROL, VK_SHIFT, VK_MENU, 'G'}); // an extra modifier
+    pumpFor(kQuietMs);
+    const size_t firedWithShift = postedHotKeys().size();
+
+    d.unregisterHotKey(1001);
+    g_posted.clear();
+    replayCombination(d, {VK_CONTROL, VK_MENU, 'G'});
+    pumpFor(kQuietMs);
+    const size_t firedAfterUnregister = postedHotKeys().size();
+    const bool freeAgain = d.registerHotKey(1002, ctrlAlt, 'G');
+    d.unregisterHotKey(1002);
+
+    CHECK(!secondOwner);
+    CHECK(fired);
+    CHECK_EQ(hotKeys.size(), size_t(1));
+    CHECK_EQ(int(hotKeys[0].wParam), 1001);
+    CHECK_EQ(firedWithShift, size_t(0));
+    CHECK_EQ(firedAfterUnregister, size_t(0));
+    CHECK(freeAgain);
+}
+
+struct NativeEventRow {
+    std::string name;
+    const char *eventType;
+    UINT message;
+    WPARAM wParam;
+    int expected;
+};
+
+void nativeEventRecognisesOwnHotKeysOnly(const NativeEventRow &row)
+{
+    Win32Desktop &d = desktop();
+    // A combination nobody presses in these tests.
+    CHECK(d.registerHotKey(1001, platform::mod::Ctrl | platform::mod::Alt | platform::mod::Shift, VK_F12));
+    MSG msg;
+    std::memset(&msg, 0, sizeof msg);
+    msg.message = row.message;
+    msg.wParam = row.wParam;
+    const int id = d.hotKeyFromNativeEvent(row.eventType, &msg);
+    d.unregisterHotKey(1001);
+    const int afterUnregister = d.hotKeyFromNativeEvent(row.eventType, &msg);
+    CHECK_EQ(id, row.expected);
+    CHECK_EQ(afterUnregister, 0);
+}
+
+void destructionReleasesWhatIsHeld()
+{
+    Observer observer(true);
+    CHECK(observer.ok());
+    CHECK(observer.mouseOk());
+    std::vector<int> heldBefore;
+    {
+        Win32Desktop local;
+        local.key(VK_SHIFT, true);
+        local.key('G', true);
+        local.mouseButton(MouseButton::Left, true);
+        heldBefore = local.heldByUs();
+        pumpUntil([] { return g_order.size() >= 3; });
+    }
+    CHECK(pumpUntil([] { return g_order.size() >= 6; }));
+    pumpFor(50);
+    const std::vector<int> expectedHeld{VK_SHIFT, 'G', VK_LBUTTON};
+    CHECK_EQ(heldBefore, expectedHeld);
+    CHECK_EQ(g_order, (std::vector<char>{'k', 'k', 'm', 'm', 'k', 'k'}));
+    const std::vector<KeySeen> expectedKeys{{VK_SHIFT, true}, {'G', true}, {'G', false}, {VK_SHIFT, false}};
+    CHECK_EQ(canonical(Observer::keys()), expectedKeys);
+    CHECK_EQ(g_mouse[1].message, WPARAM(WM_LBUTTONUP));
+    CHECK(!desktop().isKeyDown('G'));
+    CHECK(!desktop().isKeyDown(VK_SHIFT));
+    CHECK(!desktop().isKeyDown(VK_LBUTTON));
+}
+
+void registerCases()
+{
+    auto &r = check::Runner::instance();
+    r.addRows<CombinationRow>("keyCombinationReachesTheHook",
+        {
+            {"Ctrl+Alt+G", {VK_CONTROL, VK_MENU, 'G'},
+             {{17, true}, {18, true}, {71, true}, {71, false}, {18, false}, {17, false}}},
+            {"Shift+F5", {VK_SHIFT, VK_F5}, {{16, true}, {116, true}, {116, false}, {16, false}}},
+            {"left Ctrl alone", {VK_LCONTROL}, {{17, true}, {17, false}}},
+            {"Ctrl+Shift+Win+A", {VK_CONTROL, VK_SHIFT, VK_LWIN, 'A'},
+             {{17, true}, {16, true}, {91, true}, {65, true}, {65, false}, {91, false}, {16, false}, {17, false}}},
+        },
+        keyCombinationReachesTheHook);
+    r.addRows<TextRow>("textArrivesAsCodeUnits",
+        {
+            {"surrogate pair", u"\u3042\U0001F600", {0x3042, 0xD83D, 0xDE00}},
+            {"line break and tab stay characters", u"a\n\tb", {0x61, 0x0A, 0x09, 0x62}},
+        },
+        textArrivesAsCodeUnits);
+    r.addRows<StateRow>("keyStateFollowsDownAndUp",
+        {
+            {"G", 'G', false},
+            {"F5", VK_F5, false},
+            {"Ctrl", VK_CONTROL, false},
+            {"left Win", VK_LWIN, false},
+            {"left button", VK_LBUTTON, true},
+            {"right button", VK_RBUTTON, true},
+        },
+        keyStateFollowsDownAndUp);
+    r.addRows<ClickRow>("clickHappensWhereThePointerIs",
+        {
+            {"left", MouseButton::Left, WM_LBUTTONDOWN, WM_LBUTTONUP, {300, 200}},
+            {"right", MouseButton::Right, WM_RBUTTONDOWN, WM_RBUTTONUP, {17, 911}},
+        },
+        clickHappensWhereThePointerIs);
+    r.addRows<CursorRow>("cursorIsWhereItWasPut",
+        {
+            {"inside", 123, 456},
+            {"origin", 0, 0},
+            {"last pixel", 1279, 1023},
+        },
+        cursorIsWhereItWasPut);
+    r.add("hookSwallowsWhileArmed", hookSwallowsWhileArmed);
+    r.add("eachHookGetsItsOwnCallback", eachHookGetsItsOwnCallback);
+    r.add("hookMayRemoveItselfFromItsCallback", hookMayRemoveItselfFromItsCallback);
+    r.add("hooksRunOutCleanly", hooksRunOutCleanly);
+    r.add("hotKeyPostsWmHotkey", hotKeyPostsWmHotkey);
+    r.addRows<NativeEventRow>("nativeEventRecognisesOwnHotKeysOnly",
+        {
+            {"dispatcher message", "windows_dispatcher_MSG", WM_HOTKEY, 1001, 1001},
+            {"generic message", "windows_generic_MSG", WM_HOTKEY, 1001, 1001},
+            {"other id", "windows_dispatcher_MSG", WM_HOTKEY, 1002, 0},
+            {"other message", "windows_dispatcher_MSG", WM_KEYDOWN, 1001, 0},
+            {"other event type", "xcb_generic_event_t", WM_HOTKEY, 1001, 0},
+        },
+        nativeEventRecognisesOwnHotKeysOnly);
+    r.add("destructionReleasesWhatIsHeld", destructionReleasesWhatIsHeld);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    registerCases();
+    return check::Runner::instance().run(argc > 1 ? argv[1] : "");
+}
