@@ -13,8 +13,7 @@ void tervalo::applyHelpTooltips()
 {
     const bool ja = is_japanese;
     auto tip = [this, ja](QWidget *w, const char16_t *japanese, const char16_t *english) {
-        if (w)
-            w->setToolTip(!is_help ? QString() : QString::fromUtf16(ja ? japanese : english));
+        w->setToolTip(!is_help ? QString() : QString::fromUtf16(ja ? japanese : english));
     };
 
     tip(commandKindCombo,

@@ -10,44 +10,36 @@
 
 namespace {
 
-// The setters below skip controls that have not been built, so the switch
-// can run on a partly built window (start screen only).
+// One name for the text setter of each kind of control.
 void setText(QAbstractButton *w, const QString &text)
 {
-    if (w)
-        w->setText(text);
+    w->setText(text);
 }
 
 void setText(QLabel *w, const QString &text)
 {
-    if (w)
-        w->setText(text);
+    w->setText(text);
 }
 
 void setText(QGroupBox *w, const QString &text)
 {
-    if (w)
-        w->setTitle(text);
+    w->setTitle(text);
 }
 
 void setText(QMenu *w, const QString &text)
 {
-    if (w)
-        w->setTitle(text);
+    w->setTitle(text);
 }
 
 void setText(QAction *w, const QString &text)
 {
-    if (w)
-        w->setText(text);
+    w->setText(text);
 }
 
 // Renames items in place so the selected index, and everything that hangs on
 // it, survives the switch.
 void setItems(QComboBox *w, const QStringList &items)
 {
-    if (!w)
-        return;
     for (int i = 0; i < items.size() && i < w->count(); ++i)
         w->setItemText(i, items.at(i));
 }
