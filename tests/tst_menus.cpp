@@ -13,8 +13,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -49,10 +47,7 @@ private slots:
     void initTestCase()
     {
         settings = std::make_unique<TempSettings>();
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"is_used_this\": true}");
+        QVERIFY(settings->write("{\"is_used_this\": true}"));
     }
     void init()
     {
@@ -63,19 +58,6 @@ private slots:
         });
     }
     void cleanup() { UrlOpener::setOpener({}); }
-
-    void menusAppearWithTheEditor()
-    {
-        tervalo w;
-        w.show();
-        QVERIFY(!w.menuBar()->isVisible());
-        w.newProjectButton->click();
-        QVERIFY(w.menuBar()->isVisible());
-        QStringList titles;
-        for (QAction *menu : w.menuBar()->actions())
-            titles << menu->text();
-        QCOMPARE(titles, (QStringList{"ファイル", "報告", "設定", "バージョン", "ヘルプ", "その他"}));
-    }
 
     void browserLink_data()
     {
