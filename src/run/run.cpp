@@ -137,6 +137,9 @@ void Run::runLoop()
     }
 
     joinWorkers();
+    // The watcher has nothing left to stop; let it end during the pause
+    // rather than make the end of the run wait for its next poll.
+    checkerRunning.store(false);
     if (!stopRequested.load())
         std::this_thread::sleep_for(std::chrono::seconds(1));
     stopStopChecker();
