@@ -74,8 +74,6 @@ private slots:
         for (bool condition : {false, true}) {
             const char *target = condition ? "condition" : "operation";
             QTest::addRow("%s: Ctrl+Alt+G", target) << condition << "" << "+162 +164 +71 -71 -164 -162" << "71,3";
-            QTest::addRow("%s: Ctrl alone", target) << condition << "" << "+162 -162" << "162,0";
-            QTest::addRow("%s: right Ctrl alone", target) << condition << "" << "+163 -163" << "163,0";
             QTest::addRow("%s: Shift held before, A", target) << condition << "+160" << "+65 -65 -160" << "65,4";
             QTest::addRow("%s: Ctrl+Shift, Shift up first", target) << condition << "" << "+162 +160 -160 -162" << "162,0";
         }
