@@ -13,8 +13,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -63,19 +61,6 @@ private slots:
         });
     }
     void cleanup() { UrlOpener::setOpener({}); }
-
-    void menusAppearWithTheEditor()
-    {
-        tervalo w;
-        w.show();
-        QVERIFY(!w.menuBar()->isVisible());
-        w.newProjectButton->click();
-        QVERIFY(w.menuBar()->isVisible());
-        QStringList titles;
-        for (QAction *menu : w.menuBar()->actions())
-            titles << menu->text();
-        QCOMPARE(titles, (QStringList{"ファイル", "報告", "設定", "バージョン", "ヘルプ", "その他"}));
-    }
 
     void browserLink_data()
     {
