@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -29,6 +30,7 @@ class QSpinBox;
 class QTextEdit;
 class QTimer;
 class HoverHideWindow;
+class KeyCapture;
 
 class tervalo : public QMainWindow {
     Q_OBJECT
@@ -248,6 +250,8 @@ private:
     void launchRun();
 
     // input/tervalo_capture.cpp
+    /// The editor's capture instance, made on first use.
+    std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();

@@ -1,7 +1,115 @@
 #include "app/tervalo.h"
 
-void tervalo::pollKeystroke() {}
-void tervalo::beginKeyCapture(bool) {}
-void tervalo::enterCaptureMode(bool) {}
-void tervalo::leaveCaptureMode() {}
-void tervalo::cancelKeyCapture() {}
+#include "input/keycapture.h"
+#include "input/keycombination.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+void setEnabledIf(QWidget *w, bool enabled)
+{
+    if (w)
+        w->setEnabled(enabled);
+}
+} // namespace
+
+void tervalo::beginKeyCapture(bool forCondition)
+{
+    // One capture at a time; it ends only when a key is captured.
+    if (pollTimer && pollTimer->isActive())
+        return;
+    keyCaptureForCondition = forCondition;
+    renderPage();
+    enterCaptureMode(forCondition);
+
+    if (!keyCapture)
+        keyCapture = std::make_shared<KeyCapture>();
+    keyCapture->arm();
+    if (keyCapture->install()) {
+        if (pollTimer)
+            pollTimer->start(50);
+        return;
+    }
+    QLabel *nameLabel = forCondition ? conditionNameLabel : commandNameLabel;
+    if (nameLabel)
+        nameLabel->setText(tr("キーフックに失敗"));
+    keyCapture->disarm();
+    leaveCaptureMode();
+}
+
+void tervalo::pollKeystroke()
+{
+    if (!keyCapture || keyCapture->capturedKey() == 0)
+        return;
+    if (pollTimer)
+        pollTimer->stop();
+    // Every keystroke of the desktop passes through the hook while it is
+    // installed: keep it only for one capture.
+    keyCapture->disarm();
+    keyCapture->remove();
+
+    const QString code = KeyCombination::format(keyCapture->capturedKey(),
+                                                KeyCombination::maskFromHookBits(keyCapture->capturedModifiers()));
+    const int index = currentPage - 1;
+    if (keyCaptureForCondition) {
+        if (index >= 0 && index < conditionList.size())
+            conditionList[index] = ConditionRecord{records::kKey, code};
+    } else {
+        if (index >= 0 && index < commandList.size())
+            commandList[index] = CommandRecord{records::kKey, code, QStringLiteral("0.01")};
+    }
+    leaveCaptureMode();
+    renderPage();
+}
+
+void tervalo::enterCaptureMode(bool forCondition)
+{
+    // The frame of the panel being captured for is greyed, the other stays.
+    setEnabledIf(operationGroup, forCondition);
+    setEnabledIf(conditionGroup, !forCondition);
+    for (QWidget *w : std::initializer_list<QWidget *>{pageGroup, commandKindCombo, addCommandButton,
+                                                        conditionKindCombo, addConditionButton, runButton})
+        setEnabledIf(w, false);
+    menuBar()->setEnabled(false);
+
+    const QString prompt = is_japanese ? tr("単一または複数キーを押してください") : tr("Press one or more keys");
+    QLabel *keyLabel = forCondition ? conditionKeyLabel : commandKeyLabel;
+    QLabel *secLabel = forCondition ? conditionSecLabel : commandSecLabel;
+    QDoubleSpinBox *timeSpin = forCondition ? conditionTimeSpin : commandTimeSpin;
+    if (keyLabel) {
+        keyLabel->setText(prompt);
+        keyLabel->show();
+    }
+    if (secLabel)
+        secLabel->hide();
+    if (timeSpin)
+        timeSpin->hide();
+}
+
+void tervalo::leaveCaptureMode()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{operationGroup, conditionGroup, pageGroup, commandKindCombo,
+                                                        addCommandButton, conditionKindCombo,
+                                                        addConditionButton, runButton})
+        setEnabledIf(w, true);
+    menuBar()->setEnabled(true);
+}
+
+void tervalo::cancelKeyCapture()
+{
+    const bool wasCapturing = pollTimer && pollTimer->isActive();
+    if (pollTimer)
+        pollTimer->stop();
+    if (keyCapture) {
+        keyCapture->disarm();
+        keyCapture->remove();
+    }
+    if (wasCapturing)
+        leaveCaptureMode();
+}

@@ -1,10 +1,152 @@
 #include "app/tervalo.h"
 
-tervalo::GlobalHotkeyFilter::GlobalHotkeyFilter(int id) : hotkeyId(id) {}
+#include "input/hoverhidewindow.h"
+#include "platform/desktop.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+constexpr int kHotKeyModifiers = 3; // Alt | Ctrl
+constexpr int kHotKeyKey = 71;      // G
+constexpr int kNearMargin = 120;
+constexpr int kEdgeMargin = 20;
+} // namespace
+
+tervalo::GlobalHotkeyFilter::GlobalHotkeyFilter(int id)
+    : hotkeyId(id)
+{
+}
+
 tervalo::GlobalHotkeyFilter::~GlobalHotkeyFilter() = default;
-bool tervalo::GlobalHotkeyFilter::nativeEventFilter(const QByteArray &, void *, qintptr *) { return false; }
-void tervalo::getCoordinate() {}
-void tervalo::getCoordinate2() {}
-void tervalo::moveMousePointer() {}
-void tervalo::registerGlobalHotkey() {}
-void tervalo::unregisterGlobalHotkey() {}
+
+bool tervalo::GlobalHotkeyFilter::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    // Each backend knows what its hot-key message looks like.
+    if (platform::desktop().hotKeyFromNativeEvent(eventType.constData(), message) != hotkeyId)
+        return false;
+    if (callback)
+        callback();
+    return true;
+}
+
+void tervalo::registerGlobalHotkey()
+{
+    if (hotkeyRegistered)
+        return;
+    if (!hotkeyFilter) {
+        hotkeyFilter = new GlobalHotkeyFilter(hotkeyId);
+        // Queued, so the slot runs after the filter has returned.
+        hotkeyFilter->callback = [this] {
+            QMetaObject::invokeMethod(this, &tervalo::getCoordinate2, Qt::QueuedConnection);
+        };
+    }
+    if (platform::desktop().registerHotKey(hotkeyId, kHotKeyModifiers, kHotKeyKey)) {
+        if (auto *app = QCoreApplication::instance())
+            app->installNativeEventFilter(hotkeyFilter);
+        // Backends that do not go through native events report here; both
+        // paths end in the same callback.
+        const int id = hotkeyId;
+        platform::desktop().setHotKeyListener([id, callback = hotkeyFilter->callback](int fired) {
+            if (fired == id && callback)
+                callback();
+        });
+        hotkeyRegistered = true;
+        return;
+    }
+    qWarning("RegisterHotKey failed.");
+    delete hotkeyFilter;
+    hotkeyFilter = nullptr;
+}
+
+void tervalo::unregisterGlobalHotkey()
+{
+    if (hotkeyRegistered) {
+        platform::desktop().unregisterHotKey(hotkeyId);
+        hotkeyRegistered = false;
+    }
+    if (hotkeyFilter) {
+        platform::desktop().setHotKeyListener({});
+        if (auto *app = QCoreApplication::instance())
+            app->removeNativeEventFilter(hotkeyFilter);
+        delete hotkeyFilter;
+        hotkeyFilter = nullptr;
+    }
+}
+
+void tervalo::getCoordinate()
+{
+    if (hoverWindow) {
+        hoverWindow->setLanguage(is_japanese);
+    } else {
+        hoverWindow = new HoverHideWindow(kNearMargin, kEdgeMargin, nullptr, is_japanese);
+        hoverWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing the notice must never end the program: the main window is
+        // hidden meanwhile and comes back below.
+        hoverWindow->setAttribute(Qt::WA_QuitOnClose, false);
+        connect(hoverWindow, &QObject::destroyed, this, [this] {
+            hoverWindow = nullptr;
+            unregisterGlobalHotkey();
+            // Closed some other way than by a capture: without this the
+            // program would go on with no window at all.
+            if (isHidden())
+                show();
+        });
+        // The notice has no parent; it must not outlive the main window.
+        connect(this, &QObject::destroyed, hoverWindow, &QObject::deleteLater);
+    }
+    registerGlobalHotkey();
+    hoverWindow->show();
+    hoverWindow->raise();
+    hoverWindow->activateWindow();
+    hide();
+}
+
+void tervalo::getCoordinate2()
+{
+    const platform::Point p = platform::desktop().cursorPos();
+    // Spin boxes clamp what lies outside their ranges; their change signals
+    // reach the editor like any edit.
+    if (xSpin1)
+        xSpin1->setValue(p.x);
+    if (ySpin1)
+        ySpin1->setValue(p.y);
+
+    const int index = currentPage - 1;
+    if (index >= 0 && index < commandList.size()) {
+        const QString x = QString::number(p.x);
+        const QString y = QString::number(p.y);
+        CommandRecord &record = commandList[index];
+        if (records::element(record, 0) == records::kMousePointer) {
+            record = CommandRecord{records::kMousePointer, x, y};
+        } else {
+            // A hand-edited record may be short: extend it rather than write
+            // past its end.
+            while (record.size() < 3)
+                record.append(QString());
+            record[1] = x;
+            record[2] = y;
+        }
+    }
+
+    unregisterGlobalHotkey();
+    show();
+    if (hoverWindow)
+        hoverWindow->close();
+    renderPage();
+}
+
+void tervalo::moveMousePointer()
+{
+    hide();
+    const CommandRecord record = commandList.value(currentPage - 1);
+    const int x = records::element(record, 1).toInt();
+    const int y = records::element(record, 2).toInt();
+    QTimer::singleShot(1000, this, [this, x, y] {
+        platform::desktop().setCursorPos(x, y);
+        QTimer::singleShot(1000, this, [this] { show(); });
+    });
+}

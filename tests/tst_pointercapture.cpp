@@ -1,0 +1,254 @@
+#include "app/tervalo.h"
+#include "input/hoverhidewindow.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// A sim desktop whose native events carry hot keys: a message equal to the
+// address of `hotKeyMessage` is the registered hot key 1001.
+class NativeSimDesktop : public platform::SimDesktop {
+public:
+    int hotKeyFromNativeEvent(const char *eventType, void *message) override
+    {
+        lastType = eventType;
+        return message == &hotKeyMessage ? 1001 : 0;
+    }
+    int hotKeyMessage = 0;
+    std::string lastType;
+};
+
+int hoverWindowCount()
+{
+    int n = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        n += qobject_cast<HoverHideWindow *>(w) != nullptr;
+    return n;
+}
+} // namespace
+
+class TestPointerCapture : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<tervalo> makeWindow(const CommandRecord &record)
+    {
+        auto w = std::make_unique<tervalo>();
+        w->commandList = RecordList{record};
+        w->conditionList = RecordList{records::blankCondition()};
+        w->currentPage = 1;
+        w->show();
+        return w;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        settings = std::make_unique<TempSettings>();
+        QDir().mkpath(settings->configDir);
+        QFile f(settings->settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"is_used_this\": true}");
+    }
+    void init() { fixture = std::make_unique<SimFixture>(); }
+    void cleanup()
+    {
+        QTRY_COMPARE(hoverWindowCount(), 0); // no notice outlives its test
+        fixture.reset();
+    }
+
+    void hotKeyWritesThePointer_data()
+    {
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("mouse pointer")
+            << QStringList{"マウスポインター", "0", "0"} << 1920 << 540 << QStringList{"マウスポインター", "1920", "540"};
+        QTest::newRow("mouse pointer with extra elements")
+            << QStringList{"マウスポインター", "5", "6", "junk"} << 7 << 8 << QStringList{"マウスポインター", "7", "8"};
+        QTest::newRow("monitor left of the primary")
+            << QStringList{"マウスポインター", "0", "0"} << -1280 << 300 << QStringList{"マウスポインター", "-1280", "300"};
+        QTest::newRow("smooth move keeps its other elements")
+            << QStringList{"スムーズムーブ", "1", "2", "0.75"} << 640 << 480 << QStringList{"スムーズムーブ", "640", "480", "0.75"};
+        QTest::newRow("short smooth move is extended, not overrun")
+            << QStringList{"スムーズムーブ"} << 10 << 20 << QStringList{"スムーズムーブ", "10", "20"};
+    }
+    void hotKeyWritesThePointer()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QFETCH(QStringList, expected);
+        auto &sim = *fixture->sim;
+        auto w = makeWindow(record);
+        w->getCoordinate();
+        QVERIFY(w->hoverWindow);
+        QVERIFY(w->hoverWindow->isVisible());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(sim.registeredHotKeys(), std::vector<int>{1001});
+
+        sim.movePointer(x, y);
+        sim.tapCombination({162, 164, 71});
+        QCOMPARE(w->commandList.first(), record); // queued: nothing yet inside the key press
+        QTRY_COMPARE(w->commandList.first(), expected);
+        QVERIFY(w->isVisible());
+        QTRY_VERIFY(!w->hoverWindow);
+        QVERIFY(sim.registeredHotKeys().empty());
+        QVERIFY(!w->hotkeyFilter);
+        QVERIFY(!w->hotkeyRegistered);
+
+        // Afterwards Ctrl+Alt+G belongs to whichever program has the focus.
+        sim.clearEvents();
+        sim.tapCombination({162, 164, 71});
+        QCOMPARE(int(sim.delivered().size()), 6);
+        QTest::qWait(20);
+        QCOMPARE(w->commandList.first(), expected);
+    }
+
+    void getTwiceMakesOneNotice()
+    {
+        auto &sim = *fixture->sim;
+        auto w = makeWindow({"マウスポインター", "0", "0"});
+        w->getCoordinate();
+        HoverHideWindow *first = w->hoverWindow;
+        w->is_japanese = false;
+        w->getCoordinate();
+        QCOMPARE(w->hoverWindow, first);
+        QCOMPARE(hoverWindowCount(), 1);
+        QCOMPARE(first->text(), QString("Getting mouse pointer coordinates\nPress Ctrl+Alt+G."));
+        QCOMPARE(sim.registeredHotKeys(), std::vector<int>{1001});
+        sim.movePointer(3, 4);
+        sim.tapCombination({163, 165, 71});
+        QTRY_COMPARE(w->commandList.first(), (QStringList{"マウスポインター", "3", "4"}));
+    }
+
+    void registrationFailure()
+    {
+        auto &sim = *fixture->sim;
+        sim.setHotKeyRegistrationFails(true);
+        auto w = makeWindow({"マウスポインター", "1", "2"});
+        QTest::ignoreMessage(QtWarningMsg, "RegisterHotKey failed.");
+        w->getCoordinate();
+        QVERIFY(!w->hotkeyRegistered);
+        QVERIFY(!w->hotkeyFilter);
+        QVERIFY(w->hoverWindow && w->hoverWindow->isVisible());
+        QVERIFY(!w->isVisible());
+        sim.movePointer(50, 60);
+        sim.tapCombination({162, 164, 71});
+        QTest::qWait(50);
+        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "1", "2"}));
+        w->hoverWindow->close();
+        QTRY_VERIFY(!w->hoverWindow);
+    }
+
+    void noticeClosedOtherwiseBringsTheWindowBack()
+    {
+        auto &sim = *fixture->sim;
+        auto w = makeWindow({"マウスポインター", "1", "2"});
+        w->getCoordinate();
+        QVERIFY(!w->isVisible());
+        w->hoverWindow->close(); // e.g. a close request from the system
+        QTRY_VERIFY(!w->hoverWindow);
+        QVERIFY(sim.registeredHotKeys().empty());
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "1", "2"}));
+    }
+
+    void noticeGoesWithTheMainWindow()
+    {
+        auto &sim = *fixture->sim;
+        auto w = makeWindow({"マウスポインター", "1", "2"});
+        w->getCoordinate();
+        w.reset();
+        QVERIFY(sim.registeredHotKeys().empty());
+        QTRY_COMPARE(hoverWindowCount(), 0);
+    }
+
+    void nativeEventFilter_data()
+    {
+        QTest::addColumn<bool>("hotKeyMessage");
+        QTest::addColumn<int>("filterId");
+        QTest::addColumn<bool>("consumed");
+        QTest::newRow("our hot key") << true << 1001 << true;
+        QTest::newRow("other message") << false << 1001 << false;
+        QTest::newRow("another id") << true << 7 << false;
+    }
+    void nativeEventFilter()
+    {
+        QFETCH(bool, hotKeyMessage);
+        QFETCH(int, filterId);
+        QFETCH(bool, consumed);
+        auto desktop = std::make_shared<NativeSimDesktop>();
+        platform::setDesktop(desktop);
+        int other = 0;
+        tervalo::GlobalHotkeyFilter filter(filterId);
+        int calls = 0;
+        filter.callback = [&calls] { ++calls; };
+        qintptr result = 0;
+        void *message = hotKeyMessage ? &desktop->hotKeyMessage : &other;
+        const bool r = filter.nativeEventFilter("windows_dispatcher_MSG", message, &result);
+        QCOMPARE(r, consumed);
+        QCOMPARE(calls, consumed ? 1 : 0);
+        QCOMPARE(desktop->lastType, std::string("windows_dispatcher_MSG"));
+        tervalo::GlobalHotkeyFilter empty(filterId); // no callback set: still safe
+        QCOMPARE(empty.nativeEventFilter("windows_generic_MSG", message, &result), consumed);
+    }
+
+    void nativeHotKeyReachesGetCoordinate2()
+    {
+        auto desktop = std::make_shared<NativeSimDesktop>();
+        platform::setDesktop(desktop);
+        auto w = makeWindow({"マウスポインター", "0", "0"});
+        w->getCoordinate();
+        desktop->movePointer(11, 22);
+        // What the event dispatcher does with a native message.
+        qintptr result = 0;
+        QVERIFY(QAbstractEventDispatcher::instance()->filterNativeEvent("windows_dispatcher_MSG",
+                                                                        &desktop->hotKeyMessage, &result));
+        QTRY_COMPARE(w->commandList.first(), (QStringList{"マウスポインター", "11", "22"}));
+        QTRY_VERIFY(!w->hoverWindow);
+    }
+
+    void testMovesThePointerAfterASecond_data()
+    {
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::newRow("mouse pointer") << QStringList{"マウスポインター", "100", "200"} << 100 << 200;
+        QTest::newRow("not numbers") << QStringList{"スムーズムーブ", "abc", "", "1"} << 0 << 0;
+    }
+    void testMovesThePointerAfterASecond()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(int, x);
+        QFETCH(int, y);
+        auto &sim = *fixture->sim;
+        sim.movePointer(5, 5);
+        auto w = makeWindow(record);
+        QElapsedTimer clock;
+        clock.start();
+        w->moveMousePointer();
+        QVERIFY(!w->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(sim.cursorPos() == (platform::Point{x, y}), 10000);
+        const qint64 moved = clock.elapsed();
+        QVERIFY(!w->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
+        const qint64 back = clock.elapsed();
+        // Timers never fire much early; late is allowed on a busy machine.
+        QVERIFY2(moved >= 900, qPrintable(QString::number(moved)));
+        QVERIFY2(back - moved >= 900, qPrintable(QString::number(back - moved)));
+        QCOMPARE(w->commandList.first(), record);
+    }
+
+private:
+    std::unique_ptr<TempSettings> settings;
+    std::unique_ptr<SimFixture> fixture;
+};
+
+QTEST_MAIN(TestPointerCapture)
+#include "tst_pointercapture.moc"
