@@ -207,6 +207,7 @@ private slots:
         }
         auto w = editor();
         w->is_message_file = false;
+        w->lastUsedPath = dir.path();
         addOperation(*w, 1);
         const RecordList mine = w->commandList;
         DialogAnswerer answerer;

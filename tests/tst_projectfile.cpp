@@ -228,7 +228,25 @@ private slots:
 
     // ---- The window's commands ----
 
-    void saveAsNewProject_data()
+    void saveOnNewProjectAsksForName()
+    {
+        auto w = editor();
+        QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(QString());
+        w->saveAction->trigger(); // no file yet: Save asks for a name
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(answerer.seen.first().fileDialog);
+        QCOMPARE(answerer.seen.first().title, QString("名前を付けて保存"));
+        QCOMPARE(answerer.seen.first().acceptMode, QFileDialog::AcceptSave);
+        QCOMPARE(answerer.seen.first().nameFilters, (QStringList{"Command Data (*.cmdat)", "All Files (*)"}));
+        if (QFileInfo(SettingsFile::desktopPath()).isDir())
+            QCOMPARE(answerer.seen.first().directory, SettingsFile::desktopPath());
+        QCOMPARE(w->projectPath, SettingsFile::desktopPath());
+        QCOMPARE(beeps.size(), 0);
+    }
+
+    void saveAs_data()
     {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("file");
@@ -236,30 +254,28 @@ private slots:
         QTest::newRow("daily") << "daily" << "daily.cmdat" << "daily";
         QTest::newRow("upper case") << "Up.CMDAT" << "Up.CMDAT" << "Up";
         QTest::newRow("json") << "a.json" << "a.json.cmdat" << "a";
+        QTest::newRow("two dots") << "daily.old" << "daily.old.cmdat" << "daily";
     }
-    void saveAsNewProject()
+    void saveAs()
     {
         QFETCH(QString, chosen);
         QFETCH(QString, file);
         QFETCH(QString, title);
         auto w = editor();
+        w->projectPath = dir.filePath("start.cmdat");
         w->nextButton->click();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath(chosen));
-        w->saveAction->trigger(); // no file yet: Save asks for a name
+        w->saveAsAction->trigger();
         QCOMPARE(answerer.seen.size(), 1);
-        QVERIFY(answerer.seen.first().fileDialog);
-        QCOMPARE(answerer.seen.first().title, QString("名前を付けて保存"));
-        QCOMPARE(answerer.seen.first().acceptMode, QFileDialog::AcceptSave);
-        QCOMPARE(answerer.seen.first().nameFilters, (QStringList{"Command Data (*.cmdat)", "All Files (*)"}));
         QCOMPARE(w->projectPath, dir.filePath(file));
         QCOMPARE(beeps.size(), 1);
         QCOMPARE(w->windowTitle(), title);
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
 
-        // Save again writes at once, without a dialog.
+        // Save again writes at once, without a dialog, replacing the contents.
         w->commandKindCombo->setCurrentIndex(1);
         w->addCommandButton->click();
         QVERIFY(w->hasUnsavedChanges());
@@ -268,6 +284,7 @@ private slots:
         QCOMPARE(beeps.size(), 2);
         QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
         QVERIFY(!w->hasUnsavedChanges());
+        QFile::remove(dir.filePath(file));
     }
 
     void windowRoundTripWithLineBreak()
@@ -282,9 +299,12 @@ private slots:
         const RecordList commands = w->commandList;
         const RecordList conditions = w->conditionList;
         QCOMPARE(commands.at(1).at(1), QString("first line\nsecond line"));
+        w->projectPath = dir.filePath("start.cmdat");
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath("lines"));
         w->saveAsAction->trigger();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(w->projectPath, dir.filePath("lines.cmdat"));
         w->newAction->trigger();
         QCOMPARE(w->commandList.size(), 1);
         answerer.answerFileDialog(dir.filePath("lines.cmdat"));
@@ -522,6 +542,8 @@ private:
     {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
+        // Open dialogs start in the test's folder, not the build folder.
+        w->lastUsedPath = dir.path();
         return w;
     }
     QTemporaryDir dir;
