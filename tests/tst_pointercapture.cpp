@@ -38,9 +38,11 @@ class TestPointerCapture : public QObject {
     std::unique_ptr<tervalo> makeWindow(const CommandRecord &record)
     {
         auto w = std::make_unique<tervalo>();
+        w->addNewCommand();
         w->commandList = RecordList{record};
         w->conditionList = RecordList{records::blankCondition()};
         w->currentPage = 1;
+        w->renderPage();
         w->show();
         return w;
     }

@@ -105,13 +105,7 @@ private slots:
         QTest::newRow("none") << "なし" << "なし";
         QTest::newRow("not a number") << "abc" << "無効なキー";
         QTest::newRow("only commas") << ",," << "無効なキー";
-        QTest::newRow("Ctrl+Alt+S") << "83,3" << "Ctrl+Alt+S";
         QTest::newRow("Ctrl+Shift+F5") << "116,6" << "Ctrl+Shift+F5";
-        QTest::newRow("lone Ctrl") << "162,0" << "Ctrl";
-        QTest::newRow("Ctrl as key and modifier") << "162,2" << "Ctrl";
-        QTest::newRow("all four") << "13,15" << "Ctrl+Alt+Shift+Win+Enter";
-        QTest::newRow("no mask part") << "65" << "A";
-        QTest::newRow("keypad") << "101,0" << "VK101";
     }
     void keyLabelFor()
     {

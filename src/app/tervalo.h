@@ -95,6 +95,11 @@ public slots:
     // Running (run/tervalo_run.cpp).
     void stertRun();
     void onRunFinished();
+public:
+    /// Name a run shows for the project at `path`: "新規プロジェクト" for a
+    /// project never saved, else the file name up to its first dot.
+    static QString runProjectName(const QString &path);
+public slots:
 
     // Key capture (input/tervalo_capture.cpp).
     void pollKeystroke();

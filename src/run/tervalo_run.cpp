@@ -1,5 +1,54 @@
 #include "app/tervalo.h"
 
-void tervalo::stertRun() {}
-void tervalo::onRunFinished() {}
-void tervalo::launchRun() {}
+#include "run/run.h"
+#include "run/rundialog.h"
+#include "settings/settingsfile.h"
+
+#include <QFileInfo>
+#include <QThread>
+
+void tervalo::stertRun()
+{
+    RunDialog dialog(stertTime, runNumber, stopCommand, is_used_stert, is_japanese, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    stertTime = dialog.stertTime;
+    runNumber = dialog.runNumber;
+    stopCommand = dialog.stopCommand;
+    is_used_stert = dialog.noticeShown;
+    is_japanese = dialog.japanese;
+    launchRun();
+}
+
+QString tervalo::runProjectName(const QString &path)
+{
+    // A new project's path is the desktop folder until it is saved.
+    if (path == SettingsFile::desktopPath())
+        return QStringLiteral("新規プロジェクト");
+    return QFileInfo(path).baseName();
+}
+
+void tervalo::launchRun()
+{
+    auto *thread = new QThread(this);
+    auto *run = new Run();
+    // The run gets copies: the project may change once the window is back.
+    run->setup(stertTime, runNumber, stopCommand, commandList, conditionList, runProjectName(projectPath));
+    run->moveToThread(thread);
+
+    // The run and its thread delete themselves; the window keeps nothing.
+    connect(thread, &QThread::started, run, &Run::start);
+    connect(run, &Run::finished, thread, &QThread::quit);
+    connect(run, &Run::finished, run, &QObject::deleteLater);
+    connect(run, &Run::finished, this, &tervalo::onRunFinished);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+
+    thread->start(QThread::InheritPriority);
+    hide();
+}
+
+void tervalo::onRunFinished()
+{
+    show();
+    activateWindow();
+}

@@ -1,3 +1,139 @@
 #include "app/tervalo.h"
 
-void tervalo::changeLanguage() {}
+#include <QAction>
+#include <QComboBox>
+#include <QDebug>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+namespace {
+
+// One name for the text setter of each kind of control.
+void setText(QAbstractButton *w, const QString &text)
+{
+    w->setText(text);
+}
+
+void setText(QLabel *w, const QString &text)
+{
+    w->setText(text);
+}
+
+void setText(QGroupBox *w, const QString &text)
+{
+    w->setTitle(text);
+}
+
+void setText(QMenu *w, const QString &text)
+{
+    w->setTitle(text);
+}
+
+void setText(QAction *w, const QString &text)
+{
+    w->setText(text);
+}
+
+// Renames items in place so the selected index, and everything that hangs on
+// it, survives the switch.
+void setItems(QComboBox *w, const QStringList &items)
+{
+    for (int i = 0; i < items.size() && i < w->count(); ++i)
+        w->setItemText(i, items.at(i));
+}
+
+} // namespace
+
+void tervalo::changeLanguage()
+{
+    qDebug("言語変更");
+    const bool ja = is_japanese;
+    auto t = [ja](const char16_t *japanese, const char16_t *english) {
+        return QString::fromUtf16(ja ? japanese : english);
+    };
+
+    // Start screen.
+    setText(languageButton, t(u"English", u"日本語"));
+    setText(newProjectButton, t(u"新しいプロジェクトを作成", u"Create New Project"));
+    setText(loadProjectButton, t(u"プロジェクトを読み込む", u"Load Project"));
+
+    // Group boxes.
+    setText(operationGroup, t(u"操作", u"Operation"));
+    setText(conditionGroup, t(u"条件", u"Condition"));
+    setText(pageGroup, t(u"ページ", u"Page"));
+
+    // Operation panel.
+    setItems(commandKindCombo, ja ? QStringList{u"なし"_qs, u"クリック"_qs, u"マウスポインター"_qs,
+                                               u"スムーズムーブ"_qs, u"キー"_qs, u"入力"_qs}
+                                  : QStringList{u"None"_qs, u"Click"_qs, u"Mouse Pointer"_qs, u"Smooth Move"_qs,
+                                                u"Key"_qs, u"Enter Text"_qs});
+    setText(addCommandButton, t(u"追加", u"Add"));
+    setText(testButton, t(u"テスト", u"Test"));
+    setText(commandNameLabel, u"X"_qs);
+    const QStringList sides = ja ? QStringList{u"左"_qs, u"右"_qs} : QStringList{u"Left"_qs, u"Right"_qs};
+    setItems(commandSideCombo, sides);
+    setText(commandSecLabel, t(u"秒", u"sec"));
+    for (QLabel *x : {xLabel1, xLabel2})
+        setText(x, u"X:"_qs);
+    for (QLabel *y : {yLabel1, yLabel2})
+        setText(y, u"Y:"_qs);
+    for (QPushButton *get : {getButton1, getButton2})
+        setText(get, t(u"取得", u"Get"));
+
+    // Condition panel.
+    setItems(conditionKindCombo, ja ? QStringList{u"終わるまで待つ"_qs, u"時間"_qs, u"即時"_qs, u"クリック"_qs,
+                                                 u"キー"_qs, u"時刻"_qs}
+                                    : QStringList{u"Wait until over"_qs, u"Time"_qs, u"Immediately"_qs,
+                                                  u"Click"_qs, u"Key"_qs, u"Clock Time"_qs});
+    setText(addConditionButton, t(u"追加", u"Add"));
+    setText(conditionNameLabel, t(u"時間", u"Time"));
+    setText(conditionSecLabel, t(u"秒", u"sec"));
+    setItems(conditionSideCombo, sides);
+
+    // Page panel.
+    setText(previousButton, u"←"_qs);
+    setText(nextButton, u"→"_qs);
+    setText(runButton, t(u"実行", u"Run"));
+    setText(deleteButton, t(u"削除", u"Delete"));
+    setText(undoButton, t(u"元に戻す", u"Undo"));
+    setText(redoButton, t(u"やり直し", u"Start over"));
+    setText(pageCounterLabel, u"1/1"_qs);
+    setText(copyButton, t(u"コピー", u"Copy"));
+    setText(pasteButton, t(u"ペースト", u"Paste"));
+
+    // Menus.
+    setText(fileMenu, t(u"ファイル", u"File"));
+    setText(newAction, t(u"新規作成", u"New"));
+    setText(openAction, t(u"開く", u"Open"));
+    setText(saveAction, t(u"上書き保存", u"Save"));
+    setText(saveAsAction, t(u"名前を付けて保存", u"Save As"));
+    setText(reportMenu, t(u"報告", u"Report"));
+    setText(reportBugAction, t(u"バグを報告", u"Report a Bug"));
+    setText(reportImprovementAction, t(u"改善案を報告", u"Suggest an Improvement"));
+    setText(needReplyAction, t(u"返信が必要な場合", u"Need a Reply"));
+    setText(settingsMenu, t(u"設定", u"Settings"));
+    setText(askSaveAction, t(u"ファイルを保存するか確認する", u"Ask Before Saving File"));
+    setText(askPasteAction, t(u"ページにペーストするか確認する", u"Ask Before Pasting to Page"));
+    setText(askDeleteAction, t(u"ページを削除するか確認する", u"Ask Before Deleting Page"));
+    setText(versionMenu, t(u"バージョン", u"Version"));
+    setText(versionAction, t(u"バージョン情報", u"Version Information"));
+    setText(helpMenu, t(u"ヘルプ", u"Help"));
+    setText(helpModeAction, t(u"ヘルプモード", u"Help Mode"));
+    setText(askHowToUseAction, t(u"使い方を質問する", u"Ask How to Use"));
+    setText(otherMenu, t(u"その他", u"Other"));
+    setText(languageAction, t(u"English", u"日本語"));
+    // The documents are Japanese, so their titles stay Japanese after "View ".
+    setText(termsAction, t(u"利用規約を見る", u"View 利用規約"));
+    setText(ossNoticeAction,
+            t(u"オープンソースソフトウェアに関する告知を見る", u"View オープンソースソフトウェアに関する告知"));
+    setText(qtReplaceAction, t(u"Qtライブラリの差替え又は再インストールに関する情報を見る",
+                               u"View Qtライブラリの差替え又は再インストールに関する情報"));
+    setText(lgplAction, t(u"LGPLv3のライセンス文章を見る", u"View LGPLv3のライセンス文章"));
+
+    applyHelpTooltips();
+
+    if (editorShown)
+        renderPage();
+}

@@ -44,6 +44,8 @@ void DialogAnswerer::poll()
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         if (answer.kind == Answer::File)
             return;
+        if (skipButtonlessBoxes && box->buttons().isEmpty())
+            return;
         answers_.dequeue();
         Seen s;
         s.title = box->windowTitle();

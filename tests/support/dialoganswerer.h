@@ -38,6 +38,10 @@ public:
     /// Closes the next message box with Escape-like rejection (the window's close).
     void closeMessageBox();
 
+    /// When true, message boxes without buttons (progress notices that the
+    /// program closes itself) are left alone instead of being answered.
+    bool skipButtonlessBoxes = false;
+
     /// Dialogs answered so far.
     QList<Seen> seen;
     /// Answers still waiting for their dialog.

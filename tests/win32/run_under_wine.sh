@@ -13,10 +13,11 @@ skip() { echo "SKIP: $*"; exit 77; }
 # A prefix of our own, so nothing of the user's Wine set-up is touched; the
 # first run creates it, which takes a while. Mono and Gecko are not needed
 # and their installers must not pop up.
-export WINEPREFIX="$prefix"
+mkdir -p "$prefix" || exit 1
+WINEPREFIX="$(cd "$prefix" && pwd)" # Wine wants an absolute path
+export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
 
 "$wine" "$exe" "$@"
 rc=$?

@@ -7,6 +7,7 @@
 // until the expected events have arrived or a generous deadline has passed.
 
 #include "checkrunner.h"
+#include "platform/desktop_native.h"
 #include "platform/desktop_win32.h"
 
 #ifndef NOMINMAX
@@ -14,8 +15,10 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -42,6 +45,17 @@ std::ostream &operator<<(std::ostream &out, const KeySeen &k)
 {
     return out << k.vk << (k.down ? "v" : "^");
 }
+
+} // namespace
+
+namespace platform {
+std::ostream &operator<<(std::ostream &out, const Point &p)
+{
+    return out << "(" << p.x << ", " << p.y << ")";
+}
+} // namespace platform
+
+namespace {
 
 struct RawKey {
     WPARAM message;
@@ -186,10 +200,22 @@ void replayCombination(Win32Desktop &desktop, const std::vector<int> &keys)
         desktop.key(*it, false);
 }
 
+// The desktop the program would get on Windows, from its own factory.
+std::shared_ptr<platform::Desktop> g_native;
+
 Win32Desktop &desktop()
 {
-    static Win32Desktop d;
-    return d;
+    return static_cast<Win32Desktop &>(*g_native);
+}
+
+void factoryGivesTheWin32Desktop()
+{
+    std::string why = "unchanged";
+    std::shared_ptr<platform::Desktop> made = platform::createNativeDesktop(&why);
+    CHECK(made != nullptr);
+    CHECK_EQ(std::string(made->name()), std::string("win32"));
+    CHECK(dynamic_cast<Win32Desktop *>(made.get()) != nullptr);
+    CHECK_EQ(why, std::string("unchanged"));
 }
 
 // ---------------------------------------------------------------------------
@@ -301,9 +327,7 @@ void clickHappensWhereThePointerIs(const ClickRow &row)
         CHECK_EQ(int(m.info.pt.y), int(row.at.y));
         CHECK((m.info.flags & LLMHF_INJECTED) != 0);
     }
-    const platform::Point p = d.cursorPos();
-    CHECK_EQ(p.x, int(row.at.x));
-    CHECK_EQ(p.y, int(row.at.y));
+    CHECK_EQ(d.cursorPos(), (platform::Point{int(row.at.x), int(row.at.y)}));
 }
 
 struct CursorRow {
@@ -317,9 +341,7 @@ void cursorIsWhereItWasPut(const CursorRow &row)
     Win32Desktop &d = desktop();
     d.setCursorPos(row.x, row.y);
     pumpOnce();
-    const platform::Point p = d.cursorPos();
-    CHECK_EQ(p.x, row.x);
-    CHECK_EQ(p.y, row.y);
+    CHECK_EQ(d.cursorPos(), (platform::Point{row.x, row.y}));
     POINT raw{-1, -1};
     CHECK(GetCursorPos(&raw));
     CHECK_EQ(int(raw.x), row.x);
@@ -547,6 +569,7 @@ void destructionReleasesWhatIsHeld()
 void registerCases()
 {
     auto &r = check::Runner::instance();
+    r.add("factoryGivesTheWin32Desktop", factoryGivesTheWin32Desktop);
     r.addRows<CombinationRow>("keyCombinationReachesTheHook",
         {
             {"Ctrl+Alt+G", {VK_CONTROL, VK_MENU, 'G'},
@@ -576,14 +599,14 @@ void registerCases()
     r.addRows<ClickRow>("clickHappensWhereThePointerIs",
         {
             {"left", MouseButton::Left, WM_LBUTTONDOWN, WM_LBUTTONUP, {300, 200}},
-            {"right", MouseButton::Right, WM_RBUTTONDOWN, WM_RBUTTONUP, {17, 911}},
+            {"right", MouseButton::Right, WM_RBUTTONDOWN, WM_RBUTTONUP, {17, 700}},
         },
         clickHappensWhereThePointerIs);
     r.addRows<CursorRow>("cursorIsWhereItWasPut",
         {
             {"inside", 123, 456},
             {"origin", 0, 0},
-            {"last pixel", 1279, 1023},
+            {"far corner", 1000, 700},
         },
         cursorIsWhereItWasPut);
     r.add("hookSwallowsWhileArmed", hookSwallowsWhileArmed);
@@ -605,8 +628,28 @@ void registerCases()
 
 } // namespace
 
+/// Wine starts its desktop process alongside the first program; until that
+/// is up the pointer is held at the origin. Waits for a pointer that stays
+/// where it was put.
+bool waitForDesktop()
+{
+    return pumpUntil([] {
+        SetCursorPos(5, 7);
+        POINT p{0, 0};
+        return GetCursorPos(&p) && p.x == 5 && p.y == 7;
+    }, 30000);
+}
+
 int main(int argc, char **argv)
 {
     registerCases();
+    std::string why;
+    g_native = platform::createNativeDesktop(&why);
+    if (!g_native || std::string(g_native->name()) != "win32") {
+        std::printf("no Win32 desktop: %s\n0 passed, 1 failed\n", why.c_str());
+        return 1;
+    }
+    if (!waitForDesktop())
+        std::printf("note: the pointer did not follow SetCursorPos within 30 s\n");
     return check::Runner::instance().run(argc > 1 ? argv[1] : "");
 }

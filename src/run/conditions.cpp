@@ -1,0 +1,120 @@
+#include "run/conditions.h"
+
+#include "input/keycombination.h"
+#include "run/run.h"
+
+#include <QTime>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace conditions {
+
+namespace {
+// How often the waits look at the keyboard and the mouse. Between two looks
+// they still check for a stop every few milliseconds, so a long polling
+// interval costs reaction time to the input but never to a stop.
+constexpr int kClickPollMs = 50;
+constexpr int kKeyEarlyReleasePollMs = 20;
+constexpr int kKeyCombinationPollMs = 30;
+constexpr int kKeyFinalReleasePollMs = 10;
+constexpr int kClockPollMs = 50;
+constexpr int kStopSliceMs = 5;
+} // namespace
+
+ModifierState readModifierState(platform::Desktop &d)
+{
+    using namespace platform::vk;
+    ModifierState s;
+    s.ctrl = d.isKeyDown(Control) || d.isKeyDown(LControl) || d.isKeyDown(RControl);
+    s.alt = d.isKeyDown(Menu) || d.isKeyDown(LMenu) || d.isKeyDown(RMenu);
+    s.shift = d.isKeyDown(Shift) || d.isKeyDown(LShift) || d.isKeyDown(RShift);
+    s.win = d.isKeyDown(LWin) || d.isKeyDown(RWin);
+    return s;
+}
+
+bool combinationDown(platform::Desktop &d, int vk, int mods)
+{
+    const ModifierState s = readModifierState(d);
+    const int own = KeyCombination::modifierMaskOf(vk);
+    const struct {
+        int bit;
+        bool down;
+    } modifiers[] = {{platform::mod::Ctrl, s.ctrl},
+                     {platform::mod::Alt, s.alt},
+                     {platform::mod::Shift, s.shift},
+                     {platform::mod::Win, s.win}};
+    for (const auto &m : modifiers) {
+        if (m.bit == own)
+            continue; // the key itself stands for its own modifier
+        if (((mods & m.bit) != 0) != m.down)
+            return false;
+    }
+    return d.isKeyDown(vk);
+}
+
+bool sleepUnlessStopped(const Run &run, int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!run.isStopRequested()) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return true;
+        const auto slice = std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(kStopSliceMs));
+        std::this_thread::sleep_for(slice);
+    }
+    return false;
+}
+
+void waitForKeyCombination(Run &run, const QString &code)
+{
+    const KeyCombination::Parsed p = KeyCombination::parse(code);
+    if (!p.usable())
+        return;
+    const int vk = p.vk;
+    const int mods = p.mask;
+    auto desktop = platform::currentDesktop();
+
+    // A key that is already down (for instance still held by this page's own
+    // Key operation) must be let go and pressed again.
+    if (desktop->isKeyDown(vk)) {
+        while (desktop->isKeyDown(vk)) {
+            if (!sleepUnlessStopped(run, kKeyEarlyReleasePollMs))
+                return;
+        }
+        if (!sleepUnlessStopped(run, kKeyEarlyReleasePollMs))
+            return;
+    }
+
+    while (!run.isStopRequested()) {
+        if (combinationDown(*desktop, vk, mods)) {
+            // The page moves on when the key is released, not when pressed.
+            while (desktop->isKeyDown(vk) && sleepUnlessStopped(run, kKeyFinalReleasePollMs)) {
+            }
+            return;
+        }
+        sleepUnlessStopped(run, kKeyCombinationPollMs);
+    }
+}
+
+void waitForClick(Run &run, bool rightButton)
+{
+    const int code = rightButton ? platform::vk::RButton : platform::vk::LButton;
+    auto desktop = platform::currentDesktop();
+    while (!desktop->isKeyDown(code) && sleepUnlessStopped(run, kClickPollMs)) {
+    }
+}
+
+void waitForClockTime(Run &run, int hour, int minute)
+{
+    QTime t = QTime::currentTime();
+    while (!(t.hour() == hour && t.minute() == minute)) {
+        if (!sleepUnlessStopped(run, kClockPollMs))
+            return;
+        t = QTime::currentTime();
+    }
+}
+
+} // namespace conditions

@@ -1,0 +1,183 @@
+#include "run/operations.h"
+
+#include "input/keycombination.h"
+#include "run/run.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <thread>
+
+namespace operations {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+constexpr int kGlideStepMs = 5;
+constexpr std::uint32_t kKeyHoldStepMs = 10;
+constexpr int kTypingPollMs = 1;
+// Longer times than this come only from hand-edited files; capping them keeps
+// the clock arithmetic finite (about 31 years is "until stopped" in practice).
+constexpr double kLongestSeconds = 1e9;
+
+Clock::duration secondsToDuration(double seconds)
+{
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, kLongestSeconds)));
+}
+
+// Releases, in reverse order, whatever was pressed through it, on every way
+// out of the operation.
+class PressedKeys {
+public:
+    explicit PressedKeys(platform::Desktop &desktop) : desktop_(desktop) {}
+    ~PressedKeys()
+    {
+        for (int i = count_ - 1; i >= 0; --i)
+            desktop_.key(keys_[i], false);
+    }
+    PressedKeys(const PressedKeys &) = delete;
+    PressedKeys &operator=(const PressedKeys &) = delete;
+
+    void press(int vk)
+    {
+        desktop_.key(vk, true);
+        keys_[count_++] = vk;
+    }
+
+private:
+    platform::Desktop &desktop_;
+    int keys_[5] = {};
+    int count_ = 0;
+};
+
+template<typename F>
+class AtExit {
+public:
+    explicit AtExit(F f) : f_(std::move(f)) {}
+    ~AtExit() { f_(); }
+    AtExit(const AtExit &) = delete;
+    AtExit &operator=(const AtExit &) = delete;
+
+private:
+    F f_;
+};
+} // namespace
+
+QString keyParameterText(const QString &code, const QString &holdText)
+{
+    const float hold = holdText.toFloat();
+    // One arg() call: a code holding "%1"-like text must not swallow the time.
+    return QStringLiteral("%1,%2").arg(code, QString::number(double(hold), 'g', 6));
+}
+
+KeyPress parseKeyParameter(const QString &parameter)
+{
+    KeyPress k;
+    const KeyCombination::Parsed p = KeyCombination::parse(parameter);
+    if (!p.usable())
+        return k;
+    k.valid = true;
+    k.vk = p.vk;
+    k.mods = p.mask;
+    const double seconds = p.hold > 0 ? p.hold : 0; // also catches NaN
+    const double ms = std::trunc(1000.0 * seconds);
+    k.holdMs = ms >= double(std::numeric_limits<std::uint32_t>::max())
+                   ? std::numeric_limits<std::uint32_t>::max()
+                   : std::uint32_t(ms);
+    return k;
+}
+
+void clickButton(Run &run, platform::MouseButton button, double seconds)
+{
+    auto desktop = platform::currentDesktop();
+    desktop->mouseButton(button, true);
+    AtExit release([&] { desktop->mouseButton(button, false); });
+    run.interruptibleWait(seconds);
+}
+
+void mousePointer(int x, int y)
+{
+    platform::currentDesktop()->setCursorPos(x, y);
+}
+
+void smoothMove(Run &run, int x, int y, double seconds)
+{
+    auto desktop = platform::currentDesktop();
+    const platform::Point start = desktop->cursorPos();
+    if (seconds > 0) {
+        const auto t0 = Clock::now();
+        const double dx = double(x) - start.x;
+        const double dy = double(y) - start.y;
+        for (;;) {
+            if (run.isStopRequested())
+                return; // the pointer stays where the last step put it
+            const double f = std::chrono::duration<double>(Clock::now() - t0).count() / seconds;
+            if (f >= 1)
+                break;
+            // Positions depend on the elapsed time only, not on a step count.
+            desktop->setCursorPos(int(std::lround(start.x + dx * f)), int(std::lround(start.y + dy * f)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kGlideStepMs));
+        }
+        if (run.isStopRequested())
+            return;
+    }
+    desktop->setCursorPos(x, y);
+}
+
+void pressKey(Run &run, const QString &parameter)
+{
+    const KeyPress k = parseKeyParameter(parameter);
+    if (!k.valid || run.isStopRequested())
+        return;
+    auto desktop = platform::currentDesktop();
+    PressedKeys pressed(*desktop);
+    if (k.mods & platform::mod::Ctrl)
+        pressed.press(platform::vk::Control);
+    if (k.mods & platform::mod::Alt)
+        pressed.press(platform::vk::Menu);
+    if (k.mods & platform::mod::Shift)
+        pressed.press(platform::vk::Shift);
+    if (k.mods & platform::mod::Win)
+        pressed.press(platform::vk::LWin);
+    pressed.press(k.vk);
+
+    std::uint32_t elapsed = 0;
+    while (elapsed < k.holdMs) {
+        if (run.isStopRequested())
+            return;
+        const std::uint32_t step = std::min(k.holdMs - elapsed, kKeyHoldStepMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(step));
+        elapsed += step;
+    }
+}
+
+void typeText(Run &run, const QString &text, double seconds)
+{
+    if (text.isEmpty() || !(seconds > 0))
+        return;
+    auto desktop = platform::currentDesktop();
+    AtExit done([&] { desktop->textDone(); });
+    const qsizetype n = text.size();
+    const auto t0 = Clock::now();
+    const double per = std::min(seconds, kLongestSeconds) / double(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (run.isStopRequested())
+            return;
+        const char16_t unit = text.at(i).unicode();
+        desktop->unicodeUnit(unit, true);
+        desktop->unicodeUnit(unit, false);
+        // The schedule is fixed from t0, so a slow send does not stretch it.
+        const auto due = t0 + secondsToDuration(double(i + 1) * per);
+        while (Clock::now() < due) {
+            if (run.isStopRequested())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kTypingPollMs));
+        }
+    }
+}
+
+} // namespace operations

@@ -1,0 +1,254 @@
+#include "run/run.h"
+
+#include "project/records.h"
+#include "run/conditions.h"
+#include "run/operations.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMetaObject>
+#include <QSystemTrayIcon>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <utility>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kWaitSlice = std::chrono::milliseconds(5);
+// Longer waits than this come only from hand-edited files; capping them keeps
+// the deadline arithmetic finite (about 31 years is "until stopped").
+constexpr double kLongestWaitSeconds = 1e9;
+} // namespace
+
+Run::Run(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Run::~Run()
+{
+    // Whatever happens to be in progress ends now: the runner sees the stop,
+    // its workers let go of what they hold, and it stops the watcher itself.
+    stopRequested.store(true);
+    if (runnerThread && runnerThread->joinable())
+        runnerThread->join();
+    runnerThread.reset();
+    joinWorkers();
+    // Only finds a watcher when the run was never started.
+    stopStopChecker();
+    if (trayIcon) {
+        // Set up but never started: the icon is still ours to remove.
+        removeTrayIcon();
+    }
+}
+
+void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStringList> commands_,
+                QList<QStringList> conditions_, QString projectName_)
+{
+    startDelay = startDelay_;
+    runCount = runCount_;
+    stopCommand = std::move(stopCommand_);
+    commands = std::move(commands_);
+    conditions = std::move(conditions_);
+    projectName = std::move(projectName_);
+    // A project read from a file may have short records or lists of unequal
+    // length; the runner reads by index and must never run past an end.
+    records::repair(commands, conditions);
+
+    if (stopCommand != QStringLiteral("なし")) {
+        parseStopCommand();
+        startStopChecker();
+    }
+
+    if (!trayIcon) {
+        trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral("image/SystemTrayIcon.png")));
+        trayIcon->setToolTip(QStringLiteral("「%1」を終了").arg(projectName));
+        trayIcon->show();
+        connect(trayIcon, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    // A single click only: a context menu or a double click
+                    // must not end a run by accident.
+                    if (reason == QSystemTrayIcon::Trigger)
+                        stopRequested.store(true);
+                });
+    }
+
+    // Emitted from the runner thread; the beep must sound from the GUI thread.
+    connect(this, &Run::requestBeep, qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
+
+void Run::interruptibleWait(double seconds) const
+{
+    if (!(seconds > 0))
+        return;
+    const auto deadline = Clock::now()
+        + std::chrono::duration_cast<Clock::duration>(
+              std::chrono::duration<double>(std::min(seconds, kLongestWaitSeconds)));
+    for (auto now = Clock::now(); now < deadline && !stopRequested.load(); now = Clock::now()) {
+        const auto remaining = deadline - now;
+        const auto slice = remaining > kWaitSlice
+            ? std::chrono::duration_cast<std::chrono::milliseconds>(kWaitSlice)
+            : std::chrono::duration_cast<std::chrono::milliseconds>(remaining);
+        if (slice < std::chrono::milliseconds(1))
+            break;
+        std::this_thread::sleep_for(slice);
+    }
+}
+
+void Run::start()
+{
+    if (running.exchange(true))
+        return;
+    if (runnerThread && runnerThread->joinable())
+        runnerThread->join();
+    runnerThread.reset();
+    joinWorkers();
+    try {
+        runnerThread = std::make_unique<std::thread>([this] { runLoop(); });
+    } catch (const std::system_error &e) {
+        qWarning() << "[Run] could not start the runner thread:" << e.what();
+        // Nothing will play; still end the run the usual way so that the
+        // window comes back.
+        stopStopChecker();
+        removeTrayIcon();
+        running.store(false);
+        emit finished();
+    }
+}
+
+void Run::runLoop()
+{
+    // stopRequested is deliberately not cleared here: a stop that arrived
+    // between setup and this point (tray click, stop command, destruction)
+    // must still end the run, and each run object plays only once.
+    interruptibleWait(double(startDelay));
+    if (!stopRequested.load())
+        emit requestBeep();
+
+    for (int pass = 0; pass < runCount && !stopRequested.load(); ++pass) {
+        if (runCount == kRepeatForever)
+            --pass; // never reaches the limit: repeats until stopped
+        for (qsizetype i = 0; i < commands.size() && !stopRequested.load(); ++i)
+            playPage(int(i));
+    }
+
+    joinWorkers();
+    if (!stopRequested.load())
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    stopStopChecker();
+    emit requestBeep();
+    removeTrayIcon();
+    running.store(false);
+    emit finished();
+}
+
+void Run::playPage(int index)
+{
+    startOperation(commands.at(index));
+    waitForCondition(index < conditions.size() ? conditions.at(index) : QStringList());
+}
+
+void Run::startOperation(const QStringList &command)
+{
+    using records::element;
+    const QString kind = element(command, 0);
+    if (kind == records::kClick) {
+        const auto button = element(command, 1) == records::kLeft ? platform::MouseButton::Left
+                                                                  : platform::MouseButton::Right;
+        const double seconds = element(command, 2).toDouble();
+        startWorker([this, button, seconds] { operations::clickButton(*this, button, seconds); });
+    } else if (kind == records::kMousePointer) {
+        operations::mousePointer(element(command, 1).toInt(), element(command, 2).toInt());
+    } else if (kind == records::kSmoothMove) {
+        const int x = element(command, 1).toInt();
+        const int y = element(command, 2).toInt();
+        const double seconds = element(command, 3).toDouble();
+        startWorker([this, x, y, seconds] { operations::smoothMove(*this, x, y, seconds); });
+    } else if (kind == records::kKey) {
+        const QString parameter = operations::keyParameterText(element(command, 1), element(command, 2));
+        startWorker([this, parameter] { operations::pressKey(*this, parameter); });
+    } else if (kind == records::kEnterText) {
+        const QString text = element(command, 1);
+        const double seconds = element(command, 2).toDouble();
+        startWorker([this, text, seconds] { operations::typeText(*this, text, seconds); });
+    }
+    // "なし" and unknown kinds do nothing.
+}
+
+void Run::waitForCondition(const QStringList &condition)
+{
+    using records::element;
+    const QString kind = element(condition, 0);
+    if (kind == records::kTime) {
+        interruptibleWait(element(condition, 1).toDouble());
+    } else if (kind == records::kClick) {
+        conditions::waitForClick(*this, element(condition, 1) == records::kRight);
+    } else if (kind == records::kKey) {
+        conditions::waitForKeyCombination(*this, element(condition, 1));
+    } else if (kind == records::kWaitUntilOver) {
+        joinWorkers();
+        interruptibleWait(element(condition, 1).toDouble());
+    } else if (kind == records::kClockTime) {
+        conditions::waitForClockTime(*this, element(condition, 1).toInt(), element(condition, 2).toInt());
+    }
+    // "即時" and unknown kinds go on at once.
+}
+
+template<typename Body>
+void Run::startWorker(Body body)
+{
+    // A long run of pages that never wait for their operations would
+    // otherwise keep every ended thread until the end of the run.
+    reclaimEndedWorkers();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    try {
+        std::thread thread([body = std::move(body), done] {
+            body();
+            done->store(true);
+        });
+        workers.push_back(Worker{std::move(thread), std::move(done)});
+        peakWorkers = std::max(peakWorkers, int(workers.size()));
+    } catch (const std::system_error &e) {
+        qWarning() << "[Run] could not start a worker thread:" << e.what();
+    }
+}
+
+void Run::reclaimEndedWorkers()
+{
+    auto ended = std::stable_partition(workers.begin(), workers.end(),
+                                       [](const Worker &w) { return !w.done->load(); });
+    for (auto it = ended; it != workers.end(); ++it) {
+        if (it->thread.joinable())
+            it->thread.join(); // already past its body: returns at once
+    }
+    workers.erase(ended, workers.end());
+}
+
+void Run::joinWorkers()
+{
+    for (Worker &w : workers) {
+        if (w.thread.joinable())
+            w.thread.join();
+    }
+    workers.clear();
+}
+
+void Run::removeTrayIcon()
+{
+    QSystemTrayIcon *icon = std::exchange(trayIcon, nullptr);
+    if (!icon)
+        return;
+    // Hidden and deleted in the icon's own (GUI) thread; if the icon is gone
+    // by then, the queued call goes with it.
+    QMetaObject::invokeMethod(
+        icon,
+        [icon] {
+            icon->hide();
+            icon->deleteLater();
+        },
+        Qt::QueuedConnection);
+}

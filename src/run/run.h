@@ -1,0 +1,109 @@
+#pragma once
+
+// One run of a project: waits out the start delay, plays the pages pass after
+// pass on a runner thread of its own, and ends when the passes are done or a
+// stop is requested (stop command, click on the tray icon, destruction).
+//
+// The runner, the operation workers and the stop watcher are plain threads
+// without event loops. They share nothing but the three atomic flags below
+// (plus one "done" flag per worker); there are no mutexes. They reach other
+// threads only through the queued signals requestBeep and finished.
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class QSystemTrayIcon;
+
+class Run : public QObject {
+    Q_OBJECT
+public:
+    /// The run-count value that means: repeat until stopped.
+    static constexpr int kRepeatForever = 114514;
+
+    explicit Run(QObject *parent = nullptr);
+    ~Run() override;
+
+    /// Stores copies of the settings and the project, starts the stop watcher
+    /// (unless the stop command is "なし") and shows the tray icon. Call in
+    /// the GUI thread, before the object is moved to its thread.
+    void setup(int startDelay, int runCount, QString stopCommand, QList<QStringList> commands,
+               QList<QStringList> conditions, QString projectName);
+
+    /// Body of the runner thread.
+    void runLoop();
+
+    /// True once the run has to end as soon as possible.
+    bool isStopRequested() const { return stopRequested.load(); }
+    /// Asks the run to end; safe from any thread.
+    void requestStop() { stopRequested.store(true); }
+    /// True between start() and the end of the run loop.
+    bool isRunning() const { return running.load(); }
+
+    /// Sleeps for `seconds` on the steady clock in slices of at most 5 ms;
+    /// returns early once a stop is requested. Nothing for 0 or less.
+    void interruptibleWait(double seconds) const;
+
+    // Stop-command watcher.
+    void parseStopCommand();
+    void startStopChecker();
+    void stopStopChecker();
+    int stopKeyCode() const { return stopKey; }
+    int stopModifierMask() const { return stopModifiers; }
+    bool hasStopChecker() const { return checkerThread != nullptr; }
+
+    /// The icon shown while the run plays (null before setup and once the run
+    /// has handed it back for deletion at its end).
+    QSystemTrayIcon *systemTrayIcon() const { return trayIcon; }
+
+    /// The most worker threads this run has held at once (started and not
+    /// yet reclaimed). Read it once the run has finished.
+    int peakWorkerCount() const { return peakWorkers; }
+
+signals:
+    void finished();
+    void requestBeep();
+
+public slots:
+    void start();
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void playPage(int index);
+    void startOperation(const QStringList &command);
+    void waitForCondition(const QStringList &condition);
+    template<typename Body> void startWorker(Body body);
+    void reclaimEndedWorkers();
+    void joinWorkers();
+    void stopCheckerBody();
+    void removeTrayIcon();
+
+    int startDelay = 0;
+    int runCount = 0;
+    QString stopCommand;
+    QList<QStringList> commands;
+    QList<QStringList> conditions;
+    QString projectName;
+    std::atomic<bool> stopRequested{false};
+    int stopKey = 0;
+    int stopModifiers = 0;
+    std::unique_ptr<std::thread> checkerThread;
+    std::atomic<bool> checkerRunning{false};
+    // Not a child of the run: it must stay in the GUI thread when the run
+    // moves to its own thread, since a tray icon drives platform windows.
+    QSystemTrayIcon *trayIcon = nullptr;
+    std::unique_ptr<std::thread> runnerThread;
+    std::vector<Worker> workers;
+    std::atomic<bool> running{false};
+    int peakWorkers = 0; // runner thread only
+};

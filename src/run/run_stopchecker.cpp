@@ -1,0 +1,74 @@
+#include "run/run.h"
+
+#include "input/keycombination.h"
+#include "run/conditions.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// The watcher looks at the keyboard every 50 ms but checks more often whether
+// it should end, so that the end of a run never waits a whole interval.
+constexpr auto kEndCheckSlice = std::chrono::milliseconds(5);
+} // namespace
+
+void Run::parseStopCommand()
+{
+    stopKey = 0;
+    stopModifiers = 0;
+    const KeyCombination::Parsed p = KeyCombination::parse(stopCommand);
+    if (p.keyConverts)
+        stopKey = p.vk;
+    if (p.maskConverts)
+        stopModifiers = p.mask;
+}
+
+void Run::startStopChecker()
+{
+    if (checkerThread && checkerThread->joinable())
+        return; // never more than one watcher
+    if (stopKey == 0)
+        return;
+    checkerRunning.store(true);
+    try {
+        checkerThread = std::make_unique<std::thread>([this] { stopCheckerBody(); });
+    } catch (const std::system_error &e) {
+        checkerRunning.store(false);
+        qWarning() << "[Run] could not start the stop-command watcher:" << e.what();
+    }
+}
+
+void Run::stopStopChecker()
+{
+    checkerRunning.store(false);
+    if (checkerThread && checkerThread->joinable())
+        checkerThread->join();
+    checkerThread.reset();
+}
+
+void Run::stopCheckerBody()
+{
+    auto desktop = platform::currentDesktop();
+    bool detected = false;
+    while (checkerRunning.load()) {
+        if (stopKey != 0 && conditions::combinationDown(*desktop, stopKey, stopModifiers)) {
+            detected = true;
+            break;
+        }
+        const auto next = Clock::now() + kPollInterval;
+        for (auto now = Clock::now(); now < next && checkerRunning.load(); now = Clock::now())
+            std::this_thread::sleep_for(std::min<Clock::duration>(next - now, kEndCheckSlice));
+    }
+    if (!detected) {
+        checkerRunning.store(false);
+        return;
+    }
+    stopRequested.store(true);
+    qDebug() << "[Run] stop command detected: vk=" << stopKey << " mask=" << stopModifiers;
+    checkerRunning.store(false);
+}

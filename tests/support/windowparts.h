@@ -1,0 +1,24 @@
+#pragma once
+
+// Looks up the main window's controls and actions by member name, and reads
+// the one text each of them shows, so data-driven tests can name controls in
+// their rows.
+
+#include <QObject>
+#include <QString>
+
+class tervalo;
+
+namespace windowparts {
+
+/// The control or action held by the member `name`; null for an unknown name.
+QObject *find(tervalo &window, const QString &name);
+
+/// Button, label and action text, group box and menu title, or the text of
+/// combo box item `item`.
+QString text(QObject *part, int item = -1);
+
+/// Every member name that find() knows, in the order of the header.
+QStringList names();
+
+} // namespace windowparts

@@ -1,0 +1,242 @@
+#include "app/tervalo.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+// The editor's key capture, driven through the Add buttons with the sim
+// desktop acting as the person at the keyboard.
+class TestKeyCaptureEditor : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<tervalo> makeWindow()
+    {
+        auto w = std::make_unique<tervalo>();
+        w->addNewCommand();
+        w->show();
+        return w;
+    }
+    static void startCapture(tervalo &w, bool forCondition)
+    {
+        if (forCondition) {
+            w.selectedConditionKind = records::kKey;
+            w.addConditionButton->click();
+        } else {
+            w.selectedCommandKind = records::kKey;
+            w.addCommandButton->click();
+        }
+    }
+    static void play(platform::SimDesktop &sim, const QString &script)
+    {
+        for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const int vk = step.mid(1).toInt();
+            if (step.startsWith(QLatin1Char('+')))
+                sim.pressKey(vk);
+            else
+                sim.releaseKey(vk);
+        }
+    }
+    // The controls capture mode disables, and those it leaves alone.
+    static QList<QWidget *> lockedControls(tervalo &w)
+    {
+        return {w.pageGroup, w.commandKindCombo, w.addCommandButton, w.conditionKindCombo,
+                w.addConditionButton, w.runButton, w.menuBar()};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        settings = std::make_unique<TempSettings>();
+        QDir().mkpath(settings->configDir);
+        QFile f(settings->settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"is_used_this\": true}");
+    }
+    void init() { fixture = std::make_unique<SimFixture>(); }
+    void cleanup() { fixture.reset(); }
+
+    void captures_data()
+    {
+        QTest::addColumn<bool>("forCondition");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<QString>("code");
+        for (bool condition : {false, true}) {
+            const char *target = condition ? "condition" : "operation";
+            QTest::addRow("%s: Ctrl+Alt+G", target) << condition << "" << "+162 +164 +71 -71 -164 -162" << "71,3";
+            QTest::addRow("%s: Shift held before, A", target) << condition << "+160" << "+65 -65 -160" << "65,4";
+            QTest::addRow("%s: Ctrl+Shift, Shift up first", target) << condition << "" << "+162 +160 -160 -162" << "162,0";
+        }
+    }
+    void captures()
+    {
+        QFETCH(bool, forCondition);
+        QFETCH(QString, before);
+        QFETCH(QString, during);
+        QFETCH(QString, code);
+        auto &sim = *fixture->sim;
+        auto w = makeWindow();
+        play(sim, before);
+        sim.clearEvents();
+        startCapture(*w, forCondition);
+        QVERIFY(w->pollTimer->isActive());
+        QCOMPARE(w->pollTimer->interval(), 50);
+        QVERIFY(sim.keyboardCaptured());
+
+        // Capture mode: the panel being captured for has its frame greyed.
+        QCOMPARE(w->operationGroup->isEnabled(), forCondition);
+        QCOMPARE(w->conditionGroup->isEnabled(), !forCondition);
+        for (QWidget *c : lockedControls(*w))
+            QVERIFY2(!c->isEnabled(), c->metaObject()->className());
+        QLabel *keyLabel = forCondition ? w->conditionKeyLabel : w->commandKeyLabel;
+        QCOMPARE(keyLabel->text(), QString("単一または複数キーを押してください"));
+        QVERIFY(!(forCondition ? w->conditionTimeSpin : w->commandTimeSpin)->isVisible());
+        QVERIFY(!(forCondition ? w->conditionSecLabel : w->commandSecLabel)->isVisible());
+
+        play(sim, during);
+        QVERIFY2(sim.delivered().empty(), "a keystroke reached a window during the capture");
+        QTRY_VERIFY(!w->pollTimer->isActive());
+        if (forCondition)
+            QCOMPARE(w->conditionList.first(), (QStringList{"キー", code}));
+        else
+            QCOMPARE(w->commandList.first(), (QStringList{"キー", code, "0.01"}));
+        for (QWidget *c : lockedControls(*w))
+            QVERIFY(c->isEnabled());
+        QVERIFY(w->operationGroup->isEnabled());
+        QVERIFY(w->conditionGroup->isEnabled());
+
+        // The hook is gone at once; typing works again.
+        QCOMPARE(sim.hookCount(), 0);
+        QVERIFY(!sim.keyboardCaptured());
+        sim.clearEvents();
+        sim.tapCombination({65});
+        QCOMPARE(int(sim.delivered().size()), 2);
+    }
+
+    void englishPrompt()
+    {
+        auto w = makeWindow();
+        w->is_japanese = false;
+        startCapture(*w, false);
+        QCOMPARE(w->commandKeyLabel->text(), QString("Press one or more keys"));
+        fixture->sim->tapCombination({65});
+        QTRY_COMPARE(w->commandList.first(), (QStringList{"キー", "65,0", "0.01"}));
+    }
+
+    void holdTimeBecomesDefault()
+    {
+        auto w = makeWindow();
+        w->commandList[0] = QStringList{"キー", "65,0", "2"};
+        w->renderPage();
+        startCapture(*w, false);
+        fixture->sim->tapCombination({66});
+        QTRY_COMPARE(w->commandList.first(), (QStringList{"キー", "66,0", "0.01"}));
+    }
+
+    void addDuringCaptureDoesNothing_data()
+    {
+        QTest::addColumn<bool>("forCondition");
+        QTest::newRow("capturing for the operation") << false;
+        QTest::newRow("capturing for the condition") << true;
+    }
+    void addDuringCaptureDoesNothing()
+    {
+        QFETCH(bool, forCondition);
+        auto &sim = *fixture->sim;
+        auto w = makeWindow();
+        startCapture(*w, forCondition);
+        const RecordList commands = w->commandList;
+        const RecordList conditions = w->conditionList;
+        // Neither the (disabled) buttons nor the slots themselves start anything.
+        w->selectedCommandKind = records::kClick;
+        w->selectedConditionKind = records::kTime;
+        w->addCommandButton->click();
+        w->addConditionButton->click();
+        w->addCommand();
+        w->addCondition();
+        QCOMPARE(w->commandList, commands);
+        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(sim.hookCount(), 1);
+        QVERIFY(w->pollTimer->isActive());
+        QCOMPARE(w->keyCaptureForCondition, forCondition);
+        sim.tapCombination({72});
+        QTRY_VERIFY(!w->pollTimer->isActive());
+        QCOMPARE(forCondition ? w->conditionList.first().value(1) : w->commandList.first().value(1), QString("72,0"));
+    }
+
+    void hookFailure_data()
+    {
+        QTest::addColumn<bool>("forCondition");
+        QTest::newRow("operation") << false;
+        QTest::newRow("condition") << true;
+    }
+    void hookFailure()
+    {
+        QFETCH(bool, forCondition);
+        auto &sim = *fixture->sim;
+        sim.setHookInstallFails(true);
+        auto w = makeWindow();
+        startCapture(*w, forCondition);
+        QLabel *nameLabel = forCondition ? w->conditionNameLabel : w->commandNameLabel;
+        QCOMPARE(nameLabel->text(), QString("キーフックに失敗"));
+        QVERIFY(!w->pollTimer->isActive());
+        QVERIFY(!sim.keyboardCaptured());
+        for (QWidget *c : lockedControls(*w))
+            QVERIFY(c->isEnabled());
+        QVERIFY(w->operationGroup->isEnabled() && w->conditionGroup->isEnabled());
+        QVERIFY(!sim.pressKey(65)); // keys are not swallowed
+        sim.releaseKey(65);
+
+        // The editor stays usable: the next attempt captures.
+        sim.setHookInstallFails(false);
+        startCapture(*w, forCondition);
+        QVERIFY(w->pollTimer->isActive());
+        sim.tapCombination({66});
+        QTRY_VERIFY(!w->pollTimer->isActive());
+    }
+
+    void keyboardFreedWhenTheWindowGoes_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("window closed") << true;
+        QTest::newRow("window destroyed") << false;
+    }
+    void keyboardFreedWhenTheWindowGoes()
+    {
+        QFETCH(bool, close);
+        auto &sim = *fixture->sim;
+        auto w = makeWindow();
+        w->is_message_file = false;
+        startCapture(*w, false);
+        sim.pressKey(162);
+        QVERIFY(sim.keyboardCaptured());
+        if (close) {
+            QCloseEvent event;
+            QApplication::sendEvent(w.get(), &event);
+            QVERIFY(event.isAccepted());
+            QVERIFY(!w->pollTimer->isActive());
+        } else {
+            w.reset();
+        }
+        QCOMPARE(sim.hookCount(), 0);
+        QVERIFY(!sim.keyboardCaptured());
+        QVERIFY(!sim.pressKey(65));
+    }
+
+private:
+    std::unique_ptr<TempSettings> settings;
+    std::unique_ptr<SimFixture> fixture;
+};
+
+QTEST_MAIN(TestKeyCaptureEditor)
+#include "tst_keycaptureeditor.moc"

@@ -1,0 +1,430 @@
+// The run controller: pass order, overlap of operations and conditions,
+// stops at any moment, the tray icon, the stop command and robustness
+// against malformed projects. Everything plays into the simulated desktop.
+
+#include "run/run.h"
+#include "support/runprobe.h"
+#include "support/simfixture.h"
+
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QtTest>
+
+#include <map>
+
+using Event = platform::SimDesktop::Event;
+using Clock = std::chrono::steady_clock;
+using Records = QList<QStringList>;
+
+Q_DECLARE_METATYPE(Records)
+
+namespace {
+double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+std::vector<Event> ofKind(const std::vector<Event> &events, Event::Kind kind)
+{
+    std::vector<Event> out;
+    for (const Event &e : events) {
+        if (e.kind == kind)
+            out.push_back(e);
+    }
+    return out;
+}
+
+// Every key and button the program pressed was released again afterwards.
+QString unreleasedInput(const std::vector<Event> &synthetic)
+{
+    std::map<std::pair<int, int>, int> balance; // (key 0 / button 1, code) -> downs - ups
+    for (const Event &e : synthetic) {
+        switch (e.kind) {
+        case Event::KeyDown: ++balance[{0, e.a}]; break;
+        case Event::KeyUp: --balance[{0, e.a}]; break;
+        case Event::ButtonDown: ++balance[{1, e.a}]; break;
+        case Event::ButtonUp: --balance[{1, e.a}]; break;
+        default: break;
+        }
+    }
+    QStringList left;
+    for (const auto &[what, n] : balance) {
+        if (n != 0)
+            left << QStringLiteral("%1 %2: %3").arg(what.first ? "button" : "key").arg(what.second).arg(n);
+    }
+    return left.join(QStringLiteral(", "));
+}
+
+QStringList page(const char *a, const char *b = nullptr, const char *c = nullptr, const char *d = nullptr)
+{
+    QStringList r{QString::fromUtf8(a)};
+    for (const char *s : {b, c, d}) {
+        if (s)
+            r << QString::fromUtf8(s);
+    }
+    return r;
+}
+} // namespace
+
+class TestRun : public QObject {
+    Q_OBJECT
+private slots:
+    void passOrder_data()
+    {
+        QTest::addColumn<int>("runCount");
+        QTest::addColumn<QList<int>>("pages");
+        QTest::newRow("three passes") << 3 << QList<int>{1, 2, 1, 2, 1, 2};
+        QTest::newRow("one pass") << 1 << QList<int>{1, 2};
+        QTest::newRow("no pass") << 0 << QList<int>{};
+        QTest::newRow("negative count") << -4 << QList<int>{};
+    }
+    void passOrder()
+    {
+        QFETCH(int, runCount);
+        QFETCH(QList<int>, pages);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, runCount, QStringLiteral("なし"),
+                         {page("マウスポインター", "1", "1"), page("マウスポインター", "2", "2")},
+                         {page("即時"), page("即時")}, QStringLiteral("p"));
+        const auto t0 = Clock::now();
+        probe.run->start();
+        QVERIFY(probe.waitFinished(5000));
+        QList<int> played;
+        for (const Event &e : ofKind(fx.sim->syntheticEvents(), Event::Move))
+            played << e.a;
+        QCOMPARE(played, pages);
+        // Start beep and end beep; a run that was not stopped pauses 1 s at its end.
+        QCOMPARE(probe.beeps.load(), 2);
+        QVERIFY(msBetween(t0, probe.finishedTime()) >= 999);
+        QCOMPARE(probe.finishedCount.load(), 1);
+        QVERIFY(!probe.run->isRunning());
+    }
+
+    void repeatUntilStopped()
+    {
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, Run::kRepeatForever, QStringLiteral("なし"),
+                         {page("マウスポインター", "7", "7")}, {page("時間", "0.01")}, QStringLiteral("p"));
+        QSystemTrayIcon *icon = probe.run->systemTrayIcon();
+        QVERIFY(icon);
+        probe.run->start();
+        QTest::qWait(400);
+        QCOMPARE(probe.finishedCount.load(), 0);
+        emit icon->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(probe.waitFinished(1000));
+        // Far more than one pass: the pass counter never reached the limit.
+        QVERIFY(ofKind(fx.sim->syntheticEvents(), Event::Move).size() > 5);
+        QCOMPARE(probe.beeps.load(), 2);
+    }
+
+    void trayIcon_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << true;
+        QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << false;
+        QTest::newRow("context menu") << int(QSystemTrayIcon::Context) << false;
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << false;
+    }
+    void trayIcon()
+    {
+        QFETCH(int, reason);
+        QFETCH(bool, stops);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, Run::kRepeatForever, QStringLiteral("なし"), {page("なし")}, {page("時間", "0.05")},
+                         QStringLiteral("作業A"));
+        QPointer<QSystemTrayIcon> icon = probe.run->systemTrayIcon();
+        QVERIFY(icon);
+        QCOMPARE(icon->toolTip(), QStringLiteral("「作業A」を終了"));
+        QVERIFY(!icon->icon().isNull()); // the picture beside the program was found
+        probe.run->start();
+        QTest::qWait(50);
+        emit icon->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCOMPARE(probe.waitFinished(300), stops);
+        if (!stops) {
+            // Destruction ends a run that is still playing.
+            probe.run.reset();
+            QVERIFY(probe.waitFinished(300));
+        }
+        // The icon goes away with the run.
+        QTRY_VERIFY_WITH_TIMEOUT(icon.isNull(), 1000);
+    }
+
+    void operationOverlapsTimeCondition()
+    {
+        // The condition counts from the start of the operation, so the next
+        // page plays while the button of a 2 s click is still down.
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"),
+                         {page("クリック", "左", "2"), page("マウスポインター", "5", "5")},
+                         {page("時間", "0.5"), page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        QVERIFY(probe.waitFinished(6000));
+        const auto ev = fx.sim->syntheticEvents();
+        QCOMPARE(ev.size(), size_t(3));
+        QCOMPARE(ev[0].kind, Event::ButtonDown);
+        QCOMPARE(ev[1].kind, Event::Move);
+        QCOMPARE(ev[2].kind, Event::ButtonUp);
+        const double toMove = msBetween(ev[0].time, ev[1].time);
+        const double held = msBetween(ev[0].time, ev[2].time);
+        // Measured from the worker's first event, which a loaded machine may
+        // schedule a little after the runner began counting.
+        QVERIFY2(toMove >= 470 && toMove < 750, qPrintable(QString::number(toMove)));
+        QVERIFY2(held >= 1998 && held < 2300, qPrintable(QString::number(held)));
+        // The run's end waits for the click, then pauses a second.
+        QVERIFY(msBetween(ev[2].time, probe.finishedTime()) >= 999);
+    }
+
+    void waitUntilOverJoinsOperations()
+    {
+        SimFixture fx;
+        RunProbe probe;
+        // Page 1's click is still held when page 2 (immediately after) ends
+        // in Wait until over: page 3 must wait for both operations.
+        probe.run->setup(0, 1, QStringLiteral("なし"),
+                         {page("クリック", "右", "0.6"), page("クリック", "左", "0.2"), page("マウスポインター", "9", "9")},
+                         {page("即時"), page("終わるまで待つ", "0.2"), page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        QVERIFY(probe.waitFinished(5000));
+        const auto ups = ofKind(fx.sim->syntheticEvents(), Event::ButtonUp);
+        const auto moves = ofKind(fx.sim->syntheticEvents(), Event::Move);
+        QCOMPARE(ups.size(), size_t(2));
+        QCOMPARE(moves.size(), size_t(1));
+        const auto lastUp = std::max(ups[0].time, ups[1].time);
+        const double gap = msBetween(lastUp, moves[0].time);
+        QVERIFY2(gap >= 199 && gap < 450, qPrintable(QString::number(gap)));
+    }
+
+    void stopAtAnyMoment_data()
+    {
+        QTest::addColumn<Records>("commands");
+        QTest::addColumn<Records>("conditions");
+        QTest::addColumn<bool>("destroy"); // stop by destroying the run instead of a tray click
+        const Records none{page("なし")};
+        QTest::newRow("start delay") << none << Records{page("即時")} << false;
+        QTest::newRow("time wait") << none << Records{page("時間", "30")} << false;
+        QTest::newRow("huge time wait") << none << Records{page("時間", "1e300")} << false;
+        QTest::newRow("click wait") << none << Records{page("クリック", "左")} << false;
+        QTest::newRow("key wait") << none << Records{page("キー", "71,2")} << false;
+        QTest::newRow("clock never matching") << none << Records{page("時刻", "24", "0")} << false;
+        QTest::newRow("click held, wait until over")
+            << Records{page("クリック", "左", "30")} << Records{page("終わるまで待つ", "0")} << false;
+        QTest::newRow("key held, time wait")
+            << Records{page("キー", "71,15", "30")} << Records{page("時間", "30")} << false;
+        QTest::newRow("glide") << Records{page("スムーズムーブ", "500", "500", "30")} << Records{page("終わるまで待つ", "0")}
+                               << false;
+        QTest::newRow("typing") << Records{page("入力", "abcdefghij", "30")} << Records{page("終わるまで待つ", "0")}
+                                << false;
+        QTest::newRow("destroyed while key held")
+            << Records{page("キー", "65,6", "30")} << Records{page("時間", "30")} << true;
+        QTest::newRow("destroyed while click held")
+            << Records{page("クリック", "右", "30")} << Records{page("クリック", "右")} << true;
+        QTest::newRow("destroyed in key wait") << none << Records{page("キー", "71,2")} << true;
+    }
+    void stopAtAnyMoment()
+    {
+        QFETCH(Records, commands);
+        QFETCH(Records, conditions);
+        QFETCH(bool, destroy);
+        const bool inStartDelay = QByteArray(QTest::currentDataTag()) == "start delay";
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(inStartDelay ? 30 : 0, Run::kRepeatForever, QStringLiteral("なし"), commands, conditions,
+                         QStringLiteral("p"));
+        QPointer<QSystemTrayIcon> icon = probe.run->systemTrayIcon();
+        probe.run->start();
+        QTest::qWait(300);
+        QCOMPARE(probe.finishedCount.load(), 0);
+        const auto stopAt = Clock::now();
+        if (destroy)
+            probe.run.reset();
+        else
+            emit icon->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(probe.waitFinished(1000));
+        const double latency = msBetween(stopAt, probe.finishedTime());
+        // Well under the 0.2 s the dialog promises, with room for a loaded machine.
+        QVERIFY2(latency < 150, qPrintable(QString::number(latency)));
+        QCOMPARE(probe.beeps.load(), inStartDelay ? 1 : 2);
+        const QString left = unreleasedInput(fx.sim->syntheticEvents());
+        QVERIFY2(left.isEmpty(), qPrintable(left));
+        QVERIFY(fx.sim->keysDown().empty());
+    }
+
+    void stopCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<int>>("held");
+        QTest::addColumn<bool>("stops");
+        QTest::addColumn<bool>("watcher");
+        QTest::newRow("ctrl+alt+s") << "83,3" << QList<int>{162, 164, 83} << true << true;
+        QTest::newRow("ctrl+alt+s, right keys") << "83,3" << QList<int>{163, 165, 83} << true << true;
+        QTest::newRow("extra shift") << "83,3" << QList<int>{17, 18, 16, 83} << false << true;
+        QTest::newRow("s alone") << "83,3" << QList<int>{83} << false << true;
+        QTest::newRow("single key") << "123,0" << QList<int>{123} << true << true;
+        QTest::newRow("single key with ctrl") << "123,0" << QList<int>{162, 123} << false << true;
+        QTest::newRow("left ctrl alone") << "162,0" << QList<int>{162} << true << true;
+        QTest::newRow("left ctrl with shift") << "162,0" << QList<int>{162, 160} << false << true;
+        QTest::newRow("win+e") << "69,8" << QList<int>{92, 69} << true << true;
+        QTest::newRow("none") << "なし" << QList<int>{162, 164, 83} << false << false;
+        QTest::newRow("empty") << "" << QList<int>{83} << false << false;
+        QTest::newRow("not a number") << "S,3" << QList<int>{83} << false << false;
+    }
+    void stopCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<int>, held);
+        QFETCH(bool, stops);
+        QFETCH(bool, watcher);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, Run::kRepeatForever, command, {page("なし")}, {page("時間", "0.05")}, QStringLiteral("p"));
+        QCOMPARE(probe.run->hasStopChecker(), watcher);
+        probe.run->start();
+        QTest::qWait(60);
+        if (stops) {
+            const auto code = command.split(QLatin1Char(','));
+            QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("[Run] stop command detected: vk= %1  mask= %2")
+                                                            .arg(code[0], code[1])));
+        }
+        for (int k : held)
+            fx.sim->pressKey(k);
+        QCOMPARE(probe.waitFinished(stops ? 400 : 250), stops);
+        for (auto it = held.rbegin(); it != held.rend(); ++it)
+            fx.sim->releaseKey(*it);
+        // The watcher fires once and then is gone.
+        probe.run.reset();
+        QVERIFY(probe.waitFinished(300));
+    }
+
+    void stopCommandDuringStartDelay()
+    {
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(5, 1, QStringLiteral("83,3"), {page("マウスポインター", "1", "1")}, {page("即時")},
+                         QStringLiteral("p"));
+        probe.run->start();
+        QTest::qWait(100);
+        QTest::ignoreMessage(QtDebugMsg, "[Run] stop command detected: vk= 83  mask= 3");
+        const auto pressed = Clock::now();
+        fx.sim->pressKey(162);
+        fx.sim->pressKey(164);
+        fx.sim->pressKey(83);
+        QVERIFY(probe.waitFinished(1000));
+        // No start beep, no page, and no 1 s pause before the end beep.
+        QCOMPARE(probe.beeps.load(), 1);
+        QVERIFY(ofKind(fx.sim->syntheticEvents(), Event::Move).empty());
+        QVERIFY(msBetween(pressed, probe.finishedTime()) < 200);
+    }
+
+    void parseStopCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("mask");
+        QTest::newRow("ctrl+alt+s") << "83,3" << 83 << 3;
+        QTest::newRow("no mask") << "65" << 65 << 0;
+        QTest::newRow("bad mask") << "65,x" << 65 << 0;
+        QTest::newRow("bad key") << "x,2" << 0 << 2;
+        QTest::newRow("empty parts dropped") << ",,66,,4" << 66 << 4;
+        QTest::newRow("empty") << "" << 0 << 0;
+    }
+    void parseStopCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, key);
+        QFETCH(int, mask);
+        SimFixture fx;
+        Run run;
+        run.setup(0, 0, command, {}, {}, QString());
+        QCOMPARE(run.stopKeyCode(), key);
+        QCOMPARE(run.stopModifierMask(), mask);
+        QCOMPARE(run.hasStopChecker(), key != 0);
+    }
+
+    void startTwiceDoesNothing()
+    {
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), {page("マウスポインター", "3", "4")}, {page("時間", "0.2")},
+                         QStringLiteral("p"));
+        probe.run->start();
+        probe.run->start();
+        QTest::qWait(50);
+        probe.run->start();
+        QVERIFY(probe.waitFinished(4000));
+        QTest::qWait(100);
+        QCOMPARE(ofKind(fx.sim->syntheticEvents(), Event::Move).size(), size_t(1));
+        QCOMPARE(probe.beeps.load(), 2);
+        QCOMPARE(probe.finishedCount.load(), 1);
+    }
+
+    void malformedProjects_data()
+    {
+        QTest::addColumn<Records>("commands");
+        QTest::addColumn<Records>("conditions");
+        QTest::addColumn<int>("buttonEvents");
+        QTest::addColumn<int>("keyEvents");
+        QTest::newRow("empty project") << Records{} << Records{} << 0 << 0;
+        QTest::newRow("short click record, no conditions")
+            << Records{page("クリック")} << Records{} << 2 << 0;
+        QTest::newRow("more conditions than commands")
+            << Records{page("キー", "65,0")} << Records{page("即時"), page("時間"), page("キー")} << 0 << 2;
+        QTest::newRow("records without elements") << Records{QStringList{}} << Records{QStringList{}} << 0 << 0;
+        QTest::newRow("unknown kinds") << Records{page("Click", "左", "1"), page("クリック", "左", "0")}
+                                       << Records{page("Key", "65,0"), page("Immediately")} << 2 << 0;
+        QTest::newRow("short pointer and glide")
+            << Records{page("マウスポインター"), page("スムーズムーブ", "4")} << Records{page("時刻"), page("即時")} << 0 << 0;
+        QTest::newRow("text with no time, wait without seconds")
+            << Records{page("入力", "abc", "0")} << Records{page("終わるまで待つ")} << 0 << 0;
+    }
+    void malformedProjects()
+    {
+        QFETCH(Records, commands);
+        QFETCH(Records, conditions);
+        QFETCH(int, buttonEvents);
+        QFETCH(int, keyEvents);
+        SimFixture fx;
+        RunProbe probe;
+        const bool clock = QByteArray(QTest::currentDataTag()) == "short pointer and glide";
+        probe.run->setup(0, 1, QStringLiteral("なし"), commands, conditions, QStringLiteral("p"));
+        probe.run->start();
+        if (clock) {
+            // A Clock Time page padded to 0:00 waits for midnight; stop it.
+            QTest::qWait(200);
+            probe.run.reset();
+        }
+        QVERIFY(probe.waitFinished(4000));
+        const auto ev = fx.sim->syntheticEvents();
+        QCOMPARE(int(ofKind(ev, Event::ButtonDown).size() + ofKind(ev, Event::ButtonUp).size()), buttonEvents);
+        QCOMPARE(int(ofKind(ev, Event::KeyDown).size() + ofKind(ev, Event::KeyUp).size()), keyEvents);
+        QCOMPARE(unreleasedInput(ev), QString());
+    }
+
+    void endedWorkersAreReclaimed()
+    {
+        // Thousands of immediate Key pages must not keep thousands of ended
+        // threads around until the end of the run.
+        SimFixture fx;
+        RunProbe probe;
+        const int pages = 3000;
+        Records commands, conditions;
+        for (int i = 0; i < pages; ++i) {
+            commands << page("キー", "65,0", "0");
+            conditions << page("即時");
+        }
+        probe.run->setup(0, 1, QStringLiteral("なし"), commands, conditions, QStringLiteral("p"));
+        probe.run->start();
+        QVERIFY(probe.waitFinished(60000));
+        const auto ev = fx.sim->syntheticEvents();
+        QCOMPARE(int(ofKind(ev, Event::KeyDown).size()), pages);
+        QCOMPARE(int(ofKind(ev, Event::KeyUp).size()), pages);
+        QVERIFY2(probe.run->peakWorkerCount() < pages / 6, qPrintable(QString::number(probe.run->peakWorkerCount())));
+    }
+};
+
+QTEST_MAIN(TestRun)
+#include "tst_run.moc"
