@@ -248,13 +248,7 @@ private slots:
     }
 
 private:
-    void writeSettings(const QByteArray &json)
-    {
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(json);
-    }
+    void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }
     std::unique_ptr<TempSettings> settings;
     SimFixture sim;
 };

@@ -337,13 +337,7 @@ private:
             items << w.pageList->item(i)->text();
         return items;
     }
-    void writeSettings(const QByteArray &json)
-    {
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(json);
-    }
+    void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }
     std::unique_ptr<TempSettings> settings;
     SimFixture sim;
 };

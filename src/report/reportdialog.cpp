@@ -1,6 +1,7 @@
 #include "report/reportdialog.h"
 
 ReportDialog::ReportDialog(QWidget *parent, const QUrl &endpoint)
-    : ReportDialogBase(QStringLiteral("バグ報告"), QStringLiteral("バグ:"), QStringLiteral("ソフトからのバグ報告"), endpoint, parent)
+    : ReportDialogBase(QStringLiteral("バグ報告"), QStringLiteral("バグ:"), QStringLiteral("ソフトからのバグ報告"), endpoint,
+                       parent)
 {
 }

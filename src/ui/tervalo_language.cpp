@@ -65,41 +65,39 @@ void tervalo::changeLanguage()
     setText(pageGroup, t(u"ページ", u"Page"));
 
     // Operation panel.
-    setItems(commandKindCombo, ja ? QStringList{u"なし"_qs, u"クリック"_qs, u"マウスポインター"_qs,
-                                               u"スムーズムーブ"_qs, u"キー"_qs, u"入力"_qs}
-                                  : QStringList{u"None"_qs, u"Click"_qs, u"Mouse Pointer"_qs, u"Smooth Move"_qs,
-                                                u"Key"_qs, u"Enter Text"_qs});
+    setItems(commandKindCombo,
+             {t(u"なし", u"None"), t(u"クリック", u"Click"), t(u"マウスポインター", u"Mouse Pointer"),
+              t(u"スムーズムーブ", u"Smooth Move"), t(u"キー", u"Key"), t(u"入力", u"Enter Text")});
     setText(addCommandButton, t(u"追加", u"Add"));
     setText(testButton, t(u"テスト", u"Test"));
-    setText(commandNameLabel, u"X"_qs);
-    const QStringList sides = ja ? QStringList{u"左"_qs, u"右"_qs} : QStringList{u"Left"_qs, u"Right"_qs};
+    setText(commandNameLabel, QStringLiteral("X"));
+    const QStringList sides{t(u"左", u"Left"), t(u"右", u"Right")};
     setItems(commandSideCombo, sides);
     setText(commandSecLabel, t(u"秒", u"sec"));
     for (QLabel *x : {xLabel1, xLabel2})
-        setText(x, u"X:"_qs);
+        setText(x, QStringLiteral("X:"));
     for (QLabel *y : {yLabel1, yLabel2})
-        setText(y, u"Y:"_qs);
+        setText(y, QStringLiteral("Y:"));
     for (QPushButton *get : {getButton1, getButton2})
         setText(get, t(u"取得", u"Get"));
 
     // Condition panel.
-    setItems(conditionKindCombo, ja ? QStringList{u"終わるまで待つ"_qs, u"時間"_qs, u"即時"_qs, u"クリック"_qs,
-                                                 u"キー"_qs, u"時刻"_qs}
-                                    : QStringList{u"Wait until over"_qs, u"Time"_qs, u"Immediately"_qs,
-                                                  u"Click"_qs, u"Key"_qs, u"Clock Time"_qs});
+    setItems(conditionKindCombo,
+             {t(u"終わるまで待つ", u"Wait until over"), t(u"時間", u"Time"), t(u"即時", u"Immediately"),
+              t(u"クリック", u"Click"), t(u"キー", u"Key"), t(u"時刻", u"Clock Time")});
     setText(addConditionButton, t(u"追加", u"Add"));
     setText(conditionNameLabel, t(u"時間", u"Time"));
     setText(conditionSecLabel, t(u"秒", u"sec"));
     setItems(conditionSideCombo, sides);
 
     // Page panel.
-    setText(previousButton, u"←"_qs);
-    setText(nextButton, u"→"_qs);
+    setText(previousButton, QStringLiteral("←"));
+    setText(nextButton, QStringLiteral("→"));
     setText(runButton, t(u"実行", u"Run"));
     setText(deleteButton, t(u"削除", u"Delete"));
     setText(undoButton, t(u"元に戻す", u"Undo"));
     setText(redoButton, t(u"やり直し", u"Start over"));
-    setText(pageCounterLabel, u"1/1"_qs);
+    setText(pageCounterLabel, QStringLiteral("1/1"));
     setText(copyButton, t(u"コピー", u"Copy"));
     setText(pasteButton, t(u"ペースト", u"Paste"));
 

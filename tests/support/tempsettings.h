@@ -5,6 +5,8 @@
 
 #include "settings/settingsfile.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -19,6 +21,13 @@ struct TempSettings {
     }
     ~TempSettings() { SettingsFile::setDirectoriesForTesting(QString(), QString()); }
     QString settingsFile() const { return configDir + QStringLiteral("/tervalo_free.json"); }
+    /// Replaces the settings file with `json`; false when it cannot be written.
+    bool write(const QByteArray &json) const
+    {
+        QDir().mkpath(configDir);
+        QFile f(settingsFile());
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(json) == json.size();
+    }
 
     QTemporaryDir dir;
     QString configDir;
