@@ -345,6 +345,26 @@ private slots:
         QCOMPARE(run.hasStopChecker(), key != 0);
     }
 
+    void ownHeldKeyMustBePressedAgain()
+    {
+        // The page presses G for 0.3 s and waits for G: the run's own press
+        // does not count, nor does the release that ends it.
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), {page("キー", "71,0", "0.3"), page("マウスポインター", "8", "8")},
+                         {page("キー", "71,0"), page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        QTest::qWait(600);
+        QVERIFY(ofKind(fx.sim->syntheticEvents(), Event::Move).empty());
+        fx.sim->pressKey(71);
+        QTest::qWait(100); // the wait looks every 30 ms; a quicker tap may pass unseen
+        fx.sim->releaseKey(71);
+        QVERIFY(probe.waitFinished(2000));
+        const auto ev = fx.sim->syntheticEvents();
+        QCOMPARE(ofKind(ev, Event::Move).size(), size_t(1));
+        QCOMPARE(ev.back().kind, Event::Move); // after the run's own G went up
+    }
+
     void startTwiceDoesNothing()
     {
         SimFixture fx;
@@ -373,6 +393,8 @@ private slots:
             << Records{page("クリック")} << Records{} << 2 << 0;
         QTest::newRow("more conditions than commands")
             << Records{page("キー", "65,0")} << Records{page("即時"), page("時間"), page("キー")} << 0 << 2;
+        QTest::newRow("key operation without a key") << Records{page("キー"), page("キー", "なし", "1")}
+                                                     << Records{page("キー"), page("即時")} << 0 << 0;
         QTest::newRow("records without elements") << Records{QStringList{}} << Records{QStringList{}} << 0 << 0;
         QTest::newRow("unknown kinds") << Records{page("Click", "左", "1"), page("クリック", "左", "0")}
                                        << Records{page("Key", "65,0"), page("Immediately")} << 2 << 0;

@@ -128,8 +128,13 @@ void smoothMove(Run &run, int x, int y, double seconds)
     desktop->setCursorPos(x, y);
 }
 
-void pressKey(Run &run, const QString &parameter)
+void pressKey(Run &run, const QString &parameter, std::atomic<bool> *pressedFlag)
 {
+    auto announce = [pressedFlag] {
+        if (pressedFlag && !pressedFlag->exchange(true))
+            pressedFlag->notify_all();
+    };
+    AtExit announceOnEveryPath(announce);
     const KeyPress k = parseKeyParameter(parameter);
     if (!k.valid || run.isStopRequested())
         return;
@@ -144,6 +149,7 @@ void pressKey(Run &run, const QString &parameter)
     if (k.mods & platform::mod::Win)
         pressed.press(platform::vk::LWin);
     pressed.press(k.vk);
+    announce();
 
     std::uint32_t elapsed = 0;
     while (elapsed < k.holdMs) {

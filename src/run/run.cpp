@@ -137,6 +137,9 @@ void Run::runLoop()
     }
 
     joinWorkers();
+    // The watcher has nothing left to stop; let it end during the pause
+    // rather than make the end of the run wait for its next poll.
+    checkerRunning.store(false);
     if (!stopRequested.load())
         std::this_thread::sleep_for(std::chrono::seconds(1));
     stopStopChecker();
@@ -170,7 +173,12 @@ void Run::startOperation(const QStringList &command)
         startWorker([this, x, y, seconds] { operations::smoothMove(*this, x, y, seconds); });
     } else if (kind == records::kKey) {
         const QString parameter = operations::keyParameterText(element(command, 1), element(command, 2));
-        startWorker([this, parameter] { operations::pressKey(*this, parameter); });
+        // The page's condition must find the keys already down: a Key
+        // condition on the same key otherwise takes the run's own press for
+        // the person's, depending on how fast the worker got going.
+        auto pressed = std::make_shared<std::atomic<bool>>(false);
+        if (startWorker([this, parameter, pressed] { operations::pressKey(*this, parameter, pressed.get()); }))
+            pressed->wait(false);
     } else if (kind == records::kEnterText) {
         const QString text = element(command, 1);
         const double seconds = element(command, 2).toDouble();
@@ -199,7 +207,7 @@ void Run::waitForCondition(const QStringList &condition)
 }
 
 template<typename Body>
-void Run::startWorker(Body body)
+bool Run::startWorker(Body body)
 {
     // A long run of pages that never wait for their operations would
     // otherwise keep every ended thread until the end of the run.
@@ -212,8 +220,10 @@ void Run::startWorker(Body body)
         });
         workers.push_back(Worker{std::move(thread), std::move(done)});
         peakWorkers = std::max(peakWorkers, int(workers.size()));
+        return true;
     } catch (const std::system_error &e) {
         qWarning() << "[Run] could not start a worker thread:" << e.what();
+        return false;
     }
 }
 

@@ -82,7 +82,7 @@ private:
     void playPage(int index);
     void startOperation(const QStringList &command);
     void waitForCondition(const QStringList &condition);
-    template<typename Body> void startWorker(Body body);
+    template<typename Body> bool startWorker(Body body);
     void reclaimEndedWorkers();
     void joinWorkers();
     void stopCheckerBody();

@@ -5,16 +5,11 @@
 
 #include <QDebug>
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace {
-using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
-// The watcher looks at the keyboard every 50 ms but checks more often whether
-// it should end, so that the end of a run never waits a whole interval.
-constexpr auto kEndCheckSlice = std::chrono::milliseconds(5);
 } // namespace
 
 void Run::parseStopCommand()
@@ -60,9 +55,7 @@ void Run::stopCheckerBody()
             detected = true;
             break;
         }
-        const auto next = Clock::now() + kPollInterval;
-        for (auto now = Clock::now(); now < next && checkerRunning.load(); now = Clock::now())
-            std::this_thread::sleep_for(std::min<Clock::duration>(next - now, kEndCheckSlice));
+        std::this_thread::sleep_for(kPollInterval);
     }
     if (!detected) {
         checkerRunning.store(false);
