@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -212,6 +213,29 @@ private slots:
         QVERIFY(!w.is_japanese);
         w.languageAction->trigger();
         QVERIFY(w.is_japanese);
+    }
+
+    void stripItemsMeasureLikeTheDefault()
+    {
+        tervalo w;
+        w.addNewCommand();
+        w.commandList = RecordList(120, QStringList{"なし"});
+        w.commandList[7] = QStringList{"マウスポインター", "1", "2"};
+        w.commandList[118] = QStringList{"マウスポインター", "1", "2"};
+        w.conditionList = RecordList(120, records::blankCondition());
+        w.currentPage = 60;
+        w.renderPage();
+        QStyledItemDelegate reference;
+        QStyleOptionViewItem option;
+        option.initFrom(w.pageList);
+        option.font = w.pageList->font();
+        QSet<QString> shapes;
+        for (int row = 0; row < w.pageList->count(); ++row) {
+            const QModelIndex index = w.pageList->model()->index(row, 0);
+            QCOMPARE(w.pageList->itemDelegate()->sizeHint(option, index), reference.sizeHint(option, index));
+            shapes.insert(index.data().toString().section('.', 1));
+        }
+        QCOMPARE(shapes.size(), 3); // "+" (no dot part), なし, マウスポインター
     }
 
     void buttonsReachTheirSlots()

@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "project/pagestripdelegate.h"
 #include "ui/formurls.h"
 
 #include <QAction>
@@ -157,6 +158,7 @@ void tervalo::buildWidgets()
     connect(deleteButton, &QPushButton::clicked, this, &tervalo::deletePage);
     pageCounterLabel = place(new QLabel(QStringLiteral("1/1"), this), 450, 535, 143, 24, kLabelStyle);
     pageList = new QListWidget(this);
+    pageList->setItemDelegate(new PageStripDelegate(pageList));
     pageList->addItem(QStringLiteral("1.なし"));
     place(pageList, 450, 60, 150, 295, kTooltipOnlyStyle);
     connect(pageList, &QListWidget::itemSelectionChanged, this, &tervalo::changeWidgetPage);

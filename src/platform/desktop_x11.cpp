@@ -1,14 +1,289 @@
 #include "platform/desktop_x11.h"
+#include "platform/desktop_x11_vk.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace platform {
 
-// The X11 backend is not written yet: report that, so the factory falls back
-// to the simulated desktop and says so in the log.
+namespace {
+
+// Xlib's default error handler ends the process; an error on one of our
+// requests (a keycode that vanished with a layout switch, say) must not.
+int quietErrorHandler(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+std::once_flag g_errorHandlerInstalled;
+
+// Key state and pointer queries may come from any thread; an Xlib display is
+// not shared between threads without locking, so each thread gets its own.
+struct QueryConnection {
+    Display *dpy = nullptr;
+    std::string name;
+    ~QueryConnection()
+    {
+        if (dpy)
+            XCloseDisplay(dpy);
+    }
+};
+thread_local QueryConnection tlQuery;
+
+// The X modifier bit (Mod1 ... Mod5) that holds any of the keysyms; 0 if none.
+unsigned int maskHolding(Display *dpy, const X11Keymap &keymap, std::initializer_list<unsigned long> syms)
+{
+    XModifierKeymap *map = XGetModifierMapping(dpy);
+    if (!map)
+        return 0;
+    unsigned int mask = 0;
+    for (int mod = Mod1MapIndex; mod <= Mod5MapIndex && !mask; ++mod) {
+        for (int i = 0; i < map->max_keypermod && !mask; ++i) {
+            const int kc = map->modifiermap[mod * map->max_keypermod + i];
+            for (unsigned long sym : syms) {
+                if (kc && (keymap.keysym(kc, 0) == sym || keymap.keysym(kc, 1) == sym))
+                    mask = 1u << mod;
+            }
+        }
+    }
+    XFreeModifiermap(map);
+    return mask;
+}
+
+int firstKeycodeOf(const X11Keymap &keymap, const std::vector<unsigned long> &syms)
+{
+    for (unsigned long sym : syms) {
+        const auto kcs = keymap.keycodesOf(sym);
+        if (!kcs.empty())
+            return kcs.front();
+    }
+    return 0;
+}
+
+} // namespace
+
+X11Desktop::X11Desktop(Display *inputDisplay)
+    : input_(inputDisplay)
+{
+    std::call_once(g_errorHandlerInstalled, [] { XSetErrorHandler(quietErrorHandler); });
+    displayName_ = DisplayString(input_);
+    // Our own presses must not be held up by a grab of another client.
+    XTestGrabControl(input_, True);
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    readModifierMapLocked();
+}
+
+X11Desktop::~X11Desktop()
+{
+    {
+        std::lock_guard<std::mutex> lock(hookMutex_);
+        hooks_.clear();
+        updateGrabLocked();
+        hookQuit_ = true;
+    }
+    wakeHookThread();
+    if (hookThread_.joinable())
+        hookThread_.join();
+    if (hookDisplay_)
+        XCloseDisplay(hookDisplay_);
+    for (int fd : wakePipe_) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    std::vector<int> ids;
+    {
+        std::lock_guard<std::mutex> lock(hotKeyMutex_);
+        for (const auto &[id, hk] : hotKeys_)
+            ids.push_back(id);
+    }
+    for (int id : ids)
+        unregisterHotKey(id);
+
+    {
+        std::lock_guard<std::mutex> lock(inputMutex_);
+        restoreQuit_ = true;
+    }
+    restoreWake_.notify_all();
+    if (restoreThread_.joinable())
+        restoreThread_.join();
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    releaseCharLocked();
+    restoreBindingsLocked();
+    releaseEverythingLocked();
+    XCloseDisplay(input_);
+    input_ = nullptr;
+}
+
+void X11Desktop::readModifierMapLocked()
+{
+    X11Keymap keymap;
+    keymap.load(input_);
+    altMask_ = maskHolding(input_, keymap, {XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R});
+    superMask_ = maskHolding(input_, keymap, {XK_Super_L, XK_Super_R});
+    numLockMask_ = maskHolding(input_, keymap, {XK_Num_Lock});
+    if (!altMask_)
+        altMask_ = Mod1Mask;
+    if (!superMask_)
+        superMask_ = Mod4Mask;
+    if (!numLockMask_)
+        numLockMask_ = Mod2Mask;
+    level3Keycode_ = firstKeycodeOf(keymap, {XK_ISO_Level3_Shift, XK_Mode_switch});
+    shiftKeycode_ = firstKeycodeOf(keymap, {XK_Shift_L, XK_Shift_R});
+}
+
+Display *X11Desktop::queryDisplay()
+{
+    if (tlQuery.dpy && tlQuery.name == displayName_)
+        return tlQuery.dpy;
+    if (tlQuery.dpy)
+        XCloseDisplay(tlQuery.dpy);
+    tlQuery.dpy = XOpenDisplay(displayName_.c_str());
+    tlQuery.name = displayName_;
+    return tlQuery.dpy;
+}
+
+void X11Desktop::pressKeycode(int keycode, bool down)
+{
+    XTestFakeKeyEvent(input_, unsigned(keycode), down ? True : False, CurrentTime);
+    auto it = std::find(heldKeys_.begin(), heldKeys_.end(), keycode);
+    if (down && it == heldKeys_.end())
+        heldKeys_.push_back(keycode);
+    else if (!down && it != heldKeys_.end())
+        heldKeys_.erase(it);
+}
+
+void X11Desktop::releaseEverythingLocked()
+{
+    // Reverse order of pressing, as a person lets go.
+    while (!heldKeys_.empty())
+        pressKeycode(heldKeys_.back(), false);
+    while (!heldButtons_.empty()) {
+        XTestFakeButtonEvent(input_, unsigned(heldButtons_.back()), False, CurrentTime);
+        heldButtons_.pop_back();
+    }
+    XSync(input_, False);
+}
+
+void X11Desktop::mouseButton(MouseButton button, bool down)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    const int xButton = button == MouseButton::Left ? Button1 : Button3;
+    XTestFakeButtonEvent(input_, unsigned(xButton), down ? True : False, CurrentTime);
+    auto it = std::find(heldButtons_.begin(), heldButtons_.end(), xButton);
+    if (down && it == heldButtons_.end())
+        heldButtons_.push_back(xButton);
+    else if (!down && it != heldButtons_.end())
+        heldButtons_.erase(it);
+    // Synchronous, so that a key-state query on another connection sees it.
+    XSync(input_, False);
+}
+
+void X11Desktop::setCursorPos(int x, int y)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    // The root window starts at (0, 0): there is no screen left of or above it.
+    XTestFakeMotionEvent(input_, -1, std::max(0, x), std::max(0, y), CurrentTime);
+    XSync(input_, False);
+}
+
+Point X11Desktop::cursorPos()
+{
+    Display *dpy = queryDisplay();
+    if (!dpy)
+        return {};
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+    return Point{rootX, rootY};
+}
+
+void X11Desktop::key(int vkCode, bool down)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    // A fresh copy each time: the user may have switched layouts since.
+    X11Keymap keymap;
+    keymap.load(input_);
+    const int kc = firstKeycodeOf(keymap, x11vk::keysymsForVk(vkCode));
+    if (!kc) {
+        logOnce("vk" + std::to_string(vkCode),
+                "No key on the X keymap for virtual-key code " + std::to_string(vkCode) + "; not pressed.");
+        return;
+    }
+    pressKeycode(kc, down);
+    XSync(input_, False);
+}
+
+bool X11Desktop::isKeyDown(int vkCode)
+{
+    Display *dpy = queryDisplay();
+    if (!dpy)
+        return false;
+    if (vkCode == vk::LButton || vkCode == vk::RButton || vkCode == 4) {
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, winX = 0, winY = 0;
+        unsigned int mask = 0;
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
+        const unsigned int bit = vkCode == vk::LButton ? Button1Mask : vkCode == vk::RButton ? Button3Mask : Button2Mask;
+        return (mask & bit) != 0;
+    }
+    const auto syms = x11vk::keysymsForVk(vkCode);
+    if (syms.empty())
+        return false;
+    X11Keymap keymap;
+    keymap.load(dpy);
+    char keys[32] = {};
+    XQueryKeymap(dpy, keys);
+    for (unsigned long sym : syms) {
+        for (int kc : keymap.keycodesOf(sym)) {
+            if (kc >= 0 && kc < 256 && (keys[kc / 8] & (1 << (kc % 8))))
+                return true;
+        }
+    }
+    return false;
+}
+
+std::vector<int> X11Desktop::heldKeycodes()
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    return heldKeys_;
+}
+
+std::vector<int> X11Desktop::heldButtons()
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    return heldButtons_;
+}
+
 std::shared_ptr<Desktop> createX11Desktop(std::string *why)
 {
-    if (why)
-        *why = "the X11 backend is not built yet";
-    return nullptr;
+    const char *name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+        if (why)
+            *why = "DISPLAY is not set";
+        return nullptr;
+    }
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        if (why)
+            *why = std::string("cannot open the X display ") + name;
+        return nullptr;
+    }
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(dpy, &event, &error, &major, &minor)) {
+        XCloseDisplay(dpy);
+        if (why)
+            *why = std::string("the X display ") + name + " has no XTEST extension";
+        return nullptr;
+    }
+    return std::make_shared<X11Desktop>(dpy);
 }
 
 } // namespace platform

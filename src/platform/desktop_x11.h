@@ -1,11 +1,173 @@
 #pragma once
 
-#include "platform/desktop.h"
+// The X11 backend of the platform seam: XTest for synthetic input, the core
+// keymap (with spare keycodes bound on demand) for text, XQueryKeymap for key
+// state, a keyboard grab for the hook and key grabs for hot keys.
+//
+// Connections: synthetic input goes through one connection guarded by a
+// mutex (the spare-key bindings are server state that every caller shares);
+// key state and pointer queries use a connection owned by the calling
+// thread; the hook reads its grab on a connection served by its own thread;
+// hot keys are grabbed on the toolkit's connection so that the key press
+// arrives through its native event filter. Everything but the hot keys and
+// the log is free of Qt (those live in desktop_x11_qt.cpp).
 
+#include "platform/desktop.h"
+#include "platform/desktop_x11_keymap.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <optional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
+
+typedef struct _XDisplay Display;
 
 namespace platform {
+
+class X11Desktop : public Desktop {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    /// Takes ownership of an open display that has XTEST.
+    explicit X11Desktop(Display *inputDisplay);
+    ~X11Desktop() override;
+
+    const char *name() const override { return "x11"; }
+
+    void mouseButton(MouseButton button, bool down) override;
+    void setCursorPos(int x, int y) override;
+    Point cursorPos() override;
+    void key(int vkCode, bool down) override;
+    void unicodeUnit(char16_t unit, bool down) override;
+    void textDone() override;
+    bool isKeyDown(int vkCode) override;
+
+    int installKeyboardHook(KeyboardHookCallback callback) override;
+    bool removeKeyboardHook(int handle) override;
+    void setKeyboardHookActive(int handle, bool active) override;
+    unsigned long lastError() const override;
+
+    bool registerHotKey(int id, int modifiers, int vkCode) override;
+    void unregisterHotKey(int id) override;
+    int hotKeyFromNativeEvent(const char *eventType, void *message) override;
+
+    /// How long a keycode bound to a character stays bound after its last
+    /// press: clients re-read the keymap lazily, so a binding changed too
+    /// soon is read with the next character's keysym.
+    void setSettleTime(std::chrono::milliseconds settle);
+    /// Spare keycodes bound to characters right now (for tests).
+    int boundSpareKeys();
+    /// Keycodes and buttons pressed by us and not yet released (for tests).
+    std::vector<int> heldKeycodes();
+    std::vector<int> heldButtons();
+    /// True while the keyboard is grabbed for an active hook.
+    bool keyboardGrabbed();
+    /// The name of the display this backend talks to.
+    const std::string &displayName() const { return displayName_; }
+
+private:
+    // Synthesis (desktop_x11.cpp), under inputMutex_.
+    void pressKeycode(int keycode, bool down);
+    void releaseEverythingLocked();
+    void readModifierMapLocked();
+    Display *queryDisplay();
+
+    // Text (desktop_x11_text.cpp), under inputMutex_.
+    struct Binding {
+        int keycode = 0;
+        unsigned long keysym = 0; ///< 0 while the original row is in place
+        std::vector<unsigned long> originalRow;
+        Clock::time_point lastUse{};
+    };
+    struct CharPress {
+        int keycode = 0;
+        std::vector<int> modifiers; ///< keycodes pressed for it, in order
+    };
+    void pressCodePoint(char32_t cp);
+    void releaseCharLocked();
+    int bindingFor(unsigned long keysym);
+    void restoreBindingsLocked();
+    void prepareTextLocked();
+    bool capsLockOnLocked();
+    void restoreThreadMain();
+
+    // Hook (desktop_x11_hook.cpp).
+    void hookThreadMain();
+    bool updateGrabLocked();
+    void wakeHookThread();
+    int vkForHookEvent(int keycode, unsigned int state) const;
+
+    // Log (desktop_x11_qt.cpp): the one place that speaks to Qt's message log.
+    void logWarning(const std::string &text) const;
+    void logOnce(const std::string &key, const std::string &text);
+
+    std::string displayName_;
+
+    std::mutex inputMutex_;
+    Display *input_ = nullptr;
+    std::vector<int> heldKeys_;    ///< keycodes, in press order
+    std::vector<int> heldButtons_; ///< X buttons, in press order
+    unsigned int altMask_ = 0;
+    unsigned int superMask_ = 0;
+    unsigned int numLockMask_ = 0;
+    int level3Keycode_ = 0;
+    int shiftKeycode_ = 0;
+
+    // Text state.
+    bool textPrepared_ = false;
+    X11Keymap textKeymap_;
+    std::vector<Binding> bindings_;
+    char16_t pendingHigh_ = 0;
+    bool lastWasCr_ = false;
+    bool capsLock_ = false;
+    CharPress charDown_;
+    std::chrono::milliseconds settle_{150};
+    // Bindings outlive a text by the settle time; a thread restores them
+    // then, unless the next text has started and still uses them.
+    std::condition_variable restoreWake_;
+    std::optional<Clock::time_point> restoreDue_;
+    bool restoreQuit_ = false;
+    std::thread restoreThread_;
+
+    std::mutex logMutex_;
+    std::set<std::string> logged_;
+
+    // Hook state, under hookMutex_.
+    struct Hook {
+        KeyboardHookCallback callback;
+        bool active = true;
+    };
+    mutable std::mutex hookMutex_;
+    Display *hookDisplay_ = nullptr;
+    std::map<int, Hook> hooks_;
+    int nextHook_ = 1;
+    bool grabbed_ = false;
+    X11Keymap hookKeymap_;
+    unsigned int hookNumLockMask_ = 0;
+    unsigned long lastError_ = 0;
+    std::thread hookThread_;
+    std::atomic<bool> hookQuit_{false};
+    int wakePipe_[2] = {-1, -1};
+
+    // Hot keys (GUI thread), under hotKeyMutex_.
+    struct HotKey {
+        int keycode = 0;
+        unsigned int modifiers = 0;    ///< X modifier bits that must be down
+        unsigned int relevantMask = 0; ///< bits compared (not the lock keys)
+        unsigned int numLockMask = 0;
+        unsigned int root = 0;
+        void *connection = nullptr;    ///< the toolkit's connection it lives on
+    };
+    std::mutex hotKeyMutex_;
+    std::map<int, HotKey> hotKeys_;
+};
 
 /// Opens the X display named by $DISPLAY and checks for XTEST; null with the
 /// reason in *why when either is missing.

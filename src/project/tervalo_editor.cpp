@@ -47,6 +47,9 @@ void tervalo::addCommand()
         commandList[currentPage - 1] = created;
     if (selectedCommandKind == records::kKey) {
         keyCaptureForCondition = false;
+        // Show the page locked with its empty key before the capture starts;
+        // the capture refreshes again, which records nothing new.
+        renderPage();
         beginKeyCapture(false);
     } else {
         renderPage();
@@ -62,6 +65,7 @@ void tervalo::addCondition()
         conditionList[currentPage - 1] = created;
     if (selectedConditionKind == records::kKey) {
         keyCaptureForCondition = true;
+        renderPage();
         beginKeyCapture(true);
     } else {
         renderPage();

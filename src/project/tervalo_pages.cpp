@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "project/editorlog.h"
+#include "project/pagestripdelegate.h"
 #include "settings/settingsfile.h"
 
 #include <QAbstractItemView>
@@ -52,6 +53,8 @@ void tervalo::renderPage()
                      + records::stripName(records::element(commandList.at(i), 0), is_japanese));
     }
     qCDebug(lcEditorDump) << items;
+    if (auto *delegate = qobject_cast<PageStripDelegate *>(pageList->itemDelegate()))
+        delegate->clearSizes();
     pageList->clear();
     pageList->addItems(items);
     pageList->insertItem(currentPage - 1, kPlus);

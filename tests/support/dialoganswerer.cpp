@@ -81,6 +81,10 @@ void DialogAnswerer::poll()
         if (answer.path.isEmpty()) {
             dialog->reject();
         } else {
+            // selectFile leaves the name field alone while it has the focus,
+            // which it gets as soon as the dialog is activated.
+            if (QWidget *focused = dialog->focusWidget())
+                focused->clearFocus();
             dialog->selectFile(answer.path);
             static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
         }

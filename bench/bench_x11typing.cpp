@@ -1,0 +1,208 @@
+// Typing speed on a real X server: our backend against `xdotool type
+// --delay 0`, both into the same Qt text field on the same display. For each
+// text and each typist the run with the shortest time until the whole text
+// has arrived counts; every run is also checked character by character.
+//
+// Usage: bench_x11typing [repeats]   (needs DISPLAY; scripts/bench starts Xvfb)
+
+#include "platform/desktop_x11.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+struct Outcome {
+    double seconds = 0;   ///< until the whole text had arrived (or the timeout)
+    int lost = 0;         ///< characters missing, extra or wrong
+};
+
+// Characters that differ between the typed and the received text, counted
+// as an edit distance (a lost character counts once, not for the whole tail).
+int differences(const QString &a, const QString &b)
+{
+    const auto ua = a.toUcs4();
+    const auto ub = b.toUcs4();
+    std::vector<int> prev(size_t(ub.size()) + 1), cur(size_t(ub.size()) + 1);
+    for (int j = 0; j <= ub.size(); ++j)
+        prev[size_t(j)] = j;
+    for (int i = 1; i <= ua.size(); ++i) {
+        cur[0] = i;
+        for (int j = 1; j <= ub.size(); ++j) {
+            const int subst = prev[size_t(j - 1)] + (ua[i - 1] == ub[j - 1] ? 0 : 1);
+            cur[size_t(j)] = std::min({subst, prev[size_t(j)] + 1, cur[size_t(j - 1)] + 1});
+        }
+        std::swap(prev, cur);
+    }
+    return prev[size_t(ub.size())];
+}
+
+// Waits until the field holds the text, or nothing has changed for a while.
+Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTimer &clock, const std::function<bool()> &typistDone)
+{
+    QString last;
+    qint64 lastChange = clock.elapsed();
+    qint64 arrival = -1;
+    while (true) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const QString now = field.toPlainText();
+        if (now != last) {
+            last = now;
+            lastChange = clock.elapsed();
+        }
+        if (now == expected && arrival < 0)
+            arrival = clock.elapsed();
+        if (arrival >= 0 && typistDone())
+            break;
+        if (typistDone() && clock.elapsed() - lastChange > 3000)
+            break;
+        if (clock.elapsed() > 120000)
+            break;
+    }
+    Outcome out;
+    out.seconds = (arrival >= 0 ? arrival : lastChange) / 1000.0;
+    out.lost = differences(expected, field.toPlainText());
+    return out;
+}
+
+Outcome typeOurs(platform::X11Desktop &desktop, QPlainTextEdit &field, const QString &text)
+{
+    field.clear();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> done{false};
+    // The engine's call sequence at the shortest time: every unit down and
+    // up without a pause, then the end of the text.
+    std::thread typist([&] {
+        for (QChar c : text) {
+            desktop.unicodeUnit(c.unicode(), true);
+            desktop.unicodeUnit(c.unicode(), false);
+        }
+        desktop.textDone();
+        done = true;
+    });
+    const Outcome out = waitForText(field, text, clock, [&] { return done.load(); });
+    typist.join();
+    return out;
+}
+
+Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString &text)
+{
+    field.clear();
+    QCoreApplication::processEvents();
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("0"), text});
+    return waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
+}
+
+QString asciiText(int n)
+{
+    QRandomGenerator random(42);
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QChar(char16_t(0x20 + random.bounded(0x7f - 0x20)));
+    return s;
+}
+
+QString japaneseText(int n)
+{
+    // Hiragana, katakana and common kanji: far more distinct characters than
+    // a keymap has spare keys, with repeats as real text has.
+    const QString pool = QStringLiteral(
+        "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん"
+        "アイウエオカキクケコサシスセソタチツテトナニヌネノ日本語文字入力速度試験東京大阪時間今年月火水木金土");
+    QRandomGenerator random(7);
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += pool.at(int(random.bounded(pool.size())));
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "bench_x11typing needs an X display (scripts/bench starts Xvfb).\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    const int repeats = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+
+    std::string why;
+    auto desktop = std::dynamic_pointer_cast<platform::X11Desktop>(platform::createX11Desktop(&why));
+    if (!desktop) {
+        std::fprintf(stderr, "No X11 backend: %s\n", why.c_str());
+        return 1;
+    }
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+
+    QPlainTextEdit field;
+    field.setTabChangesFocus(false);
+    field.setGeometry(50, 50, 900, 600);
+    field.show();
+    field.activateWindow();
+    if (!QTest::qWaitForWindowActive(&field)) {
+        std::fprintf(stderr, "The text field did not get the focus.\n");
+        return 1;
+    }
+    field.setFocus();
+
+    struct Case {
+        const char *name;
+        QString text;
+    };
+    const Case cases[] = {{"ASCII", asciiText(1000)}, {"Japanese", japaneseText(200)}};
+
+    std::printf("%-9s %6s | %-28s | %-28s | %s\n", "text", "chars", "ours: best s, chars/s, lost", "xdotool: best s, chars/s, lost",
+                "ours/xdotool");
+    for (const Case &c : cases) {
+        const int n = int(c.text.toUcs4().size());
+        Outcome oursBest{1e9, 0}, xdoBest{1e9, 0};
+        int oursLost = 0, xdoLost = 0;
+        std::vector<double> oursTimes, xdoTimes;
+        for (int r = 0; r < repeats; ++r) {
+            const Outcome o = typeOurs(*desktop, field, c.text);
+            oursTimes.push_back(o.seconds);
+            oursLost = std::max(oursLost, o.lost);
+            if (o.seconds < oursBest.seconds)
+                oursBest = o;
+            if (!xdotool.isEmpty()) {
+                const Outcome x = typeXdotool(xdotool, field, c.text);
+                xdoTimes.push_back(x.seconds);
+                xdoLost = std::max(xdoLost, x.lost);
+                if (x.seconds < xdoBest.seconds)
+                    xdoBest = x;
+            }
+        }
+        auto median = [](std::vector<double> v) {
+            if (v.empty())
+                return 0.0;
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        const double oursRate = n / oursBest.seconds;
+        const double xdoRate = xdotool.isEmpty() ? 0 : n / xdoBest.seconds;
+        std::printf("%-9s %6d | %7.3f s %8.0f/s %5d     | %7.3f s %8.0f/s %5d     | %.2f\n", c.name, n, oursBest.seconds, oursRate,
+                    oursLost, xdotool.isEmpty() ? 0.0 : xdoBest.seconds, xdoRate, xdoLost, xdoRate > 0 ? oursRate / xdoRate : 0.0);
+        std::printf("%-9s        | median %.3f s over %d runs     | median %.3f s over %zu runs\n", "", median(oursTimes), repeats,
+                    median(xdoTimes), xdoTimes.size());
+        std::fflush(stdout);
+    }
+    if (xdotool.isEmpty())
+        std::printf("xdotool not found: install it (scripts/setup-common.sh does) for the comparison.\n");
+    return 0;
+}

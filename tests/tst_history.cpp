@@ -1,0 +1,276 @@
+// The undo history: the snapshot list on its own, then undo and redo as the
+// user meets them in the window.
+
+#include "app/tervalo.h"
+#include "project/edithistory.h"
+#include "support/dialoganswerer.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+namespace {
+RecordList pages(std::initializer_list<const char *> kinds)
+{
+    RecordList list;
+    for (const char *k : kinds)
+        list.append(QStringList{QString::fromUtf8(k)});
+    return list;
+}
+const RecordList kConds1{{"即時"}};
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        settings.reset(new TempSettings);
+        QDir().mkpath(settings->configDir);
+        QFile f(settings->settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"is_used_this\": true}");
+    }
+
+    // Steps: "r<kind>" records a one-page project of that kind, "u" undoes,
+    // "f" redoes. The result is the sequence of kinds in the history, the
+    // index and the kind it shows.
+    void sequences_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("snapshots");
+        QTest::addColumn<int>("index");
+        QTest::newRow("start") << QStringList{} << QStringList{"なし"} << 0;
+        QTest::newRow("same project records nothing") << QStringList{"rなし", "rなし"} << QStringList{"なし"} << 0;
+        QTest::newRow("two changes") << QStringList{"rA", "rB"} << QStringList{"なし", "A", "B"} << 2;
+        QTest::newRow("undo keeps the tail") << QStringList{"rA", "rB", "u"} << QStringList{"なし", "A", "B"} << 1;
+        QTest::newRow("change after undo drops the tail")
+            << QStringList{"rA", "rB", "u", "u", "rC"} << QStringList{"なし", "C"} << 1;
+        QTest::newRow("undo then redo") << QStringList{"rA", "u", "f"} << QStringList{"なし", "A"} << 1;
+        QTest::newRow("undo past the start is refused") << QStringList{"rA", "u", "u", "u"} << QStringList{"なし", "A"} << 0;
+        QTest::newRow("redo past the end is refused") << QStringList{"rA", "f"} << QStringList{"なし", "A"} << 1;
+        QTest::newRow("back to an older state is a new step")
+            << QStringList{"rA", "rなし"} << QStringList{"なし", "A", "なし"} << 2;
+        QTest::newRow("recording the undone state adds nothing")
+            << QStringList{"rA", "u", "rなし"} << QStringList{"なし", "A"} << 0;
+    }
+    void sequences()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, snapshots);
+        QFETCH(int, index);
+        EditHistory h;
+        for (const QString &step : steps) {
+            if (step.startsWith('r'))
+                h.record(RecordList{QStringList{step.mid(1)}}, RecordList{records::blankCondition()});
+            else if (step == "u")
+                h.undo();
+            else
+                h.redo();
+        }
+        QStringList kinds;
+        for (const RecordList &snapshot : h.commandHistory)
+            kinds << snapshot.first().first();
+        QCOMPARE(kinds, snapshots);
+        QCOMPARE(h.conditionHistory.size(), h.commandHistory.size());
+        QCOMPARE(h.historyIndex, index);
+        QCOMPARE(h.canUndo(), index > 0);
+        QCOMPARE(h.canRedo(), index < snapshots.size() - 1);
+        QCOMPARE(h.currentCommands().first().first(), snapshots.at(index));
+    }
+
+    void conditionChangeAloneIsAStep()
+    {
+        EditHistory h;
+        QVERIFY(h.record(RecordList{records::blankCommand()}, kConds1));
+        QCOMPARE(h.size(), 2);
+        QVERIFY(!h.record(RecordList{records::blankCommand()}, kConds1));
+    }
+
+    void snapshotsAreValueCopies()
+    {
+        EditHistory h;
+        RecordList live = pages({"A", "B"});
+        RecordList conds{records::blankCondition(), records::blankCondition()};
+        h.record(live, conds);
+        live[1][0] = "changed";
+        QCOMPARE(h.currentCommands().at(1).first(), QString("B"));
+    }
+
+    void windowUndoRedo()
+    {
+        auto w = editor();
+        QVERIFY(!shown(*w, w->undoButton));
+        QVERIFY(!shown(*w, w->redoButton));
+        addOperation(*w, 1);
+        QVERIFY(shown(*w, w->undoButton));
+        w->undoButton->click();
+        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QVERIFY(shown(*w, w->redoButton));
+        QVERIFY(!shown(*w, w->undoButton));
+        w->redoButton->click();
+        QCOMPARE(w->commandList, (RecordList{{"クリック", "左", "0.01"}}));
+        QVERIFY(!shown(*w, w->redoButton));
+
+        // A new change after an undo: redo is gone at once, and undo goes
+        // straight back to the blank page.
+        w->undoButton->click();
+        w->conditionKindCombo->setCurrentIndex(1);
+        w->addConditionButton->click();
+        QVERIFY(!shown(*w, w->redoButton));
+        QVERIFY(shown(*w, w->undoButton));
+        w->undoButton->click();
+        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->conditionList, (RecordList{{"終わるまで待つ", "0.1"}}));
+        QVERIFY(!shown(*w, w->undoButton));
+    }
+
+    void typingIsOneStep_data()
+    {
+        QTest::addColumn<bool>("onLastPage");
+        QTest::addColumn<int>("pagesAfterUndo");
+        QTest::newRow("→ appends: undo removes text and page") << true << 1;
+        QTest::newRow("→ to an existing page: undo removes the text") << false << 2;
+    }
+    void typingIsOneStep()
+    {
+        QFETCH(bool, onLastPage);
+        QFETCH(int, pagesAfterUndo);
+        auto w = editor();
+        if (!onLastPage) {
+            w->nextButton->click();
+            w->previousButton->click();
+        }
+        addOperation(*w, 5);
+        w->textEdit->insertPlainText("a");
+        w->textEdit->insertPlainText("b");
+        w->textEdit->insertPlainText("c");
+        const int before = w->history.size();
+        w->nextButton->click();
+        QCOMPARE(w->history.size(), before + 1);
+        w->undoButton->click();
+        QCOMPARE(w->commandList.size(), pagesAfterUndo);
+        QCOMPARE(w->commandList.first(), (QStringList{"入力", "", "3"}));
+    }
+
+    void undoDelete_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("pageAfterUndo");
+        QTest::newRow("page 2 of 3") << 2 << 1;
+        QTest::newRow("last page") << 3 << 2;
+    }
+    void undoDelete()
+    {
+        QFETCH(int, page);
+        QFETCH(int, pageAfterUndo);
+        auto w = editor();
+        w->is_message_delete = false;
+        w->commandList = pages({"なし", "クリック", "なし"});
+        w->commandList[1] = records::createdCommand(records::kClick);
+        w->conditionList = RecordList(3, records::blankCondition());
+        w->currentPage = page;
+        w->renderPage();
+        const RecordList before = w->commandList;
+        w->deleteButton->click();
+        QCOMPARE(w->commandList.size(), 2);
+        w->undoButton->click();
+        QCOMPARE(w->commandList, before);
+        QCOMPARE(w->currentPage, pageAfterUndo); // undo does not move the page
+        QCOMPARE(w->pageCounterLabel->text(), QString("%1/3").arg(pageAfterUndo));
+    }
+
+    void undoClampsPage()
+    {
+        auto w = editor();
+        w->nextButton->click();
+        w->nextButton->click();
+        QCOMPARE(w->currentPage, 3);
+        w->undoButton->click();
+        QCOMPARE(w->commandList.size(), 2);
+        QCOMPARE(w->currentPage, 2);
+    }
+
+    void undoAfterOpenAndNew()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("opened.cmdat");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(R"({"list_command": [["即時"], ["入力", "x", "1"]], "list_condition": [["即時"], ["即時"]]})");
+        }
+        auto w = editor();
+        w->is_message_file = false;
+        w->lastUsedPath = dir.path();
+        addOperation(*w, 1);
+        const RecordList mine = w->commandList;
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(file);
+        w->openAction->trigger();
+        QCOMPARE(w->commandList.size(), 2);
+        QVERIFY(!w->hasUnsavedChanges());
+        w->undoButton->click();
+        QCOMPARE(w->commandList, mine);
+        QCOMPARE(w->windowTitle(), QString("opened"));
+        QVERIFY(w->hasUnsavedChanges());
+        w->redoButton->click();
+        QVERIFY(!w->hasUnsavedChanges()); // back at the loaded state: saved again
+
+        w->newAction->trigger();
+        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        w->undoButton->click();
+        QCOMPARE(w->commandList.size(), 2);
+        QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
+    }
+
+    void keyAddIsTwoStepsWhenCaptured()
+    {
+        auto w = editor();
+        addOperation(*w, 4);
+        // Until the capture finishes, the page holds the empty key and is locked.
+        QCOMPARE(w->commandList.first(), (QStringList{"キー", "", "0.01"}));
+        QVERIFY(!shown(*w, w->nextButton));
+        QVERIFY(w->history.size() >= 2);
+        const int before = w->history.size();
+        w->commandList[0] = QStringList{"キー", "71,3", "0.01"};
+        w->renderPage();
+        QCOMPARE(w->history.size(), before + 1);
+        QVERIFY(shown(*w, w->nextButton));
+        w->pollTimer->stop();
+    }
+
+    void strayUndoRedoDoNothing()
+    {
+        auto w = editor();
+        w->pageBack();
+        w->pageForward();
+        QCOMPARE(w->historyIndex, 0);
+        QCOMPARE(w->commandHistory.size(), 1);
+        QCOMPARE(w->commandList, RecordList{{"なし"}});
+    }
+
+private:
+    std::unique_ptr<tervalo> editor()
+    {
+        auto w = std::make_unique<tervalo>();
+        w->addNewCommand();
+        return w;
+    }
+    static bool shown(const tervalo &w, const QWidget *widget) { return widget->isVisibleTo(&w); }
+    static void addOperation(tervalo &w, int index)
+    {
+        w.commandKindCombo->setCurrentIndex(index);
+        w.addCommandButton->click();
+    }
+    std::unique_ptr<TempSettings> settings;
+    SimFixture sim;
+};
+
+QTEST_MAIN(TestHistory)
+#include "tst_history.moc"

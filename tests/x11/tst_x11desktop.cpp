@@ -1,0 +1,691 @@
+// The X11 backend against a real X server (the private Xvfb of scripts/test).
+// Input is synthesised through the backend and checked where a user would
+// see it: in Qt widgets of this process, and in the server's own state.
+
+#include "input/keycombination.h"
+#include "platform/desktop_x11.h"
+#include "platform/desktop_x11_keymap.h"
+#include "run/operations.h"
+#include "run/run.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using platform::MouseButton;
+using platform::X11Desktop;
+
+namespace {
+
+void tap(platform::Desktop &desktop, const QList<int> &codes)
+{
+    for (int code : codes)
+        desktop.key(code, true);
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it)
+        desktop.key(*it, false);
+}
+
+// A connection of the test's own, to look at the server without the backend.
+struct Probe {
+    Probe() : dpy(XOpenDisplay(nullptr)) {}
+    ~Probe()
+    {
+        if (dpy)
+            XCloseDisplay(dpy);
+    }
+    QList<int> keysDown() const
+    {
+        char keys[32] = {};
+        XQueryKeymap(dpy, keys);
+        QList<int> down;
+        for (int kc = 0; kc < 256; ++kc) {
+            if (keys[kc / 8] & (1 << (kc % 8)))
+                down << kc;
+        }
+        return down;
+    }
+    unsigned int pointerMask(QPoint *pos = nullptr) const
+    {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        if (pos)
+            *pos = QPoint(rx, ry);
+        return mask;
+    }
+    Display *dpy;
+};
+
+class HotKeySpy : public QAbstractNativeEventFilter {
+public:
+    explicit HotKeySpy(platform::Desktop &d) : desktop(d) {}
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        const int id = desktop.hotKeyFromNativeEvent(eventType.constData(), message);
+        if (id)
+            fired << id;
+        return id != 0;
+    }
+    platform::Desktop &desktop;
+    QList<int> fired;
+};
+
+} // namespace
+
+class TestX11Desktop : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<X11Desktop> x11;
+    std::unique_ptr<QWidget> window;
+    QLineEdit *line = nullptr;
+    QPlainTextEdit *text = nullptr;
+    QPushButton *button = nullptr;
+
+    std::shared_ptr<X11Desktop> openBackend()
+    {
+        std::string why;
+        auto desktop = std::dynamic_pointer_cast<X11Desktop>(platform::createX11Desktop(&why));
+        if (!desktop)
+            qWarning("%s", why.c_str());
+        return desktop;
+    }
+
+    // Gives the focus to a widget after every event still queued from
+    // earlier steps has been delivered (where the focus was then).
+    void focus(QWidget *w)
+    {
+        QTest::qWait(50);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        w->setFocus();
+        QTRY_VERIFY(w->hasFocus());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("No X display: these tests run under the Xvfb of scripts/test.");
+        x11 = openBackend();
+        QVERIFY(x11);
+        platform::setDesktop(x11); // the engine's operations go through it
+        QCOMPARE(QString::fromLatin1(x11->name()), QStringLiteral("x11"));
+
+        window = std::make_unique<QWidget>();
+        auto *layout = new QVBoxLayout(window.get());
+        line = new QLineEdit;
+        text = new QPlainTextEdit;
+        text->setTabChangesFocus(false);
+        button = new QPushButton(QStringLiteral("Press"));
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        layout->addWidget(line);
+        layout->addWidget(text);
+        layout->addWidget(button);
+        window->setGeometry(100, 100, 500, 400);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        window.reset();
+        x11.reset();
+    }
+
+    void openingNeedsUsableDisplay_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("unset") << QByteArray() << QStringLiteral("DISPLAY is not set");
+        QTest::newRow("no server") << QByteArray(":9876") << QStringLiteral("cannot open the X display :9876");
+    }
+
+    void openingNeedsUsableDisplay()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QString, why);
+        const QByteArray saved = qgetenv("DISPLAY");
+        auto restore = qScopeGuard([&] { qputenv("DISPLAY", saved); });
+        if (display.isEmpty())
+            qunsetenv("DISPLAY");
+        else
+            qputenv("DISPLAY", display);
+        std::string reason;
+        QVERIFY(!platform::createX11Desktop(&reason));
+        QCOMPARE(QString::fromStdString(reason), why);
+    }
+
+    void typedTextArrivesExactly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("mixed scripts, astral, controls")
+            << QStringLiteral("aあ日A😀\n\tz") << QStringLiteral("aあ日A😀\n\tz");
+        QTest::newRow("letters whose case the keymap lacks") << QStringLiteral("ÉéЖжΩω") << QStringLiteral("ÉéЖжΩω");
+        QTest::newRow("shifted and plain punctuation") << QStringLiteral("Hello, World! {x}=~1;") << QStringLiteral("Hello, World! {x}=~1;");
+        // More distinct characters than the keymap has spare keycodes, and
+        // repeats of early ones after the pool has turned over.
+        const QString many = QStringLiteral("いろはにほへとちりぬるをわかよたれそつねならむうゐのおくやまけふこえてあさきゆめみしゑひもせすいろは");
+        QTest::newRow("pool turns over") << many << many;
+        QTest::newRow("Windows line end is one break") << QStringLiteral("a\r\nb\rc") << QStringLiteral("a\nb\nc");
+        QTest::newRow("astral after astral") << QStringLiteral("😀😁🎉x😀") << QStringLiteral("😀😁🎉x😀");
+    }
+
+    void typedTextArrivesExactly()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        text->clear();
+        focus(text);
+        platform::X11Keymap before;
+        before.load(Probe().dpy);
+
+        QElapsedTimer clock;
+        clock.start();
+        qint64 typedAt = 0;
+        // The engine's Enter Text at its shortest time.
+        std::thread typist([&] {
+            Run run;
+            operations::typeText(run, typed, 0.001);
+            typedAt = clock.elapsed();
+        });
+        auto joiner = qScopeGuard([&] { typist.join(); });
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), expected, 15000);
+        qDebug() << "arrived after" << clock.elapsed() << "ms";
+        joiner.dismiss();
+        typist.join();
+        qDebug() << "typed in" << typedAt << "ms";
+
+        // Every spare row is back as it was soon after, and nothing is held.
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        platform::X11Keymap after;
+        after.load(Probe().dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+        QVERIFY(x11->heldKeycodes().empty());
+        QCOMPARE(Probe().keysDown(), QList<int>());
+    }
+
+    void keyOperationTypesCharacter_data()
+    {
+        QTest::addColumn<QString>("parameter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("65,4 is A") << QStringLiteral("65,4,0") << QStringLiteral("A");
+        QTest::newRow("65,0 is a") << QStringLiteral("65,0,0.05") << QStringLiteral("a");
+        QTest::newRow("shift 1") << QStringLiteral("49,4,0") << QStringLiteral("!");
+        QTest::newRow("oem 186") << QStringLiteral("186,0,0") << QStringLiteral(";");
+        QTest::newRow("oem 222 shifted") << QStringLiteral("222,4,0") << QStringLiteral("\"");
+        QTest::newRow("oem 192") << QStringLiteral("192,0,0") << QStringLiteral("`");
+        QTest::newRow("space") << QStringLiteral("32,0,0") << QStringLiteral(" ");
+        QTest::newRow("keypad minus") << QStringLiteral("109,0,0") << QStringLiteral("-");
+        QTest::newRow("keypad divide") << QStringLiteral("111,0,0") << QStringLiteral("/");
+    }
+
+    void keyOperationTypesCharacter()
+    {
+        QFETCH(QString, parameter);
+        QFETCH(QString, expected);
+        line->clear();
+        focus(line);
+        Run run;
+        operations::pressKey(run, parameter);
+        QTRY_COMPARE(line->text(), expected);
+        QVERIFY(x11->heldKeycodes().empty());
+    }
+
+    void sideSpecificModifiersType_data()
+    {
+        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("left shift") << QList<int>{160, 49} << QStringLiteral("!");
+        QTest::newRow("right shift") << QList<int>{161, 50} << QStringLiteral("@");
+    }
+
+    void sideSpecificModifiersType()
+    {
+        QFETCH(QList<int>, codes);
+        QFETCH(QString, expected);
+        line->clear();
+        focus(line);
+        tap(*x11, codes);
+        QTRY_COMPARE(line->text(), expected);
+        QVERIFY(x11->heldKeycodes().empty());
+    }
+
+    void keyWithoutKeyDoesNothing()
+    {
+        line->clear();
+        focus(line);
+        // F24 has no key on the default keymap; the next key still works.
+        x11->key(135, true);
+        x11->key(135, false);
+        tap(*x11, {66});
+        QTRY_COMPARE(line->text(), QStringLiteral("b"));
+        QVERIFY(x11->heldKeycodes().empty());
+    }
+
+    void glideEndsOnTarget_data()
+    {
+        QTest::addColumn<QPoint>("target");
+        QTest::addColumn<QPoint>("expected");
+        QTest::newRow("inside") << QPoint(300, 200) << QPoint(300, 200);
+        QTest::newRow("corner") << QPoint(1279, 1023) << QPoint(1279, 1023);
+        QTest::newRow("origin") << QPoint(0, 0) << QPoint(0, 0);
+        QTest::newRow("left of the screen") << QPoint(-40, 500) << QPoint(0, 500);
+    }
+
+    void glideEndsOnTarget()
+    {
+        QFETCH(QPoint, target);
+        QFETCH(QPoint, expected);
+        x11->setCursorPos(640, 512);
+        QCOMPARE(x11->cursorPos(), (platform::Point{640, 512}));
+        // Watch the pointer from another connection while it glides.
+        std::atomic<bool> gliding{true};
+        QSet<QPoint> visited;
+        std::thread watcher([&] {
+            Probe probe;
+            while (gliding) {
+                QPoint p;
+                probe.pointerMask(&p);
+                visited.insert(p);
+                QThread::msleep(2);
+            }
+        });
+        Run run;
+        operations::smoothMove(run, target.x(), target.y(), 0.2);
+        gliding = false;
+        watcher.join();
+        QVERIFY2(visited.size() > 3, "the pointer jumped instead of gliding");
+        QPoint seen;
+        Probe().pointerMask(&seen);
+        QCOMPARE(seen, expected);
+        QCOMPARE(x11->cursorPos(), (platform::Point{expected.x(), expected.y()}));
+    }
+
+    void clickLandsOnButton_data()
+    {
+        QTest::addColumn<bool>("left");
+        QTest::newRow("left") << true;
+        QTest::newRow("right") << false;
+    }
+
+    void clickLandsOnButton()
+    {
+        QFETCH(bool, left);
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        QSignalSpy menu(button, &QWidget::customContextMenuRequested);
+        const QPoint centre = button->mapToGlobal(button->rect().center());
+        x11->setCursorPos(centre.x(), centre.y());
+        const MouseButton which = left ? MouseButton::Left : MouseButton::Right;
+        // The button is down while the click holds it, and up after.
+        std::atomic<bool> sawDown{false}, sawOther{false};
+        Run run;
+        std::thread clicker([&] { operations::clickButton(run, which, 0.2); });
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 150) {
+            sawDown = sawDown || x11->isKeyDown(left ? 1 : 2);
+            sawOther = sawOther || x11->isKeyDown(left ? 2 : 1);
+            QThread::msleep(5);
+        }
+        clicker.join();
+        QVERIFY(sawDown);
+        QVERIFY(!sawOther);
+        QVERIFY(!x11->isKeyDown(left ? 1 : 2));
+        if (left) {
+            QTRY_COMPARE(clicked.count(), 1);
+            QCOMPARE(menu.count(), 0);
+        } else {
+            QTRY_COMPARE(menu.count(), 1);
+            QCOMPARE(clicked.count(), 0);
+        }
+    }
+
+    void keyStateSeesOwnKeys_data()
+    {
+        QTest::addColumn<int>("pressed");
+        QTest::addColumn<QList<int>>("down");
+        QTest::addColumn<QList<int>>("up");
+        QTest::newRow("generic ctrl") << 17 << QList<int>{17, 162} << QList<int>{163, 18, 16};
+        QTest::newRow("right ctrl") << 163 << QList<int>{17, 163} << QList<int>{162};
+        QTest::newRow("left shift") << 160 << QList<int>{16, 160} << QList<int>{161, 17};
+        QTest::newRow("right alt") << 165 << QList<int>{18, 165} << QList<int>{164};
+        QTest::newRow("left win") << 91 << QList<int>{91} << QList<int>{92};
+        QTest::newRow("letter") << 71 << QList<int>{71} << QList<int>{72, 17};
+        QTest::newRow("keypad 5") << 101 << QList<int>{101} << QList<int>{53};
+    }
+
+    void keyStateSeesOwnKeys()
+    {
+        QFETCH(int, pressed);
+        QFETCH(QList<int>, down);
+        QFETCH(QList<int>, up);
+        // Keys go to a window that ignores them.
+        focus(button);
+        auto stateFromOtherThread = [this](int code) {
+            bool result = false;
+            std::thread t([&] { result = x11->isKeyDown(code); });
+            t.join();
+            return result;
+        };
+        x11->key(pressed, true);
+        for (int code : down) {
+            QVERIFY2(x11->isKeyDown(code), qPrintable(QString::number(code)));
+            QVERIFY(stateFromOtherThread(code));
+        }
+        for (int code : up)
+            QVERIFY2(!x11->isKeyDown(code), qPrintable(QString::number(code)));
+        x11->key(pressed, false);
+        for (int code : down) {
+            QVERIFY(!x11->isKeyDown(code));
+            QVERIFY(!stateFromOtherThread(code));
+        }
+    }
+
+    void captureSwallowsAndReportsSides_data()
+    {
+        QTest::addColumn<QList<int>>("pressed");
+        QTest::addColumn<QList<int>>("reported");
+        QTest::addColumn<QString>("combination");
+        QTest::newRow("ctrl+alt+g") << QList<int>{17, 18, 71} << QList<int>{162, 164, 71} << QStringLiteral("71,3");
+        QTest::newRow("shift+a") << QList<int>{161, 65} << QList<int>{161, 65} << QStringLiteral("65,4");
+        QTest::newRow("win+f5") << QList<int>{92, 116} << QList<int>{92, 116} << QStringLiteral("116,8");
+        QTest::newRow("lone right ctrl") << QList<int>{163} << QList<int>{163} << QStringLiteral("163,0");
+        QTest::newRow("lone left shift") << QList<int>{16} << QList<int>{160} << QStringLiteral("160,0");
+        QTest::newRow("lone right alt") << QList<int>{165} << QList<int>{165} << QStringLiteral("165,0");
+        QTest::newRow("lone left win") << QList<int>{91} << QList<int>{91} << QStringLiteral("91,0");
+        QTest::newRow("keypad 7 with num lock off") << QList<int>{103} << QList<int>{36} << QStringLiteral("36,0");
+        QTest::newRow("oem key") << QList<int>{219} << QList<int>{219} << QStringLiteral("219,0");
+        QTest::newRow("ctrl+enter") << QList<int>{162, 13} << QList<int>{162, 13} << QStringLiteral("13,2");
+    }
+
+    void captureSwallowsAndReportsSides()
+    {
+        QFETCH(QList<int>, pressed);
+        QFETCH(QList<int>, reported);
+        QFETCH(QString, combination);
+        line->clear();
+        focus(line);
+
+        struct Seen {
+            std::mutex m;
+            QList<QPair<int, bool>> events;
+        } seen;
+        const int hook = x11->installKeyboardHook([&seen](int code, bool down) {
+            std::lock_guard<std::mutex> lock(seen.m);
+            seen.events.append({code, down});
+            return true;
+        });
+        QVERIFY(hook > 0);
+        auto removeHook = qScopeGuard([&] { x11->removeKeyboardHook(hook); });
+        QVERIFY(x11->keyboardGrabbed());
+        tap(*x11, pressed);
+        tap(*x11, {66}); // a plain key, to show that the window gets nothing
+        QList<QPair<int, bool>> expected;
+        for (int code : reported)
+            expected.append({code, true});
+        for (auto it = reported.rbegin(); it != reported.rend(); ++it)
+            expected.append({*it, false});
+        expected.append({66, true});
+        expected.append({66, false});
+        auto events = [&seen] {
+            std::lock_guard<std::mutex> lock(seen.m);
+            return seen.events;
+        };
+        QTRY_COMPARE(events(), expected);
+
+        // What a capture makes of it: the modifiers held when the key went
+        // down, or the lone modifier itself.
+        int mask = 0;
+        int keyCode = 0;
+        for (const auto &[code, down] : expected) {
+            if (!down)
+                continue;
+            if (KeyCombination::isModifierKey(code) && code != reported.last())
+                mask |= KeyCombination::modifierMaskOf(code);
+            else if (!keyCode)
+                keyCode = code;
+        }
+        QCOMPARE(KeyCombination::format(keyCode, mask), combination);
+
+        QVERIFY(x11->removeKeyboardHook(hook));
+        QVERIFY(!x11->removeKeyboardHook(hook));
+        QVERIFY(!x11->keyboardGrabbed());
+        QTest::qWait(100);
+        QCOMPARE(line->text(), QString()); // nothing reached the window during the capture
+        tap(*x11, {67});
+        QTRY_COMPARE(line->text(), QStringLiteral("c")); // and typing works again after it
+    }
+
+    void disarmedHookFreesKeyboard()
+    {
+        line->clear();
+        focus(line);
+        std::atomic<int> calls{0};
+        const int hook = x11->installKeyboardHook([&calls](int, bool) {
+            ++calls;
+            return true;
+        });
+        QVERIFY(hook > 0);
+        auto removeHook = qScopeGuard([&] { x11->removeKeyboardHook(hook); });
+        x11->setKeyboardHookActive(hook, false);
+        QVERIFY(!x11->keyboardGrabbed());
+        tap(*x11, {68});
+        QTRY_COMPARE(line->text(), QStringLiteral("d"));
+        QCOMPARE(calls.load(), 0);
+        x11->setKeyboardHookActive(hook, true);
+        QVERIFY(x11->keyboardGrabbed());
+        tap(*x11, {69});
+        QTRY_COMPARE(calls.load(), 2);
+        QCOMPARE(line->text(), QStringLiteral("d"));
+        QVERIFY(x11->removeKeyboardHook(hook));
+        QVERIFY(!x11->keyboardGrabbed());
+    }
+
+    void hookFailsWhileAnotherClientHoldsTheKeyboard()
+    {
+        Probe other;
+        QCOMPARE(XGrabKeyboard(other.dpy, DefaultRootWindow(other.dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+                 GrabSuccess);
+        XSync(other.dpy, False);
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(x11->installKeyboardHook([](int, bool) { return true; }), 0);
+        QVERIFY(waited.elapsed() >= 300); // it retried before giving up
+        QCOMPARE(x11->lastError(), (unsigned long)AlreadyGrabbed);
+        QVERIFY(!x11->keyboardGrabbed());
+
+        // A grab let go while we retry is taken.
+        std::thread release([&other] {
+            QThread::msleep(150);
+            XUngrabKeyboard(other.dpy, CurrentTime);
+            XSync(other.dpy, False);
+        });
+        const int hook = x11->installKeyboardHook([](int, bool) { return true; });
+        release.join();
+        QVERIFY(hook > 0);
+        QVERIFY(x11->removeKeyboardHook(hook));
+    }
+
+    void hotKeyFiresOnceThroughNativeFilter_data()
+    {
+        QTest::addColumn<bool>("numLock");
+        QTest::newRow("plain") << false;
+        QTest::newRow("num lock on") << true;
+    }
+
+    void hotKeyFiresOnceThroughNativeFilter()
+    {
+        QFETCH(bool, numLock);
+        HotKeySpy spy(*x11);
+        qApp->installNativeEventFilter(&spy);
+        QVERIFY(x11->registerHotKey(1001, 3, 71));
+        QVERIFY(!x11->registerHotKey(1001, 3, 71)); // one registration per id
+        if (numLock)
+            tap(*x11, {144});
+        tap(*x11, {17, 65}); // another combination: not the hot key
+        tap(*x11, {17, 18, 16, 71}); // an extra modifier: not the hot key
+        tap(*x11, {162, 164, 71});
+        QTRY_COMPARE(spy.fired, QList<int>{1001});
+        QTest::qWait(100);
+        QCOMPARE(spy.fired, QList<int>{1001});
+        if (numLock)
+            tap(*x11, {144});
+        x11->unregisterHotKey(1001);
+        x11->unregisterHotKey(1001); // harmless twice
+        tap(*x11, {162, 164, 71});
+        QTest::qWait(100);
+        QCOMPARE(spy.fired, QList<int>{1001});
+        qApp->removeNativeEventFilter(&spy);
+        QVERIFY(Probe().keysDown().isEmpty());
+    }
+
+    void hotKeyOwnedByAnotherClientFails()
+    {
+        Probe other;
+        platform::X11Keymap keymap;
+        keymap.load(other.dpy);
+        const auto gs = keymap.keycodesOf(XK_g);
+        const int g = gs.empty() ? 0 : gs.front();
+        QVERIFY(g);
+        XGrabKey(other.dpy, g, ControlMask | Mod1Mask, DefaultRootWindow(other.dpy), True, GrabModeAsync, GrabModeAsync);
+        XSync(other.dpy, False);
+        QVERIFY(!x11->registerHotKey(1001, 3, 71));
+        XUngrabKey(other.dpy, g, ControlMask | Mod1Mask, DefaultRootWindow(other.dpy));
+        XSync(other.dpy, False);
+        QVERIFY(x11->registerHotKey(1001, 3, 71));
+        // Now we own it, and the other client's grab fails.
+        x11->unregisterHotKey(1001);
+    }
+
+    void stoppedRunsLeaveNothingHeld_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {11u, 12u, 13u, 14u, 15u, 16u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+
+    void stoppedRunsLeaveNothingHeld()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        focus(button);
+        platform::X11Keymap before;
+        before.load(Probe().dpy);
+        // The engine's workers, each repeating its operation until the stop,
+        // which comes at a random moment.
+        Run run;
+        std::vector<std::thread> workers;
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::pressKey(run, QStringLiteral("70,15,0.03"));
+        });
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::clickButton(run, MouseButton::Right, 0.02);
+        });
+        workers.emplace_back([&] {
+            while (!run.isStopRequested())
+                operations::typeText(run, QStringLiteral("日本語のテキストAbc😀ЖЖ"), 0.05);
+        });
+        QTest::qWait(20 + int(random.bounded(300)));
+        run.requestStop();
+        for (auto &w : workers)
+            w.join();
+
+        Probe probe;
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QCOMPARE(probe.pointerMask() & (Button1Mask | Button2Mask | Button3Mask), 0u);
+        QVERIFY(x11->heldKeycodes().empty());
+        QVERIFY(x11->heldButtons().empty());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+    }
+
+    void backendReleasesOnDestruction_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+
+    void backendReleasesOnDestruction()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        focus(button);
+        auto desktop = openBackend();
+        QVERIFY(desktop);
+        platform::X11Keymap before;
+        before.load(Probe().dpy);
+        // Workers of a run press modifiers, keys, buttons and characters; a
+        // stop comes at a random moment, and the run's backend goes away.
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> workers;
+        workers.emplace_back([&] {
+            for (int i = 0; !stop; ++i) {
+                desktop->key(17, true);
+                desktop->key(160, true);
+                desktop->key(70 + i % 5, true);
+                if (stop)
+                    return; // as a stop between press and release would leave it
+                desktop->key(70 + i % 5, false);
+                desktop->key(160, false);
+                desktop->key(17, false);
+            }
+        });
+        workers.emplace_back([&] {
+            while (!stop) {
+                desktop->mouseButton(MouseButton::Right, true);
+                if (stop)
+                    return;
+                desktop->mouseButton(MouseButton::Right, false);
+            }
+        });
+        workers.emplace_back([&] {
+            const QString chars = QStringLiteral("日本語のテキストAbc😀");
+            while (!stop) {
+                for (QChar c : chars) {
+                    desktop->unicodeUnit(c.unicode(), true);
+                    if (stop)
+                        return; // stopped between down and up
+                    desktop->unicodeUnit(c.unicode(), false);
+                }
+                desktop->textDone();
+            }
+        });
+        QTest::qWait(20 + int(random.bounded(200)));
+        stop = true;
+        for (auto &w : workers)
+            w.join();
+        desktop.reset();
+
+        Probe probe;
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QCOMPARE(probe.pointerMask() & (Button1Mask | Button2Mask | Button3Mask), 0u);
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+    }
+};
+
+QTEST_MAIN(TestX11Desktop)
+#include "tst_x11desktop.moc"
