@@ -115,6 +115,7 @@ X11Desktop::~X11Desktop()
         restoreThread_.join();
     std::lock_guard<std::mutex> lock(inputMutex_);
     releaseCharLocked();
+    flushLocked(); // what the engine has sent is typed
     restoreBindingsLocked();
     releaseEverythingLocked();
     XCloseDisplay(input_);

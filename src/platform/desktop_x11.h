@@ -80,11 +80,19 @@ private:
     Display *queryDisplay();
 
     // Text (desktop_x11_text.cpp), under inputMutex_.
+    // A spare keycode lent to characters: two of them at a time, one plain
+    // and one with Shift, so that one keymap change can bind two.
     struct Binding {
         int keycode = 0;
-        unsigned long keysym = 0; ///< 0 while the original row is in place
+        unsigned long syms[2] = {0, 0}; ///< 0: column free
+        Clock::time_point lastUse[2]{};
         std::vector<unsigned long> originalRow;
-        Clock::time_point lastUse{};
+        bool bound() const { return syms[0] || syms[1]; }
+    };
+    struct Slot {
+        size_t binding = 0;
+        int column = 0;
+        bool operator<(const Slot &o) const { return binding != o.binding ? binding < o.binding : column < o.column; }
     };
     struct CharPress {
         int keycode = 0;
@@ -92,7 +100,12 @@ private:
     };
     void pressCodePoint(char32_t cp);
     void releaseCharLocked();
-    int bindingFor(unsigned long keysym);
+    bool ownKeyFor(unsigned long keysym, CharPress *press) const;
+    bool boundSlotFor(unsigned long keysym, Slot *slot) const;
+    void typeNowLocked(const CharPress &press);
+    void typeSlotLocked(const Slot &slot);
+    void flushLocked();
+    void writeRowLocked(const Binding &binding);
     void restoreBindingsLocked();
     void prepareTextLocked();
     bool capsLockOnLocked();
@@ -128,6 +141,11 @@ private:
     bool lastWasCr_ = false;
     bool capsLock_ = false;
     CharPress charDown_;
+    // Characters that need a keymap change wait here briefly, so that the
+    // changes for several of them go out together: every change makes every
+    // client read the whole keymap again, which bounds the typing rate.
+    std::vector<unsigned long> pending_;
+    std::optional<Clock::time_point> flushDue_;
     std::chrono::milliseconds settle_{150};
     // Bindings outlive a text by the settle time; a thread restores them
     // then, unless the next text has started and still uses them.

@@ -1,8 +1,11 @@
 // Typing Unicode text on X11: characters on the keymap are typed with their
-// own key (plus Shift or level 3); the others are bound to spare keycodes for
-// the length of one text. Clients re-read a changed keymap lazily, after they
-// have worked through the events queued before the change, so a keycode is
-// rebound only once its last press is old enough to have been read.
+// own key (plus Shift or level 3); the others are bound to spare keycodes,
+// two per keycode (plain and Shift), for the length of a text. Clients read a
+// changed keymap lazily, after they have worked through the events queued
+// before the change, so a column is rebound only once its last press is old
+// enough to have been read; and because each change makes every client read
+// the whole keymap, characters that need one are gathered for a moment and
+// bound together.
 
 #include "platform/desktop_x11.h"
 #include "platform/desktop_x11_vk.h"
@@ -19,6 +22,9 @@
 namespace platform {
 
 namespace {
+
+// How long a character that needs a keymap change may wait for others.
+constexpr std::chrono::milliseconds kGatherTime{3};
 
 bool isHigh(char16_t u) { return u >= 0xd800 && u <= 0xdbff; }
 bool isLow(char16_t u) { return u >= 0xdc00 && u <= 0xdfff; }
@@ -48,7 +54,7 @@ void X11Desktop::setSettleTime(std::chrono::milliseconds settle)
 int X11Desktop::boundSpareKeys()
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
-    return int(std::count_if(bindings_.begin(), bindings_.end(), [](const Binding &b) { return b.keysym != 0; }));
+    return int(std::count_if(bindings_.begin(), bindings_.end(), [](const Binding &b) { return b.bound(); }));
 }
 
 void X11Desktop::unicodeUnit(char16_t unit, bool down)
@@ -86,12 +92,16 @@ void X11Desktop::prepareTextLocked()
     restoreDue_.reset();
     // Bindings left by the previous text are kept and reused; otherwise
     // start from a fresh copy of the keymap (the layout may have changed).
-    if (std::none_of(bindings_.begin(), bindings_.end(), [](const Binding &b) { return b.keysym != 0; })) {
+    if (std::none_of(bindings_.begin(), bindings_.end(), [](const Binding &b) { return b.bound(); })) {
         textKeymap_.load(input_);
         readModifierMapLocked();
         bindings_.clear();
-        for (int kc : textKeymap_.spareKeycodes())
-            bindings_.push_back(Binding{kc, 0, textKeymap_.row(kc), {}});
+        for (int kc : textKeymap_.spareKeycodes()) {
+            Binding b;
+            b.keycode = kc;
+            b.originalRow = textKeymap_.row(kc);
+            bindings_.push_back(b);
+        }
     }
     capsLock_ = capsLockOnLocked();
     textPrepared_ = true;
@@ -104,6 +114,37 @@ bool X11Desktop::capsLockOnLocked()
     unsigned int mask = 0;
     XQueryPointer(input_, DefaultRootWindow(input_), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
     return (mask & LockMask) != 0;
+}
+
+bool X11Desktop::ownKeyFor(unsigned long sym, CharPress *press) const
+{
+    const X11Keymap::Place place = textKeymap_.find(sym);
+    if (place.column < 0 || (place.column >= 4 && !level3Keycode_))
+        return false;
+    // With Caps Lock on, the keymap's own letter keys give the other case.
+    if (capsLock_ && hasCase(sym))
+        return false;
+    press->keycode = place.keycode;
+    press->modifiers.clear();
+    if ((place.column == 1 || place.column == 5) && shiftKeycode_
+        && std::find(heldKeys_.begin(), heldKeys_.end(), shiftKeycode_) == heldKeys_.end())
+        press->modifiers.push_back(shiftKeycode_);
+    if (place.column >= 4)
+        press->modifiers.push_back(level3Keycode_);
+    return true;
+}
+
+bool X11Desktop::boundSlotFor(unsigned long sym, Slot *slot) const
+{
+    for (size_t i = 0; i < bindings_.size(); ++i) {
+        for (int c = 0; c < 2; ++c) {
+            if (bindings_[i].syms[c] == sym) {
+                *slot = Slot{i, c};
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void X11Desktop::pressCodePoint(char32_t cp)
@@ -122,33 +163,36 @@ void X11Desktop::pressCodePoint(char32_t cp)
     }
     prepareTextLocked();
 
-    X11Keymap::Place place = textKeymap_.find(sym);
-    bool own = place.column >= 0 && (place.column < 2 || level3Keycode_);
-    // With Caps Lock on, the keymap's own letter keys give the other case;
-    // a spare key bound to the letter in both columns does not.
-    if (own && capsLock_ && hasCase(sym))
-        own = false;
-
-    CharPress press;
-    if (own) {
-        if ((place.column == 1 || place.column == 5) && shiftKeycode_
-            && std::find(heldKeys_.begin(), heldKeys_.end(), shiftKeycode_) == heldKeys_.end())
-            press.modifiers.push_back(shiftKeycode_);
-        if (place.column >= 4)
-            press.modifiers.push_back(level3Keycode_);
-        press.keycode = place.keycode;
-    } else {
-        press.keycode = bindingFor(sym);
-        if (!press.keycode) {
-            logOnce("nospare", "No spare keycode on the X keymap; characters missing from it are not typed.");
+    // Typed at once, held until its up, when nothing waits before it and no
+    // keymap change is needed.
+    if (pending_.empty()) {
+        CharPress press;
+        Slot slot;
+        if (!ownKeyFor(sym, &press) && boundSlotFor(sym, &slot)) {
+            press.keycode = bindings_[slot.binding].keycode;
+            if (slot.column == 1 && shiftKeycode_)
+                press.modifiers.push_back(shiftKeycode_);
+        }
+        if (press.keycode) {
+            for (int kc : press.modifiers)
+                pressKeycode(kc, true);
+            pressKeycode(press.keycode, true);
+            XFlush(input_);
+            charDown_ = press;
             return;
         }
     }
-    for (int kc : press.modifiers)
-        pressKeycode(kc, true);
-    pressKeycode(press.keycode, true);
-    XFlush(input_);
-    charDown_ = press;
+    pending_.push_back(sym);
+    if (pending_.size() >= 2 * bindings_.size() || pending_.size() >= 256) {
+        flushLocked();
+        return;
+    }
+    if (!flushDue_) {
+        flushDue_ = Clock::now() + kGatherTime;
+        if (!restoreThread_.joinable())
+            restoreThread_ = std::thread(&X11Desktop::restoreThreadMain, this);
+        restoreWake_.notify_all();
+    }
 }
 
 void X11Desktop::releaseCharLocked()
@@ -160,84 +204,171 @@ void X11Desktop::releaseCharLocked()
         pressKeycode(*it, false);
     const auto now = Clock::now();
     for (Binding &b : bindings_) {
-        if (b.keycode == charDown_.keycode)
-            b.lastUse = now;
+        if (b.keycode == charDown_.keycode) {
+            for (auto &use : b.lastUse)
+                use = now;
+        }
     }
     charDown_ = {};
     XFlush(input_);
 }
 
-int X11Desktop::bindingFor(unsigned long sym)
+void X11Desktop::typeNowLocked(const CharPress &press)
 {
-    for (const Binding &b : bindings_) {
-        if (b.keysym == sym)
-            return b.keycode; // still bound from earlier in this text
+    for (int kc : press.modifiers)
+        pressKeycode(kc, true);
+    pressKeycode(press.keycode, true);
+    pressKeycode(press.keycode, false);
+    for (auto it = press.modifiers.rbegin(); it != press.modifiers.rend(); ++it)
+        pressKeycode(*it, false);
+}
+
+void X11Desktop::typeSlotLocked(const Slot &slot)
+{
+    Binding &b = bindings_[slot.binding];
+    CharPress press;
+    press.keycode = b.keycode;
+    if (slot.column == 1 && shiftKeycode_
+        && std::find(heldKeys_.begin(), heldKeys_.end(), shiftKeycode_) == heldKeys_.end())
+        press.modifiers.push_back(shiftKeycode_);
+    typeNowLocked(press);
+    b.lastUse[slot.column] = Clock::now();
+}
+
+void X11Desktop::writeRowLocked(const Binding &b)
+{
+    if (!b.bound()) {
+        KeySym *row = const_cast<KeySym *>(b.originalRow.data());
+        XChangeKeyboardMapping(input_, b.keycode, int(b.originalRow.size()), row, 1);
+        return;
     }
-    if (bindings_.empty())
-        return 0;
-    // A free spare first; else the one pressed longest ago, once it has
-    // been idle for the settle time.
-    auto slot = std::find_if(bindings_.begin(), bindings_.end(), [](const Binding &b) { return b.keysym == 0; });
-    if (slot == bindings_.end()) {
-        slot = std::min_element(bindings_.begin(), bindings_.end(),
-                                [](const Binding &a, const Binding &b) { return a.lastUse < b.lastUse; });
-        std::this_thread::sleep_until(slot->lastUse + settle_);
+    // A lone column is written into both: a single alphabetic keysym would be
+    // read as its lower case without Shift, and its upper case with it.
+    KeySym row[2] = {b.syms[0] ? b.syms[0] : b.syms[1], b.syms[1] ? b.syms[1] : b.syms[0]};
+    XChangeKeyboardMapping(input_, b.keycode, 2, row, 1);
+}
+
+void X11Desktop::flushLocked()
+{
+    flushDue_.reset();
+    size_t i = 0;
+    while (i < pending_.size()) {
+        // Plan a batch: the longest run of waiting characters that can be
+        // typed with at most one new binding per free or settled column.
+        std::set<Slot> busy;      // typed or bound in this batch: not to be rebound
+        std::set<size_t> changed; // bindings whose row must be written
+        const auto now = Clock::now();
+        size_t j = i;
+        for (; j < pending_.size(); ++j) {
+            const unsigned long sym = pending_[j];
+            CharPress own;
+            if (ownKeyFor(sym, &own))
+                continue;
+            Slot slot;
+            if (boundSlotFor(sym, &slot)) {
+                busy.insert(slot);
+                continue;
+            }
+            // Caps Lock would turn a pair of cases round: one column then.
+            const int columns = capsLock_ ? 1 : 2;
+            bool found = false;
+            for (size_t b = 0; b < bindings_.size() && !found; ++b) {
+                for (int c = 0; c < columns && !found; ++c) {
+                    if (!bindings_[b].syms[c] && !busy.count(Slot{b, c})) {
+                        slot = Slot{b, c};
+                        found = true;
+                    }
+                }
+            }
+            if (!found) {
+                // The column pressed longest ago, if it has settled.
+                Clock::time_point oldest = Clock::time_point::max();
+                for (size_t b = 0; b < bindings_.size(); ++b) {
+                    for (int c = 0; c < columns; ++c) {
+                        const Clock::time_point use = bindings_[b].lastUse[c];
+                        if (!busy.count(Slot{b, c}) && use + settle_ <= now && use < oldest) {
+                            oldest = use;
+                            slot = Slot{b, c};
+                        }
+                    }
+                }
+                found = oldest != Clock::time_point::max();
+            }
+            if (!found)
+                break;
+            bindings_[slot.binding].syms[slot.column] = sym;
+            busy.insert(slot);
+            changed.insert(slot.binding);
+        }
+        if (j == i) {
+            if (bindings_.empty()) {
+                logOnce("nospare", "No spare keycode on the X keymap; characters missing from it are not typed.");
+                ++i;
+                continue;
+            }
+            // Every column is still in use: wait for the oldest to settle.
+            Clock::time_point next = Clock::time_point::max();
+            for (const Binding &b : bindings_) {
+                for (int c = 0; c < (capsLock_ ? 1 : 2); ++c)
+                    next = std::min(next, b.lastUse[c] + settle_);
+            }
+            std::this_thread::sleep_until(next);
+            continue;
+        }
+        for (size_t b : changed)
+            writeRowLocked(bindings_[b]);
+        if (!changed.empty())
+            XSync(input_, False);
+        for (size_t k = i; k < j; ++k) {
+            CharPress own;
+            Slot slot;
+            if (ownKeyFor(pending_[k], &own))
+                typeNowLocked(own);
+            else if (boundSlotFor(pending_[k], &slot))
+                typeSlotLocked(slot);
+        }
+        XFlush(input_);
+        i = j;
     }
-    // Both columns: a lone alphabetic keysym would be read as its lower
-    // case without Shift, and Caps Lock would turn it round.
-    KeySym row[2] = {sym, sym};
-    XChangeKeyboardMapping(input_, slot->keycode, 2, row, 1);
-    XSync(input_, False);
-    slot->keysym = sym;
-    slot->lastUse = Clock::now();
-    return slot->keycode;
+    pending_.clear();
 }
 
 void X11Desktop::restoreBindingsLocked()
 {
-    std::vector<Binding *> bound;
     Clock::time_point latest{};
+    bool any = false;
+    for (const Binding &b : bindings_) {
+        if (b.bound()) {
+            any = true;
+            latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
+        }
+    }
+    if (!any)
+        return;
+    std::this_thread::sleep_until(latest + settle_);
     for (Binding &b : bindings_) {
-        if (b.keysym) {
-            bound.push_back(&b);
-            latest = std::max(latest, b.lastUse);
+        if (b.bound()) {
+            b.syms[0] = b.syms[1] = 0;
+            writeRowLocked(b);
         }
     }
-    if (!bound.empty()) {
-        std::this_thread::sleep_until(latest + settle_);
-        std::sort(bound.begin(), bound.end(), [](const Binding *a, const Binding *b) { return a->keycode < b->keycode; });
-        const int per = textKeymap_.columns();
-        // Neighbouring keycodes go back in one request: every request makes
-        // every client re-read the keymap.
-        for (size_t i = 0; i < bound.size();) {
-            size_t j = i + 1;
-            while (j < bound.size() && bound[j]->keycode == bound[j - 1]->keycode + 1)
-                ++j;
-            std::vector<KeySym> rows;
-            for (size_t k = i; k < j; ++k)
-                rows.insert(rows.end(), bound[k]->originalRow.begin(), bound[k]->originalRow.end());
-            XChangeKeyboardMapping(input_, bound[i]->keycode, per, rows.data(), int(j - i));
-            i = j;
-        }
-        XSync(input_, False);
-        for (Binding *b : bound)
-            b->keysym = 0;
-    }
+    XSync(input_, False);
 }
 
 void X11Desktop::textDone()
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
     releaseCharLocked();
+    flushLocked();
     pendingHigh_ = 0;
     lastWasCr_ = false;
     textPrepared_ = false;
     Clock::time_point latest{};
     bool any = false;
     for (const Binding &b : bindings_) {
-        if (b.keysym) {
+        if (b.bound()) {
             any = true;
-            latest = std::max(latest, b.lastUse);
+            latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
         }
     }
     if (!any)
@@ -254,17 +385,26 @@ void X11Desktop::restoreThreadMain()
 {
     std::unique_lock<std::mutex> lock(inputMutex_);
     while (!restoreQuit_) {
-        if (!restoreDue_) {
-            restoreWake_.wait(lock);
-        } else if (Clock::now() < *restoreDue_) {
-            restoreWake_.wait_until(lock, *restoreDue_);
-        } else {
+        const auto now = Clock::now();
+        if (flushDue_ && now >= *flushDue_) {
+            flushLocked();
+            continue;
+        }
+        if (restoreDue_ && now >= *restoreDue_) {
             restoreDue_.reset();
             if (!textPrepared_) {
                 restoreBindingsLocked();
                 bindings_.clear();
             }
+            continue;
         }
+        std::optional<Clock::time_point> next = flushDue_;
+        if (restoreDue_ && (!next || *restoreDue_ < *next))
+            next = restoreDue_;
+        if (next)
+            restoreWake_.wait_until(lock, *next);
+        else
+            restoreWake_.wait(lock);
     }
 }
 
