@@ -365,6 +365,44 @@ private slots:
         QCOMPARE(ev.back().kind, Event::Move); // after the run's own G went up
     }
 
+    void playsInItsOwnThread()
+    {
+        // As the main window launches it: moved to a QThread whose start
+        // starts the run. The tray icon must stay with the GUI thread.
+        SimFixture fx;
+        auto *thread = new QThread;
+        auto *run = new Run;
+        std::atomic<int> finished{0};
+        run->setup(0, 1, QStringLiteral("なし"), {page("マウスポインター", "4", "2")}, {page("即時")}, QStringLiteral("p"));
+        QPointer<QSystemTrayIcon> icon = run->systemTrayIcon();
+        run->moveToThread(thread);
+        QCOMPARE(icon->thread(), QThread::currentThread());
+        connect(thread, &QThread::started, run, &Run::start);
+        connect(run, &Run::finished, [&finished] { finished.fetch_add(1); });
+        connect(run, &Run::finished, thread, &QThread::quit);
+        connect(thread, &QThread::finished, run, &QObject::deleteLater);
+        QPointer<Run> alive = run;
+        thread->start();
+        QTRY_VERIFY_WITH_TIMEOUT(finished.load() == 1, 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished() && alive.isNull() && icon.isNull(), 2000);
+        delete thread;
+        QCOMPARE(fx.sim->cursorPos(), (platform::Point{4, 2}));
+    }
+
+    void destroyedWithoutStart()
+    {
+        // Set up (watcher polling, icon shown) and deleted before it ever ran.
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("83,3"), {page("なし")}, {page("即時")}, QStringLiteral("p"));
+        QVERIFY(probe.run->hasStopChecker());
+        QPointer<QSystemTrayIcon> icon = probe.run->systemTrayIcon();
+        probe.run.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(icon.isNull(), 1000);
+        QCOMPARE(probe.beeps.load(), 0);
+        QCOMPARE(probe.finishedCount.load(), 0);
+    }
+
     void startTwiceDoesNothing()
     {
         SimFixture fx;
