@@ -166,6 +166,7 @@ int main(int argc, char **argv)
         QString text;
     };
     const Case cases[] = {{"ASCII", asciiText(1000)}, {"Japanese", japaneseText(200)}};
+    bool allMet = true;
 
     // chars/s counts what arrived intact: a typist that loses characters is
     // not faster for it.
@@ -211,9 +212,13 @@ int main(int argc, char **argv)
                     median(xdoTimes), xdoTimes.size());
         std::printf("%-9s        | lost in the best run: ours %d, xdotool %d (the lost column is the worst run)\n", "",
                     oursBest.lost, xdoBest.lost);
+        // Targets: no character lost in any run, and at least xdotool's rate.
+        const bool met = oursLost == 0 && (xdotool.isEmpty() || oursRate >= xdoRate);
+        allMet = allMet && met;
+        std::printf("%-9s        | [targets: 0 lost, intact rate >= xdotool's] %s\n", "", met ? "OK" : "MISSED");
         std::fflush(stdout);
     }
     if (xdotool.isEmpty())
         std::printf("xdotool not found: install it (scripts/setup-common.sh does) for the comparison.\n");
-    return 0;
+    return allMet ? 0 : 1;
 }
