@@ -234,13 +234,7 @@ private:
                                                {"ySpin2", w.ySpin2},         {"hourSpin", w.hourSpin}};
         return byName.value(name);
     }
-    void writeSettings(const QByteArray &json)
-    {
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(json);
-    }
+    void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }
     std::unique_ptr<TempSettings> settings;
     SimFixture sim;
 };

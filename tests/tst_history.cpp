@@ -31,10 +31,7 @@ private slots:
     void initTestCase()
     {
         settings.reset(new TempSettings);
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"is_used_this\": true}");
+        QVERIFY(settings->write("{\"is_used_this\": true}"));
     }
 
     // Steps: "r<kind>" records a one-page project of that kind, "u" undoes,

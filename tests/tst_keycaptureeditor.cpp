@@ -57,10 +57,7 @@ private slots:
     void initTestCase()
     {
         settings = std::make_unique<TempSettings>();
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"is_used_this\": true}");
+        QVERIFY(settings->write("{\"is_used_this\": true}"));
     }
     void init() { fixture = std::make_unique<SimFixture>(); }
     void cleanup() { fixture.reset(); }

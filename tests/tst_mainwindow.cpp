@@ -101,13 +101,7 @@ private slots:
     }
 
 private:
-    void writeSettings(const QByteArray &json)
-    {
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(json);
-    }
+    void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }
     QByteArray readSettings()
     {
         QFile f(settings->settingsFile());

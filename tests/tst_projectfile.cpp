@@ -45,10 +45,7 @@ private slots:
     void initTestCase()
     {
         settings.reset(new TempSettings);
-        QDir().mkpath(settings->configDir);
-        QFile f(settings->settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"is_used_this\": true}");
+        QVERIFY(settings->write("{\"is_used_this\": true}"));
     }
     void init() { QVERIFY(dir.isValid()); }
 
