@@ -10,6 +10,8 @@
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 
+#include "benchstats.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,24 +29,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPages = 10000;
 constexpr int kSnapshots = 1000;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 template <typename F>
 double medianMillis(int runs, F &&call)
 {
-    std::vector<double> samples;
-    samples.reserve(runs);
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        call();
-        samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    return median(samples);
+    return benchstats::medianOfCalls<std::milli>(runs, std::forward<F>(call));
 }
 
 void makeProject(RecordList &commands, RecordList &conditions)

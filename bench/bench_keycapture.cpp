@@ -8,6 +8,8 @@
 #include "platform/desktop_sim.h"
 #include "settings/settingsfile.h"
 
+#include "benchstats.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -27,12 +29,7 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using benchstats::median;
 
 // Nanoseconds per hook call, median over batches.
 template <typename F>

@@ -9,6 +9,8 @@
 #include "settings/settingsfile.h"
 #include "ui/termdialog.h"
 
+#include "benchstats.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -24,25 +26,11 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // Median microseconds of `runs` calls.
 template <typename F>
 double medianMicros(int runs, F &&call)
 {
-    std::vector<double> samples;
-    samples.reserve(runs);
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        call();
-        samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    return median(samples);
+    return benchstats::medianOfCalls<std::micro>(runs, std::forward<F>(call));
 }
 
 void writeSettings(const QString &file, bool help)

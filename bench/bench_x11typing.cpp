@@ -7,6 +7,8 @@
 
 #include "platform/desktop_x11.h"
 
+#include "benchstats.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -197,12 +199,7 @@ int main(int argc, char **argv)
                     xdoBest = x;
             }
         }
-        auto median = [](std::vector<double> v) {
-            if (v.empty())
-                return 0.0;
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
-        };
+        using benchstats::median;
         auto intactRate = [n](const Outcome &o) { return o.seconds > 0 ? std::max(0, n - o.lost) / o.seconds : 0.0; };
         const double oursRate = intactRate(oursBest);
         const double xdoRate = xdotool.isEmpty() ? 0 : intactRate(xdoBest);

@@ -107,6 +107,8 @@ private:
     void flushLocked();
     void writeRowLocked(const Binding &binding);
     void restoreBindingsLocked();
+    /// When a bound spare key was last pressed; nothing when none is bound.
+    std::optional<Clock::time_point> lastBindingUseLocked() const;
     void prepareTextLocked();
     bool capsLockOnLocked();
     void restoreThreadMain();

@@ -333,19 +333,22 @@ void X11Desktop::flushLocked()
     pending_.clear();
 }
 
+std::optional<X11Desktop::Clock::time_point> X11Desktop::lastBindingUseLocked() const
+{
+    std::optional<Clock::time_point> latest;
+    for (const Binding &b : bindings_) {
+        if (b.bound())
+            latest = std::max({latest.value_or(Clock::time_point{}), b.lastUse[0], b.lastUse[1]});
+    }
+    return latest;
+}
+
 void X11Desktop::restoreBindingsLocked()
 {
-    Clock::time_point latest{};
-    bool any = false;
-    for (const Binding &b : bindings_) {
-        if (b.bound()) {
-            any = true;
-            latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
-        }
-    }
-    if (!any)
+    const auto latest = lastBindingUseLocked();
+    if (!latest)
         return;
-    std::this_thread::sleep_until(latest + settle_);
+    std::this_thread::sleep_until(*latest + settle_);
     for (Binding &b : bindings_) {
         if (b.bound()) {
             b.syms[0] = b.syms[1] = 0;
@@ -363,19 +366,12 @@ void X11Desktop::textDone()
     pendingHigh_ = 0;
     lastWasCr_ = false;
     textPrepared_ = false;
-    Clock::time_point latest{};
-    bool any = false;
-    for (const Binding &b : bindings_) {
-        if (b.bound()) {
-            any = true;
-            latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
-        }
-    }
-    if (!any)
+    const auto latest = lastBindingUseLocked();
+    if (!latest)
         return;
     // Restoring now could change a row before a slow client has read the
     // text's last characters; and a text typed again soon reuses the rows.
-    restoreDue_ = latest + settle_;
+    restoreDue_ = *latest + settle_;
     if (!restoreThread_.joinable())
         restoreThread_ = std::thread(&X11Desktop::restoreThreadMain, this);
     restoreWake_.notify_all();
