@@ -12,17 +12,6 @@
 class TestKeyCapture : public QObject {
     Q_OBJECT
 
-    // "+162 +71 -71 -162": + key down, - key up (virtual-key codes).
-    static void play(platform::SimDesktop &sim, const QString &script)
-    {
-        for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const int vk = step.mid(1).toInt();
-            if (step.startsWith(QLatin1Char('+')))
-                sim.pressKey(vk);
-            else
-                sim.releaseKey(vk);
-        }
-    }
     static QString result(const KeyCapture &capture)
     {
         if (capture.capturedKey() == 0)
@@ -67,11 +56,11 @@ private slots:
         QFETCH(QString, during);
         QFETCH(QString, code);
         auto &sim = *fixture->sim;
-        play(sim, before);
+        playKeys(sim, before);
         KeyCapture capture;
         capture.arm();
         QVERIFY(capture.install());
-        play(sim, during);
+        playKeys(sim, during);
         QCOMPARE(result(capture), code);
     }
 
@@ -90,7 +79,7 @@ private slots:
         capture.arm();
         QVERIFY(capture.install());
         QVERIFY(sim.keyboardCaptured());
-        play(sim, script);
+        playKeys(sim, script);
         QVERIFY2(sim.delivered().empty(), "a keystroke reached the focused window during capture");
 
         capture.disarm();
@@ -98,7 +87,7 @@ private slots:
         QVERIFY(capture.isInstalled());
         const int capturedBefore = capture.capturedKey();
         sim.clearEvents();
-        play(sim, script);
+        playKeys(sim, script);
         QCOMPARE(int(sim.delivered().size()), int(script.split(' ').size()));
         QCOMPARE(capture.capturedKey(), capturedBefore); // a disarmed hook reports nothing
         QCOMPARE(capture.heldModifiers(), 0);
@@ -110,7 +99,7 @@ private slots:
         KeyCapture capture;
         capture.arm();
         QVERIFY(capture.install());
-        play(sim, "+162 +71");
+        playKeys(sim, "+162 +71");
         QCOMPARE(result(capture), QString("71,2"));
         capture.disarm();
         capture.arm();
@@ -118,7 +107,7 @@ private slots:
         QCOMPARE(capture.capturedModifiers(), 0);
         QCOMPARE(capture.heldModifiers(), 0);
         QVERIFY(sim.keyboardCaptured()); // re-arming an installed hook makes it want the keyboard again
-        play(sim, "-71 -162 +65");
+        playKeys(sim, "-71 -162 +65");
         QCOMPARE(result(capture), QString("65,0"));
     }
 
@@ -188,7 +177,7 @@ private slots:
         QVERIFY(dialog.install());
         dialog.disarm();
         editor.arm();
-        play(sim, "+162 +71");
+        playKeys(sim, "+162 +71");
         QCOMPARE(result(editor), QString("71,2"));
         QCOMPARE(dialog.capturedKey(), 0);
         QCOMPARE(dialog.heldModifiers(), 0);
@@ -211,7 +200,7 @@ private slots:
     {
         QFETCH(QString, held);
         QFETCH(int, bits);
-        play(*fixture->sim, held);
+        playKeys(*fixture->sim, held);
         QCOMPARE(KeyCapture::modifierSnapshot(), bits);
     }
 

@@ -36,16 +36,6 @@ class TestKeyCaptureEditor : public QObject {
             w.addCommandButton->click();
         }
     }
-    static void play(platform::SimDesktop &sim, const QString &script)
-    {
-        for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const int vk = step.mid(1).toInt();
-            if (step.startsWith(QLatin1Char('+')))
-                sim.pressKey(vk);
-            else
-                sim.releaseKey(vk);
-        }
-    }
     // The controls capture mode disables, and those it leaves alone.
     static QList<QWidget *> lockedControls(tervalo &w)
     {
@@ -83,7 +73,7 @@ private slots:
         QFETCH(QString, code);
         auto &sim = *fixture->sim;
         auto w = makeWindow();
-        play(sim, before);
+        playKeys(sim, before);
         sim.clearEvents();
         startCapture(*w, forCondition);
         QVERIFY(w->pollTimer->isActive());
@@ -100,7 +90,7 @@ private slots:
         QVERIFY(!(forCondition ? w->conditionTimeSpin : w->commandTimeSpin)->isVisible());
         QVERIFY(!(forCondition ? w->conditionSecLabel : w->commandSecLabel)->isVisible());
 
-        play(sim, during);
+        playKeys(sim, during);
         QVERIFY2(sim.delivered().empty(), "a keystroke reached a window during the capture");
         QTRY_VERIFY(!w->pollTimer->isActive());
         if (forCondition)

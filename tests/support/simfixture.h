@@ -5,6 +5,9 @@
 #include "platform/desktop.h"
 #include "platform/desktop_sim.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 
 struct SimFixture {
@@ -15,3 +18,16 @@ struct SimFixture {
     }
     std::shared_ptr<platform::SimDesktop> sim;
 };
+
+/// The simulated person plays a key script: "+162 +71 -71 -162" presses left
+/// Ctrl and G and lets them go (+ down, - up, virtual-key codes).
+inline void playKeys(platform::SimDesktop &sim, const QString &script)
+{
+    for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const int vk = step.mid(1).toInt();
+        if (step.startsWith(QLatin1Char('+')))
+            sim.pressKey(vk);
+        else
+            sim.releaseKey(vk);
+    }
+}
