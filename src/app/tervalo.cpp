@@ -92,37 +92,10 @@ void tervalo::showEditor()
 
 void tervalo::loadSettings()
 {
-    SettingsValues v;
-    v.stopCommand = stopCommand;
-    SettingsFile::load(v);
-    stertTime = v.stertTime;
-    runNumber = v.runNumber;
-    stopCommand = v.stopCommand;
-    projectPath = v.projectPath;
-    lastUsedPath = v.lastUsedPath;
-    is_used_stert = v.is_used_stert;
-    is_used_this = v.is_used_this;
-    is_help = v.is_help;
-    is_message_file = v.is_message_file;
-    is_message_paste = v.is_message_paste;
-    is_message_delete = v.is_message_delete;
-    is_japanese = v.is_japanese;
+    SettingsFile::load(*this);
 }
 
 void tervalo::saveSettings()
 {
-    SettingsValues v;
-    v.stertTime = stertTime;
-    v.runNumber = runNumber;
-    v.stopCommand = stopCommand;
-    v.projectPath = projectPath;
-    v.lastUsedPath = lastUsedPath;
-    v.is_used_stert = is_used_stert;
-    v.is_used_this = is_used_this;
-    v.is_help = is_help;
-    v.is_message_file = is_message_file;
-    v.is_message_paste = is_message_paste;
-    v.is_message_delete = is_message_delete;
-    v.is_japanese = is_japanese;
-    SettingsFile::save(v);
+    SettingsFile::save(*this);
 }

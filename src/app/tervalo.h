@@ -7,6 +7,7 @@
 
 #include "project/edithistory.h"
 #include "project/records.h"
+#include "settings/settingsfile.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QMainWindow>
@@ -32,7 +33,7 @@ class QTimer;
 class HoverHideWindow;
 class KeyCapture;
 
-class tervalo : public QMainWindow {
+class tervalo : public QMainWindow, public SettingsValues {
     Q_OBJECT
 
 public:
@@ -117,18 +118,9 @@ public slots:
 public:
     // ---- Members, in the order of the design. ----
     HoverHideWindow *hoverWindow = nullptr;
-    int stertTime = 5;
-    int runNumber = 1;
-    QString stopCommand = QStringLiteral("83,3");
-    QString projectPath;
-    QString lastUsedPath;
-    bool is_used_stert = false;
-    bool is_used_this = false;
-    bool is_help = false;
-    bool is_message_file = true;
-    bool is_message_paste = false;
-    bool is_message_delete = true;
-    bool is_japanese = true;
+    // stertTime, runNumber, stopCommand, projectPath, lastUsedPath and the
+    // seven is_* flags come from SettingsValues, so that the settings file
+    // reads and writes them in place.
     QString selectedCommandKind = records::kNone;
     QString selectedConditionKind = records::kWaitUntilOver;
 
