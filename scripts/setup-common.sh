@@ -9,13 +9,15 @@ BUILD="$ROOT/build"
 
 # Debian 12 packages: Qt 6.4, X11/XTest headers, Xvfb for the X11 tests,
 # mingw-w64 and Wine for the Windows backend, xdotool for the typing benchmark,
-# and fonts so that Japanese text renders under Xvfb.
+# fonts so that Japanese text renders under Xvfb, and clang with its sanitizer
+# and libFuzzer runtimes for the fuzzing harnesses.
 PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libx11-dev libxtst-dev libxcb1-dev libxkbcommon-dev
     xvfb xauth x11-utils xdotool xfonts-base fonts-noto-cjk
     g++-mingw-w64-x86-64 wine wine64
+    clang libclang-rt-14-dev llvm
 )
 
 missing_packages() {
