@@ -372,7 +372,7 @@ private slots:
             // Half the time the person lets go at once (a short tap), else
             // only once the window is back.
             const bool tap = rng.bounded(2) == 0;
-            const int tapMs = randomBetween(150, 250);
+            const int tapMs = randomBetween(200, 300);
             const bool back = pumpUntil(kStopBoundMs, [&] {
                 if (tap && person->holding() && msBetween(pressed, Clock::now()) >= tapMs)
                     person->releaseAll();
