@@ -72,6 +72,10 @@ public:
     /// yet reclaimed). Read it once the run has finished.
     int peakWorkerCount() const { return peakWorkers; }
 
+    /// Run objects alive in the process. A finished run deletes itself, so
+    /// this drops back to 0 once the window is back; a leak shows here.
+    static int instanceCount() { return instances.load(); }
+
 signals:
     void finished();
     void requestBeep();
@@ -112,4 +116,6 @@ private:
     std::vector<Worker> workers;
     std::atomic<bool> running{false};
     int peakWorkers = 0; // runner thread only
+
+    static std::atomic<int> instances;
 };
