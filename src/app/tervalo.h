@@ -100,6 +100,9 @@ public:
     /// Name a run shows for the project at `path`: "新規プロジェクト" for a
     /// project never saved, else the file name up to its first dot.
     static QString runProjectName(const QString &path);
+    /// Starts a run with the values the window holds now, as stertRun does
+    /// once its dialog is accepted (tests start runs without the dialog).
+    void launchRun();
 public slots:
 
     // Key capture (input/tervalo_capture.cpp).
@@ -242,9 +245,6 @@ private:
     bool confirmReplace(const QString &japaneseText, const QString &englishText);
     void writeProjectFile();
     void readProjectFile();
-
-    // run/tervalo_run.cpp
-    void launchRun();
 
     // input/tervalo_capture.cpp
     /// The editor's capture instance, made on first use.

@@ -24,9 +24,12 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(5);
 constexpr double kLongestWaitSeconds = 1e9;
 } // namespace
 
+std::atomic<int> Run::instances{0};
+
 Run::Run(QObject *parent)
     : QObject(parent)
 {
+    instances.fetch_add(1);
 }
 
 Run::~Run()
@@ -44,6 +47,7 @@ Run::~Run()
         // Set up but never started: the icon is still ours to remove.
         removeTrayIcon();
     }
+    instances.fetch_sub(1);
 }
 
 void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStringList> commands_,

@@ -51,6 +51,12 @@ public:
     void interruptibleWait(double seconds) const;
 
     // Stop-command watcher.
+    /// The key and modifier mask the watcher looks for; key 0 means none.
+    struct StopKey {
+        int key = 0;
+        int modifiers = 0;
+    };
+    static StopKey stopKeyOf(const QString &stopCommand);
     void parseStopCommand();
     void startStopChecker();
     void stopStopChecker();
@@ -65,6 +71,10 @@ public:
     /// The most worker threads this run has held at once (started and not
     /// yet reclaimed). Read it once the run has finished.
     int peakWorkerCount() const { return peakWorkers; }
+
+    /// Run objects alive in the process. A finished run deletes itself, so
+    /// this drops back to 0 once the window is back; a leak shows here.
+    static int instanceCount() { return instances.load(); }
 
 signals:
     void finished();
@@ -106,4 +116,6 @@ private:
     std::vector<Worker> workers;
     std::atomic<bool> running{false};
     int peakWorkers = 0; // runner thread only
+
+    static std::atomic<int> instances;
 };
