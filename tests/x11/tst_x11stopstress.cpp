@@ -317,6 +317,9 @@ private slots:
             << RecordList{{"マウスポインター", "0", "0"}, {"スムーズムーブ", "1279", "1023", "3"}}
             << RecordList{{"即時"}, {"終わるまで待つ", "0"}} << 0 << 400;
         row("typing ASCII") << RecordList{{"入力", kAsciiText, "20"}} << wait << 0 << 400;
+        // The letter of the stop command itself, typed while the person holds it.
+        row("typing the stop key's letter") << RecordList{{"入力", QString(2000, QLatin1Char('s')), "20"}} << wait
+                                            << 0 << 400;
         row("typing Japanese") << RecordList{{"入力", kJapaneseText, "20"}} << wait << 0 << 400;
         row("left click hold") << RecordList{{"クリック", "左", "60"}} << wait << 0 << 400;
         row("right click hold") << RecordList{{"クリック", "右", "60"}} << wait << 0 << 400;
