@@ -296,6 +296,12 @@ private slots:
         qInfo("stop latency, last stop key down -> window back: %s", qPrintable(all.summary()));
         window->is_message_file = false;
         window->close();
+        if (Run::instanceCount() != 0) {
+            // A run that ignored its stop is still playing; its thread
+            // belongs to the window, which must not go while it runs.
+            (void)window.release();
+            return;
+        }
         window.reset();
     }
 
@@ -313,6 +319,7 @@ private slots:
 
         row("key hold") << RecordList{{"キー", "65,0", "60"}} << wait << 0 << 400;
         row("key hold with Ctrl+Alt") << RecordList{{"キー", "71,3", "60"}} << wait << 0 << 400;
+        row("key hold with Shift") << RecordList{{"キー", "88,4", "60"}} << wait << 0 << 400;
         row("pointer glide")
             << RecordList{{"マウスポインター", "0", "0"}, {"スムーズムーブ", "1279", "1023", "3"}}
             << RecordList{{"即時"}, {"終わるまで待つ", "0"}} << 0 << 400;
