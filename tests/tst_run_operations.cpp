@@ -86,14 +86,21 @@ private slots:
         QTest::newRow("float rounding of 2.01") << "71,3" << "2.01" << "71,3,2.01" << true << 71 << 3 << 2009u;
         QTest::newRow("shortest hold") << "162,0" << "0.01" << "162,0,0.01" << true << 162 << 0 << 10u;
         QTest::newRow("integer seconds") << "13,6" << "3" << "13,6,3" << true << 13 << 6 << 3000u;
-        QTest::newRow("no key set") << "" << "0.01" << ",0.01" << false << 0 << 0 << 0u;
-        QTest::newRow("key not a number") << "abc" << "1" << "abc,1" << false << 0 << 0 << 0u;
-        QTest::newRow("key 0") << "0,2" << "1" << "0,2,1" << false << 0 << 0 << 0u;
+        QTest::newRow("no key set") << "" << "0.01" << "0,0,0.01" << false << 0 << 0 << 0u;
+        // The hold time never takes the key's place: these pressed Enter,
+        // the left mouse button and Esc.
+        QTest::newRow("no key set, 13 s") << "" << "13" << "0,0,13" << false << 0 << 0 << 0u;
+        QTest::newRow("no key set, 1 s") << "なし" << "1" << "0,0,1" << false << 0 << 0 << 0u;
+        QTest::newRow("lone comma, 27 s") << "," << "27" << "0,0,27" << false << 0 << 0 << 0u;
+        QTest::newRow("key without mask keeps its hold") << "71" << "0.5" << "71,0,0.5" << true << 71 << 0 << 500u;
+        QTest::newRow("extra part does not become the hold") << "71,3,9" << "0.5" << "71,3,0.5" << true << 71 << 3 << 500u;
+        QTest::newRow("key not a number") << "abc" << "1" << "0,0,1" << false << 0 << 0 << 0u;
+        QTest::newRow("key 0") << "0,2" << "1" << "0,0,1" << false << 0 << 0 << 0u;
         QTest::newRow("bad hold counts as 0") << "65,0" << "soon" << "65,0,0" << true << 65 << 0 << 0u;
         QTest::newRow("negative hold counts as 0") << "65,0" << "-2" << "65,0,-2" << true << 65 << 0 << 0u;
-        QTest::newRow("bad mask counts as 0") << "65,x" << "1" << "65,x,1" << true << 65 << 0 << 1000u;
+        QTest::newRow("bad mask counts as 0") << "65,x" << "1" << "65,0,1" << true << 65 << 0 << 1000u;
         QTest::newRow("huge hold is capped") << "65,0" << "1e12" << "65,0,1e+12" << true << 65 << 0 << 4294967295u;
-        QTest::newRow("percent text in the code") << "%2,%1" << "1" << "%2,%1,1" << false << 0 << 0 << 0u;
+        QTest::newRow("percent text in the code") << "%2,%1" << "1" << "0,0,1" << false << 0 << 0 << 0u;
     }
     void keyParameter()
     {

@@ -13,7 +13,6 @@ namespace platform {
 
 namespace {
 std::shared_ptr<Desktop> g_desktop;
-std::once_flag g_created;
 std::mutex g_mutex;
 } // namespace
 

@@ -70,8 +70,13 @@ private:
 QString keyParameterText(const QString &code, const QString &holdText)
 {
     const float hold = holdText.toFloat();
-    // One arg() call: a code holding "%1"-like text must not swallow the time.
-    return QStringLiteral("%1,%2").arg(code, QString::number(double(hold), 'g', 6));
+    // The worker reads the three parts by position, so the code goes in as
+    // its two numbers: an empty or one-part code must not let the hold time
+    // slide into the key's place (no key and 13 seconds would press Enter).
+    const KeyCombination::Parsed p = KeyCombination::parse(code);
+    const bool usable = p.usable();
+    return KeyCombination::format(usable ? p.vk : 0, usable ? p.mask : 0) + QLatin1Char(',')
+        + QString::number(double(hold), 'g', 6);
 }
 
 KeyPress parseKeyParameter(const QString &parameter)

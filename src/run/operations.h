@@ -25,9 +25,10 @@ struct KeyPress {
     std::uint32_t holdMs = 0;  ///< 1000 x seconds, truncated
 };
 
-/// The parameter text a Key page hands its worker: the code unchanged, a
-/// comma, and the hold time read as a float and written with 6 significant
-/// digits ("71,3" and "0.5" give "71,3,0.5").
+/// The parameter text a Key page hands its worker: the key and the mask of
+/// the code, and the hold time read as a float and written with 6 significant
+/// digits ("71,3" and "0.5" give "71,3,0.5"). A code that names no usable key
+/// gives key 0, which presses nothing.
 QString keyParameterText(const QString &code, const QString &holdText);
 /// Reads a parameter text; an empty, "なし", non-numeric or 0 key is invalid,
 /// a missing or bad hold time is 0.

@@ -51,6 +51,12 @@ public:
     void interruptibleWait(double seconds) const;
 
     // Stop-command watcher.
+    /// The key and modifier mask the watcher looks for; key 0 means none.
+    struct StopKey {
+        int key = 0;
+        int modifiers = 0;
+    };
+    static StopKey stopKeyOf(const QString &stopCommand);
     void parseStopCommand();
     void startStopChecker();
     void stopStopChecker();

@@ -12,15 +12,22 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 } // namespace
 
-void Run::parseStopCommand()
+Run::StopKey Run::stopKeyOf(const QString &stopCommand)
 {
-    stopKey = 0;
-    stopModifiers = 0;
+    StopKey k;
     const KeyCombination::Parsed p = KeyCombination::parse(stopCommand);
     if (p.keyConverts)
-        stopKey = p.vk;
+        k.key = p.vk;
     if (p.maskConverts)
-        stopModifiers = p.mask;
+        k.modifiers = p.mask;
+    return k;
+}
+
+void Run::parseStopCommand()
+{
+    const StopKey k = stopKeyOf(stopCommand);
+    stopKey = k.key;
+    stopModifiers = k.modifiers;
 }
 
 void Run::startStopChecker()

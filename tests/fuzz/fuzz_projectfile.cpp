@@ -1,0 +1,175 @@
+// Project-file bytes go the way Open takes them: parsed, repaired, loaded into
+// a real main window (offscreen) and shown page by page; then written the way
+// Save writes them and read again. The reloaded lists must equal the first
+// load, showing a page must never change a record, and the loaded project
+// must count as saved.
+//
+// Showing a page rebuilds the whole page strip, so a project of n pages costs
+// n^2 to show completely. Pages with the same pair of records show the same
+// fields, so each distinct pair is shown once (the first 24 of them), and the
+// last page always: per-input cost stays low on long lists.
+
+#include "fuzzcheck.h"
+
+#include "app/tervalo.h"
+#include "platform/desktop_sim.h"
+#include "project/projectfile.h"
+#include "project/records.h"
+#include "support/tempsettings.h"
+
+#include <QApplication>
+#include <QSet>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+constexpr int kDistinctPagesShown = 24;
+
+TempSettings *g_settings = nullptr;
+tervalo *g_window = nullptr;
+
+// Runs before the library's own statics go away (it is registered after
+// they were made), while the application object still exists.
+void tearDown()
+{
+    delete g_window;
+    g_window = nullptr;
+    delete g_settings;
+    g_settings = nullptr;
+}
+
+void dumpLists(const char *what, const RecordList &commands, const RecordList &conditions)
+{
+    QString text;
+    for (const RecordList *list : {&commands, &conditions}) {
+        text += QLatin1Char('[');
+        for (const QStringList &record : *list)
+            text += QLatin1Char('[') + record.join(QLatin1Char('|')) + QLatin1Char(']');
+        text += QLatin1Char(']');
+    }
+    fuzzsupport::dump(what, text);
+}
+
+QList<int> pagesToShow(const RecordList &commands, const RecordList &conditions)
+{
+    QList<int> pages;
+    QSet<QStringList> seen;
+    for (int i = 0; i < commands.size() && pages.size() < kDistinctPagesShown; ++i) {
+        QStringList pair = commands.at(i);
+        pair.append(QStringLiteral("\x1f"));
+        pair.append(conditions.at(i));
+        if (seen.contains(pair))
+            continue;
+        seen.insert(pair);
+        pages.append(i + 1);
+    }
+    if (pages.last() != commands.size())
+        pages.append(int(commands.size()));
+    return pages;
+}
+
+void checkUnchanged(const RecordList &commands, const RecordList &conditions)
+{
+    if (g_window->commandList != commands || g_window->conditionList != conditions) {
+        dumpLists("loaded", commands, conditions);
+        dumpLists("after showing", g_window->commandList, g_window->conditionList);
+        FUZZ_CHECK(!"showing a page changed the project");
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // Qt keeps references to these for the application's whole life.
+    static int argc = 1;
+    static char name[] = "fuzz_projectfile";
+    static char *argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    fuzzsupport::silenceLog();
+    platform::setDesktop(std::make_shared<platform::SimDesktop>());
+    g_settings = new TempSettings;
+    // No first-start notice: it would wait for a click.
+    FUZZ_CHECK(g_settings->write("{\"is_used_this\": true}"));
+    g_window = new tervalo;
+    g_window->addNewCommand();
+    std::atexit(tearDown);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    ProjectFile::ReadResult read = ProjectFile::fromJson(bytes);
+    if (!read.ok) {
+        FUZZ_CHECK(!read.errorTitle.isEmpty() && !read.errorText.isEmpty());
+        return 0;
+    }
+    RecordList commands = read.commands;
+    RecordList conditions = read.conditions;
+    records::repair(commands, conditions);
+    FUZZ_CHECK(!commands.isEmpty() && commands.size() == conditions.size());
+    {
+        RecordList c = commands, d = conditions;
+        FUZZ_CHECK(!records::repair(c, d));
+    }
+
+    // Each input starts from the same window state, so a finding replays
+    // on its own; the language follows the input's length.
+    const bool japanese = size % 2 == 0;
+    if (g_window->is_japanese != japanese) {
+        g_window->is_japanese = japanese;
+        g_window->changeLanguage();
+    }
+    g_window->history = EditHistory();
+    g_window->currentPage = 1;
+
+    // What Open does once the file is read.
+    g_window->commandList = commands;
+    g_window->conditionList = conditions;
+    g_window->savedCommandList = commands;
+    g_window->savedConditionList = conditions;
+    g_window->currentPage = 1;
+    g_window->renderPage();
+    checkUnchanged(commands, conditions);
+
+    for (int page : pagesToShow(commands, conditions)) {
+        g_window->currentPage = page;
+        g_window->renderPage();
+        FUZZ_CHECK(g_window->currentPage == page);
+        checkUnchanged(commands, conditions);
+    }
+    QCoreApplication::processEvents();
+    checkUnchanged(commands, conditions);
+    FUZZ_CHECK(!g_window->hasUnsavedChanges());
+
+    // Save, then Open again.
+    const QByteArray written = ProjectFile::toJson(g_window->commandList, g_window->conditionList);
+    ProjectFile::ReadResult again = ProjectFile::fromJson(written);
+    FUZZ_CHECK(again.ok);
+    const bool repairedAgain = records::repair(again.commands, again.conditions);
+    if (repairedAgain || again.commands != commands || again.conditions != conditions) {
+        dumpLists("first load", commands, conditions);
+        dumpLists("reloaded", again.commands, again.conditions);
+        FUZZ_CHECK(!"the saved project reads back differently");
+    }
+    FUZZ_CHECK(ProjectFile::toJson(again.commands, again.conditions) == written);
+
+    // Back to the blank project in Japanese, so that what this input made is
+    // freed within it: libFuzzer looks for leaks (slowly) whenever an input
+    // leaves more allocations behind than it found.
+    g_window->commandList = RecordList{records::blankCommand()};
+    g_window->conditionList = RecordList{records::blankCondition()};
+    g_window->savedCommandList = g_window->commandList;
+    g_window->savedConditionList = g_window->conditionList;
+    g_window->history = EditHistory();
+    g_window->currentPage = 1;
+    if (!g_window->is_japanese) {
+        g_window->is_japanese = true;
+        g_window->changeLanguage();
+    }
+    g_window->renderPage();
+    return 0;
+}
