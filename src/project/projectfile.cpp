@@ -1,6 +1,7 @@
 #include "project/projectfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,11 @@ const QString kCommandKey = QStringLiteral("list_command");
 const QString kConditionKey = QStringLiteral("list_condition");
 const QString kSaveError = QStringLiteral("保存エラー");
 const QString kReadError = QStringLiteral("読み込みエラー");
+// Far beyond any project the editor makes (a million pages take about
+// 100 MB, and reading one takes up to ten times its size in memory); a larger
+// file would only exhaust the memory, or fail the allocation and end the
+// program.
+constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
 QJsonArray toArray(const RecordList &list)
 {
@@ -100,10 +106,19 @@ ProjectFile::ReadResult ProjectFile::read(const QString &path)
 {
     if (path.isEmpty())
         return failure<ReadResult>(kReadError, QStringLiteral("読み込むファイルが設定されていません。"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto cannotOpen = [&path] {
         return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
+    };
+    // Plain files only: opening a pipe waits for a writer that may never
+    // come, and reading a device such as /dev/zero never ends.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.isSequential()
+        || file.size() > kMaxFileSize)
+        return cannotOpen();
     const QByteArray json = file.readAll();
+    // A read error half-way would otherwise show up as a confusing parse error.
+    if (file.error() != QFileDevice::NoError)
+        return cannotOpen();
     file.close();
     ReadResult r = fromJson(json);
     if (r.ok)

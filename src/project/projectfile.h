@@ -39,7 +39,8 @@ public:
     /// everything is written, so a failed save leaves the old file intact.
     static Result write(const QString &path, const RecordList &commands, const RecordList &conditions);
     /// Reads and parses a file, then repairs the lists so every record can be
-    /// read by index.
+    /// read by index. Anything but a plain file of sensible size (a folder,
+    /// pipe, device, or a file of hundreds of megabytes) cannot be opened.
     static ReadResult read(const QString &path);
 
     /// The chosen Save As name with ".cmdat" appended unless it already ends

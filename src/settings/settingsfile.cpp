@@ -11,6 +11,10 @@
 #include <QStandardPaths>
 
 namespace {
+// The program writes a few hundred bytes plus one path; anything much larger
+// is not its file, and reading a huge one would hold up or end every start.
+constexpr qint64 kMaxFileSize = 1024 * 1024;
+
 QString g_testConfigDir;
 QString g_testAppDir;
 } // namespace
@@ -76,11 +80,25 @@ void SettingsFile::load(SettingsValues &v)
         qDebug() << "Config file does not exist. Using defaults.";
         return;
     }
+    // A pipe would hold up the start until someone writes to it, and a
+    // device such as /dev/zero would never end: plain files only.
+    if (!QFileInfo(path).isFile()) {
+        qWarning() << "Failed to open config file for reading:" << path << " error:" << "not a regular file";
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning() << "Failed to open config file for reading:" << path << " error:" << file.errorString();
         return;
     }
+    if (file.size() > kMaxFileSize) {
+        qWarning() << "Failed to open config file for reading:" << path << " error:" << "file too large";
+        return;
+    }
     const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        qWarning() << "Failed to open config file for reading:" << path << " error:" << file.errorString();
+        return;
+    }
     file.close();
     if (bytes.isEmpty()) {
         qDebug() << "Config file is empty. Using defaults.";
