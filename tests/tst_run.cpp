@@ -302,6 +302,36 @@ private slots:
         QVERIFY(probe.waitFinished(300));
     }
 
+    // The run's own held modifiers are not the person's: Ctrl+Alt+S still
+    // stops a page that holds Shift (or Win) for a long time.
+    void stopWhileRunHoldsModifier_data()
+    {
+        QTest::addColumn<QString>("keyPage");
+        QTest::newRow("shift+x") << "88,4";
+        QTest::newRow("left shift alone") << "160,0";
+        QTest::newRow("win+d") << "68,8";
+        QTest::newRow("ctrl+shift+end") << "35,6";
+    }
+    void stopWhileRunHoldsModifier()
+    {
+        QFETCH(QString, keyPage);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("83,3"), {QStringList{"キー", keyPage, "30"}}, {page("終わるまで待つ", "0")},
+                         QStringLiteral("p"));
+        probe.run->start();
+        QTRY_VERIFY(probe.run->ownModifierMask() != 0);
+        QTest::ignoreMessage(QtDebugMsg, "[Run] stop command detected: vk= 83  mask= 3");
+        for (int k : {162, 164, 83})
+            fx.sim->pressKey(k);
+        QVERIFY(probe.waitFinished(2000));
+        for (int k : {83, 164, 162})
+            fx.sim->releaseKey(k);
+        QCOMPARE(probe.run->ownModifierMask(), 0);
+        const QString left = unreleasedInput(fx.sim->syntheticEvents());
+        QVERIFY2(left.isEmpty(), qPrintable(left));
+    }
+
     void stopCommandDuringStartDelay()
     {
         SimFixture fx;

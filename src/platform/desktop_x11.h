@@ -101,6 +101,8 @@ private:
     void pressCodePoint(char32_t cp);
     void releaseCharLocked();
     bool ownKeyFor(unsigned long keysym, CharPress *press) const;
+    void readServerKeysLocked();
+    bool keyDownLocked(int keycode) const;
     bool boundSlotFor(unsigned long keysym, Slot *slot) const;
     void typeNowLocked(const CharPress &press);
     void typeSlotLocked(const Slot &slot);
@@ -143,6 +145,9 @@ private:
     bool lastWasCr_ = false;
     bool capsLock_ = false;
     CharPress charDown_;
+    // The keys down on the server (anyone's) when the current character or
+    // batch began: typing must not press or let go of a key someone holds.
+    char serverKeys_[32] = {};
     // Characters that need a keymap change wait here briefly, so that the
     // changes for several of them go out together: every change makes every
     // client read the whole keymap again, which bounds the typing rate.

@@ -116,6 +116,18 @@ bool X11Desktop::capsLockOnLocked()
     return (mask & LockMask) != 0;
 }
 
+void X11Desktop::readServerKeysLocked()
+{
+    XQueryKeymap(input_, serverKeys_);
+}
+
+bool X11Desktop::keyDownLocked(int kc) const
+{
+    if (std::find(heldKeys_.begin(), heldKeys_.end(), kc) != heldKeys_.end())
+        return true;
+    return kc > 0 && kc < 256 && (serverKeys_[kc / 8] & (1 << (kc % 8)));
+}
+
 bool X11Desktop::ownKeyFor(unsigned long sym, CharPress *press) const
 {
     const X11Keymap::Place place = textKeymap_.find(sym);
@@ -124,12 +136,16 @@ bool X11Desktop::ownKeyFor(unsigned long sym, CharPress *press) const
     // With Caps Lock on, the keymap's own letter keys give the other case.
     if (capsLock_ && hasCase(sym))
         return false;
+    // A key that is held (the person's stop command, a Key operation of the
+    // run) would be let go by typing its character with it: the stop would
+    // be lost, the hold cut short. Such a character goes through a spare key.
+    if (keyDownLocked(place.keycode) && !bindings_.empty())
+        return false;
     press->keycode = place.keycode;
     press->modifiers.clear();
-    if ((place.column == 1 || place.column == 5) && shiftKeycode_
-        && std::find(heldKeys_.begin(), heldKeys_.end(), shiftKeycode_) == heldKeys_.end())
+    if ((place.column == 1 || place.column == 5) && shiftKeycode_ && !keyDownLocked(shiftKeycode_))
         press->modifiers.push_back(shiftKeycode_);
-    if (place.column >= 4)
+    if (place.column >= 4 && !keyDownLocked(level3Keycode_))
         press->modifiers.push_back(level3Keycode_);
     return true;
 }
@@ -162,6 +178,7 @@ void X11Desktop::pressCodePoint(char32_t cp)
         return;
     }
     prepareTextLocked();
+    readServerKeysLocked();
 
     // Typed at once, held until its up, when nothing waits before it and no
     // keymap change is needed.
@@ -170,7 +187,7 @@ void X11Desktop::pressCodePoint(char32_t cp)
         Slot slot;
         if (!ownKeyFor(sym, &press) && boundSlotFor(sym, &slot)) {
             press.keycode = bindings_[slot.binding].keycode;
-            if (slot.column == 1 && shiftKeycode_)
+            if (slot.column == 1 && shiftKeycode_ && !keyDownLocked(shiftKeycode_))
                 press.modifiers.push_back(shiftKeycode_);
         }
         if (press.keycode) {
@@ -228,8 +245,7 @@ void X11Desktop::typeSlotLocked(const Slot &slot)
     Binding &b = bindings_[slot.binding];
     CharPress press;
     press.keycode = b.keycode;
-    if (slot.column == 1 && shiftKeycode_
-        && std::find(heldKeys_.begin(), heldKeys_.end(), shiftKeycode_) == heldKeys_.end())
+    if (slot.column == 1 && shiftKeycode_ && !keyDownLocked(shiftKeycode_))
         press.modifiers.push_back(shiftKeycode_);
     typeNowLocked(press);
     b.lastUse[slot.column] = Clock::now();
@@ -251,6 +267,8 @@ void X11Desktop::writeRowLocked(const Binding &b)
 void X11Desktop::flushLocked()
 {
     flushDue_.reset();
+    if (!pending_.empty())
+        readServerKeysLocked();
     size_t i = 0;
     while (i < pending_.size()) {
         // Plan a batch: the longest run of waiting characters that can be

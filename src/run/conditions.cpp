@@ -34,7 +34,7 @@ ModifierState readModifierState(platform::Desktop &d)
     return s;
 }
 
-bool combinationDown(platform::Desktop &d, int vk, int mods)
+bool combinationDown(platform::Desktop &d, int vk, int mods, int excused)
 {
     const ModifierState s = readModifierState(d);
     const int own = KeyCombination::modifierMaskOf(vk);
@@ -48,6 +48,8 @@ bool combinationDown(platform::Desktop &d, int vk, int mods)
     for (const auto &m : modifiers) {
         if (m.bit == own)
             continue; // the key itself stands for its own modifier
+        if ((excused & m.bit) && !(mods & m.bit))
+            continue;
         if (((mods & m.bit) != 0) != m.down)
             return false;
     }

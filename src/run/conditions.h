@@ -23,8 +23,10 @@ ModifierState readModifierState(platform::Desktop &desktop);
 
 /// True when `vk` is down and each modifier is down exactly when `mods`
 /// (Alt 1, Ctrl 2, Shift 4, Win 8) wants it. When `vk` is itself a modifier
-/// key, its own modifier is not compared. Shared with the stop watcher.
-bool combinationDown(platform::Desktop &desktop, int vk, int mods);
+/// key, its own modifier is not compared. Shared with the stop watcher, which
+/// passes as `excused` the modifiers the run holds itself: those may be down
+/// without being wanted.
+bool combinationDown(platform::Desktop &desktop, int vk, int mods, int excused = 0);
 
 /// Sleeps `ms` milliseconds in slices of at most 5 ms and returns false as
 /// soon as a stop is requested (true when the whole time passed).

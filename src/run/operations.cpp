@@ -144,6 +144,10 @@ void pressKey(Run &run, const QString &parameter, std::atomic<bool> *pressedFlag
     if (!k.valid || run.isStopRequested())
         return;
     auto desktop = platform::currentDesktop();
+    // Declared before the keys so that it is undone after their release.
+    const int ownModifiers = k.mods | KeyCombination::modifierMaskOf(k.vk);
+    run.holdOwnModifiers(ownModifiers, true);
+    AtExit noLongerHeld([&] { run.holdOwnModifiers(ownModifiers, false); });
     PressedKeys pressed(*desktop);
     if (k.mods & platform::mod::Ctrl)
         pressed.press(platform::vk::Control);

@@ -63,6 +63,13 @@ public:
     int stopKeyCode() const { return stopKey; }
     int stopModifierMask() const { return stopModifiers; }
     bool hasStopChecker() const { return checkerThread != nullptr; }
+    /// Key operations note the modifiers (mask Alt 1, Ctrl 2, Shift 4, Win 8)
+    /// they hold while they hold them. The watcher does not count those
+    /// against the stop command: a page holding Shift must not keep the
+    /// person's Ctrl+Alt+S from stopping the run. Safe from any thread.
+    void holdOwnModifiers(int mask, bool held);
+    /// The modifiers that some Key operation of this run holds now.
+    int ownModifierMask() const;
 
     /// The icon shown while the run plays (null before setup and once the run
     /// has handed it back for deletion at its end).
@@ -109,6 +116,7 @@ private:
     int stopModifiers = 0;
     std::unique_ptr<std::thread> checkerThread;
     std::atomic<bool> checkerRunning{false};
+    std::atomic<int> ownModifierHolds[4] = {}; // Alt, Ctrl, Shift, Win: operations holding each
     // Not a child of the run: it must stay in the GUI thread when the run
     // moves to its own thread, since a tray icon drives platform windows.
     QSystemTrayIcon *trayIcon = nullptr;

@@ -53,12 +53,30 @@ void Run::stopStopChecker()
     checkerThread.reset();
 }
 
+void Run::holdOwnModifiers(int mask, bool held)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1 << i))
+            ownModifierHolds[i].fetch_add(held ? 1 : -1);
+    }
+}
+
+int Run::ownModifierMask() const
+{
+    int mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (ownModifierHolds[i].load() > 0)
+            mask |= 1 << i;
+    }
+    return mask;
+}
+
 void Run::stopCheckerBody()
 {
     auto desktop = platform::currentDesktop();
     bool detected = false;
     while (checkerRunning.load()) {
-        if (stopKey != 0 && conditions::combinationDown(*desktop, stopKey, stopModifiers)) {
+        if (stopKey != 0 && conditions::combinationDown(*desktop, stopKey, stopModifiers, ownModifierMask())) {
             detected = true;
             break;
         }

@@ -19,6 +19,7 @@
 #include <QtTest>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <atomic>
@@ -218,6 +219,53 @@ private slots:
             QCOMPARE(after.row(kc), before.row(kc));
         QVERIFY(x11->heldKeycodes().empty());
         QCOMPARE(Probe().keysDown(), QList<int>());
+    }
+
+    // Typing a character whose key another client holds (the person's stop
+    // command, say) must not let go of that key.
+    void typingLeavesHeldKeyDown_data()
+    {
+        QTest::addColumn<int>("heldKeysym");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("the held letter") << int(XK_s) << QStringLiteral("sss");
+        QTest::newRow("both cases of the held letter") << int(XK_a) << QStringLiteral("AaA");
+        QTest::newRow("the held digit and its shifted sign") << int(XK_1) << QStringLiteral("1!1");
+    }
+
+    void typingLeavesHeldKeyDown()
+    {
+        QFETCH(int, heldKeysym);
+        QFETCH(QString, typed);
+        Probe person;
+        const int kc = XKeysymToKeycode(person.dpy, KeySym(heldKeysym));
+        QVERIFY(kc > 0);
+        // The person's own press goes to the line; a held key would
+        // otherwise repeat into it.
+        line->clear();
+        focus(line);
+        XAutoRepeatOff(person.dpy);
+        XTestFakeKeyEvent(person.dpy, unsigned(kc), True, CurrentTime);
+        XSync(person.dpy, False);
+        auto letGo = qScopeGuard([&] {
+            XTestFakeKeyEvent(person.dpy, unsigned(kc), False, CurrentTime);
+            XAutoRepeatOn(person.dpy);
+            XSync(person.dpy, False);
+        });
+        QTRY_COMPARE(line->text().size(), 1);
+        text->clear();
+        focus(text);
+
+        std::thread typist([&] {
+            Run run;
+            operations::typeText(run, typed, 0.001);
+        });
+        auto joiner = qScopeGuard([&] { typist.join(); });
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed, 15000);
+        joiner.dismiss();
+        typist.join();
+        QVERIFY(person.keysDown().contains(kc));
+        QVERIFY(x11->heldKeycodes().empty());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0); // the spare keys it borrowed are given back
     }
 
     void keyOperationTypesCharacter_data()

@@ -296,6 +296,12 @@ private slots:
         qInfo("stop latency, last stop key down -> window back: %s", qPrintable(all.summary()));
         window->is_message_file = false;
         window->close();
+        if (Run::instanceCount() != 0) {
+            // A run that ignored its stop is still playing; its thread
+            // belongs to the window, which must not go while it runs.
+            (void)window.release();
+            return;
+        }
         window.reset();
     }
 
@@ -313,10 +319,14 @@ private slots:
 
         row("key hold") << RecordList{{"キー", "65,0", "60"}} << wait << 0 << 400;
         row("key hold with Ctrl+Alt") << RecordList{{"キー", "71,3", "60"}} << wait << 0 << 400;
+        row("key hold with Shift") << RecordList{{"キー", "88,4", "60"}} << wait << 0 << 400;
         row("pointer glide")
             << RecordList{{"マウスポインター", "0", "0"}, {"スムーズムーブ", "1279", "1023", "3"}}
             << RecordList{{"即時"}, {"終わるまで待つ", "0"}} << 0 << 400;
         row("typing ASCII") << RecordList{{"入力", kAsciiText, "20"}} << wait << 0 << 400;
+        // The letter of the stop command itself, typed while the person holds it.
+        row("typing the stop key's letter") << RecordList{{"入力", QString(2000, QLatin1Char('s')), "20"}} << wait
+                                            << 0 << 400;
         row("typing Japanese") << RecordList{{"入力", kJapaneseText, "20"}} << wait << 0 << 400;
         row("left click hold") << RecordList{{"クリック", "左", "60"}} << wait << 0 << 400;
         row("right click hold") << RecordList{{"クリック", "右", "60"}} << wait << 0 << 400;
