@@ -25,6 +25,10 @@ namespace {
 
 // How long a character that needs a keymap change may wait for others.
 constexpr std::chrono::milliseconds kGatherTime{3};
+// How long the rows of a finished text stay bound. Nothing waits for this, so
+// it can be generous: a client that is a second behind (a busy machine) still
+// reads the text's last characters through the rows they were typed with.
+constexpr std::chrono::milliseconds kRestoreDelay{1000};
 
 bool isHigh(char16_t u) { return u >= 0xd800 && u <= 0xdbff; }
 bool isLow(char16_t u) { return u >= 0xdc00 && u <= 0xdfff; }
@@ -389,7 +393,7 @@ void X11Desktop::textDone()
         return;
     // Restoring now could change a row before a slow client has read the
     // text's last characters; and a text typed again soon reuses the rows.
-    restoreDue_ = *latest + settle_;
+    restoreDue_ = *latest + std::max(settle_, kRestoreDelay);
     if (!restoreThread_.joinable())
         restoreThread_ = std::thread(&X11Desktop::restoreThreadMain, this);
     restoreWake_.notify_all();
