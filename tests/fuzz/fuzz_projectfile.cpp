@@ -6,8 +6,9 @@
 //
 // Showing a page rebuilds the whole page strip, so a project of n pages costs
 // n^2 to show completely. Pages with the same pair of records show the same
-// fields, so each distinct pair is shown once (the first 24 of them), and the
-// last page always: per-input cost stays low on long lists.
+// fields, so each distinct pair is shown once, the last page always, and no
+// more pages than keep the strip rows built per input near 300 (8 pages at
+// most, 2 for projects past 150 pages): per-input cost stays low on long lists.
 
 #include "fuzzcheck.h"
 
@@ -20,12 +21,14 @@
 #include <QApplication>
 #include <QSet>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 namespace {
-constexpr int kDistinctPagesShown = 24;
+constexpr int kMostPagesShown = 8;
+constexpr int kStripRowsPerInput = 300;
 
 TempSettings *g_settings = nullptr;
 tervalo *g_window = nullptr;
@@ -54,9 +57,10 @@ void dumpLists(const char *what, const RecordList &commands, const RecordList &c
 
 QList<int> pagesToShow(const RecordList &commands, const RecordList &conditions)
 {
+    const int budget = std::clamp(kStripRowsPerInput / int(commands.size()), 1, kMostPagesShown - 1);
     QList<int> pages;
     QSet<QStringList> seen;
-    for (int i = 0; i < commands.size() && pages.size() < kDistinctPagesShown; ++i) {
+    for (int i = 0; i < commands.size() && pages.size() < budget; ++i) {
         QStringList pair = commands.at(i);
         pair.append(QStringLiteral("\x1f"));
         pair.append(conditions.at(i));
