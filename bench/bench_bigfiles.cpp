@@ -13,6 +13,7 @@
 #include "settings/settingsfile.h"
 
 #include "benchstats.h"
+#include "support/junkbytes.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -47,19 +48,6 @@ bool writeFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-QByteArray junk(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u;
-    for (char &c : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
-    return bytes;
-}
-
 QByteArray manyPages(qint64 size)
 {
     const QByteArray page = "        [\n            \"入力\",\n            \"abcdefghij\",\n            \"3\"\n        ],\n";
@@ -88,12 +76,7 @@ int runOne(const QString &what, const QString &path)
         // What Open does once the file is chosen: read, parse, repair, refresh.
         ProjectFile::ReadResult r = ProjectFile::read(path);
         if (r.ok) {
-            w.commandList = std::move(r.commands);
-            w.conditionList = std::move(r.conditions);
-            w.savedCommandList = w.commandList;
-            w.savedConditionList = w.conditionList;
-            w.currentPage = 1;
-            w.renderPage();
+            w.showLoadedProject(std::move(r.commands), std::move(r.conditions));
             result = QStringLiteral("loaded %1 pages").arg(w.commandList.size());
         } else {
             result = QStringLiteral("message: ") + r.errorText.left(60);

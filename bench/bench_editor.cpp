@@ -140,12 +140,7 @@ int main(int argc, char **argv)
     // Open: read, parse and repair the file, then the refresh that shows it.
     const double read = medianMillis(runs, [&] {
         ProjectFile::ReadResult r = ProjectFile::read(path);
-        w.commandList = std::move(r.commands);
-        w.conditionList = std::move(r.conditions);
-        w.savedCommandList = w.commandList;
-        w.savedConditionList = w.conditionList;
-        w.currentPage = 1;
-        w.renderPage();
+        w.showLoadedProject(std::move(r.commands), std::move(r.conditions));
     });
     ok &= report("Open, 10,000 pages (median, incl. refresh)", read, 100, "ms");
     const double parse = medianMillis(runs, [&] { ProjectFile::read(path); });

@@ -8,6 +8,7 @@
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
+#include "support/junkbytes.h"
 #include "support/nofileoverride.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -37,19 +38,6 @@ QByteArray nested(int depth, const QByteArray &open, const QByteArray &close)
     return open.repeated(depth) + close.repeated(depth);
 }
 
-/// Bytes that are not JSON anywhere: a fixed pseudo-random sequence.
-QByteArray junk(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u;
-    for (char &c : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x);
-    }
-    return bytes;
-}
 
 /// A valid project of about `size` bytes: many Enter Text pages, in the
 /// indented form the program writes.

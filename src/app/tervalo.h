@@ -103,6 +103,9 @@ public:
     /// Starts a run with the values the window holds now, as stertRun does
     /// once its dialog is accepted (tests start runs without the dialog).
     void launchRun();
+    /// Shows a project just read from a file: the lists become the project
+    /// and its saved copies, page 1 is shown. No beep, no message.
+    void showLoadedProject(RecordList commands, RecordList conditions);
 public slots:
 
     // Key capture (input/tervalo_capture.cpp).
@@ -119,7 +122,7 @@ public slots:
     void reportImprovementSuggestion();
 
 public:
-    // ---- Members, in the order of the design. ----
+    // ---- Members ----
     HoverHideWindow *hoverWindow = nullptr;
     // stertTime, runNumber, stopCommand, projectPath, lastUsedPath and the
     // seven is_* flags come from SettingsValues, so that the settings file
@@ -127,7 +130,7 @@ public:
     QString selectedCommandKind = records::kNone;
     QString selectedConditionKind = records::kWaitUntilOver;
 
-    // Project (Part of the project model).
+    // The project's pages and the copies last saved or loaded.
     RecordList commandList{records::blankCommand()};
     RecordList conditionList{records::blankCondition()};
     RecordList savedCommandList{records::blankCommand()};

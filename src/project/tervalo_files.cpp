@@ -90,12 +90,17 @@ void tervalo::readProjectFile()
     }
     if (result.repaired)
         qWarning() << "Project file repaired on load:" << projectPath;
-    commandList = std::move(result.commands);
-    conditionList = std::move(result.conditions);
+    showLoadedProject(std::move(result.commands), std::move(result.conditions));
+    QApplication::beep();
+    emit projectFileBeeped();
+}
+
+void tervalo::showLoadedProject(RecordList commands, RecordList conditions)
+{
+    commandList = std::move(commands);
+    conditionList = std::move(conditions);
     savedCommandList = commandList;
     savedConditionList = conditionList;
     currentPage = 1;
     renderPage();
-    QApplication::beep();
-    emit projectFileBeeped();
 }

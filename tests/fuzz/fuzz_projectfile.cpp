@@ -131,12 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     g_window->currentPage = 1;
 
     // What Open does once the file is read.
-    g_window->commandList = commands;
-    g_window->conditionList = conditions;
-    g_window->savedCommandList = commands;
-    g_window->savedConditionList = conditions;
-    g_window->currentPage = 1;
-    g_window->renderPage();
+    g_window->showLoadedProject(commands, conditions);
     checkUnchanged(commands, conditions);
 
     for (int page : pagesToShow(commands, conditions)) {
