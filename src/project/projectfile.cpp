@@ -1,11 +1,9 @@
 #include "project/projectfile.h"
+#include "settings/filebytes.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QVariant>
 
 namespace {
@@ -87,14 +85,14 @@ ProjectFile::Result ProjectFile::write(const QString &path, const RecordList &co
 {
     if (path.isEmpty())
         return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"));
-    QSaveFile file(path);
-    // Unbuffered, so a short write shows up in the return value instead of
-    // being committed as a truncated file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    QString why;
+    switch (FileBytes::write(path, toJson(commands, conditions), &why)) {
+    case FileBytes::WriteFailure::None:
+        break;
+    case FileBytes::WriteFailure::Open:
         return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path));
-    const QByteArray data = toJson(commands, conditions);
-    if (file.write(data) != data.size() || !file.commit()) {
-        file.cancelWriting();
+    case FileBytes::WriteFailure::Write:
+    case FileBytes::WriteFailure::Commit:
         return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path));
     }
     Result r;
@@ -106,20 +104,13 @@ ProjectFile::ReadResult ProjectFile::read(const QString &path)
 {
     if (path.isEmpty())
         return failure<ReadResult>(kReadError, QStringLiteral("読み込むファイルが設定されていません。"));
-    const auto cannotOpen = [&path] {
+    // Whatever kept the file from being read (a folder, a pipe, a file far too
+    // large, a read error half-way) is one answer for the user: it could not
+    // be opened. A read error must not show up as a confusing parse error.
+    QByteArray json;
+    QString why;
+    if (!FileBytes::read(path, kMaxFileSize, &json, &why))
         return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
-    };
-    // Plain files only: opening a pipe waits for a writer that may never
-    // come, and reading a device such as /dev/zero never ends.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.isSequential()
-        || file.size() > kMaxFileSize)
-        return cannotOpen();
-    const QByteArray json = file.readAll();
-    // A read error half-way would otherwise show up as a confusing parse error.
-    if (file.error() != QFileDevice::NoError)
-        return cannotOpen();
-    file.close();
     ReadResult r = fromJson(json);
     if (r.ok)
         r.repaired = records::repair(r.commands, r.conditions);

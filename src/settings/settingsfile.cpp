@@ -1,4 +1,5 @@
 #include "settings/settingsfile.h"
+#include "settings/filebytes.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -75,31 +75,18 @@ void SettingsFile::load(SettingsValues &v)
     const QString path = settingsPath();
     qDebug() << "Loading config from:" << path;
 
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFile::exists(path)) {
         qDebug() << "Config file does not exist. Using defaults.";
         return;
     }
-    // A pipe would hold up the start until someone writes to it, and a
-    // device such as /dev/zero would never end: plain files only.
-    if (!QFileInfo(path).isFile()) {
-        qWarning() << "Failed to open config file for reading:" << path << " error:" << "not a regular file";
+    // Plain files of sensible size only: a pipe or a device would hold up
+    // every start.
+    QByteArray bytes;
+    QString why;
+    if (!FileBytes::read(path, kMaxFileSize, &bytes, &why)) {
+        qWarning() << "Failed to open config file for reading:" << path << " error:" << why;
         return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "Failed to open config file for reading:" << path << " error:" << file.errorString();
-        return;
-    }
-    if (file.size() > kMaxFileSize) {
-        qWarning() << "Failed to open config file for reading:" << path << " error:" << "file too large";
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        qWarning() << "Failed to open config file for reading:" << path << " error:" << file.errorString();
-        return;
-    }
-    file.close();
     if (bytes.isEmpty()) {
         qDebug() << "Config file is empty. Using defaults.";
         return;
@@ -177,21 +164,18 @@ bool SettingsFile::save(const SettingsValues &v)
 
     const QString settings = settingsPath();
     qDebug() << "Trying to save config to:" << settings;
-    QSaveFile file(settings);
-    // Unbuffered, so that write() reports what really reached the disk.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        qWarning() << "Cannot open config file for writing:" << settings << " error:" << file.errorString();
+    QString why;
+    switch (FileBytes::write(settings, bytes, &why)) {
+    case FileBytes::WriteFailure::None:
+        break;
+    case FileBytes::WriteFailure::Open:
+        qWarning() << "Cannot open config file for writing:" << settings << " error:" << why;
         return false;
-    }
-    // A short write counts as a failure too: QSaveFile would otherwise commit
-    // the truncated text over the good file (seen with a full disk).
-    if (file.write(bytes) != bytes.size()) {
-        qWarning() << "Write failed:" << file.errorString();
-        file.cancelWriting();
+    case FileBytes::WriteFailure::Write:
+        qWarning() << "Write failed:" << why;
         return false;
-    }
-    if (!file.commit()) {
-        qWarning() << "Commit failed:" << file.errorString();
+    case FileBytes::WriteFailure::Commit:
+        qWarning() << "Commit failed:" << why;
         return false;
     }
     qDebug() << "Config saved OK. path =" << settings;
