@@ -76,7 +76,7 @@ int runOne(const QString &what, const QString &path)
         // What Open does once the file is chosen: read, parse, repair, refresh.
         ProjectFile::ReadResult r = ProjectFile::read(path);
         if (r.ok) {
-            w.showLoadedProject(std::move(r.commands), std::move(r.conditions));
+            w.showProject(std::move(r.commands), std::move(r.conditions));
             result = QStringLiteral("loaded %1 pages").arg(w.commandList.size());
         } else {
             result = QStringLiteral("message: ") + r.errorText.left(60);

@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     // Open: read, parse and repair the file, then the refresh that shows it.
     const double read = medianMillis(runs, [&] {
         ProjectFile::ReadResult r = ProjectFile::read(path);
-        w.showLoadedProject(std::move(r.commands), std::move(r.conditions));
+        w.showProject(std::move(r.commands), std::move(r.conditions));
     });
     ok &= report("Open, 10,000 pages (median, incl. refresh)", read, 100, "ms");
     const double parse = medianMillis(runs, [&] { ProjectFile::read(path); });

@@ -38,7 +38,6 @@ QByteArray nested(int depth, const QByteArray &open, const QByteArray &close)
     return open.repeated(depth) + close.repeated(depth);
 }
 
-
 /// A valid project of about `size` bytes: many Enter Text pages, in the
 /// indented form the program writes.
 QByteArray manyPages(qint64 size, int *pages)

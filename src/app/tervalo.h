@@ -103,9 +103,9 @@ public:
     /// Starts a run with the values the window holds now, as stertRun does
     /// once its dialog is accepted (tests start runs without the dialog).
     void launchRun();
-    /// Shows a project just read from a file: the lists become the project
-    /// and its saved copies, page 1 is shown. No beep, no message.
-    void showLoadedProject(RecordList commands, RecordList conditions);
+    /// Makes the lists the whole project, counted as saved, and shows page 1
+    /// (a new project, or one just read from a file). No beep, no message.
+    void showProject(RecordList commands, RecordList conditions);
 public slots:
 
     // Key capture (input/tervalo_capture.cpp).

@@ -25,12 +25,7 @@ void tervalo::newFile()
                         QStringLiteral("The project has not been saved.\nDo you want to create a new one?")))
         return;
     projectPath = SettingsFile::desktopPath();
-    commandList = RecordList{records::blankCommand()};
-    conditionList = RecordList{records::blankCondition()};
-    savedCommandList = commandList;
-    savedConditionList = conditionList;
-    currentPage = 1;
-    renderPage();
+    showProject(RecordList{records::blankCommand()}, RecordList{records::blankCondition()});
 }
 
 void tervalo::loadFile1()
@@ -90,12 +85,12 @@ void tervalo::readProjectFile()
     }
     if (result.repaired)
         qWarning() << "Project file repaired on load:" << projectPath;
-    showLoadedProject(std::move(result.commands), std::move(result.conditions));
+    showProject(std::move(result.commands), std::move(result.conditions));
     QApplication::beep();
     emit projectFileBeeped();
 }
 
-void tervalo::showLoadedProject(RecordList commands, RecordList conditions)
+void tervalo::showProject(RecordList commands, RecordList conditions)
 {
     commandList = std::move(commands);
     conditionList = std::move(conditions);

@@ -128,10 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         g_window->changeLanguage();
     }
     g_window->history = EditHistory();
-    g_window->currentPage = 1;
 
     // What Open does once the file is read.
-    g_window->showLoadedProject(commands, conditions);
+    g_window->showProject(commands, conditions);
     checkUnchanged(commands, conditions);
 
     for (int page : pagesToShow(commands, conditions)) {
@@ -164,7 +163,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     g_window->savedCommandList = g_window->commandList;
     g_window->savedConditionList = g_window->conditionList;
     g_window->history = EditHistory();
-    g_window->currentPage = 1;
     if (!g_window->is_japanese) {
         g_window->is_japanese = true;
         g_window->changeLanguage();
