@@ -8,7 +8,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 # Debian 12 packages: Qt 6.4, X11/XTest headers, Xvfb for the X11 tests,
-# mingw-w64 and Wine for the Windows backend, xdotool for the typing benchmark,
+# mingw-w64 and Wine for the Windows backend and the Windows build (Qt for
+# Windows is built with ninja from Debian's source package, the program is
+# packaged with zip), xdotool for the typing benchmark,
 # fonts so that Japanese text renders under Xvfb, and clang with its sanitizer
 # and libFuzzer runtimes for the fuzzing harnesses.
 PACKAGES=(
@@ -16,7 +18,8 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libx11-dev libxtst-dev libxcb1-dev libxkbcommon-dev
     xvfb xauth x11-utils xdotool xfonts-base fonts-noto-cjk
-    g++-mingw-w64-x86-64 wine wine64
+    g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+    ninja-build dpkg-dev xz-utils zip unzip
     clang libclang-rt-14-dev llvm
 )
 
