@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace operations {
 
@@ -133,11 +134,12 @@ void smoothMove(Run &run, int x, int y, double seconds)
     desktop->setCursorPos(x, y);
 }
 
-void pressKey(Run &run, const QString &parameter, std::atomic<bool> *pressedFlag)
+void pressKey(Run &run, const QString &parameter, std::promise<void> *pressedFlag)
 {
-    auto announce = [pressedFlag] {
-        if (pressedFlag && !pressedFlag->exchange(true))
-            pressedFlag->notify_all();
+    bool announced = false;
+    auto announce = [pressedFlag, &announced] {
+        if (pressedFlag && !std::exchange(announced, true))
+            pressedFlag->set_value();
     };
     AtExit announceOnEveryPath(announce);
     const KeyPress k = parseKeyParameter(parameter);

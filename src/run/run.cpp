@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <system_error>
 #include <utility>
 
@@ -178,10 +179,14 @@ void Run::startOperation(const QStringList &command)
         const QString parameter = operations::keyParameterText(element(command, 1), element(command, 2));
         // The page's condition must find the keys already down: a Key
         // condition on the same key otherwise takes the run's own press for
-        // the person's, depending on how fast the worker got going.
-        auto pressed = std::make_shared<std::atomic<bool>>(false);
+        // the person's, depending on how fast the worker got going. A
+        // future rather than std::atomic::wait: libstdc++'s fallback for
+        // targets without futexes (the MinGW build) can miss the notify and
+        // leave the run waiting for ever.
+        auto pressed = std::make_shared<std::promise<void>>();
+        std::future<void> keysDown = pressed->get_future();
         if (startWorker([this, parameter, pressed] { operations::pressKey(*this, parameter, pressed.get()); }))
-            pressed->wait(false);
+            keysDown.wait();
     } else if (kind == records::kEnterText) {
         const QString text = element(command, 1);
         const double seconds = element(command, 2).toDouble();
