@@ -8,6 +8,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 # Debian 12 packages: Qt 6.4, X11/XTest headers, Xvfb for the X11 tests,
+# setxkbmap and xkbcomp for the X11 tests that switch keyboard layouts,
 # mingw-w64 and Wine for the Windows backend, xdotool for the typing benchmark,
 # fonts so that Japanese text renders under Xvfb, and clang with its sanitizer
 # and libFuzzer runtimes for the fuzzing harnesses.
@@ -15,7 +16,7 @@ PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libx11-dev libxtst-dev libxcb1-dev libxkbcommon-dev
-    xvfb xauth x11-utils xdotool xfonts-base fonts-noto-cjk
+    xvfb xauth x11-utils x11-xkb-utils xdotool xfonts-base fonts-noto-cjk
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-14-dev llvm
 )
