@@ -15,8 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Xlib's macros (Status, True, None...) clash with Qt's names: after Qt.
-#include "x11/serverstate.h"
+#include "x11/x11person.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -137,40 +136,6 @@ public:
         return count;
     }
     Display *dpy;
-};
-
-// The person at the keyboard, on a connection of their own: presses keys
-// through XTest and looks at what the server holds down.
-class Person {
-public:
-    Person()
-        : dpy(XOpenDisplay(nullptr))
-    {
-    }
-    ~Person()
-    {
-        if (dpy) {
-            releaseAll();
-            XCloseDisplay(dpy);
-        }
-    }
-    void press(KeySym keysym)
-    {
-        const unsigned keycode = XKeysymToKeycode(dpy, keysym);
-        XTestFakeKeyEvent(dpy, keycode, True, CurrentTime);
-        XSync(dpy, False);
-        held.push_back(keycode);
-    }
-    void releaseAll()
-    {
-        for (auto it = held.rbegin(); it != held.rend(); ++it)
-            XTestFakeKeyEvent(dpy, *it, False, CurrentTime);
-        XSync(dpy, False);
-        held.clear();
-    }
-    QList<int> keysDown() const { return keycodesDown(dpy); }
-    Display *dpy;
-    std::vector<unsigned> held;
 };
 
 // Owns the system-tray selection of screen 0, as a panel with a tray does,
@@ -388,7 +353,7 @@ private slots:
         if (!settings.isEmpty())
             QVERIFY(writeSettings(settings));
         const QString file = typingProject();
-        Person person;
+        X11Person person;
 
         const Played p = playArgs(QStringList{QStringLiteral("--play"), file} + options, sessionEnvironment(lang));
         QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
@@ -446,7 +411,8 @@ private slots:
         const QString file = writeProject(QStringLiteral("loop.cmdat"),
                                           list({{records::kEnterText, QStringLiteral("x"), QStringLiteral("0.01")}}),
                                           list({{records::kTime, QStringLiteral("0.05")}}));
-        Person person;
+        X11Person person;
+        QList<unsigned long> held;
         bool pressed = false;
         int arrivedBeforeStop = 0;
         const Played p = playArgs(QStringList{QStringLiteral("--play"), file, QStringLiteral("--delay"), QStringLiteral("0")}
@@ -455,12 +421,15 @@ private slots:
                                       // Stop once the loop has surely gone round a few times.
                                       if (!pressed && receiver->text.size() >= 3) {
                                           arrivedBeforeStop = int(receiver->text.size());
-                                          for (int keysym : stopKeys)
-                                              person.press(KeySym(keysym));
+                                          for (int keysym : stopKeys) {
+                                              person.key(KeySym(keysym), true);
+                                              held.prepend(KeySym(keysym));
+                                          }
                                           pressed = true;
                                       }
                                   });
-        person.releaseAll();
+        for (unsigned long keysym : held)
+            person.key(keysym, false);
         QVERIFY2(pressed, qPrintable(describe(p)));
         QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
         QCOMPARE(p.code, CommandLine::kExitStopped);
@@ -540,7 +509,7 @@ private slots:
         for (const QString &a : arguments)
             args << (a == QStringLiteral("%1") ? path : a);
 
-        Person person;
+        X11Person person;
         const Played p = playArgs(args, sessionEnvironment());
         QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
         QCOMPARE(p.code, code);
@@ -749,7 +718,7 @@ private slots:
             program = programPath();
         }
 
-        Person person;
+        X11Person person;
         // Both run in the home folder, as cron and a user service do.
         const Played p = play(program, arguments, env, homePath());
         QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
