@@ -5,7 +5,7 @@
 
 #include "app/commandline.h"
 #include "project/projectfile.h"
-#include "project/records.h"
+#include "project/pagekinds.h"
 
 #include <QDir>
 #include <QFile>
@@ -287,10 +287,10 @@ class TestPlayer : public QObject {
     QString typingProject()
     {
         return writeProject(QStringLiteral("typing.cmdat"),
-                            list({{records::kKey, QStringLiteral("65,4"), QStringLiteral("0.05")},
-                                  {records::kEnterText, QStringLiteral("bc 日!"), QStringLiteral("0.1")}}),
-                            list({{records::kWaitUntilOver, QStringLiteral("0")},
-                                  {records::kWaitUntilOver, QStringLiteral("0")}}));
+                            list({{PageKinds::kKey, QStringLiteral("65,4"), QStringLiteral("0.05")},
+                                  {PageKinds::kEnterText, QStringLiteral("bc 日!"), QStringLiteral("0.1")}}),
+                            list({{PageKinds::kWaitUntilOver, QStringLiteral("0")},
+                                  {PageKinds::kWaitUntilOver, QStringLiteral("0")}}));
     }
 
 private slots:
@@ -409,8 +409,8 @@ private slots:
         if (!settings.isEmpty())
             QVERIFY(writeSettings(settings));
         const QString file = writeProject(QStringLiteral("loop.cmdat"),
-                                          list({{records::kEnterText, QStringLiteral("x"), QStringLiteral("0.01")}}),
-                                          list({{records::kTime, QStringLiteral("0.05")}}));
+                                          list({{PageKinds::kEnterText, QStringLiteral("x"), QStringLiteral("0.01")}}),
+                                          list({{PageKinds::kTime, QStringLiteral("0.05")}}));
         X11Person person;
         QList<unsigned long> held;
         bool pressed = false;
