@@ -7,6 +7,7 @@
 
 #include "project/edithistory.h"
 #include "project/records.h"
+#include "record/recorddialog.h"
 #include "settings/settingsfile.h"
 
 #include <QAbstractNativeEventFilter>
@@ -32,6 +33,7 @@ class QTextEdit;
 class QTimer;
 class HoverHideWindow;
 class KeyCapture;
+class RecordingSession;
 
 class tervalo : public QMainWindow, public SettingsValues {
     Q_OBJECT
@@ -106,6 +108,19 @@ public:
     /// Makes the lists the whole project, counted as saved, and shows page 1
     /// (a new project, or one just read from a file). No beep, no message.
     void showProject(RecordList commands, RecordList conditions);
+public slots:
+
+    // Recording (record/tervalo_record.cpp): the menu entry "操作を記録...".
+    void recordActions();
+public:
+    /// Hides the window and records with these values, as recordActions does
+    /// once its dialog is accepted; false when it cannot start.
+    bool startRecording(const RecordDialog::Values &values);
+    /// The recording under way, if any.
+    const RecordingSession *recordingSession() const { return recording; }
+    /// Puts pages after the current page and shows the first of them: one
+    /// refresh, one undo step. Nothing happens for no pages.
+    void insertPages(const RecordMapping::Pages &pages);
 public slots:
 
     // Key capture (input/tervalo_capture.cpp).
@@ -211,6 +226,8 @@ public:
     QAction *ossNoticeAction = nullptr;       // open-source notice document
     QAction *qtReplaceAction = nullptr;       // Qt library replacement document
     QAction *lgplAction = nullptr;            // LGPLv3 text
+    QMenu *recordMenu = nullptr;              // "記録"
+    QAction *recordAction = nullptr;          // "操作を記録..."
     QLabel *commandKeyLabel = nullptr;        // #32
     QLabel *conditionKeyLabel = nullptr;      // #33
     QTimer *pollTimer = nullptr;              // #34
@@ -261,6 +278,10 @@ private:
     // input/tervalo_hotkey.cpp
     void registerGlobalHotkey();
     void unregisterGlobalHotkey();
+
+    // record/tervalo_record.cpp
+    RecordDialog::Values recordValues() const;
+    RecordingSession *recording = nullptr;
 
     // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
     void applyHelpTooltips();

@@ -180,6 +180,7 @@ void tervalo::buildWidgets()
     versionMenu = bar->addMenu(QStringLiteral("バージョン"));
     helpMenu = bar->addMenu(QStringLiteral("ヘルプ"));
     otherMenu = bar->addMenu(QStringLiteral("その他"));
+    recordMenu = bar->addMenu(QStringLiteral("記録"));
 
     auto action = [this](const QString &text, bool checkable = false) {
         auto *a = new QAction(text, this);
@@ -234,12 +235,16 @@ void tervalo::buildWidgets()
     connect(lgplAction, &QAction::triggered, this,
             [this] { openDocument(QStringLiteral("/licenses/LGPLv3のライセンス文章.txt")); });
 
+    recordAction = action(QStringLiteral("操作を記録..."));
+    connect(recordAction, &QAction::triggered, this, &tervalo::recordActions);
+
     fileMenu->addActions({newAction, openAction, saveAction, saveAsAction});
     reportMenu->addActions({reportBugAction, reportImprovementAction, needReplyAction});
     settingsMenu->addActions({askSaveAction, askPasteAction, askDeleteAction});
     versionMenu->addAction(versionAction);
     helpMenu->addActions({helpModeAction, askHowToUseAction});
     otherMenu->addActions({languageAction, termsAction, ossNoticeAction, qtReplaceAction, lgplAction});
+    recordMenu->addAction(recordAction);
     bar->hide();
 
     commandKeyLabel = place(new QLabel(this), 20, 145, 380, 40, kSmallLabelStyle);

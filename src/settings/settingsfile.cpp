@@ -133,6 +133,12 @@ void SettingsFile::load(SettingsValues &v)
     readBool("is_message_paste", v.is_message_paste);
     readBool("is_message_delete", v.is_message_delete);
     readBool("is_japanese", v.is_japanese);
+    readInt("record_delay", v.record_delay);
+    if (o.contains(QLatin1String("record_stop_command")))
+        v.record_stop_command = o.value(QLatin1String("record_stop_command")).toString(v.record_stop_command);
+    readBool("record_glides", v.record_glides);
+    readBool("record_join_text", v.record_join_text);
+    readBool("record_keep_pauses", v.record_keep_pauses);
 
     qDebug() << "Config loaded:" << "stertTime =" << v.stertTime << "runNumber =" << v.runNumber
              << "stopCommand =" << v.stopCommand << "filePath =" << v.projectPath;
@@ -160,6 +166,11 @@ bool SettingsFile::save(const SettingsValues &v)
     o.insert(QStringLiteral("is_message_paste"), v.is_message_paste);
     o.insert(QStringLiteral("is_message_delete"), v.is_message_delete);
     o.insert(QStringLiteral("is_japanese"), v.is_japanese);
+    o.insert(QStringLiteral("record_delay"), v.record_delay);
+    o.insert(QStringLiteral("record_stop_command"), v.record_stop_command);
+    o.insert(QStringLiteral("record_glides"), v.record_glides);
+    o.insert(QStringLiteral("record_join_text"), v.record_join_text);
+    o.insert(QStringLiteral("record_keep_pauses"), v.record_keep_pauses);
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
 
     const QString settings = settingsPath();

@@ -19,6 +19,13 @@ struct SettingsValues {
     bool is_message_paste = false;
     bool is_message_delete = true;
     bool is_japanese = true;
+    // The record dialog's values (keys added with the recorder; older
+    // readers ignore them).
+    int record_delay = 5;
+    QString record_stop_command = QStringLiteral("83,3");
+    bool record_glides = true;
+    bool record_join_text = true;
+    bool record_keep_pauses = true;
 };
 
 class SettingsFile {

@@ -4,6 +4,8 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QAction>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -109,6 +111,12 @@ void tervalo::applyHelpTooltips()
         u"This is where you set the time for the command to advance to the next step. Set the time.");
     tip(minuteSpin, u"操作が次へ進む時刻の設定です。何分かを設定します。",
         u"This sets the time for the command to advance to the next step. You can set the number of minutes.");
+    // The record menu shows its entry's tooltip in help mode.
+    recordMenu->setToolTipsVisible(is_help);
+    recordAction->setToolTip(
+        is_help ? QString::fromUtf16(ja ? u"マウスとキーボードの操作を記録して、現在のページの後ろにページとして入れます。"
+                                        : u"Records what you do with the mouse and keyboard and inserts it as pages after the current page.")
+                : QString());
     tip(undoButton, u"1つ前の状態に戻します。", u"Revert to the previous state.");
     tip(redoButton, u"戻した状態を戻します。", u"Revert the state to its original condition.");
 }

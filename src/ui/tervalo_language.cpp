@@ -129,6 +129,8 @@ void tervalo::changeLanguage()
     setText(qtReplaceAction, t(u"Qtライブラリの差替え又は再インストールに関する情報を見る",
                                u"View Qtライブラリの差替え又は再インストールに関する情報"));
     setText(lgplAction, t(u"LGPLv3のライセンス文章を見る", u"View LGPLv3のライセンス文章"));
+    setText(recordMenu, t(u"記録", u"Record"));
+    setText(recordAction, t(u"操作を記録...", u"Record actions..."));
 
     applyHelpTooltips();
 

@@ -38,6 +38,7 @@ const QList<std::pair<QString, Getter>> &parts()
         PART(reportImprovementAction), PART(needReplyAction), PART(askSaveAction), PART(askPasteAction),
         PART(askDeleteAction), PART(versionAction), PART(helpModeAction), PART(askHowToUseAction),
         PART(languageAction), PART(termsAction), PART(ossNoticeAction), PART(qtReplaceAction), PART(lgplAction),
+        PART(recordMenu), PART(recordAction),
         PART(commandKeyLabel), PART(conditionKeyLabel), PART(xLabel1), PART(xSpin1), PART(yLabel1), PART(ySpin1),
         PART(getButton1), PART(xLabel2), PART(xSpin2), PART(yLabel2), PART(ySpin2), PART(getButton2),
         PART(hourSpin), PART(colonLabel), PART(minuteSpin),
