@@ -1,3 +1,4 @@
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
 #include "input/hoverhidewindow.h"
 #include "support/simfixture.h"
@@ -40,7 +41,7 @@ class TestPointerCapture : public QObject {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
         w->commandList = RecordList{record};
-        w->conditionList = RecordList{records::blankCondition()};
+        w->conditionList = RecordList{PageKinds::blankCondition()};
         w->currentPage = 1;
         w->renderPage();
         w->show();

@@ -1,6 +1,7 @@
 #include "app/recordcommand.h"
 
 #include "input/keycombination.h"
+#include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "record/recordingsession.h"
 #include "run/rundialog.h"
@@ -165,8 +166,8 @@ int RecordCommand::main(int argc, char **argv)
                          } else {
                              RecordList commands = pages.commands, conditions = pages.conditions;
                              if (commands.isEmpty()) { // a project has at least one page
-                                 commands << records::blankCommand();
-                                 conditions << records::blankCondition();
+                                 commands << PageKinds::blankCommand();
+                                 conditions << PageKinds::blankCondition();
                              }
                              const ProjectFile::Result written = ProjectFile::write(o.file, commands, conditions);
                              if (!written.ok) {
