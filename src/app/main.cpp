@@ -1,3 +1,4 @@
+#include "app/player.h"
 #include "app/recordcommand.h"
 #include "app/tervalo.h"
 
@@ -7,11 +8,15 @@
 
 int main(int argc, char *argv[])
 {
+    // Any argument makes it the command-line tool (recording or playing);
+    // without one it is the desktop program exactly as always.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     if (RecordCommand::wanted(arguments))
         return RecordCommand::main(argc, argv);
+    if (argc > 1)
+        return Player::main(argc, argv);
 
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();

@@ -84,6 +84,11 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
     connect(this, &Run::requestBeep, qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
+bool Run::canStopWithoutStopCommand()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void Run::interruptibleWait(double seconds) const
 {
     if (!(seconds > 0))
@@ -137,6 +142,8 @@ void Run::runLoop()
             --pass; // never reaches the limit: repeats until stopped
         for (qsizetype i = 0; i < commands.size() && !stopRequested.load(); ++i)
             playPage(int(i));
+        if (!stopRequested.load())
+            passes.fetch_add(1);
     }
 
     joinWorkers();
