@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include "app/datafiles.h"
 #include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
@@ -68,7 +69,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
     }
 
     if (!trayIcon) {
-        trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral("image/SystemTrayIcon.png")));
+        trayIcon = new QSystemTrayIcon(QIcon(DataFiles::image(QStringLiteral("SystemTrayIcon.png"))));
         trayIcon->setToolTip(QStringLiteral("「%1」を終了").arg(projectName));
         trayIcon->show();
         connect(trayIcon, &QSystemTrayIcon::activated, this,

@@ -1,5 +1,6 @@
 #include "run/rundialog.h"
 
+#include "app/datafiles.h"
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "run/run.h"
@@ -74,7 +75,7 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
 
     noExitCommandCheck = new QCheckBox(text("終了コマンドを設定しない", "Do not set an exit command"), this);
     noExitCommandCheck->move(10, 335);
-    noExitCommandCheck->setIcon(QIcon(QStringLiteral("image/danger.png")));
+    noExitCommandCheck->setIcon(QIcon(DataFiles::image(QStringLiteral("danger.png"))));
     noExitCommandCheck->setIconSize(QSize(14, 14));
     connect(noExitCommandCheck, &QCheckBox::stateChanged, this, &RunDialog::changeCheckHotKey);
 
