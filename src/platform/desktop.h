@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -132,9 +133,18 @@ public:
     virtual void key(int vkCode, bool down) = 0;
     /// Sends one UTF-16 code unit as a character event (KEYEVENTF_UNICODE).
     virtual void unicodeUnit(char16_t unit, bool down) = 0;
+    /// Turns the mouse wheel where the pointer is by whole notches: positive
+    /// away from the user (up), negative towards the user (down).
+    virtual void wheel(int notches) = 0;
     /// Hint that a run of unicodeUnit calls is over (backends that bind
     /// characters to spare keys may restore them now). Default: nothing.
     virtual void textDone() {}
+
+    // --- Screen. Safe from any thread. ---
+
+    /// The colour of the screen pixel at (x, y), virtual-screen pixels, as
+    /// 0xRRGGBB; empty when it cannot be read (off the screen).
+    virtual std::optional<std::uint32_t> pixel(int x, int y) = 0;
 
     // --- Key state. Safe from any thread. ---
 
