@@ -1,4 +1,4 @@
-// Help mode: the 30 explanatory tooltips in both languages, switching them
+// Help mode: the explanatory tooltips in both languages, switching them
 // on and off, and the first-start notice that turns help mode on.
 
 #include "app/tervalo.h"
@@ -37,6 +37,7 @@ const Tip kTips[] = {
      "マウスポインター:マウスポインターを指定の座標に移動します。\n"
      "スムーズムーブ:実行時のマウスポインターから指定の座標に時間を指定してスムーズに移動します。\n"
      "キー:時間を指定して単一または複数のキーを入力します。\n入力:1文字当たりの時間を指定して入力します。（日本語対応）\n"
+     "ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n"
      "「クリック」「スムーズムーブ」「キー」は操作が実行中でも次の操作に進みます、条件で時間を指定して調整してください。\n"
      "操作を追加す場合は右の「追加」ボタンを押してください。",
      "Select the action to add.\nNone: Does nothing. Use this when you want to specify only a condition.\n"
@@ -44,6 +45,7 @@ const Tip kTips[] = {
      "Smooth Move: Smoothly moves the mouse pointer from its current position at runtime to the specified coordinates "
      "over the specified amount of time.\nKey: Presses one or more keys for the specified amount of time.\n"
      "Input: Types text with a specified time per character. (Supports Japanese)\n"
+     "Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"
      "\"Click\", \"Smooth Move\", and \"Key\" proceed to the next action even while the operation is still running. "
      "Adjust the timing by setting a condition.\nTo add the action, press the \"Add\" button on the right."},
     {"addCommandButton", "右のメニューで設定した操作を追加します。", "Adds the action configured in the menu on the right."},
@@ -51,6 +53,9 @@ const Tip kTips[] = {
     {"commandNameLabel", "設定中の操作です。", "The action currently being configured."},
     {"textEdit", "入力する文章を設定します。（日本語対応）", "Sets the text to input. (Supports Japanese)"},
     {"commandSideCombo", kSideJa, kSideEn},
+    {"wheelDirectionCombo", "ホイールを回す向きを上か下で設定します。", "Sets which way the wheel turns: up or down."},
+    {"wheelNotchesSpin", "ホイールを回すノッチ数です。（1〜100）", "How many notches the wheel turns. (1 to 100)"},
+    {"wheelNotchesLabel", "ホイールを回すノッチ数です。（1〜100）", "How many notches the wheel turns. (1 to 100)"},
     {"conditionSideCombo", kSideJa, kSideEn},
     {"commandTimeSpin",
      "時間を指定します。\n操作によって意味が変わります。\nクリック:クリックする時間を指定します。\n"
@@ -145,7 +150,7 @@ private slots:
         QCOMPARE(widget->toolTip(), japanese);
     }
 
-    void exactlyTheThirtyCarryTips_data()
+    void exactlyTheListedCarryTips_data()
     {
         QTest::addColumn<bool>("japanese");
         QTest::addColumn<bool>("editor");
@@ -153,7 +158,7 @@ private slots:
         QTest::newRow("ja editor") << true << true;
         QTest::newRow("en editor") << false << true;
     }
-    void exactlyTheThirtyCarryTips()
+    void exactlyTheListedCarryTips()
     {
         QFETCH(bool, japanese);
         QFETCH(bool, editor);
@@ -165,7 +170,7 @@ private slots:
         QSet<QWidget *> expected;
         for (const Tip &tip : kTips)
             expected.insert(qobject_cast<QWidget *>(windowparts::find(w, tip.name)));
-        QCOMPARE(expected.size(), 30);
+        QCOMPARE(expected.size(), int(std::size(kTips)));
         QSet<QWidget *> tipped;
         for (QWidget *child : w.findChildren<QWidget *>()) {
             if (!child->toolTip().isEmpty())

@@ -493,6 +493,41 @@ private slots:
         QCOMPARE(unreleasedInput(ev), QString());
     }
 
+    // A Wheel page turns the wheel once, by all its notches, before its
+    // condition; a count it cannot use turns nothing.
+    void wheelTurnsByItsNotches_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("notches"); // 0: no wheel event
+        QTest::newRow("up 5") << page("ホイール", "上", "5") << 5;
+        QTest::newRow("down 3") << page("ホイール", "下", "3") << -3;
+        QTest::newRow("anything but up turns down") << page("ホイール", "Up", "2") << -2;
+        QTest::newRow("bounded like the editor") << page("ホイール", "上", "100000") << 100;
+        QTest::newRow("not a number") << page("ホイール", "上", "x") << 0;
+        QTest::newRow("short record repaired") << page("ホイール") << -1;
+    }
+    void wheelTurnsByItsNotches()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(int, notches);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), {command, page("マウスポインター", "7", "8")},
+                         {page("終わるまで待つ", "0"), page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        QVERIFY(probe.waitFinished(5000));
+        const auto synthetic = fx.sim->syntheticEvents();
+        const auto wheels = ofKind(synthetic, Event::Wheel);
+        QCOMPARE(int(wheels.size()), notches == 0 ? 0 : 1);
+        if (notches != 0) {
+            QCOMPARE(wheels[0].a, notches);
+            // Before the next page's operation.
+            const auto moves = ofKind(synthetic, Event::Move);
+            QCOMPARE(int(moves.size()), 1);
+            QVERIFY(wheels[0].time <= moves[0].time);
+        }
+    }
+
     void endedWorkersAreReclaimed()
     {
         // Thousands of immediate Key pages must not keep thousands of ended

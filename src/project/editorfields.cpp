@@ -334,6 +334,57 @@ private:
     QTextEdit *text_ = nullptr;
 };
 
+class WheelFields : public Fields {
+public:
+    WheelFields(Controls &c) : Fields({PageKinds::kWheel}, false), c_(c)
+    {
+        using Wheel = PageKinds::WheelOperation;
+        direction_ = c.add("wheelDirectionCombo", comboBox(c.window, Wheel::directionItems(true)), 20, 150, 90, 40,
+                           kComboStyle);
+        c.watch(direction_, &QComboBox::currentIndexChanged);
+        notches_ = c.add("wheelNotchesSpin", spinBox(c.window, 1, Wheel::kMostNotches, true), 120, 150, 90, 40,
+                         kSpinStyle);
+        c.watch(notches_, &QSpinBox::valueChanged);
+        unit_ = c.add("wheelNotchesLabel", new QLabel(c.window), 220, 150, 170, 40, kSmallLabelStyle);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        c_.showAll({direction_, notches_, unit_});
+        direction_->setCurrentText(Wheel::displayDirection(wheel.direction(), japanese));
+        notches_->setValue(wheel.notchesText().toInt());
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        wheel.setDirection(Wheel::storedDirection(direction_->currentText(), japanese));
+        wheel.setNotches(notches_->value());
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override
+    {
+        const QStringList items = PageKinds::WheelOperation::directionItems(japanese);
+        for (int i = 0; i < items.size(); ++i)
+            direction_->setItemText(i, items.at(i));
+        unit_->setText(tr2(japanese, u"ノッチ", u"notches"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(direction_, ja, help, u"ホイールを回す向きを上か下で設定します。",
+               u"Sets which way the wheel turns: up or down.");
+        for (QWidget *w : {static_cast<QWidget *>(notches_), static_cast<QWidget *>(unit_)})
+            c_.tip(w, ja, help, u"ホイールを回すノッチ数です。（1〜100）", u"How many notches the wheel turns. (1 to 100)");
+    }
+
+private:
+    Controls &c_;
+    QComboBox *direction_ = nullptr;
+    QSpinBox *notches_ = nullptr;
+    QLabel *unit_ = nullptr;
+};
+
 // ---- Conditions ----
 
 class TimeFields : public Fields {
@@ -477,6 +528,7 @@ EditorFields::EditorFields(QWidget *window)
     kinds_.push_back(std::make_unique<GlideFields>(c));
     kinds_.push_back(std::make_unique<KeyFields>(c));
     kinds_.push_back(std::move(text));
+    kinds_.push_back(std::make_unique<WheelFields>(c));
     kinds_.push_back(std::make_unique<TimeFields>(c));
     kinds_.push_back(std::move(conditionClick));
     kinds_.push_back(std::make_unique<KeyConditionFields>(c));

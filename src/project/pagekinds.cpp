@@ -75,6 +75,10 @@ const QList<PageKinds::Kind> &PageKinds::operations()
          {kEnterText, QString(), QStringLiteral("3")}, nullptr,
          u"入力:1文字当たりの時間を指定して入力します。（日本語対応）\n",
          u"Input: Types text with a specified time per character. (Supports Japanese)\n"},
+        {kWheel, QStringLiteral("Wheel"), QStringLiteral("Wheel"),
+         {kWheel, WheelOperation::kDown, QStringLiteral("1")}, nullptr,
+         u"ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n",
+         u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"},
     };
     return kinds;
 }

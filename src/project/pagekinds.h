@@ -17,6 +17,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include <algorithm>
+
 class PageKinds {
 public:
     // Stored operation kinds.
@@ -26,6 +28,7 @@ public:
     static inline const QString kSmoothMove = QStringLiteral("スムーズムーブ");
     static inline const QString kKey = QStringLiteral("キー");
     static inline const QString kEnterText = QStringLiteral("入力");
+    static inline const QString kWheel = QStringLiteral("ホイール");
 
     // Stored condition kinds (クリック and キー are shared with the operations).
     static inline const QString kWaitUntilOver = QStringLiteral("終わるまで待つ");
@@ -192,6 +195,40 @@ public:
         QString durationText() const { return View::element(2); }
         void setText(const QString &value) const { View::setElement(1, value); }
         void setDuration(double seconds) const { setSeconds(2, seconds); }
+    };
+
+    /// Operation Wheel: ["ホイール", "上" or "下", notches]. Stored in
+    /// Japanese like a click's side; "Up" and "Down" are English texts only.
+    struct WheelOperation : View {
+        using View::View;
+        static inline const QString kUp = QStringLiteral("上");
+        static inline const QString kDown = QStringLiteral("下");
+        /// Most notches one page turns (the editor's limit; a file may say more).
+        static constexpr int kMostNotches = 100;
+        QString direction() const { return element(1); }
+        bool up() const { return direction() == kUp; }
+        QString notchesText() const { return element(2); }
+        /// Whole notches, positive up, bounded by kMostNotches; 0 for a bad count.
+        int signedNotches() const { return std::clamp(notchesText().toInt(), 0, kMostNotches) * (up() ? 1 : -1); }
+        void setDirection(const QString &stored) const { setElement(1, stored); }
+        void setNotches(int notches) const { setInteger(2, notches); }
+        /// Combo text to stored direction: in English "Up" is 上, anything else 下.
+        static QString storedDirection(const QString &comboText, bool japanese)
+        {
+            if (japanese)
+                return comboText;
+            return comboText == QLatin1String("Up") ? kUp : kDown;
+        }
+        static QString displayDirection(const QString &stored, bool japanese)
+        {
+            if (japanese)
+                return stored;
+            return stored == kUp ? QStringLiteral("Up") : QStringLiteral("Down");
+        }
+        static QStringList directionItems(bool japanese)
+        {
+            return {displayDirection(kUp, japanese), displayDirection(kDown, japanese)};
+        }
     };
 
     /// Conditions Wait until over and Time: [kind, seconds].
