@@ -102,10 +102,59 @@ private slots:
         QCOMPARE(windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->value(), 100);
     }
 
+    void colorThroughTheEditor_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("get");
+        QTest::newRow("ja") << true << "色" << "取得";
+        QTest::newRow("en") << false << "Color" << "Get";
+    }
+    void colorThroughTheEditor()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(QString, kind);
+        QFETCH(QString, get);
+        auto &sim = *fixture->sim;
+        if (!japanese)
+            windowparts::get<QAction>(*w, "languageAction")->trigger();
+        addKind(*w, true, kind);
+        QCOMPARE(w->conditionList.first(), (QStringList{"色", "0", "0", "#000000", "0"}));
+        QCOMPARE(windowparts::get<QLabel>(*w, "conditionNameLabel")->text(), kind);
+        for (const char *name : {"colorXSpin", "colorYSpin", "colorGetButton", "colorSwatch", "colorToleranceSpin",
+                                 "colorToleranceLabel"})
+            QVERIFY2(shown(*w, name), name);
+        for (const char *name : {"conditionTimeSpin", "conditionSideCombo", "hourSpin", "getButton1"})
+            QVERIFY2(!shown(*w, name), name);
+        QCOMPARE(windowparts::text(windowparts::find(*w, "colorGetButton")), get);
+        QVERIFY(shown(*w, "nextButton"));
+
+        // Get: the hot key takes the pointer's position and the colour there.
+        sim.setPixel(30, 40, 0x336699);
+        windowparts::get<QPushButton>(*w, "colorGetButton")->click();
+        QVERIFY(!w->isVisible());
+        sim.movePointer(30, 40);
+        sim.tapCombination({162, 164, 71});
+        QTRY_COMPARE(w->conditionList.first(), (QStringList{"色", "30", "40", "#336699", "0"}));
+        QVERIFY(w->isVisible());
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "colorXSpin")->value(), 30);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "colorYSpin")->value(), 40);
+        QCOMPARE(windowparts::get<QLabel>(*w, "colorSwatch")->accessibleName(), QString("#336699"));
+        QVERIFY(windowparts::get<QLabel>(*w, "colorSwatch")->styleSheet().contains("#336699"));
+        // The operation was not touched by a capture for the condition.
+        QCOMPARE(w->commandList.first(), (QStringList{"なし"}));
+
+        windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(12);
+        windowparts::get<QSpinBox>(*w, "colorXSpin")->setValue(-5);
+        QCOMPARE(w->conditionList.first(), (QStringList{"色", "-5", "40", "#336699", "12"}));
+        windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(300); // clamped by the box
+        QCOMPARE(w->conditionList.first().at(4), QString("255"));
+    }
+
     void newKindsSurviveSaveAndLoad()
     {
         const RecordList commands{{"ホイール", "上", "12"}, {"ホイール", "下", "100"}};
-        const RecordList conditions{{"即時"}, {"終わるまで待つ", "0.1"}};
+        const RecordList conditions{{"色", "1", "2", "#a0b1c2", "7"}, {"終わるまで待つ", "0.1"}};
         QTemporaryDir dir;
         const QString file = dir.filePath("kinds.cmdat");
         QVERIFY(ProjectFile::write(file, commands, conditions).ok);

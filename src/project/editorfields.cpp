@@ -487,6 +487,85 @@ private:
     QSpinBox *minute_ = nullptr;
 };
 
+class ColorFields : public Fields {
+public:
+    ColorFields(Controls &c) : Fields({PageKinds::kColor}, true), c_(c)
+    {
+        QWidget *w = c.window;
+        xLabel_ = c.add("colorXLabel", new QLabel(QStringLiteral("X:"), w), 20, 378, 24, 60, kSmallLabelStyle);
+        x_ = c.add("colorXSpin", spinBox(w, -9999999, 9999999, false), 40, 390, 100, 40, kSpinStyle);
+        yLabel_ = c.add("colorYLabel", new QLabel(QStringLiteral("Y:"), w), 150, 378, 24, 60, kSmallLabelStyle);
+        y_ = c.add("colorYSpin", spinBox(w, -9999999, 99999999, false), 170, 390, 100, 40, kSpinStyle);
+        get_ = c.add("colorGetButton", new QPushButton(QStringLiteral("取得"), w), 280, 389, 70, 43, kButtonStyle);
+        swatch_ = c.add("colorSwatch", new QLabel(w), 360, 390, 40, 40, kSmallLabelStyle);
+        toleranceLabel_ = c.add("colorToleranceLabel", new QLabel(w), 20, 440, 130, 40, kSmallLabelStyle);
+        tolerance_ = c.add("colorToleranceSpin", spinBox(w, 0, 255, true), 150, 440, 90, 40, kSpinStyle);
+        c.watch(x_, &QSpinBox::valueChanged);
+        c.watch(y_, &QSpinBox::valueChanged);
+        c.watch(tolerance_, &QSpinBox::valueChanged);
+        c.getButton(get_, true);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::ColorCondition color(record);
+        c_.showAll({xLabel_, x_, yLabel_, y_, get_, swatch_, toleranceLabel_, tolerance_});
+        x_->setValue(color.xText().toInt());
+        y_->setValue(color.yText().toInt());
+        tolerance_->setValue(color.tolerance());
+        // The swatch shows the colour the record holds, and its text.
+        const QString rgb = PageKinds::ColorCondition::textOf(color.color());
+        swatch_->setStyleSheet(QStringLiteral("QLabel{background-color:%1; border:1px solid black;} "
+                                              "QToolTip { font-size: 14pt; }").arg(rgb));
+        swatch_->setAccessibleName(rgb);
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const PageKinds::ColorCondition color(record);
+        color.setX(x_->value());
+        color.setY(y_->value());
+        color.setTolerance(tolerance_->value());
+        return std::nullopt;
+    }
+    bool takePoint(QStringList &record, platform::Point p) override
+    {
+        // The colour is read at the point the hot key was pressed.
+        const PageKinds::ColorCondition color(record);
+        color.setX(p.x);
+        color.setY(p.y);
+        if (const std::optional<std::uint32_t> rgb = platform::currentDesktop()->pixel(p.x, p.y))
+            color.setColor(*rgb);
+        return true;
+    }
+    void setTexts(bool japanese) override
+    {
+        get_->setText(tr2(japanese, u"取得", u"Get"));
+        toleranceLabel_->setText(tr2(japanese, u"許容差", u"Tolerance"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(x_, ja, help, u"色を調べる画面のX座標です。", u"The X coordinate of the screen point whose color is checked.");
+        c_.tip(y_, ja, help, u"色を調べる画面のY座標です。", u"The Y coordinate of the screen point whose color is checked.");
+        c_.tip(get_, ja, help, u"マウスポインターの座標とその場所の色を取得します。",
+               u"Gets the mouse pointer coordinates and the color at that point.");
+        c_.tip(swatch_, ja, help, u"次の操作に進む色です。「取得」ボタンで設定します。",
+               u"The color that lets the run proceed. Set it with the \"Get\" button.");
+        for (QWidget *w : {static_cast<QWidget *>(toleranceLabel_), static_cast<QWidget *>(tolerance_)})
+            c_.tip(w, ja, help, u"赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）",
+                   u"Each of red, green and blue may differ by this much and still count as the color. (0 to 255)");
+    }
+
+private:
+    Controls &c_;
+    QLabel *xLabel_ = nullptr;
+    QSpinBox *x_ = nullptr;
+    QLabel *yLabel_ = nullptr;
+    QSpinBox *y_ = nullptr;
+    QPushButton *get_ = nullptr;
+    QLabel *swatch_ = nullptr;
+    QLabel *toleranceLabel_ = nullptr;
+    QSpinBox *tolerance_ = nullptr;
+};
+
 } // namespace
 
 EditorFields::EditorFields(QWidget *window)
@@ -533,6 +612,7 @@ EditorFields::EditorFields(QWidget *window)
     kinds_.push_back(std::move(conditionClick));
     kinds_.push_back(std::make_unique<KeyConditionFields>(c));
     kinds_.push_back(std::make_unique<ClockFields>(c));
+    kinds_.push_back(std::make_unique<ColorFields>(c));
 }
 
 EditorFields::~EditorFields() = default;

@@ -18,6 +18,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <cstdint>
 
 class PageKinds {
 public:
@@ -35,6 +36,7 @@ public:
     static inline const QString kTime = QStringLiteral("時間");
     static inline const QString kImmediately = QStringLiteral("即時");
     static inline const QString kClockTime = QStringLiteral("時刻");
+    static inline const QString kColor = QStringLiteral("色");
 
     // Stored mouse buttons.
     static inline const QString kLeft = QStringLiteral("左");
@@ -116,6 +118,7 @@ public:
     static bool repair(RecordList &commands, RecordList &conditions);
 
     // ---- Typed views ----
+
 
     /// Reads and writes one record's elements by their names. Reading past
     /// the end gives an empty text; writing past the end, or through a view
@@ -259,5 +262,26 @@ public:
         QString minuteText() const { return element(2); }
         void setHour(int hour) const { setInteger(1, hour); }
         void setMinute(int minute) const { setInteger(2, minute); }
+    };
+
+    /// Condition Color: ["色", x, y, "#rrggbb", tolerance per channel 0-255].
+    struct ColorCondition : View {
+        using View::View;
+        QString xText() const { return element(1); }
+        QString yText() const { return element(2); }
+        QString colorText() const { return element(3); }
+        QString toleranceText() const { return element(4); }
+        void setX(int x) const { setInteger(1, x); }
+        void setY(int y) const { setInteger(2, y); }
+        void setColor(std::uint32_t rgb) const { setElement(3, textOf(rgb)); }
+        void setTolerance(int tolerance) const { setInteger(4, tolerance); }
+        /// The colour as 0xRRGGBB; black for a text that is not "#rrggbb".
+        std::uint32_t color() const;
+        /// 0 to 255; a bad text counts as 0.
+        int tolerance() const { return std::clamp(toleranceText().toInt(), 0, 255); }
+        /// True when every channel of `rgb` is within the tolerance of the colour.
+        bool matches(std::uint32_t rgb) const;
+        /// "#rrggbb", lower case.
+        static QString textOf(std::uint32_t rgb);
     };
 };

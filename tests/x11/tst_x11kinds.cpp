@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QPalette>
 #include <QScrollBar>
+#include <QWidget>
 #include <QtTest>
 
 #include <memory>
@@ -70,6 +72,72 @@ private slots:
         // And no further: every notch arrived once.
         QTest::qWait(100);
         QCOMPARE(bar->value(), want);
+    }
+
+    // A colour page waits while a real window shows another colour, and
+    // moves on once it shows the colour; the pixel is read from the server.
+    void colorConditionWaitsForAWindow_data()
+    {
+        QTest::addColumn<QColor>("before");
+        QTest::addColumn<QColor>("after");
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QString>("tolerance");
+        QTest::newRow("exact") << QColor(200, 0, 0) << QColor(0, 255, 0) << "#00ff00" << "0";
+        QTest::newRow("within the tolerance") << QColor(20, 200, 30) << QColor(5, 250, 3) << "#00ff00" << "10";
+    }
+    void colorConditionWaitsForAWindow()
+    {
+        QFETCH(QColor, before);
+        QFETCH(QColor, after);
+        QFETCH(QString, wanted);
+        QFETCH(QString, tolerance);
+        QWidget patch;
+        patch.setAutoFillBackground(true);
+        auto paint = [&patch](const QColor &c) {
+            QPalette p = patch.palette();
+            p.setColor(QPalette::Window, c);
+            patch.setPalette(p);
+            patch.repaint();
+        };
+        paint(before);
+        patch.setGeometry(600, 100, 120, 120);
+        patch.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&patch));
+        const QPoint spot = patch.mapToGlobal(QPoint(60, 60));
+        const std::uint32_t beforeRgb = before.rgb() & 0xffffffu;
+        QTRY_COMPARE(x11->pixel(spot.x(), spot.y()).value_or(1u << 24), beforeRgb);
+        x11->setCursorPos(0, 0);
+
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"),
+                         {{QStringLiteral("なし")}, {QStringLiteral("マウスポインター"), QStringLiteral("7"), QStringLiteral("8")}},
+                         {{QStringLiteral("色"), QString::number(spot.x()), QString::number(spot.y()), wanted, tolerance},
+                          {QStringLiteral("即時")}},
+                         QStringLiteral("color"));
+        probe.run->start();
+        QTest::qWait(400);
+        QCOMPARE(x11->cursorPos(), (platform::Point{0, 0})); // still waiting
+        paint(after);
+        QTRY_COMPARE(x11->pixel(spot.x(), spot.y()).value_or(1u << 24), after.rgb() & 0xffffffu);
+        QTRY_COMPARE_WITH_TIMEOUT(x11->cursorPos(), (platform::Point{7, 8}), 5000);
+        QVERIFY(probe.waitFinished(10000));
+    }
+
+    // Reading a pixel is exact for what the server shows, and empty off it.
+    void pixelReadsTheScreen()
+    {
+        QWidget patch;
+        patch.setAutoFillBackground(true);
+        QPalette p = patch.palette();
+        p.setColor(QPalette::Window, QColor(0x12, 0x34, 0x56));
+        patch.setPalette(p);
+        patch.setGeometry(300, 500, 50, 50);
+        patch.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&patch));
+        const QPoint spot = patch.mapToGlobal(QPoint(25, 25));
+        QTRY_COMPARE(x11->pixel(spot.x(), spot.y()).value_or(1u << 24), 0x123456u);
+        QVERIFY(!x11->pixel(-1, 0).has_value());
+        QVERIFY(!x11->pixel(0, 100000).has_value());
     }
 
 private:
