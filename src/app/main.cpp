@@ -1,3 +1,4 @@
+#include "app/player.h"
 #include "app/tervalo.h"
 
 #include <QApplication>
@@ -6,6 +7,11 @@
 
 int main(int argc, char *argv[])
 {
+    // Any argument makes it the command-line tool; without one it is the
+    // desktop program exactly as always.
+    if (argc > 1)
+        return Player::main(argc, argv);
+
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();
     tipFont.setPixelSize(18);

@@ -244,5 +244,5 @@ private:
     void showFirstStartNotice();
     void openBrowserLink(const QString &url);
     void showVersion();
-    void openDocument(const QString &relativeName);
+    void openDocument(const QString &name);
 };

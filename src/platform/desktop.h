@@ -8,6 +8,7 @@
 // The header is deliberately free of Qt and of any platform header so that
 // every backend (x11, win32, sim) and every caller can include it.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -136,6 +137,12 @@ public:
     /// Turns the mouse wheel where the pointer is by whole notches: positive
     /// away from the user (up), negative towards the user (down).
     virtual void wheel(int notches) = 0;
+    /// Hint before a run of unicodeUnit calls: the whole text they will send,
+    /// so that a backend may prepare for it, and a flag that turns true when
+    /// the caller gives up (a stop). Once it is true, the backend drops what
+    /// it has not typed yet instead of waiting for anything. The flag must
+    /// outlive the run of calls, which textDone ends. Default: nothing.
+    virtual void textBegins(const std::u16string & /*text*/, const std::atomic<bool> * /*stop*/) {}
     /// Hint that a run of unicodeUnit calls is over (backends that bind
     /// characters to spare keys may restore them now). Default: nothing.
     virtual void textDone() {}
