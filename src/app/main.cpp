@@ -1,3 +1,4 @@
+#include "app/displaysession.h"
 #include "app/tervalo.h"
 
 #include <QApplication>
@@ -6,6 +7,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the application object: it picks the platform when made.
+    DisplaySession::requestPlatform();
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();
     tipFont.setPixelSize(18);

@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "app/displaysession.h"
 #include "project/pagestripdelegate.h"
 #include "ui/formurls.h"
 
@@ -125,6 +126,8 @@ void tervalo::buildWidgets()
     commandNameLabel = place(new QLabel(QStringLiteral("X"), this), 20, 110, 300, 30, kLabelStyle);
     commandNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textEdit = place(new QTextEdit(this), 20, 142, 380, 73, kTextStyle);
+    // The box holds the text a run types: a paste keeps only its plain text.
+    textEdit->setAcceptRichText(false);
     connect(textEdit, &QTextEdit::textChanged, this, &tervalo::changeSomeThing);
     commandSideCombo = place(comboBox(this, {records::kLeft, records::kRight}), 20, 150, 90, 40, kComboStyle);
     commandSideCombo->setCurrentIndex(0);
@@ -273,6 +276,10 @@ void tervalo::buildWidgets()
         showFirstStartNotice();
         is_used_this = true;
         is_help = true;
+    }
+    if (!is_used_wayland && DisplaySession::isWayland(QProcessEnvironment::systemEnvironment())) {
+        showWaylandNotice();
+        is_used_wayland = true;
     }
     helpModeAction->setChecked(is_help);
     askSaveAction->setChecked(is_message_file);

@@ -2,20 +2,35 @@
 
 #include "input/keycapture.h"
 #include "input/keycombination.h"
+#include "ui/textfit.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <vector>
 
 namespace {
 void setEnabledIf(QWidget *w, bool enabled)
 {
     if (w)
         w->setEnabled(enabled);
+}
+
+// Capture mode disables these. The page panel's controls are children of the
+// window, not of its frame, so each one is named: while the capture waits,
+// nothing may move to another page or change the project, or the next key
+// press would land on whatever page is current then.
+std::vector<QWidget *> lockedWhileCapturing(const tervalo &w)
+{
+    return {w.pageGroup, w.commandKindCombo, w.addCommandButton, w.conditionKindCombo, w.addConditionButton,
+            w.runButton, w.previousButton, w.nextButton, w.deleteButton, w.pageList, w.copyButton,
+            w.pasteButton, w.undoButton, w.redoButton};
 }
 } // namespace
 
@@ -41,6 +56,11 @@ void tervalo::beginKeyCapture(bool forCondition)
         nameLabel->setText(tr("キーフックに失敗"));
     keyCapture->disarm();
     leaveCaptureMode();
+}
+
+bool tervalo::captureWaiting() const
+{
+    return pollTimer && pollTimer->isActive();
 }
 
 void tervalo::pollKeystroke()
@@ -73,8 +93,7 @@ void tervalo::enterCaptureMode(bool forCondition)
     // The frame of the panel being captured for is greyed, the other stays.
     setEnabledIf(operationGroup, forCondition);
     setEnabledIf(conditionGroup, !forCondition);
-    for (QWidget *w : std::initializer_list<QWidget *>{pageGroup, commandKindCombo, addCommandButton,
-                                                        conditionKindCombo, addConditionButton, runButton})
+    for (QWidget *w : lockedWhileCapturing(*this))
         setEnabledIf(w, false);
     menuBar()->setEnabled(false);
 
@@ -85,6 +104,7 @@ void tervalo::enterCaptureMode(bool forCondition)
     if (keyLabel) {
         keyLabel->setText(prompt);
         keyLabel->show();
+        TextFit::fit(keyLabel);
     }
     if (secLabel)
         secLabel->hide();
@@ -94,9 +114,9 @@ void tervalo::enterCaptureMode(bool forCondition)
 
 void tervalo::leaveCaptureMode()
 {
-    for (QWidget *w : std::initializer_list<QWidget *>{operationGroup, conditionGroup, pageGroup, commandKindCombo,
-                                                        addCommandButton, conditionKindCombo,
-                                                        addConditionButton, runButton})
+    setEnabledIf(operationGroup, true);
+    setEnabledIf(conditionGroup, true);
+    for (QWidget *w : lockedWhileCapturing(*this))
         setEnabledIf(w, true);
     menuBar()->setEnabled(true);
 }

@@ -40,7 +40,7 @@ void tervalo::changeMenuAddCondition()
 
 void tervalo::addCommand()
 {
-    if (pollTimer->isActive())
+    if (captureWaiting())
         return;
     const CommandRecord created = records::createdCommand(selectedCommandKind);
     if (!created.isEmpty())
@@ -58,7 +58,7 @@ void tervalo::addCommand()
 
 void tervalo::addCondition()
 {
-    if (pollTimer->isActive())
+    if (captureWaiting())
         return;
     const ConditionRecord created = records::createdCondition(selectedConditionKind, QTime::currentTime());
     if (!created.isEmpty())
@@ -147,7 +147,9 @@ void tervalo::showPageFields()
         commandTimeSpin->setValue(seconds(command, 2));
     } else if (commandKind == records::kEnterText) {
         showAll({textEdit, commandTimeSpin, commandSecLabel});
-        textEdit->setText(records::element(command, 1));
+        // Always plain: setText would show a text that looks like HTML as
+        // rich text, and the next edit would store it without its tags.
+        textEdit->setPlainText(records::element(command, 1));
         commandTimeSpin->setValue(seconds(command, 2));
     }
     if (commandKind == records::kNone || !records::createdCommand(commandKind).isEmpty())

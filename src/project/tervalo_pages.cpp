@@ -3,6 +3,7 @@
 #include "project/editorlog.h"
 #include "project/pagestripdelegate.h"
 #include "settings/settingsfile.h"
+#include "ui/textfit.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -73,12 +74,16 @@ void tervalo::renderPage()
     qCDebug(lcEditorDump) << conditionList;
 
     recordHistory();
+    // Names, keys and the controls shown change with the page.
+    TextFit::fitAll(this);
 
     rendering = false;
 }
 
 void tervalo::nextPage()
 {
+    if (captureWaiting())
+        return;
     ++currentPage;
     if (currentPage > commandList.size()) {
         currentPage = int(commandList.size()) + 1;
@@ -90,6 +95,8 @@ void tervalo::nextPage()
 
 void tervalo::returnPage()
 {
+    if (captureWaiting())
+        return;
     // The button is hidden on page 1; a stray call must still not leave the list.
     if (currentPage > 1)
         --currentPage;
@@ -98,7 +105,7 @@ void tervalo::returnPage()
 
 void tervalo::changeWidgetPage()
 {
-    if (rendering)
+    if (rendering || captureWaiting())
         return;
     qDebug() << "z";
     QListWidgetItem *item = pageList->currentItem();
@@ -130,6 +137,8 @@ void tervalo::changeWidgetPage()
 
 void tervalo::deletePage()
 {
+    if (captureWaiting())
+        return;
     // Removing the only page would leave nothing to show or run.
     if (commandList.size() <= 1)
         return;
@@ -155,6 +164,8 @@ void tervalo::deletePage()
 
 void tervalo::copy()
 {
+    if (captureWaiting())
+        return;
     copiedCommand = commandList.at(currentPage - 1);
     copiedCondition = conditionList.at(currentPage - 1);
     renderPage();
@@ -162,6 +173,8 @@ void tervalo::copy()
 
 void tervalo::paste()
 {
+    if (captureWaiting())
+        return;
     if (copiedCommand.isEmpty())
         return;
     const bool empty = records::element(commandList.at(currentPage - 1), 0) == records::kNone

@@ -1,5 +1,7 @@
 #include "app/tervalo.h"
 
+#include "ui/textfit.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDebug>
@@ -134,4 +136,6 @@ void tervalo::changeLanguage()
 
     if (editorShown)
         renderPage();
+    else
+        TextFit::fitAll(this);
 }
