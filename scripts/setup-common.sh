@@ -14,7 +14,7 @@ BUILD="$ROOT/build"
 PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libx11-dev libxtst-dev libxcb1-dev libxkbcommon-dev
+    libx11-dev libxtst-dev libxi-dev libxcb1-dev libxkbcommon-dev
     xvfb xauth x11-utils xdotool xfonts-base fonts-noto-cjk
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-14-dev llvm

@@ -3,11 +3,13 @@
 // against malformed projects. Everything plays into the simulated desktop.
 
 #include "run/run.h"
+#include "run/runthread.h"
 #include "support/runprobe.h"
 #include "support/simfixture.h"
 
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QtTest>
 
 #include <map>
@@ -402,22 +404,17 @@ private slots:
         // As the main window launches it: moved to a QThread whose start
         // starts the run. The tray icon must stay with the GUI thread.
         SimFixture fx;
-        auto *thread = new QThread;
+        QObject owner;
         auto *run = new Run;
         std::atomic<int> finished{0};
         run->setup(0, 1, QStringLiteral("なし"), {page("マウスポインター", "4", "2")}, {page("即時")}, QStringLiteral("p"));
         QPointer<QSystemTrayIcon> icon = run->systemTrayIcon();
-        run->moveToThread(thread);
-        QCOMPARE(icon->thread(), QThread::currentThread());
-        connect(thread, &QThread::started, run, &Run::start);
-        connect(run, &Run::finished, [&finished] { finished.fetch_add(1); });
-        connect(run, &Run::finished, thread, &QThread::quit);
-        connect(thread, &QThread::finished, run, &QObject::deleteLater);
         QPointer<Run> alive = run;
-        thread->start();
+        QPointer<QThread> thread = runthread::start(run, &owner, [&finished] { finished.fetch_add(1); });
+        QCOMPARE(run->thread(), thread.data());
+        QCOMPARE(icon->thread(), QThread::currentThread());
         QTRY_VERIFY_WITH_TIMEOUT(finished.load() == 1, 4000);
-        QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished() && alive.isNull() && icon.isNull(), 2000);
-        delete thread;
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull() && alive.isNull() && icon.isNull(), 2000);
         QCOMPARE(fx.sim->cursorPos(), (platform::Point{4, 2}));
     }
 

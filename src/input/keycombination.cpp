@@ -41,6 +41,28 @@ int KeyCombination::modifierMaskOf(int vk)
     }
 }
 
+bool KeyCombination::modifiersMatch(int vk, int wanted, int held, int excused)
+{
+    const int own = modifierMaskOf(vk);
+    for (int bit : {2, 1, 4, 8}) { // Ctrl, Alt, Shift, Win
+        if (bit == own)
+            continue; // the key itself stands for its own modifier
+        if ((excused & bit) && !(wanted & bit))
+            continue;
+        if (((wanted & bit) != 0) != ((held & bit) != 0))
+            return false;
+    }
+    return true;
+}
+
+bool KeyCombination::sameKey(int wantedVk, int vk)
+{
+    if (wantedVk == vk)
+        return true;
+    // The generic Shift, Ctrl and Alt codes (16-18) stand for either side.
+    return wantedVk >= 16 && wantedVk <= 18 && modifierMaskOf(wantedVk) == modifierMaskOf(vk);
+}
+
 QString KeyCombination::keyName(int vk)
 {
     if (vk >= 65 && vk <= 90)

@@ -28,6 +28,14 @@ public:
     static bool isModifierKey(int vk);
     /// The modifier-mask bit a modifier key stands for (0 for other keys).
     static int modifierMaskOf(int vk);
+    /// True when the modifiers held (mask) are those a combination wants:
+    /// each of Ctrl, Alt, Shift and Win down exactly when wanted, except the
+    /// modifier of the combination's own key when that is a modifier key (the
+    /// key stands for it), and a modifier in `excused` that is not wanted.
+    static bool modifiersMatch(int vk, int wanted, int held, int excused = 0);
+    /// True when an observed key (side-specific for modifiers) is the key of
+    /// a combination, whose code may also name a modifier of either side.
+    static bool sameKey(int wantedVk, int vk);
     /// Fixed English name of a virtual-key code ("A", "F5", "Enter", "VK96").
     static QString keyName(int vk);
     /// Label of a code as the main window shows it: "Ctrl+Alt+G"; "なし" for

@@ -8,6 +8,7 @@
 // The header is deliberately free of Qt and of any platform header so that
 // every backend (x11, win32, sim) and every caller can include it.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,7 @@ constexpr int LControl = 162;
 constexpr int RControl = 163;
 constexpr int LMenu = 164;
 constexpr int RMenu = 165;
+constexpr int Packet = 0xE7; // a character sent or typed as a character
 } // namespace vk
 
 /// Hot-key modifier mask bits (MOD_ALT, MOD_CONTROL, MOD_SHIFT, MOD_WIN).
@@ -60,6 +62,56 @@ using KeyboardHookCallback = std::function<bool(int vk, bool down)>;
 
 /// Called when a registered global hot key fires, with its id.
 using HotKeyListener = std::function<void(int id)>;
+
+/// One input event of the desktop, as an input observer sees it. Observing
+/// takes nothing away: the event also reaches whatever window it was for.
+struct InputEvent {
+    enum class Kind { KeyDown, KeyUp, ButtonDown, ButtonUp, Motion, Wheel };
+    Kind kind = Kind::KeyDown;
+    /// When the event happened, on the steady clock (X11: the server's time
+    /// of the event; elsewhere: when the backend received it). Differences
+    /// between events are what matters; the absolute value has no meaning
+    /// outside this process.
+    std::chrono::steady_clock::time_point time;
+    /// KeyDown, KeyUp: virtual-key code, side-specific for Shift, Ctrl, Alt
+    /// and Win (160-165, 91, 92), as a low-level keyboard hook reports it;
+    /// vk::Packet for a key that has no code but types a character (and for
+    /// characters sent as characters).
+    int vk = 0;
+    /// KeyDown: the character the current keyboard layout types for the key
+    /// with the Shift, Caps Lock, Num Lock and level-3 state of the moment
+    /// (Ctrl, Alt and Win are not applied); '\r' for Enter, '\t' for Tab,
+    /// other control characters as the layout gives them; 0 when the key
+    /// types nothing (F keys, arrows, modifiers, dead keys).
+    char32_t character = 0;
+    /// KeyDown: the key was already down (auto-repeat).
+    bool repeat = false;
+    /// ButtonDown, ButtonUp: which button. Only the left and right buttons
+    /// are reported.
+    MouseButton button = MouseButton::Left;
+    /// Motion, ButtonDown, ButtonUp, Wheel: the pointer position then,
+    /// virtual-screen pixels. Unspecified for keys. (X11 reports no position
+    /// with its raw events: a button that goes down while the pointer is
+    /// still moving gets the position the backend read just after it.)
+    Point pos;
+    /// Wheel: whole notches turned, positive away from the user (up),
+    /// negative towards the user (down).
+    int wheel = 0;
+};
+
+/// Receives observed input on the backend's own observer thread. It must
+/// return quickly and must not call back into the observer functions; it
+/// may touch atomics, lock a short mutex, or queue the event elsewhere.
+using InputObserver = std::function<void(const InputEvent &)>;
+
+/// What an input observer asks for (bits, or-ed together). Keys alone is
+/// the cheap choice: the backend then wakes only for key events.
+namespace observe {
+constexpr int Keys = 1;    ///< KeyDown, KeyUp
+constexpr int Buttons = 2; ///< ButtonDown, ButtonUp, Wheel
+constexpr int Motion = 4;  ///< Motion (only when the position changed)
+constexpr int All = Keys | Buttons | Motion;
+} // namespace observe
 
 class Desktop {
 public:
@@ -102,6 +154,22 @@ public:
     virtual void setKeyboardHookActive(int handle, bool active) = 0;
     /// Error code of the last failed hook installation (GetLastError on Windows).
     virtual unsigned long lastError() const { return 0; }
+
+    // --- Input observers (any thread but an observer's own). ---
+
+    /// Starts watching the desktop's input without taking any of it: no
+    /// grab, no swallowing, every event goes on to its window as before.
+    /// Events of the kinds asked for (observe::*) are passed to the observer
+    /// in the order they happened, on a thread of the backend's own (one per
+    /// observer), from the moment this returns. Synthetic input, ours or
+    /// another program's, is observed like the person's. Returns a handle
+    /// > 0, or 0 when the desktop cannot be observed (lastError() says why).
+    virtual int startInputObserver(InputObserver observer, int kinds) = 0;
+    /// Stops an observer: when this returns, its thread has ended, its hooks
+    /// or connection are gone and its callback will not be called again.
+    /// False for a handle that is not running, and when called on the
+    /// observer's own thread (which would wait for itself).
+    virtual bool stopInputObserver(int handle) = 0;
 
     // --- Global hot key (GUI thread). ---
 

@@ -1,10 +1,42 @@
 #include "platform/desktop_sim.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 
 namespace platform {
 
 namespace {
+
+constexpr int kVkCapital = 20;
+
+// The US layout: plain and shifted character of each key that types one.
+struct LayoutKey {
+    int vk;
+    char32_t plain;
+    char32_t shifted;
+};
+constexpr LayoutKey kUsLayout[] = {
+    {vk::Back, 8, 8}, {vk::Tab, '\t', '\t'}, {vk::Return, '\r', '\r'}, {vk::Escape, 27, 27},
+    {vk::Space, ' ', ' '},
+    {'0', '0', ')'}, {'1', '1', '!'}, {'2', '2', '@'}, {'3', '3', '#'}, {'4', '4', '$'},
+    {'5', '5', '%'}, {'6', '6', '^'}, {'7', '7', '&'}, {'8', '8', '*'}, {'9', '9', '('},
+    {0xBA, ';', ':'}, {0xBB, '=', '+'}, {0xBC, ',', '<'}, {0xBD, '-', '_'}, {0xBE, '.', '>'},
+    {0xBF, '/', '?'}, {0xC0, '`', '~'}, {0xDB, '[', '{'}, {0xDC, '\\', '|'}, {0xDD, ']', '}'},
+    {0xDE, '\'', '"'},
+    {0x6A, '*', '*'}, {0x6B, '+', '+'}, {0x6D, '-', '-'}, {0x6E, '.', '.'}, {0x6F, '/', '/'},
+};
+
+int observedKind(InputEvent::Kind kind)
+{
+    switch (kind) {
+    case InputEvent::Kind::KeyDown: case InputEvent::Kind::KeyUp: return observe::Keys;
+    case InputEvent::Kind::Motion: return observe::Motion;
+    default: return observe::Buttons;
+    }
+}
+
 int modifierBitOf(int vkCode)
 {
     switch (vkCode) {
@@ -17,12 +49,152 @@ int modifierBitOf(int vkCode)
 }
 } // namespace
 
+// One observer: a queue and the thread that empties it into the callback.
+struct SimDesktop::Observer {
+    InputObserver callback;
+    int kinds = 0;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<InputEvent> queue;
+    bool busy = false;
+    bool quit = false;
+    std::thread thread;
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return quit || !queue.empty(); });
+            if (quit)
+                return;
+            const InputEvent event = queue.front();
+            queue.pop_front();
+            busy = true;
+            lock.unlock();
+            callback(event);
+            lock.lock();
+            busy = false;
+            wake.notify_all();
+        }
+    }
+};
+
 SimDesktop::SimDesktop() = default;
-SimDesktop::~SimDesktop() = default;
+
+SimDesktop::~SimDesktop()
+{
+    std::vector<int> handles;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        for (const auto &[handle, observer] : observers_)
+            handles.push_back(handle);
+    }
+    for (int handle : handles)
+        stopInputObserver(handle);
+}
+
+SimDesktop::Clock::time_point SimDesktop::now() const
+{
+    return manualNow_ ? *manualNow_ : Clock::now();
+}
 
 void SimDesktop::log(Event::Kind kind, int a, int b, bool synthetic)
 {
-    events_.push_back(Event{Clock::now(), kind, a, b, synthetic});
+    events_.push_back(Event{now(), kind, a, b, synthetic});
+}
+
+void SimDesktop::observe(InputEvent event)
+{
+    event.time = now();
+    const int kind = observedKind(event.kind);
+    for (auto &[handle, observer] : observers_) {
+        if (!(observer->kinds & kind))
+            continue;
+        std::lock_guard<std::mutex> lock(observer->mutex);
+        observer->queue.push_back(event);
+        observer->wake.notify_all();
+    }
+}
+
+int SimDesktop::startInputObserver(InputObserver observer, int kinds)
+{
+    auto o = std::make_shared<Observer>();
+    o->callback = std::move(observer);
+    o->kinds = kinds;
+    o->thread = std::thread([raw = o.get()] { raw->run(); });
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const int handle = nextObserver_++;
+    observers_[handle] = std::move(o);
+    return handle;
+}
+
+bool SimDesktop::stopInputObserver(int handle)
+{
+    std::shared_ptr<Observer> o;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto it = observers_.find(handle);
+        if (it == observers_.end() || it->second->thread.get_id() == std::this_thread::get_id())
+            return false;
+        o = it->second;
+        observers_.erase(it);
+    }
+    // Joined without the desktop's lock: the callback may be using the desktop.
+    {
+        std::lock_guard<std::mutex> lock(o->mutex);
+        o->quit = true;
+        o->wake.notify_all();
+    }
+    o->thread.join();
+    return true;
+}
+
+void SimDesktop::settleObservers()
+{
+    std::vector<std::shared_ptr<Observer>> all;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        for (const auto &[handle, observer] : observers_)
+            all.push_back(observer);
+    }
+    for (auto &o : all) {
+        std::unique_lock<std::mutex> lock(o->mutex);
+        o->wake.wait(lock, [&] { return o->quit || (o->queue.empty() && !o->busy); });
+    }
+}
+
+int SimDesktop::observerCount() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return int(observers_.size());
+}
+
+char32_t SimDesktop::characterFor(int vkCode) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool shift = heldModifierMask() & mod::Shift;
+    if (vkCode >= 'A' && vkCode <= 'Z')
+        return char32_t(shift != capsLock_ ? vkCode : vkCode - 'A' + 'a');
+    if (vkCode >= 0x60 && vkCode <= 0x69) // keypad digits (Num Lock on)
+        return char32_t('0' + vkCode - 0x60);
+    for (const LayoutKey &k : kUsLayout) {
+        if (k.vk == vkCode)
+            return shift ? k.shifted : k.plain;
+    }
+    return 0;
+}
+
+void SimDesktop::useManualClock(Clock::time_point start)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    manualNow_ = start;
+}
+
+void SimDesktop::advanceClock(Clock::duration by)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (manualNow_)
+        *manualNow_ += by;
 }
 
 void SimDesktop::mouseButton(MouseButton button, bool down)
@@ -34,13 +206,25 @@ void SimDesktop::mouseButton(MouseButton button, bool down)
         down_.insert(code);
     else
         down_.erase(code);
+    InputEvent e;
+    e.kind = down ? InputEvent::Kind::ButtonDown : InputEvent::Kind::ButtonUp;
+    e.button = button;
+    e.pos = cursor_;
+    observe(e);
 }
 
 void SimDesktop::setCursorPos(int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool moved = !(cursor_ == Point{x, y});
     cursor_ = Point{x, y};
     log(Event::Move, x, y, true);
+    if (moved) {
+        InputEvent e;
+        e.kind = InputEvent::Kind::Motion;
+        e.pos = cursor_;
+        observe(e);
+    }
 }
 
 Point SimDesktop::cursorPos()
@@ -65,6 +249,15 @@ bool SimDesktop::keyEvent(int vkCode, bool down, bool synthetic)
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         log(down ? Event::KeyDown : Event::KeyUp, vkCode, 0, synthetic);
+        // Observers are told at the device, before any hook may swallow it.
+        if (down && vkCode == kVkCapital && !down_.count(vkCode))
+            capsLock_ = !capsLock_;
+        InputEvent e;
+        e.kind = down ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
+        e.vk = vkCode;
+        e.character = down ? characterFor(vkCode) : 0;
+        e.repeat = down && down_.count(vkCode);
+        observe(e);
         for (auto it = hooks_.rbegin(); it != hooks_.rend(); ++it)
             hooks.push_back(it->second); // the newest hook is called first
     }
@@ -89,7 +282,7 @@ bool SimDesktop::keyEvent(int vkCode, bool down, bool synthetic)
         }
         // A registered hot key's key press does not reach the focused window.
         if (!firedHotKey)
-            delivered_.push_back(Event{Clock::now(), down ? Event::KeyDown : Event::KeyUp, vkCode, 0, synthetic});
+            delivered_.push_back(Event{now(), down ? Event::KeyDown : Event::KeyUp, vkCode, 0, synthetic});
     }
     if (firedHotKey)
         notifyHotKey(firedHotKey);
@@ -105,7 +298,12 @@ void SimDesktop::unicodeUnit(char16_t unit, bool down)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     log(down ? Event::CharDown : Event::CharUp, unit, 0, true);
-    delivered_.push_back(Event{Clock::now(), down ? Event::CharDown : Event::CharUp, unit, 0, true});
+    delivered_.push_back(Event{now(), down ? Event::CharDown : Event::CharUp, unit, 0, true});
+    InputEvent e;
+    e.kind = down ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
+    e.vk = vk::Packet;
+    e.character = down ? unit : 0;
+    observe(e);
 }
 
 bool SimDesktop::isKeyDown(int vkCode)
@@ -201,6 +399,11 @@ void SimDesktop::pressButton(MouseButton button)
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     log(Event::ButtonDown, button == MouseButton::Left ? 0 : 1, 0, false);
     down_.insert(button == MouseButton::Left ? vk::LButton : vk::RButton);
+    InputEvent e;
+    e.kind = InputEvent::Kind::ButtonDown;
+    e.button = button;
+    e.pos = cursor_;
+    observe(e);
 }
 
 void SimDesktop::releaseButton(MouseButton button)
@@ -208,13 +411,36 @@ void SimDesktop::releaseButton(MouseButton button)
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     log(Event::ButtonUp, button == MouseButton::Left ? 0 : 1, 0, false);
     down_.erase(button == MouseButton::Left ? vk::LButton : vk::RButton);
+    InputEvent e;
+    e.kind = InputEvent::Kind::ButtonUp;
+    e.button = button;
+    e.pos = cursor_;
+    observe(e);
 }
 
 void SimDesktop::movePointer(int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const bool moved = !(cursor_ == Point{x, y});
     cursor_ = Point{x, y};
     log(Event::Move, x, y, false);
+    if (moved) {
+        InputEvent e;
+        e.kind = InputEvent::Kind::Motion;
+        e.pos = cursor_;
+        observe(e);
+    }
+}
+
+void SimDesktop::turnWheel(int notches)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    log(Event::Wheel, notches, 0, false);
+    InputEvent e;
+    e.kind = InputEvent::Kind::Wheel;
+    e.wheel = notches;
+    e.pos = cursor_;
+    observe(e);
 }
 
 void SimDesktop::setHookInstallFails(bool fails, unsigned long errorCode)

@@ -8,12 +8,16 @@
 // keyboard (pressKey, releaseKey, pressButton ...): the installed hooks see
 // such a key first and may swallow it, registered hot keys fire, and the key
 // state changes only for what was not swallowed — as on Windows.
+// Input observers see every event, the person's and the program's, on a
+// thread per observer; the person types on a US keyboard layout.
 
 #include "platform/desktop.h"
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -24,10 +28,10 @@ public:
     using Clock = std::chrono::steady_clock;
 
     struct Event {
-        enum Kind { ButtonDown, ButtonUp, Move, KeyDown, KeyUp, CharDown, CharUp };
+        enum Kind { ButtonDown, ButtonUp, Move, KeyDown, KeyUp, CharDown, CharUp, Wheel };
         Clock::time_point time;
         Kind kind;
-        int a = 0;          ///< button (0 left, 1 right), vk, code unit, or x
+        int a = 0;          ///< button (0 left, 1 right), vk, code unit, x, or notches
         int b = 0;          ///< y for Move
         bool synthetic = true; ///< false for what the simulated person did
     };
@@ -49,6 +53,8 @@ public:
     unsigned long lastError() const override;
     bool registerHotKey(int id, int modifiers, int vkCode) override;
     void unregisterHotKey(int id) override;
+    int startInputObserver(InputObserver observer, int kinds) override;
+    bool stopInputObserver(int handle) override;
 
     // --- The simulated person. ---
 
@@ -63,6 +69,21 @@ public:
     void releaseButton(MouseButton button);
     /// The person moves the pointer.
     void movePointer(int x, int y);
+    /// The person turns the wheel: notches, positive away from them (up).
+    void turnWheel(int notches);
+
+    /// Stamps events with a clock the test moves by hand from now on (start
+    /// at `start`), so that pauses between the person's actions are exact.
+    void useManualClock(Clock::time_point start = Clock::now());
+    /// Moves the manual clock on.
+    void advanceClock(Clock::duration by);
+    /// Waits until every observer has been given every event so far.
+    void settleObservers();
+    /// Number of input observers running now.
+    int observerCount() const;
+    /// What the US layout types for a key with the keys down now
+    /// (0 when it types nothing); what observers are told.
+    char32_t characterFor(int vkCode) const;
 
     // --- Test controls and inspection. ---
 
@@ -92,9 +113,14 @@ public:
     std::vector<Event> delivered() const;
 
 private:
+    struct Observer;
+
     bool keyEvent(int vkCode, bool down, bool synthetic);
     void log(Event::Kind kind, int a, int b, bool synthetic);
     int heldModifierMask() const;
+    Clock::time_point now() const;
+    /// Queues an event for every observer that asked for its kind (lock held).
+    void observe(InputEvent event);
 
     mutable std::recursive_mutex mutex_;
     Point cursor_;
@@ -111,6 +137,10 @@ private:
     bool hotKeyFails_ = false;
     struct HotKey { int modifiers; int vk; };
     std::map<int, HotKey> hotKeys_;
+    std::optional<Clock::time_point> manualNow_;
+    bool capsLock_ = false;
+    std::map<int, std::shared_ptr<Observer>> observers_;
+    int nextObserver_ = 1;
 };
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/desktop_win32.h"
+#include "platform/desktop_win32_observer.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -139,6 +140,13 @@ Win32Desktop::Win32Desktop() : lock_(std::make_unique<Lock>()) {}
 
 Win32Desktop::~Win32Desktop()
 {
+    {
+        std::map<int, std::unique_ptr<Win32InputObserver>> observers;
+        {
+            Guard guard(&lock_->srw);
+            observers.swap(observers_);
+        }
+    } // each one's thread and hooks are gone here
     // A key left down by a run that never finished would stay down for the
     // whole desktop; let go of everything, the newest press first.
     std::vector<int> held;
@@ -304,6 +312,35 @@ int Win32Desktop::hotKeyFromNativeEvent(const char *eventType, void *message)
     if (id == 0 || std::find(hotKeys_.begin(), hotKeys_.end(), id) == hotKeys_.end())
         return 0;
     return id;
+}
+
+int Win32Desktop::startInputObserver(InputObserver observer, int kinds)
+{
+    auto o = std::make_unique<Win32InputObserver>(std::move(observer), kinds);
+    unsigned long error = 0;
+    if (!o->start(&error)) {
+        lastError_ = error;
+        return 0;
+    }
+    Guard guard(&lock_->srw);
+    const int handle = nextObserver_++;
+    observers_[handle] = std::move(o);
+    return handle;
+}
+
+bool Win32Desktop::stopInputObserver(int handle)
+{
+    std::unique_ptr<Win32InputObserver> o;
+    {
+        Guard guard(&lock_->srw);
+        const auto it = observers_.find(handle);
+        if (it == observers_.end() || it->second->threadId() == GetCurrentThreadId())
+            return false;
+        o = std::move(it->second);
+        observers_.erase(it);
+    }
+    o.reset(); // waits for its thread, outside the lock
+    return true;
 }
 
 std::shared_ptr<Desktop> createWin32Desktop(std::string *)

@@ -9,6 +9,7 @@
 #include "platform/desktop.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ public:
     static constexpr int MaxKeyboardHooks = 8;
 
     Win32Desktop();
-    /// Releases every key and button it still holds (newest first), removes
-    /// its hooks and unregisters its hot keys.
+    /// Stops its input observers, releases every key and button it still
+    /// holds (newest first), removes its hooks and unregisters its hot keys.
     ~Win32Desktop() override;
 
     Win32Desktop(const Win32Desktop &) = delete;
@@ -54,6 +55,11 @@ public:
     /// registered here, 0 for anything else.
     int hotKeyFromNativeEvent(const char *eventType, void *message) override;
 
+    /// Each observer is a thread with its own low-level hooks
+    /// (desktop_win32_observer.h).
+    int startInputObserver(InputObserver observer, int kinds) override;
+    bool stopInputObserver(int handle) override;
+
     /// Keys and mouse buttons (as VK_LBUTTON / VK_RBUTTON) this desktop has
     /// pressed and not yet released, oldest first.
     std::vector<int> heldByUs() const;
@@ -62,8 +68,10 @@ private:
     void noteHeld(int code, bool down);
 
     struct Lock;
-    std::unique_ptr<Lock> lock_; // guards held_; workers press keys concurrently
+    std::unique_ptr<Lock> lock_; // guards held_ and observers_; workers press keys concurrently
     std::vector<int> held_;
+    std::map<int, std::unique_ptr<class Win32InputObserver>> observers_;
+    int nextObserver_ = 1;
     std::vector<int> hotKeys_;   // GUI thread only
     std::vector<int> ownHooks_;  // GUI thread only
     std::atomic<unsigned long> lastError_{0};

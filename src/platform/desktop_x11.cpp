@@ -36,26 +36,6 @@ struct QueryConnection {
 };
 thread_local QueryConnection tlQuery;
 
-// The X modifier bit (Mod1 ... Mod5) that holds any of the keysyms; 0 if none.
-unsigned int maskHolding(Display *dpy, const X11Keymap &keymap, std::initializer_list<unsigned long> syms)
-{
-    XModifierKeymap *map = XGetModifierMapping(dpy);
-    if (!map)
-        return 0;
-    unsigned int mask = 0;
-    for (int mod = Mod1MapIndex; mod <= Mod5MapIndex && !mask; ++mod) {
-        for (int i = 0; i < map->max_keypermod && !mask; ++i) {
-            const int kc = map->modifiermap[mod * map->max_keypermod + i];
-            for (unsigned long sym : syms) {
-                if (kc && (keymap.keysym(kc, 0) == sym || keymap.keysym(kc, 1) == sym))
-                    mask = 1u << mod;
-            }
-        }
-    }
-    XFreeModifiermap(map);
-    return mask;
-}
-
 int firstKeycodeOf(const X11Keymap &keymap, const std::vector<unsigned long> &syms)
 {
     for (unsigned long sym : syms) {
@@ -81,6 +61,13 @@ X11Desktop::X11Desktop(Display *inputDisplay)
 
 X11Desktop::~X11Desktop()
 {
+    {
+        std::map<int, std::unique_ptr<X11InputObserver>> observers;
+        {
+            std::lock_guard<std::mutex> lock(observerMutex_);
+            observers.swap(observers_);
+        }
+    } // each one's thread has ended here
     {
         std::lock_guard<std::mutex> lock(hookMutex_);
         hooks_.clear();
@@ -126,9 +113,9 @@ void X11Desktop::readModifierMapLocked()
 {
     X11Keymap keymap;
     keymap.load(input_);
-    altMask_ = maskHolding(input_, keymap, {XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R});
-    superMask_ = maskHolding(input_, keymap, {XK_Super_L, XK_Super_R});
-    numLockMask_ = maskHolding(input_, keymap, {XK_Num_Lock});
+    altMask_ = keymap.modifierMaskHolding(input_, {XK_Alt_L, XK_Alt_R, XK_Meta_L, XK_Meta_R});
+    superMask_ = keymap.modifierMaskHolding(input_, {XK_Super_L, XK_Super_R});
+    numLockMask_ = keymap.modifierMaskHolding(input_, {XK_Num_Lock});
     if (!altMask_)
         altMask_ = Mod1Mask;
     if (!superMask_)
@@ -261,6 +248,39 @@ std::vector<int> X11Desktop::heldButtons()
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
     return heldButtons_;
+}
+
+int X11Desktop::startInputObserver(InputObserver observer, int kinds)
+{
+    auto o = std::make_unique<X11InputObserver>(displayName_, std::move(observer), kinds);
+    std::string why;
+    if (!o->start(&why)) {
+        {
+            std::lock_guard<std::mutex> lock(hookMutex_);
+            lastError_ = 1;
+        }
+        logWarning("Cannot observe the input: " + why + ".");
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(observerMutex_);
+    const int handle = nextObserver_++;
+    observers_[handle] = std::move(o);
+    return handle;
+}
+
+bool X11Desktop::stopInputObserver(int handle)
+{
+    std::unique_ptr<X11InputObserver> o;
+    {
+        std::lock_guard<std::mutex> lock(observerMutex_);
+        auto it = observers_.find(handle);
+        if (it == observers_.end() || it->second->threadId() == std::this_thread::get_id())
+            return false;
+        o = std::move(it->second);
+        observers_.erase(it);
+    }
+    o.reset(); // joins its thread, outside the lock
+    return true;
 }
 
 std::shared_ptr<Desktop> createX11Desktop(std::string *why)

@@ -9,11 +9,13 @@
 // key state and pointer queries use a connection owned by the calling
 // thread; the hook reads its grab on a connection served by its own thread;
 // hot keys are grabbed on the toolkit's connection so that the key press
-// arrives through its native event filter. Everything but the hot keys and
+// arrives through its native event filter; each input observer has a
+// connection and a thread of its own (desktop_x11_observer.h). Everything but the hot keys and
 // the log is free of Qt (those live in desktop_x11_qt.cpp).
 
 #include "platform/desktop.h"
 #include "platform/desktop_x11_keymap.h"
+#include "platform/desktop_x11_observer.h"
 
 #include <atomic>
 #include <chrono>
@@ -57,6 +59,9 @@ public:
     bool registerHotKey(int id, int modifiers, int vkCode) override;
     void unregisterHotKey(int id) override;
     int hotKeyFromNativeEvent(const char *eventType, void *message) override;
+
+    int startInputObserver(InputObserver observer, int kinds) override;
+    bool stopInputObserver(int handle) override;
 
     /// How long a keycode bound to a character stays bound after its last
     /// press: clients re-read the keymap lazily, so a binding changed too
@@ -192,6 +197,11 @@ private:
     };
     std::mutex hotKeyMutex_;
     std::map<int, HotKey> hotKeys_;
+
+    // Input observers, under observerMutex_.
+    std::mutex observerMutex_;
+    std::map<int, std::unique_ptr<X11InputObserver>> observers_;
+    int nextObserver_ = 1;
 };
 
 /// Opens the X display named by $DISPLAY and checks for XTEST; null with the

@@ -25,11 +25,6 @@ namespace {
 constexpr int kGrabAttempts = 6;
 constexpr std::chrono::milliseconds kGrabRetryDelay{100};
 
-bool isKeypadDigit(unsigned long sym)
-{
-    return (sym >= XK_KP_0 && sym <= XK_KP_9) || sym == XK_KP_Decimal;
-}
-
 } // namespace
 
 int X11Desktop::installKeyboardHook(KeyboardHookCallback callback)
@@ -107,20 +102,7 @@ bool X11Desktop::updateGrabLocked()
         return true;
     }
     hookKeymap_.load(dpy);
-    hookNumLockMask_ = 0;
-    {
-        XModifierKeymap *map = XGetModifierMapping(dpy);
-        if (map) {
-            for (int mod = Mod1MapIndex; mod <= Mod5MapIndex; ++mod) {
-                for (int i = 0; i < map->max_keypermod; ++i) {
-                    const int kc = map->modifiermap[mod * map->max_keypermod + i];
-                    if (kc && hookKeymap_.keysym(kc, 0) == XK_Num_Lock)
-                        hookNumLockMask_ = 1u << mod;
-                }
-            }
-            XFreeModifiermap(map);
-        }
-    }
+    hookNumLockMask_ = hookKeymap_.modifierMaskHolding(dpy, {XK_Num_Lock});
     int status = GrabSuccess;
     for (int attempt = 0; attempt < kGrabAttempts; ++attempt) {
         status = XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
@@ -150,13 +132,7 @@ void X11Desktop::wakeHookThread()
 
 int X11Desktop::vkForHookEvent(int keycode, unsigned int state) const
 {
-    const unsigned long plain = hookKeymap_.keysym(keycode, 0);
-    const unsigned long shifted = hookKeymap_.keysym(keycode, 1);
-    // Keypad digits with Num Lock on, navigation keys with it off.
-    if (hookNumLockMask_ && (state & hookNumLockMask_) && isKeypadDigit(shifted))
-        return x11vk::vkForKeysym(shifted);
-    const int code = x11vk::vkForKeysym(plain);
-    return code ? code : x11vk::vkForKeysym(shifted);
+    return hookKeymap_.vkOf(keycode, hookNumLockMask_ && (state & hookNumLockMask_));
 }
 
 void X11Desktop::hookThreadMain()

@@ -1,8 +1,19 @@
 #include "platform/desktop_x11_keymap.h"
+#include "platform/desktop_x11_vk.h"
 
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 namespace platform {
+
+namespace {
+
+bool isKeypadDigit(unsigned long sym)
+{
+    return (sym >= XK_KP_0 && sym <= XK_KP_9) || sym == XK_KP_Decimal;
+}
+
+} // namespace
 
 void X11Keymap::load(Display *dpy)
 {
@@ -93,6 +104,36 @@ X11Keymap::Place X11Keymap::find(unsigned long sym) const
         }
     }
     return {};
+}
+
+int X11Keymap::vkOf(int keycode, bool numLockOn) const
+{
+    const unsigned long plain = keysym(keycode, 0);
+    const unsigned long shifted = keysym(keycode, 1);
+    // Keypad digits with Num Lock on, navigation keys with it off.
+    if (numLockOn && isKeypadDigit(shifted))
+        return x11vk::vkForKeysym(shifted);
+    const int code = x11vk::vkForKeysym(plain);
+    return code ? code : x11vk::vkForKeysym(shifted);
+}
+
+unsigned int X11Keymap::modifierMaskHolding(Display *dpy, std::initializer_list<unsigned long> syms) const
+{
+    XModifierKeymap *map = XGetModifierMapping(dpy);
+    if (!map)
+        return 0;
+    unsigned int mask = 0;
+    for (int mod = Mod1MapIndex; mod <= Mod5MapIndex && !mask; ++mod) {
+        for (int i = 0; i < map->max_keypermod && !mask; ++i) {
+            const int kc = map->modifiermap[mod * map->max_keypermod + i];
+            for (unsigned long sym : syms) {
+                if (kc && (keysym(kc, 0) == sym || keysym(kc, 1) == sym))
+                    mask = 1u << mod;
+            }
+        }
+    }
+    XFreeModifiermap(map);
+    return mask;
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 // backend takes a fresh copy whenever it must not trust an older one (the
 // user may switch layouts at any time, and we change spare rows ourselves).
 
+#include <initializer_list>
 #include <vector>
 
 typedef struct _XDisplay Display;
@@ -42,6 +43,15 @@ public:
     /// Where a keysym can be typed: the first of plain, Shift, level 3,
     /// level 3 + Shift over all keycodes; column -1 when nowhere.
     Place find(unsigned long keysym) const;
+
+    /// Virtual-key code a low-level hook reports for a keycode: that of its
+    /// plain keysym, or its shifted one when the plain has none; keypad
+    /// digits when Num Lock is on. 0 when neither has a code.
+    int vkOf(int keycode, bool numLockOn) const;
+
+    /// The X modifier bit (Mod1 ... Mod5) whose keys carry any of the
+    /// keysyms, read from the server's modifier mapping; 0 if none.
+    unsigned int modifierMaskHolding(Display *dpy, std::initializer_list<unsigned long> syms) const;
 
     /// Used by tests: replaces the table.
     void setForTesting(int minKeycode, int columns, std::vector<unsigned long> syms);

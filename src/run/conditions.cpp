@@ -37,23 +37,9 @@ ModifierState readModifierState(platform::Desktop &d)
 bool combinationDown(platform::Desktop &d, int vk, int mods, int excused)
 {
     const ModifierState s = readModifierState(d);
-    const int own = KeyCombination::modifierMaskOf(vk);
-    const struct {
-        int bit;
-        bool down;
-    } modifiers[] = {{platform::mod::Ctrl, s.ctrl},
-                     {platform::mod::Alt, s.alt},
-                     {platform::mod::Shift, s.shift},
-                     {platform::mod::Win, s.win}};
-    for (const auto &m : modifiers) {
-        if (m.bit == own)
-            continue; // the key itself stands for its own modifier
-        if ((excused & m.bit) && !(mods & m.bit))
-            continue;
-        if (((mods & m.bit) != 0) != m.down)
-            return false;
-    }
-    return d.isKeyDown(vk);
+    const int held = (s.ctrl ? platform::mod::Ctrl : 0) | (s.alt ? platform::mod::Alt : 0)
+                     | (s.shift ? platform::mod::Shift : 0) | (s.win ? platform::mod::Win : 0);
+    return KeyCombination::modifiersMatch(vk, mods, held, excused) && d.isKeyDown(vk);
 }
 
 bool sleepUnlessStopped(const Run &run, int ms)

@@ -79,8 +79,9 @@ public:
     /// yet reclaimed). Read it once the run has finished.
     int peakWorkerCount() const { return peakWorkers; }
 
-    /// Run objects alive in the process. A finished run deletes itself, so
-    /// this drops back to 0 once the window is back; a leak shows here.
+    /// Run objects alive in the process. A run played through runthread is
+    /// deleted when its thread ends, just after the window is back, so this
+    /// drops back to 0 then; a leak shows here.
     static int instanceCount() { return instances.load(); }
 
 signals:

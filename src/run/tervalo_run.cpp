@@ -2,10 +2,10 @@
 
 #include "run/run.h"
 #include "run/rundialog.h"
+#include "run/runthread.h"
 #include "settings/settingsfile.h"
 
 #include <QFileInfo>
-#include <QThread>
 
 void tervalo::stertRun()
 {
@@ -30,20 +30,11 @@ QString tervalo::runProjectName(const QString &path)
 
 void tervalo::launchRun()
 {
-    auto *thread = new QThread(this);
     auto *run = new Run();
     // The run gets copies: the project may change once the window is back.
     run->setup(stertTime, runNumber, stopCommand, commandList, conditionList, runProjectName(projectPath));
-    run->moveToThread(thread);
-
     // The run and its thread delete themselves; the window keeps nothing.
-    connect(thread, &QThread::started, run, &Run::start);
-    connect(run, &Run::finished, thread, &QThread::quit);
-    connect(run, &Run::finished, run, &QObject::deleteLater);
-    connect(run, &Run::finished, this, &tervalo::onRunFinished);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-
-    thread->start(QThread::InheritPriority);
+    runthread::start(run, this, [this] { onRunFinished(); });
     hide();
 }
 

@@ -14,7 +14,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -566,6 +569,248 @@ void destructionReleasesWhatIsHeld()
     CHECK(!desktop().isKeyDown(VK_LBUTTON));
 }
 
+
+// ---------------------------------------------------------------------------
+// Input observers.
+
+struct Seen {
+    platform::InputEvent::Kind kind;
+    int a = 0;        // vk, button (0 left, 1 right), or notches
+    char32_t ch = 0;  // KeyDown: character
+    bool repeat = false;
+    bool operator==(const Seen &o) const
+    {
+        return kind == o.kind && a == o.a && ch == o.ch && repeat == o.repeat;
+    }
+};
+
+std::ostream &operator<<(std::ostream &out, const Seen &s)
+{
+    static const char *names[] = {"KeyDown", "KeyUp", "ButtonDown", "ButtonUp", "Motion", "Wheel"};
+    out << names[int(s.kind)] << " " << s.a;
+    if (s.ch)
+        out << " '" << unsigned(s.ch) << "'";
+    if (s.repeat)
+        out << " repeat";
+    return out;
+}
+
+/// Collects what an observer is told, on the observer's thread.
+class Collector {
+public:
+    platform::InputObserver observer()
+    {
+        return [this](const platform::InputEvent &e) {
+            AcquireSRWLockExclusive(&lock_);
+            events_.push_back(e);
+            threads_.push_back(GetCurrentThreadId());
+            ReleaseSRWLockExclusive(&lock_);
+        };
+    }
+    std::vector<platform::InputEvent> events()
+    {
+        AcquireSRWLockExclusive(&lock_);
+        std::vector<platform::InputEvent> copy = events_;
+        ReleaseSRWLockExclusive(&lock_);
+        return copy;
+    }
+    std::vector<DWORD> threads()
+    {
+        AcquireSRWLockExclusive(&lock_);
+        std::vector<DWORD> copy = threads_;
+        ReleaseSRWLockExclusive(&lock_);
+        return copy;
+    }
+    size_t count() { return events().size(); }
+    std::vector<Seen> seen()
+    {
+        std::vector<Seen> out;
+        for (const auto &e : events()) {
+            Seen s{e.kind};
+            switch (e.kind) {
+            case platform::InputEvent::Kind::KeyDown:
+                s.a = canonicalKey(e.vk);
+                s.ch = e.character;
+                s.repeat = e.repeat;
+                break;
+            case platform::InputEvent::Kind::KeyUp: s.a = canonicalKey(e.vk); break;
+            case platform::InputEvent::Kind::ButtonDown:
+            case platform::InputEvent::Kind::ButtonUp: s.a = e.button == MouseButton::Left ? 0 : 1; break;
+            case platform::InputEvent::Kind::Wheel: s.a = e.wheel; break;
+            case platform::InputEvent::Kind::Motion: break;
+            }
+            out.push_back(s);
+        }
+        return out;
+    }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    std::vector<platform::InputEvent> events_;
+    std::vector<DWORD> threads_;
+};
+
+int threadCount()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return -1;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++n;
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+void sendWheel(int units)
+{
+    INPUT input;
+    std::memset(&input, 0, sizeof input);
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    input.mi.mouseData = DWORD(units);
+    SendInput(1, &input, sizeof input);
+}
+
+/// A move of the person's mouse (SetCursorPos is not input: hooks never see it).
+void sendAbsoluteMove(int x, int y)
+{
+    const int w = GetSystemMetrics(SM_CXSCREEN);
+    const int h = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input;
+    std::memset(&input, 0, sizeof input);
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input.mi.dx = LONG((x * 65535 + (w - 1) / 2) / (w - 1));
+    input.mi.dy = LONG((y * 65535 + (h - 1) / 2) / (h - 1));
+    SendInput(1, &input, sizeof input);
+}
+
+using platform::InputEvent;
+using Kind = platform::InputEvent::Kind;
+
+struct ObservedKeysRow {
+    std::string name;
+    std::function<void(Win32Desktop &)> act;
+    std::vector<Seen> expected;
+};
+
+void observerSeesKeysAndPassesThemOn(const ObservedKeysRow &row)
+{
+    Win32Desktop &d = desktop();
+    Observer older; // installed first, so called after the observer's hook
+    CHECK(older.ok());
+    Collector collector;
+    const int handle = d.startInputObserver(collector.observer(), platform::observe::Keys);
+    CHECK(handle > 0);
+    row.act(d);
+    const bool arrived = pumpUntil([&] { return collector.count() >= row.expected.size(); });
+    pumpFor(50);
+    const bool stopped = d.stopInputObserver(handle);
+    CHECK(arrived);
+    CHECK(stopped);
+    CHECK_EQ(collector.seen(), row.expected);
+    // Every event went on: the older hook saw each one after the observer.
+    CHECK_EQ(g_keys.size(), row.expected.size());
+    const std::vector<InputEvent> events = collector.events();
+    for (size_t i = 1; i < events.size(); ++i)
+        CHECK(events[i - 1].time <= events[i].time);
+    for (DWORD t : collector.threads())
+        CHECK(t != GetCurrentThreadId()); // told on the observer's own thread
+}
+
+void observerSeesThePointer()
+{
+    Win32Desktop &d = desktop();
+    d.setCursorPos(40, 50);
+    pumpOnce();
+    Observer older(true);
+    CHECK(older.mouseOk());
+    Collector collector;
+    const int handle = d.startInputObserver(collector.observer(), platform::observe::All);
+    CHECK(handle > 0);
+    sendAbsoluteMove(300, 200);
+    CHECK(pumpUntil([&] { return collector.count() >= 1; }));
+    POINT at{0, 0};
+    GetCursorPos(&at);
+    d.mouseButton(MouseButton::Left, true);
+    d.mouseButton(MouseButton::Left, false);
+    d.mouseButton(MouseButton::Right, true);
+    d.mouseButton(MouseButton::Right, false);
+    sendWheel(240);
+    sendWheel(60);  // half a notch: nothing yet
+    sendWheel(60);  // the other half: one notch
+    sendWheel(-120);
+    const bool arrived = pumpUntil([&] { return collector.count() >= 8; });
+    pumpFor(kQuietMs);
+    CHECK(d.stopInputObserver(handle));
+    CHECK(arrived);
+    const std::vector<Seen> expected{
+        {Kind::Motion}, {Kind::ButtonDown, 0}, {Kind::ButtonUp, 0}, {Kind::ButtonDown, 1},
+        {Kind::ButtonUp, 1}, {Kind::Wheel, 2}, {Kind::Wheel, 1}, {Kind::Wheel, -1}};
+    CHECK_EQ(collector.seen(), expected);
+    const std::vector<InputEvent> events = collector.events();
+    for (const InputEvent &e : events)
+        CHECK_EQ(e.pos, (platform::Point{int(at.x), int(at.y)}));
+    // The older hook saw every click and wheel turn too.
+    CHECK_EQ(g_mouse.size(), size_t(8));
+}
+
+void observerStopEndsItsThreadAndHooks()
+{
+    Win32Desktop &d = desktop();
+    const int threadsBefore = threadCount();
+    Collector keysOnly;
+    const int handle = d.startInputObserver(keysOnly.observer(), platform::observe::Keys);
+    CHECK(handle > 0);
+    const int threadsWhile = threadCount();
+    d.mouseButton(MouseButton::Left, true);
+    d.mouseButton(MouseButton::Left, false);
+    sendWheel(120);
+    d.key('Q', true);
+    d.key('Q', false);
+    CHECK(pumpUntil([&] { return keysOnly.count() >= 2; }));
+    pumpFor(kQuietMs);
+    const size_t seenWhileRunning = keysOnly.count();
+    CHECK(d.stopInputObserver(handle));
+    CHECK(!d.stopInputObserver(handle));
+    d.key('Q', true);
+    d.key('Q', false);
+    pumpFor(kQuietMs);
+    CHECK_EQ(seenWhileRunning, size_t(2)); // keys only: no button, no wheel
+    CHECK_EQ(keysOnly.count(), size_t(2)); // nothing after the stop
+    CHECK_EQ(threadsWhile, threadsBefore + 1);
+    CHECK_EQ(threadCount(), threadsBefore);
+}
+
+void observerCannotStopItselfAndDiesWithItsDesktop()
+{
+    const int threadsBefore = threadCount();
+    std::atomic<int> handle{0};
+    std::atomic<int> selfStop{-1};
+    {
+        Win32Desktop local;
+        Win32Desktop *self = &local;
+        handle = local.startInputObserver(
+            [&, self](const InputEvent &e) {
+                if (e.kind == Kind::KeyDown)
+                    selfStop = self->stopInputObserver(handle) ? 1 : 0;
+            },
+            platform::observe::Keys);
+        CHECK(handle > 0);
+        CHECK_EQ(threadCount(), threadsBefore + 1);
+        local.key('Z', true);
+        local.key('Z', false);
+        CHECK(pumpUntil([&] { return selfStop >= 0; }));
+    } // the desktop goes, and with it the observer
+    CHECK_EQ(selfStop.load(), 0);
+    CHECK_EQ(threadCount(), threadsBefore);
+}
+
 void registerCases()
 {
     auto &r = check::Runner::instance();
@@ -624,6 +869,25 @@ void registerCases()
         },
         nativeEventRecognisesOwnHotKeysOnly);
     r.add("destructionReleasesWhatIsHeld", destructionReleasesWhatIsHeld);
+    r.addRows<ObservedKeysRow>("observerSeesKeysAndPassesThemOn",
+        {
+            {"Shift picks the capital", [](Win32Desktop &d) { replayCombination(d, {VK_SHIFT, 'H'}); replayCombination(d, {'I'}); },
+             {{Kind::KeyDown, VK_SHIFT}, {Kind::KeyDown, 'H', U'H'}, {Kind::KeyUp, 'H'}, {Kind::KeyUp, VK_SHIFT},
+              {Kind::KeyDown, 'I', U'i'}, {Kind::KeyUp, 'I'}}},
+            {"Enter types a return, F5 nothing", [](Win32Desktop &d) { replayCombination(d, {VK_RETURN}); replayCombination(d, {VK_F5}); },
+             {{Kind::KeyDown, VK_RETURN, U'\r'}, {Kind::KeyUp, VK_RETURN}, {Kind::KeyDown, VK_F5}, {Kind::KeyUp, VK_F5}}},
+            {"a held key repeats", [](Win32Desktop &d) { d.key('A', true); d.key('A', true); d.key('A', false); },
+             {{Kind::KeyDown, 'A', U'a'}, {Kind::KeyDown, 'A', U'a', true}, {Kind::KeyUp, 'A'}}},
+            {"digits and punctuation", [](Win32Desktop &d) { replayCombination(d, {'1'}); replayCombination(d, {VK_SHIFT, '1'}); replayCombination(d, {VK_OEM_COMMA}); },
+             {{Kind::KeyDown, '1', U'1'}, {Kind::KeyUp, '1'}, {Kind::KeyDown, VK_SHIFT}, {Kind::KeyDown, '1', U'!'},
+              {Kind::KeyUp, '1'}, {Kind::KeyUp, VK_SHIFT}, {Kind::KeyDown, VK_OEM_COMMA, U','}, {Kind::KeyUp, VK_OEM_COMMA}}},
+            {"a character sent as a character", [](Win32Desktop &d) { d.unicodeUnit(u'\u3042', true); d.unicodeUnit(u'\u3042', false); },
+             {{Kind::KeyDown, kVkPacket, U'\u3042'}, {Kind::KeyUp, kVkPacket}}},
+        },
+        observerSeesKeysAndPassesThemOn);
+    r.add("observerSeesThePointer", observerSeesThePointer);
+    r.add("observerStopEndsItsThreadAndHooks", observerStopEndsItsThreadAndHooks);
+    r.add("observerCannotStopItselfAndDiesWithItsDesktop", observerCannotStopItselfAndDiesWithItsDesktop);
 }
 
 } // namespace

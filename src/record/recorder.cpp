@@ -1,0 +1,122 @@
+#include "record/recorder.h"
+
+#include "input/keycombination.h"
+#include "run/run.h"
+
+#include <QDebug>
+
+using platform::InputEvent;
+using Kind = platform::InputEvent::Kind;
+
+Recorder::Recorder(QObject *parent) : QObject(parent) {}
+
+Recorder::~Recorder()
+{
+    stop();
+}
+
+bool Recorder::start(int stopVk, int stopMask)
+{
+    if (observer_ || Run::instanceCount() > 0)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events_.clear();
+        heldModifiers_.clear();
+        stopVk_ = stopVk;
+        stopMask_ = stopMask;
+        start_ = end_ = Clock::now();
+        stopped_ = false;
+    }
+    desktop_ = platform::currentDesktop();
+    observer_ = desktop_->startInputObserver([this](const InputEvent &e) { observe(e); }, platform::observe::All);
+    if (!observer_) {
+        qWarning() << "[Record] cannot observe the input, error" << desktop_->lastError();
+        desktop_.reset();
+        return false;
+    }
+    return true;
+}
+
+void Recorder::stop()
+{
+    if (!observer_)
+        return;
+    desktop_->stopInputObserver(observer_); // no callback runs after this
+    observer_ = 0;
+    desktop_.reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopped_)
+        end_ = Clock::now();
+}
+
+void Recorder::observe(const InputEvent &e)
+{
+    bool pressed = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_)
+            return;
+        if (Run::instanceCount() > 0)
+            return; // a run's own input is not the person's
+        const bool modifier = KeyCombination::isModifierKey(e.vk);
+        if (e.kind == Kind::KeyDown && !e.repeat) {
+            int held = 0;
+            for (int vk : heldModifiers_)
+                held |= KeyCombination::modifierMaskOf(vk);
+            if (KeyCombination::sameKey(stopVk_, e.vk) && KeyCombination::modifiersMatch(stopVk_, stopMask_, held)) {
+                dropStopModifiersLocked();
+                end_ = e.time;
+                stopped_ = true;
+                pressed = true;
+            }
+        }
+        if (!pressed) {
+            if (modifier && e.kind == Kind::KeyDown)
+                heldModifiers_.insert(e.vk);
+            else if (modifier && e.kind == Kind::KeyUp)
+                heldModifiers_.erase(e.vk);
+            events_.push_back(e);
+        }
+    }
+    if (pressed)
+        emit stopCombinationPressed();
+}
+
+void Recorder::dropStopModifiersLocked()
+{
+    for (size_t i = events_.size(); i-- > 0;) {
+        const InputEvent &e = events_[i];
+        if (e.kind == Kind::Motion)
+            continue;
+        const bool stopModifier = e.kind == Kind::KeyDown && (KeyCombination::modifierMaskOf(e.vk) & stopMask_)
+                                  && heldModifiers_.count(e.vk);
+        if (!stopModifier)
+            break;
+        events_.erase(events_.begin() + std::ptrdiff_t(i));
+    }
+}
+
+std::vector<InputEvent> Recorder::events() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
+}
+
+Recorder::Clock::time_point Recorder::endTime() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return end_;
+}
+
+double Recorder::seconds() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::chrono::duration<double>(end_ - start_).count();
+}
+
+RecordMapping::Pages Recorder::pages(const RecordMapping::Options &options) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return RecordMapping::pagesFor(events_, end_, options);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+// Records what the person does at the desktop until the stop combination:
+// an input observer (platform seam) feeds the events to this object on the
+// backend's thread, which keeps them, watches for the stop combination and
+// then tells the GUI thread. The stop combination's own key presses are not
+// kept, and nothing is kept while a run plays. The pages are made from the
+// events afterwards (RecordMapping).
+
+#include "record/recordmapping.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <vector>
+
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Recorder(QObject *parent = nullptr);
+    /// Stops observing (on every path: the window closed, the program quit).
+    ~Recorder() override;
+
+    /// Starts recording now until the combination (virtual-key code and
+    /// modifier mask) is pressed. False when a run plays or the desktop
+    /// cannot be observed.
+    bool start(int stopVk, int stopMask);
+    /// Stops observing; what was recorded is kept. Safe to call again.
+    void stop();
+    bool isRecording() const { return observer_ != 0; }
+    /// True once the stop combination was pressed.
+    bool stopPressed() const { return stopped_.load(); }
+
+    /// The recording so far (stop first for the final one).
+    std::vector<platform::InputEvent> events() const;
+    /// When the recording ended: the stop combination, or stop().
+    Clock::time_point endTime() const;
+    /// Seconds from start to end.
+    double seconds() const;
+    /// The pages of the recording.
+    RecordMapping::Pages pages(const RecordMapping::Options &options) const;
+
+signals:
+    /// The stop combination was pressed (emitted on the observer's thread;
+    /// connect with a queued or automatic connection).
+    void stopCombinationPressed();
+
+private:
+    void observe(const platform::InputEvent &event);
+    /// Drops the presses of the stop combination's modifiers that came after
+    /// the last other input (lock held).
+    void dropStopModifiersLocked();
+
+    int stopVk_ = 0;
+    int stopMask_ = 0;
+    int observer_ = 0;
+    std::shared_ptr<platform::Desktop> desktop_;
+    mutable std::mutex mutex_;
+    std::vector<platform::InputEvent> events_;
+    std::set<int> heldModifiers_; // side-specific codes, as observed
+    Clock::time_point start_;
+    Clock::time_point end_;
+    std::atomic<bool> stopped_{false};
+};
