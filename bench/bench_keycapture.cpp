@@ -3,6 +3,7 @@
 // the editor takes from the key press to the page holding the new code
 // (bounded by the 50 ms poll interval). Prints medians and ratios.
 
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
 #include "input/keycapture.h"
 #include "platform/desktop_sim.h"
@@ -99,7 +100,7 @@ int main(int argc, char **argv)
     std::vector<double> latencies;
     constexpr int kCaptures = 40;
     for (int i = 0; i < kCaptures; ++i) {
-        w.selectedCommandKind = records::kKey;
+        w.selectedCommandKind = PageKinds::kKey;
         w.addCommandButton->click();
         // Press at a random phase of the poll timer.
         QElapsedTimer wait;

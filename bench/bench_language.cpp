@@ -3,6 +3,7 @@
 // on and off; opening the longest shipped document in the viewer; and
 // encoding a long report body. Prints medians and ratios.
 
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
 #include "platform/desktop_sim.h"
 #include "report/formbody.h"
@@ -73,8 +74,8 @@ int main(int argc, char **argv)
             if (c.pages > 0) {
                 w.addNewCommand();
                 for (int i = 1; i < c.pages; ++i) {
-                    w.commandList.append(records::createdCommand(records::kClick));
-                    w.conditionList.append(records::blankCondition());
+                    w.commandList.append(PageKinds::createdCommand(PageKinds::kClick));
+                    w.conditionList.append(PageKinds::blankCondition());
                 }
                 w.currentPage = c.pages / 2 + 1;
                 w.renderPage();

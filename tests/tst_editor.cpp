@@ -2,6 +2,7 @@
 // widgets on the offscreen platform.
 
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -165,8 +166,8 @@ private slots:
         QCOMPARE(w->pageCounterLabel->text(), QString("3/5"));
         QCOMPARE(w->commandList, fivePages()); // navigation changes no record
         QCOMPARE(w->history.size(), snapshots);
-        QCOMPARE(w->commandNameLabel->text(), QString("キー"));
-        QCOMPARE(w->commandKeyLabel->text(), QString("Ctrl+A"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("キー"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Ctrl+A"));
     }
 
     void deletePage_data()
@@ -303,7 +304,7 @@ private slots:
         QCOMPARE(w->commandList.first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
         w->addCommandButton->click();
         QCOMPARE(w->commandList.first(), record);
-        QCOMPARE(w->commandNameLabel->text(), label);
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), label);
     }
 
     void fieldsShowTheRecord()
@@ -311,26 +312,26 @@ private slots:
         w->commandList = {{"スムーズムーブ", "-5", "99999999", "2.5"}};
         w->conditionList = {{"時刻", "24", "7"}};
         w->renderPage();
-        for (QWidget *visible : std::initializer_list<QWidget *>{w->xSpin2, w->ySpin2, w->getButton2,
-                                                                  w->commandTimeSpin, w->testButton, w->hourSpin,
-                                                                  w->minuteSpin, w->colonLabel})
+        for (QWidget *visible : std::initializer_list<QWidget *>{windowparts::get<QSpinBox>(*w, "xSpin2"), windowparts::get<QSpinBox>(*w, "ySpin2"), windowparts::get<QPushButton>(*w, "getButton2"),
+                                                                  windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin"), windowparts::get<QPushButton>(*w, "testButton"), windowparts::get<QSpinBox>(*w, "hourSpin"),
+                                                                  windowparts::get<QSpinBox>(*w, "minuteSpin"), windowparts::get<QLabel>(*w, "colonLabel")})
             QVERIFY(shown(*w, visible));
-        for (QWidget *hidden : std::initializer_list<QWidget *>{w->xSpin1, w->textEdit, w->commandSideCombo,
-                                                                 w->conditionTimeSpin, w->conditionKeyLabel})
+        for (QWidget *hidden : std::initializer_list<QWidget *>{windowparts::get<QSpinBox>(*w, "xSpin1"), windowparts::get<QTextEdit>(*w, "textEdit"), windowparts::get<QComboBox>(*w, "commandSideCombo"),
+                                                                 windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin"), windowparts::get<QLabel>(*w, "conditionKeyLabel")})
             QVERIFY(!shown(*w, hidden));
-        QCOMPARE(w->xSpin2->value(), -5);
-        QCOMPARE(w->ySpin2->value(), 99999999);
-        QCOMPARE(w->commandTimeSpin->value(), 2.5);
-        QCOMPARE(w->hourSpin->value(), 24);
-        QCOMPARE(w->minuteSpin->value(), 7);
-        QCOMPARE(w->conditionNameLabel->text(), QString("時刻"));
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "xSpin2")->value(), -5);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "ySpin2")->value(), 99999999);
+        QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->value(), 2.5);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "hourSpin")->value(), 24);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "minuteSpin")->value(), 7);
+        QCOMPARE(windowparts::get<QLabel>(*w, "conditionNameLabel")->text(), QString("時刻"));
     }
 
     void smoothMoveTimeEditRewritesCoordinates()
     {
         w->commandList = {{"スムーズムーブ", "abc", "12", "1"}};
         w->renderPage();
-        w->commandTimeSpin->setValue(1.5);
+        windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(1.5);
         // Every field of the kind is rewritten from the widgets: the
         // unconvertible X is shown, and now stored, as 0.
         QCOMPARE(w->commandList.first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
@@ -345,10 +346,10 @@ private slots:
         const RecordList commands = w->commandList;
         const RecordList conditions = w->conditionList;
         w->renderPage();
-        QCOMPARE(w->commandTimeSpin->value(), 0.01);
-        QCOMPARE(w->conditionTimeSpin->value(), 1000.0);
+        QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->value(), 0.01);
+        QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin")->value(), 1000.0);
         w->nextButton->click();
-        QCOMPARE(w->xSpin1->value(), -9999999);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "xSpin1")->value(), -9999999);
         QCOMPARE(w->commandList, commands);
         QCOMPARE(w->conditionList, conditions);
     }
@@ -375,20 +376,20 @@ private slots:
             w->commandKindCombo->setItemText(i, commandItems[i]);
             w->conditionKindCombo->setItemText(i, conditionItems[i]);
         }
-        for (QComboBox *c : {w->commandSideCombo, w->conditionSideCombo}) {
+        for (QComboBox *c : {windowparts::get<QComboBox>(*w, "commandSideCombo"), windowparts::get<QComboBox>(*w, "conditionSideCombo")}) {
             c->setItemText(0, "Left");
             c->setItemText(1, "Right");
         }
         w->commandKindCombo->setCurrentIndex(2);
         w->addCommandButton->click();
         QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "0", "0"}));
-        QCOMPARE(w->commandNameLabel->text(), QString("Mouse Pointer"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("Mouse Pointer"));
         QCOMPARE(stripTexts(*w).at(1), QString("1.Mouse Pointer"));
 
         QComboBox *kindCombo = condition ? w->conditionKindCombo : w->commandKindCombo;
         kindCombo->setCurrentIndex(condition ? 3 : 1);
         (condition ? w->addConditionButton : w->addCommandButton)->click();
-        QComboBox *sideCombo = condition ? w->conditionSideCombo : w->commandSideCombo;
+        QComboBox *sideCombo = condition ? windowparts::get<QComboBox>(*w, "conditionSideCombo") : windowparts::get<QComboBox>(*w, "commandSideCombo");
         QVERIFY(shown(*w, sideCombo));
         sideCombo->setCurrentText(side == "Left" ? "Right" : "Left");
         sideCombo->setCurrentText(side);
@@ -414,16 +415,16 @@ private slots:
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
         // The fields and the undo button stay usable.
-        QVERIFY(shown(*w, w->textEdit));
+        QVERIFY(shown(*w, windowparts::get<QTextEdit>(*w, "textEdit")));
         QVERIFY(shown(*w, w->commandKindCombo));
         QVERIFY(shown(*w, w->undoButton));
 
-        w->textEdit->insertPlainText("x");
+        windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("x");
         QCOMPARE(w->commandList.at(1), (QStringList{"入力", "x", "3"}));
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
 
-        w->textEdit->clear();
+        windowparts::get<QTextEdit>(*w, "textEdit")->clear();
         QCOMPARE(w->commandList.at(1).at(1), QString());
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
@@ -468,7 +469,7 @@ private slots:
         w->commandList = {{"Click", "a"}};
         w->conditionList = {{"謎", "b"}};
         w->renderPage();
-        QCOMPARE(w->commandNameLabel->text(), QString("なし")); // unchanged from the previous page
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("なし")); // unchanged from the previous page
         QCOMPARE(stripTexts(*w).at(1), QString("1.Click"));
         w->conditionKindCombo->setCurrentIndex(1); // no-op selection
         QCOMPARE(w->commandList.first(), (QStringList{"Click", "a"}));
@@ -485,7 +486,7 @@ private slots:
         const int hour = record.at(1).toInt();
         QVERIFY(hour == before.hour() || hour == QTime::currentTime().hour());
         QVERIFY(!record.at(2).startsWith('0') || record.at(2) == "0");
-        w->hourSpin->setValue(24);
+        windowparts::get<QSpinBox>(*w, "hourSpin")->setValue(24);
         QCOMPARE(w->conditionList.first().at(1), QString("24"));
     }
 

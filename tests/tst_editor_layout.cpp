@@ -1,7 +1,9 @@
 // The main window's controls as built: what the start screen shows, where the
 // editor's controls sit, their ranges and the menus.
 
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -94,7 +96,7 @@ private slots:
         QFETCH(bool, condition);
         QFETCH(double, afterOneStep);
         tervalo w;
-        QDoubleSpinBox *spin = condition ? w.conditionTimeSpin : w.commandTimeSpin;
+        QDoubleSpinBox *spin = condition ? windowparts::get<QDoubleSpinBox>(w, "conditionTimeSpin") : windowparts::get<QDoubleSpinBox>(w, "commandTimeSpin");
         QCOMPARE(spin->value(), 0.01);
         spin->stepUp();
         QCOMPARE(spin->value(), afterOneStep);
@@ -187,7 +189,7 @@ private slots:
         w.commandList = RecordList(120, QStringList{"なし"});
         w.commandList[7] = QStringList{"マウスポインター", "1", "2"};
         w.commandList[118] = QStringList{"マウスポインター", "1", "2"};
-        w.conditionList = RecordList(120, records::blankCondition());
+        w.conditionList = RecordList(120, PageKinds::blankCondition());
         w.currentPage = 60;
         w.renderPage();
         QStyledItemDelegate reference;
@@ -229,9 +231,9 @@ private slots:
 private:
     static QWidget *widgetByName(tervalo &w, const QString &name)
     {
-        const QHash<QString, QWidget *> byName{{"minuteSpin", w.minuteSpin}, {"xSpin1", w.xSpin1},
-                                               {"ySpin1", w.ySpin1},         {"xSpin2", w.xSpin2},
-                                               {"ySpin2", w.ySpin2},         {"hourSpin", w.hourSpin}};
+        const QHash<QString, QWidget *> byName{{"minuteSpin", windowparts::get<QSpinBox>(w, "minuteSpin")}, {"xSpin1", windowparts::get<QSpinBox>(w, "xSpin1")},
+                                               {"ySpin1", windowparts::get<QSpinBox>(w, "ySpin1")},         {"xSpin2", windowparts::get<QSpinBox>(w, "xSpin2")},
+                                               {"ySpin2", windowparts::get<QSpinBox>(w, "ySpin2")},         {"hourSpin", windowparts::get<QSpinBox>(w, "hourSpin")}};
         return byName.value(name);
     }
     void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }

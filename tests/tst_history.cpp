@@ -1,7 +1,9 @@
 // The undo history: the snapshot list on its own, then undo and redo as the
 // user meets them in the window.
 
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "project/edithistory.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -64,7 +66,7 @@ private slots:
         EditHistory h;
         for (const QString &step : steps) {
             if (step.startsWith('r'))
-                h.record(RecordList{QStringList{step.mid(1)}}, RecordList{records::blankCondition()});
+                h.record(RecordList{QStringList{step.mid(1)}}, RecordList{PageKinds::blankCondition()});
             else if (step == "u")
                 h.undo();
             else
@@ -84,16 +86,16 @@ private slots:
     void conditionChangeAloneIsAStep()
     {
         EditHistory h;
-        QVERIFY(h.record(RecordList{records::blankCommand()}, kConds1));
+        QVERIFY(h.record(RecordList{PageKinds::blankCommand()}, kConds1));
         QCOMPARE(h.size(), 2);
-        QVERIFY(!h.record(RecordList{records::blankCommand()}, kConds1));
+        QVERIFY(!h.record(RecordList{PageKinds::blankCommand()}, kConds1));
     }
 
     void snapshotsAreValueCopies()
     {
         EditHistory h;
         RecordList live = pages({"A", "B"});
-        RecordList conds{records::blankCondition(), records::blankCondition()};
+        RecordList conds{PageKinds::blankCondition(), PageKinds::blankCondition()};
         h.record(live, conds);
         live[1][0] = "changed";
         QCOMPARE(h.currentCommands().at(1).first(), QString("B"));
@@ -144,9 +146,9 @@ private slots:
             w->previousButton->click();
         }
         addOperation(*w, 5);
-        w->textEdit->insertPlainText("a");
-        w->textEdit->insertPlainText("b");
-        w->textEdit->insertPlainText("c");
+        windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("a");
+        windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("b");
+        windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("c");
         const int before = w->history.size();
         w->nextButton->click();
         QCOMPARE(w->history.size(), before + 1);
@@ -169,8 +171,8 @@ private slots:
         auto w = editor();
         w->is_message_delete = false;
         w->commandList = pages({"なし", "クリック", "なし"});
-        w->commandList[1] = records::createdCommand(records::kClick);
-        w->conditionList = RecordList(3, records::blankCondition());
+        w->commandList[1] = PageKinds::createdCommand(PageKinds::kClick);
+        w->conditionList = RecordList(3, PageKinds::blankCondition());
         w->currentPage = page;
         w->renderPage();
         const RecordList before = w->commandList;

@@ -1,4 +1,6 @@
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "support/simfixture.h"
 #include "support/windowparts.h"
 #include "support/tempsettings.h"
@@ -31,10 +33,10 @@ class TestKeyCaptureEditor : public QObject {
     static void startCapture(tervalo &w, bool forCondition)
     {
         if (forCondition) {
-            w.selectedConditionKind = records::kKey;
+            w.selectedConditionKind = PageKinds::kKey;
             w.addConditionButton->click();
         } else {
-            w.selectedCommandKind = records::kKey;
+            w.selectedCommandKind = PageKinds::kKey;
             w.addCommandButton->click();
         }
     }
@@ -87,10 +89,10 @@ private slots:
         QCOMPARE(w->conditionGroup->isEnabled(), !forCondition);
         for (QWidget *c : lockedControls(*w))
             QVERIFY2(!c->isEnabled(), c->metaObject()->className());
-        QLabel *keyLabel = forCondition ? w->conditionKeyLabel : w->commandKeyLabel;
+        QLabel *keyLabel = forCondition ? windowparts::get<QLabel>(*w, "conditionKeyLabel") : windowparts::get<QLabel>(*w, "commandKeyLabel");
         QCOMPARE(keyLabel->text(), QString("単一または複数キーを押してください"));
-        QVERIFY(!(forCondition ? w->conditionTimeSpin : w->commandTimeSpin)->isVisible());
-        QVERIFY(!(forCondition ? w->conditionSecLabel : w->commandSecLabel)->isVisible());
+        QVERIFY(!(forCondition ? windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin") : windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin"))->isVisible());
+        QVERIFY(!(forCondition ? windowparts::get<QLabel>(*w, "conditionSecLabel") : windowparts::get<QLabel>(*w, "commandSecLabel"))->isVisible());
 
         playKeys(sim, during);
         QVERIFY2(sim.delivered().empty(), "a keystroke reached a window during the capture");
@@ -117,7 +119,7 @@ private slots:
         auto w = makeWindow();
         w->is_japanese = false;
         startCapture(*w, false);
-        QCOMPARE(w->commandKeyLabel->text(), QString("Press one or more keys"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Press one or more keys"));
         fixture->sim->tapCombination({65});
         QTRY_COMPARE(w->commandList.first(), (QStringList{"キー", "65,0", "0.01"}));
     }
@@ -147,8 +149,8 @@ private slots:
         const RecordList commands = w->commandList;
         const RecordList conditions = w->conditionList;
         // Neither the (disabled) buttons nor the slots themselves start anything.
-        w->selectedCommandKind = records::kClick;
-        w->selectedConditionKind = records::kTime;
+        w->selectedCommandKind = PageKinds::kClick;
+        w->selectedConditionKind = PageKinds::kTime;
         w->addCommandButton->click();
         w->addConditionButton->click();
         w->addCommand();
@@ -224,7 +226,7 @@ private slots:
         QCOMPARE(w->commandList, commands);
         QCOMPARE(w->conditionList, conditions);
         QCOMPARE(w->copiedCommand, copied);
-        QCOMPARE(w->commandKeyLabel->text(), QString("単一または複数キーを押してください"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("単一または複数キーを押してください"));
 
         playKeys(sim, "+66 -66");
         QTRY_VERIFY(!w->pollTimer->isActive());
@@ -249,7 +251,7 @@ private slots:
         sim.setHookInstallFails(true);
         auto w = makeWindow();
         startCapture(*w, forCondition);
-        QLabel *nameLabel = forCondition ? w->conditionNameLabel : w->commandNameLabel;
+        QLabel *nameLabel = forCondition ? windowparts::get<QLabel>(*w, "conditionNameLabel") : windowparts::get<QLabel>(*w, "commandNameLabel");
         QCOMPARE(nameLabel->text(), QString("キーフックに失敗"));
         QVERIFY(!w->pollTimer->isActive());
         QVERIFY(!sim.keyboardCaptured());

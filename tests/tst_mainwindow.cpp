@@ -1,3 +1,4 @@
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -54,7 +55,7 @@ private slots:
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
         w.is_japanese = japanese;
-        w.commandList[0] = records::createdCommand(records::kClick);
+        w.commandList[0] = PageKinds::createdCommand(PageKinds::kClick);
         QVERIFY(w.hasUnsavedChanges());
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -70,7 +71,7 @@ private slots:
         QCOMPARE(event.isAccepted(), closes);
         // Settings are written only by an accepted close.
         QCOMPARE(QFile::exists(settings->settingsFile()) && readSettings().contains("stert_time"), closes);
-        QCOMPARE(w.commandList[0], records::createdCommand(records::kClick)); // the changes stay either way
+        QCOMPARE(w.commandList[0], PageKinds::createdCommand(PageKinds::kClick)); // the changes stay either way
     }
 
     void closeWithoutQuestion_data()
@@ -89,9 +90,9 @@ private slots:
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
         w.is_message_file = askFlag;
-        w.commandList[0] = records::createdCommand(records::kClick);
+        w.commandList[0] = PageKinds::createdCommand(PageKinds::kClick);
         if (!changed)
-            w.commandList[0] = records::createdCommand(records::kNone);
+            w.commandList[0] = PageKinds::createdCommand(PageKinds::kNone);
         DialogAnswerer answerer;
         QCloseEvent event;
         QApplication::sendEvent(&w, &event);

@@ -1,8 +1,10 @@
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
 #include "input/hoverhidewindow.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +44,7 @@ class TestPointerCapture : public QObject {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
         w->commandList = RecordList{record};
-        w->conditionList = RecordList{records::blankCondition()};
+        w->conditionList = RecordList{PageKinds::blankCondition()};
         w->currentPage = 1;
         w->renderPage();
         w->show();
@@ -146,7 +148,7 @@ private slots:
         auto w = makeWindow(record);
         w->is_japanese = japanese;
         w->changeLanguage();
-        QPushButton *get = kind == "マウスポインター" ? w->getButton1 : w->getButton2;
+        QPushButton *get = kind == "マウスポインター" ? windowparts::get<QPushButton>(*w, "getButton1") : windowparts::get<QPushButton>(*w, "getButton2");
         QVERIFY(get->isVisible());
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);

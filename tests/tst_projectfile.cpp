@@ -1,7 +1,9 @@
 // Project files: the reader and writer on their own, then the four file
 // commands of the window with their dialogs, messages and beeps.
 
+#include "project/pagekinds.h"
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -66,7 +68,7 @@ private slots:
                                     "    ]\n"
                                     "}\n";
         const QString path = dir.filePath("new.cmdat");
-        QVERIFY(ProjectFile::write(path, {records::blankCommand()}, {records::blankCondition()}).ok);
+        QVERIFY(ProjectFile::write(path, {PageKinds::blankCommand()}, {PageKinds::blankCondition()}).ok);
         QCOMPARE(readAll(path), expected);
         QCOMPARE(expected.count('\n'), 13);
     }
@@ -199,7 +201,7 @@ private slots:
             big.append({"入力", QString(50, 'x'), "3"});
         {
             FileSizeLimit limit(4096);
-            const auto r = ProjectFile::write(path, big, RecordList(big.size(), records::blankCondition()));
+            const auto r = ProjectFile::write(path, big, RecordList(big.size(), PageKinds::blankCondition()));
             QVERIFY(!r.ok);
             QCOMPARE(r.errorText, "ファイルへの書き込みに失敗しました：" + path);
         }
@@ -351,7 +353,7 @@ private slots:
         w->nextButton->click();
         w->commandKindCombo->setCurrentIndex(5);
         w->addCommandButton->click();
-        w->textEdit->insertPlainText("first line\nsecond line");
+        windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("first line\nsecond line");
         w->nextButton->click();
         const RecordList commands = w->commandList;
         const RecordList conditions = w->conditionList;
@@ -372,7 +374,7 @@ private slots:
         QVERIFY(!w->hasUnsavedChanges());
         w->currentPage = 2;
         w->renderPage();
-        QCOMPARE(w->textEdit->toPlainText(), QString("first line\nsecond line"));
+        QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), QString("first line\nsecond line"));
     }
 
     void saveFailureShowsMessage_data()

@@ -1,8 +1,9 @@
+#include "project/pagekinds.h"
 #include "project/records.h"
 
 #include <QtTest>
 
-using namespace records;
+using K = PageKinds;
 
 class TestRecords : public QObject {
     Q_OBJECT
@@ -26,80 +27,121 @@ private slots:
         QCOMPARE(records::timeText(value), text);
     }
 
-    void englishToStored_data()
+    // Every kind of the table, both ways through the names: the English
+    // combo text maps back to the stored name, Japanese mode stores the text
+    // itself, the display and strip names come from the row, and what Add
+    // makes (and what repair pads from) is a record of that kind.
+    void everyKind_data()
     {
         QTest::addColumn<bool>("condition");
-        QTest::addColumn<QString>("english");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("op None") << false << "None" << "なし";
-        QTest::newRow("op Click") << false << "Click" << "クリック";
-        QTest::newRow("op Mouse Pointer") << false << "Mouse Pointer" << "マウスポインター";
-        QTest::newRow("op Smooth Move") << false << "Smooth Move" << "スムーズムーブ";
-        QTest::newRow("op Key") << false << "Key" << "キー";
-        QTest::newRow("op Enter Text") << false << "Enter Text" << "入力";
-        QTest::newRow("op unknown passes") << false << "Wait until over" << "Wait until over";
-        QTest::newRow("cond Wait") << true << "Wait until over" << "終わるまで待つ";
-        QTest::newRow("cond Time") << true << "Time" << "時間";
-        QTest::newRow("cond Immediately") << true << "Immediately" << "即時";
-        QTest::newRow("cond Click") << true << "Click" << "クリック";
-        QTest::newRow("cond Key") << true << "Key" << "キー";
-        QTest::newRow("cond Clock Time") << true << "Clock Time" << "時刻";
-        QTest::newRow("cond unknown passes") << true << "Enter Text" << "Enter Text";
+        QTest::addColumn<int>("row");
+        for (bool condition : {false, true}) {
+            const auto &kinds = condition ? K::conditions() : K::operations();
+            for (int i = 0; i < kinds.size(); ++i)
+                QTest::newRow(qPrintable((condition ? "cond " : "op ") + kinds.at(i).english)) << condition << i;
+        }
     }
-    void englishToStored()
+    void everyKind()
     {
         QFETCH(bool, condition);
-        QFETCH(QString, english);
-        QFETCH(QString, stored);
-        const QString got = condition ? storedConditionKind(english, false) : storedCommandKind(english, false);
-        QCOMPARE(got, stored);
-        // Japanese mode stores the combo text itself.
-        QCOMPARE(condition ? storedConditionKind(english, true) : storedCommandKind(english, true), english);
-        // And the display name maps back (unknown kinds are shown as stored).
-        if (stored != english)
-            QCOMPARE(condition ? conditionDisplayName(stored, false) : commandDisplayName(stored, false), english);
+        QFETCH(int, row);
+        const K::Kind &k = (condition ? K::conditions() : K::operations()).at(row);
+        auto stored = [&](const QString &text, bool ja) {
+            return condition ? K::storedConditionKind(text, ja) : K::storedCommandKind(text, ja);
+        };
+        auto display = [&](bool ja) {
+            return condition ? K::conditionDisplayName(k.stored, ja) : K::commandDisplayName(k.stored, ja);
+        };
+        QCOMPARE(stored(k.english, false), k.stored);
+        QCOMPARE(stored(k.stored, true), k.stored);
+        QCOMPARE(display(false), k.english);
+        QCOMPARE(display(true), k.stored);
+        QCOMPARE((condition ? K::conditionItems(false) : K::operationItems(false)).at(row), k.english);
+        QCOMPARE((condition ? K::conditionItems(true) : K::operationItems(true)).at(row), k.stored);
+        QCOMPARE(condition ? K::condition(k.stored) : K::operation(k.stored), &k);
+        if (!condition) {
+            QCOMPARE(K::stripName(k.stored, true), k.stored);
+            QCOMPARE(K::stripName(k.stored, false), k.englishStrip);
+        }
+
+        const QTime now(9, 5);
+        const QStringList created = condition ? K::createdCondition(k.stored, now) : K::createdCommand(k.stored, now);
+        QCOMPARE(K::kindOf(created), k.stored);
+        QCOMPARE(created.size(), k.padding.size());
+        QCOMPARE(K::kindOf(k.padding), k.stored);
+
+        // A record holding its kind alone is padded to the full record.
+        RecordList commands{condition ? K::blankCommand() : QStringList{k.stored}};
+        RecordList conditions{condition ? QStringList{k.stored} : K::blankCondition()};
+        QCOMPARE(K::repair(commands, conditions), k.padding.size() > 1);
+        QCOMPARE((condition ? conditions : commands).first(), k.padding);
+
+        // Each kind's help line is there in both languages.
+        QVERIFY(!QString::fromUtf16(k.helpJapanese).isEmpty());
+        QVERIFY(!QString::fromUtf16(k.helpEnglish).isEmpty());
+    }
+
+    void namesOfNoKind_data()
+    {
+        QTest::addColumn<bool>("condition");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("op: a condition's name") << false << "Wait until over";
+        QTest::newRow("cond: an operation's name") << true << "Enter Text";
+        QTest::newRow("op: English in the wrong case") << false << "click";
+    }
+    void namesOfNoKind()
+    {
+        QFETCH(bool, condition);
+        QFETCH(QString, text);
+        // Unknown texts pass through and are shown as stored.
+        QCOMPARE(condition ? K::storedConditionKind(text, false) : K::storedCommandKind(text, false), text);
+        QCOMPARE(condition ? K::conditionDisplayName(text, false) : K::commandDisplayName(text, false), text);
+        QVERIFY((condition ? K::createdCondition(text) : K::createdCommand(text)).isEmpty());
+        QCOMPARE(K::stripName(text, false), text);
     }
 
     void sides()
     {
-        QCOMPARE(storedSide("Right", false), QString("右"));
-        QCOMPARE(storedSide("Left", false), QString("左"));
-        QCOMPARE(storedSide("anything", false), QString("左"));
-        QCOMPARE(storedSide("右", true), QString("右"));
-        QCOMPARE(displaySide("右", false), QString("Right"));
-        QCOMPARE(displaySide("x", false), QString("Left"));
+        QCOMPARE(K::storedSide("Right", false), QString("右"));
+        QCOMPARE(K::storedSide("Left", false), QString("左"));
+        QCOMPARE(K::storedSide("anything", false), QString("左"));
+        QCOMPARE(K::storedSide("右", true), QString("右"));
+        QCOMPARE(K::displaySide("右", false), QString("Right"));
+        QCOMPARE(K::displaySide("x", false), QString("Left"));
     }
 
     void stripNames()
     {
-        QCOMPARE(stripName(kKey, false), QString("key"));
-        QCOMPARE(commandDisplayName(kKey, false), QString("Key"));
-        QCOMPARE(stripName(kKey, true), QString("キー"));
-        QCOMPARE(stripName("Click", false), QString("Click")); // unknown stored text shown as stored
+        // The strip writes a Key operation in lower case; its label does not.
+        QCOMPARE(K::stripName(K::kKey, false), QString("key"));
+        QCOMPARE(K::commandDisplayName(K::kKey, false), QString("Key"));
+        QCOMPARE(K::stripName(K::kKey, true), QString("キー"));
     }
 
     void createdRecords()
     {
-        QCOMPARE(createdCommand(kClick), QStringList({"クリック", "左", "0.01"}));
-        QCOMPARE(createdCommand(kSmoothMove), QStringList({"スムーズムーブ", "0", "0", "1"}));
-        QCOMPARE(createdCommand(kKey), QStringList({"キー", "", "0.01"}));
-        QCOMPARE(createdCommand(kEnterText), QStringList({"入力", "", "3"}));
-        QVERIFY(createdCommand("bogus").isEmpty());
-        QCOMPARE(createdCondition(kClockTime, QTime(9, 5)), QStringList({"時刻", "9", "5"}));
-        QCOMPARE(createdCondition(kImmediately), QStringList({"即時"}));
-        QCOMPARE(createdCondition(kKey), QStringList({"キー", ""}));
+        QCOMPARE(K::createdCommand(K::kClick), QStringList({"クリック", "左", "0.01"}));
+        QCOMPARE(K::createdCommand(K::kSmoothMove), QStringList({"スムーズムーブ", "0", "0", "1"}));
+        QCOMPARE(K::createdCommand(K::kKey), QStringList({"キー", "", "0.01"}));
+        QCOMPARE(K::createdCommand(K::kEnterText), QStringList({"入力", "", "3"}));
+        QCOMPARE(K::createdCondition(K::kClockTime, QTime(9, 5)), QStringList({"時刻", "9", "5"}));
+        QCOMPARE(K::createdCondition(K::kImmediately), QStringList({"即時"}));
+        QCOMPARE(K::createdCondition(K::kKey), QStringList({"キー", ""}));
+        // A capture sets the hold time back to its default.
+        QCOMPARE(K::capturedKeyCommand("71,3"), QStringList({"キー", "71,3", "0.01"}));
+        QCOMPARE(K::capturedKeyCondition("71,3"), QStringList({"キー", "71,3"}));
     }
 
     void listEquality()
     {
-        RecordList a{blankCommand()};
+        RecordList a{K::blankCommand()};
         RecordList saved = a;
-        a[0] = createdCommand(kClick);
+        a[0] = K::createdCommand(K::kClick);
         QVERIFY(a != saved);
-        a[0] = createdCommand(kNone);
+        a[0] = K::createdCommand(K::kNone);
         QVERIFY(a == saved); // changed and changed back: saved again
         RecordList longer = saved;
-        longer.append(blankCommand());
+        longer.append(K::blankCommand());
         QVERIFY(longer != saved);
         RecordList caseDiff{{"なし"}, {"A"}};
         RecordList caseDiff2{{"なし"}, {"a"}};
@@ -140,16 +182,43 @@ private slots:
         QFETCH(RecordList, wantCommands);
         QFETCH(RecordList, wantConditions);
         QFETCH(bool, changed);
-        QCOMPARE(records::repair(commands, conditions), changed);
+        QCOMPARE(PageKinds::repair(commands, conditions), changed);
         QCOMPARE(commands, wantCommands);
         QCOMPARE(conditions, wantConditions);
     }
 
-    void elementPastEnd()
+    // Views read past the end as empty text and never change a record's
+    // length or kind; a view of a const record writes nothing.
+    void viewsKeepTheRecordsShape()
     {
-        QCOMPARE(element({"a"}, 3), QString());
-        QCOMPARE(element({"a"}, -1), QString());
-        QCOMPARE(element({"a", "b"}, 1), QString("b"));
+        QStringList shortGlide{"スムーズムーブ", "5"};
+        const K::GlideOperation glide(shortGlide);
+        QCOMPARE(glide.xText(), QString("5"));
+        QCOMPARE(glide.yText(), QString());
+        QCOMPARE(glide.durationText(), QString());
+        glide.setY(7);
+        glide.setDuration(2.5);
+        glide.setX(-3);
+        QCOMPARE(shortGlide, QStringList({"スムーズムーブ", "-3"}));
+        glide.placeTarget(10, 20); // the one writer that grows a short record
+        QCOMPARE(shortGlide, QStringList({"スムーズムーブ", "10", "20"}));
+
+        QStringList clock{"時刻", "1", "2", "extra"};
+        K::ClockCondition(clock).setHour(23);
+        K::ClockCondition(clock).setMinute(59);
+        QCOMPARE(clock, QStringList({"時刻", "23", "59", "extra"}));
+
+        const QStringList frozen{"クリック", "右", "2"};
+        const K::ClickOperation readOnly(frozen);
+        readOnly.setSide("左");
+        readOnly.setHold(9);
+        QCOMPARE(frozen, QStringList({"クリック", "右", "2"}));
+        QVERIFY(!readOnly.left());
+
+        QCOMPARE(K::kindOf({}), QString());
+        QVERIFY(K::keyMissing(""));
+        QVERIFY(K::keyMissing("なし"));
+        QVERIFY(!K::keyMissing("65,0"));
     }
 };
 

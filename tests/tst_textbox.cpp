@@ -7,6 +7,7 @@
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -108,22 +109,22 @@ private slots:
             w->addConditionButton->click();
             w->commandKindCombo->setCurrentIndex(5); // 入力
             w->addCommandButton->click();
-            w->commandTimeSpin->setValue(0.01); // so the run below types at once
-            w->textEdit->setFocus();
+            windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(0.01); // so the run below types at once
+            windowparts::get<QTextEdit>(*w, "textEdit")->setFocus();
             if (way == Way::Type) {
-                typeInto(w->textEdit, text);
+                typeInto(windowparts::get<QTextEdit>(*w, "textEdit"), text);
             } else {
                 QApplication::clipboard()->setText(text);
-                QTest::keyClick(w->textEdit, Qt::Key_V, Qt::ControlModifier);
+                QTest::keyClick(windowparts::get<QTextEdit>(*w, "textEdit"), Qt::Key_V, Qt::ControlModifier);
             }
             QCOMPARE(w->commandList.value(0).value(1), text);
             w->copyButton->click(); // any refresh shows the page again
         }
-        QCOMPARE(w->textEdit->toPlainText(), text);
-        QVERIFY(!formatted(*w->textEdit));
+        QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), text);
+        QVERIFY(!formatted(*windowparts::get<QTextEdit>(*w, "textEdit")));
 
         // One step of a field in the other panel rewrites every field.
-        QTest::keyClick(w->conditionTimeSpin, Qt::Key_Up);
+        QTest::keyClick(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin"), Qt::Key_Up);
         QCOMPARE(w->conditionList.value(0), (QStringList{"時間", "0.2"}));
         QCOMPARE(w->commandList.value(0), (QStringList{"入力", text, "0.01"}));
 
@@ -155,10 +156,10 @@ private slots:
         mime->setHtml("<p>one <b>two</b> <i>three</i></p>");
         mime->setText("one two three");
         QApplication::clipboard()->setMimeData(mime);
-        w->textEdit->setFocus();
-        QTest::keyClick(w->textEdit, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(w->textEdit->toPlainText(), QString("one two three"));
-        QVERIFY(!formatted(*w->textEdit));
+        windowparts::get<QTextEdit>(*w, "textEdit")->setFocus();
+        QTest::keyClick(windowparts::get<QTextEdit>(*w, "textEdit"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), QString("one two three"));
+        QVERIFY(!formatted(*windowparts::get<QTextEdit>(*w, "textEdit")));
         QCOMPARE(w->commandList.value(0).value(1), QString("one two three"));
     }
 

@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "project/editorfields.h"
 #include "settings/settingsfile.h"
 
 #include <QCloseEvent>
@@ -78,9 +79,9 @@ void tervalo::showEditor()
             w->hide();
     }
     const std::initializer_list<QWidget *> shown = {
-        commandNameLabel, commandKindCombo, conditionKindCombo, addCommandButton, addConditionButton,
-        runButton, nextButton, pageCounterLabel, conditionNameLabel, conditionSecLabel,
-        conditionTimeSpin, operationGroup, conditionGroup, pageGroup, pageList, copyButton,
+        fields->nameLabel(false), commandKindCombo, conditionKindCombo, addCommandButton, addConditionButton,
+        runButton, nextButton, pageCounterLabel, fields->nameLabel(true), operationGroup, conditionGroup,
+        pageGroup, pageList, copyButton,
     };
     for (QWidget *w : shown) {
         if (w)

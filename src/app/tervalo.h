@@ -6,7 +6,7 @@
 // several files named tervalo_<concern>.cpp in the folder of that concern.
 
 #include "project/edithistory.h"
-#include "project/records.h"
+#include "project/pagekinds.h"
 #include "settings/settingsfile.h"
 
 #include <QAbstractNativeEventFilter>
@@ -30,6 +30,7 @@ class QPushButton;
 class QSpinBox;
 class QTextEdit;
 class QTimer;
+class EditorFields;
 class HoverHideWindow;
 class KeyCapture;
 
@@ -127,14 +128,14 @@ public:
     // stertTime, runNumber, stopCommand, projectPath, lastUsedPath and the
     // seven is_* flags come from SettingsValues, so that the settings file
     // reads and writes them in place.
-    QString selectedCommandKind = records::kNone;
-    QString selectedConditionKind = records::kWaitUntilOver;
+    QString selectedCommandKind = PageKinds::kNone;
+    QString selectedConditionKind = PageKinds::kWaitUntilOver;
 
     // The project's pages and the copies last saved or loaded.
-    RecordList commandList{records::blankCommand()};
-    RecordList conditionList{records::blankCondition()};
-    RecordList savedCommandList{records::blankCommand()};
-    RecordList savedConditionList{records::blankCondition()};
+    RecordList commandList{PageKinds::blankCommand()};
+    RecordList conditionList{PageKinds::blankCondition()};
+    RecordList savedCommandList{PageKinds::blankCommand()};
+    RecordList savedConditionList{PageKinds::blankCondition()};
 
     // Edit history. The three names below refer into `history`.
     EditHistory history;
@@ -164,18 +165,8 @@ public:
     QPushButton *languageButton = nullptr;    // #6
     QComboBox *commandKindCombo = nullptr;    // #7
     QPushButton *addCommandButton = nullptr;  // #8
-    QPushButton *testButton = nullptr;        // #9
-    QLabel *commandNameLabel = nullptr;       // #10
-    QTextEdit *textEdit = nullptr;            // #11
-    QComboBox *commandSideCombo = nullptr;    // #12
-    QLabel *commandSecLabel = nullptr;        // #13
-    QDoubleSpinBox *commandTimeSpin = nullptr; // #14
     QComboBox *conditionKindCombo = nullptr;  // #15
     QPushButton *addConditionButton = nullptr; // #16
-    QLabel *conditionNameLabel = nullptr;     // #17
-    QLabel *conditionSecLabel = nullptr;      // #18
-    QComboBox *conditionSideCombo = nullptr;  // #19
-    QDoubleSpinBox *conditionTimeSpin = nullptr; // #20
     QPushButton *previousButton = nullptr;    // #21 "←"
     QPushButton *runButton = nullptr;         // #22
     QPushButton *nextButton = nullptr;        // #23 "→"
@@ -211,22 +202,9 @@ public:
     QAction *ossNoticeAction = nullptr;       // open-source notice document
     QAction *qtReplaceAction = nullptr;       // Qt library replacement document
     QAction *lgplAction = nullptr;            // LGPLv3 text
-    QLabel *commandKeyLabel = nullptr;        // #32
-    QLabel *conditionKeyLabel = nullptr;      // #33
     QTimer *pollTimer = nullptr;              // #34
-    QLabel *xLabel1 = nullptr;                // #35 first coordinate row (Mouse Pointer)
-    QSpinBox *xSpin1 = nullptr;               // #36
-    QLabel *yLabel1 = nullptr;                // #37
-    QSpinBox *ySpin1 = nullptr;               // #38
-    QPushButton *getButton1 = nullptr;        // #39
-    QLabel *xLabel2 = nullptr;                // #40 second coordinate row (Smooth Move)
-    QSpinBox *xSpin2 = nullptr;               // #41
-    QLabel *yLabel2 = nullptr;                // #42
-    QSpinBox *ySpin2 = nullptr;               // #43
-    QPushButton *getButton2 = nullptr;        // #44
-    QSpinBox *hourSpin = nullptr;             // #45
-    QLabel *colonLabel = nullptr;             // #46
-    QSpinBox *minuteSpin = nullptr;           // #47
+    /// The kind-specific controls of both panels and the two name labels.
+    EditorFields *fields = nullptr;
 
 private:
     // app/tervalo.cpp
@@ -238,7 +216,6 @@ private:
     void buildWidgets();
 
     // project/tervalo_editor.cpp
-    void showPageFields();
     void setLocked(bool locked);
 
     // project/tervalo_history.cpp: the history step of renderPage.

@@ -1,7 +1,9 @@
 #include "app/tervalo.h"
 
 #include "app/displaysession.h"
+#include "project/editorfields.h"
 #include "project/pagestripdelegate.h"
+#include "ui/controlstyles.h"
 #include "ui/formurls.h"
 
 #include <QAction>
@@ -18,42 +20,7 @@
 
 namespace {
 
-// Every sheet ends with the tooltip rule, so each control's tooltips are drawn
-// at 14 points whatever the application-wide tooltip font is.
-const QString kGroupStyle = QStringLiteral(
-    "QGroupBox { font-size: 24px; border: 2px solid black; border-radius: 5px; margin-top: 10px; } "
-    "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 3px; } "
-    "QToolTip { font-size: 14pt; }");                                                                 // S1
-const QString kButtonStyle = QStringLiteral("QPushButton{font-size:24px;} QToolTip { font-size: 14pt; }");  // S2
-const QString kComboStyle = QStringLiteral("QComboBox{font-size: 24px;} QToolTip { font-size: 14pt; }");    // S3
-const QString kLabelStyle = QStringLiteral("QLabel{font-size:24px;} QToolTip { font-size: 14pt; }");        // S4
-const QString kTextStyle = QStringLiteral("QTextEdit{font-size: 24px;} QToolTip { font-size: 14pt; }");     // S5
-const QString kSecondsStyle = QStringLiteral("QLabel{font-size:30px;} QToolTip { font-size: 14pt; }");      // S6
-const QString kDoubleSpinStyle =
-    QStringLiteral("QDoubleSpinBox{font-size: 24px;} QToolTip { font-size: 14pt; }");                       // S7
-const QString kBigButtonStyle = QStringLiteral("QPushButton{font-size:48px;} QToolTip { font-size: 14pt; }"); // S8
-const QString kDeleteStyle = QStringLiteral(
-    "QPushButton { font-size: 24px; background-color: #FF0000; color: white; border-radius: 5px; } "
-    "QPushButton:hover { background-color: #CC0000; } "
-    "QPushButton:pressed { background-color: #990000; } "
-    "QToolTip { font-size: 14pt; }");                                                                  // S9
-const QString kTooltipOnlyStyle = QStringLiteral("QToolTip { font-size: 14pt; }");                      // S10
-const QString kPasteStyle = QStringLiteral("QPushButton{font-size:16px;} QToolTip { font-size: 14pt; }");   // S11
-const QString kSmallButtonStyle =
-    QStringLiteral("QPushButton{font-size:12px;} QToolTip { font-size: 14pt; }");                          // S12
-const QString kSmallLabelStyle = QStringLiteral("QLabel{font-size: 24px;} QToolTip { font-size: 14pt; }");  // S13
-const QString kSpinStyle = QStringLiteral("QSpinBox{font-size: 24px;} QToolTip { font-size: 14pt; }");      // S14
-
-// Places a control at a fixed spot with a fixed size and its own style.
-template <typename W>
-W *place(W *widget, int x, int y, int width, int height, const QString &style, bool visible = false)
-{
-    widget->move(x, y);
-    widget->setFixedSize(width, height);
-    widget->setStyleSheet(style);
-    widget->setVisible(visible);
-    return widget;
-}
+using namespace controlstyles;
 
 QGroupBox *frame(QWidget *parent, const QString &title, const QRect &geometry, const QString &style)
 {
@@ -62,34 +29,6 @@ QGroupBox *frame(QWidget *parent, const QString &title, const QRect &geometry, c
     box->setStyleSheet(style);
     box->hide();
     return box;
-}
-
-QComboBox *comboBox(QWidget *parent, const QStringList &items)
-{
-    auto *combo = new QComboBox(parent);
-    combo->addItems(items);
-    return combo;
-}
-
-QDoubleSpinBox *secondsSpin(QWidget *parent, double step)
-{
-    auto *spin = new QDoubleSpinBox(parent);
-    spin->setDecimals(2);
-    spin->setRange(0.01, 1000);
-    spin->setSingleStep(step);
-    spin->setValue(0.01);
-    return spin;
-}
-
-QSpinBox *spinBox(QWidget *parent, int minimum, int maximum, bool arrows)
-{
-    auto *spin = new QSpinBox(parent);
-    spin->setRange(minimum, maximum);
-    spin->setSingleStep(1);
-    spin->setValue(0);
-    if (!arrows)
-        spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    return spin;
 }
 
 } // namespace
@@ -115,41 +54,20 @@ void tervalo::buildWidgets()
         changeLanguage();
     });
 
-    commandKindCombo = place(comboBox(this, {records::kNone, records::kClick, records::kMousePointer,
-                                             records::kSmoothMove, records::kKey, records::kEnterText}),
-                             20, 60, 200, 40, kComboStyle);
+    commandKindCombo = place(comboBox(this, PageKinds::operationItems(true)), 20, 60, 200, 40, kComboStyle);
     connect(commandKindCombo, &QComboBox::currentIndexChanged, this, &tervalo::changeMenuAddCommand);
     addCommandButton = place(new QPushButton(QStringLiteral("追加"), this), 240, 60, 60, 38, kButtonStyle);
     connect(addCommandButton, &QPushButton::clicked, this, &tervalo::addCommand);
-    testButton = place(new QPushButton(QStringLiteral("テスト"), this), 310, 220, 90, 38, kButtonStyle);
-    connect(testButton, &QPushButton::clicked, this, &tervalo::moveMousePointer);
-    commandNameLabel = place(new QLabel(QStringLiteral("X"), this), 20, 110, 300, 30, kLabelStyle);
-    commandNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    textEdit = place(new QTextEdit(this), 20, 142, 380, 73, kTextStyle);
-    // The box holds the text a run types: a paste keeps only its plain text.
-    textEdit->setAcceptRichText(false);
-    connect(textEdit, &QTextEdit::textChanged, this, &tervalo::changeSomeThing);
-    commandSideCombo = place(comboBox(this, {records::kLeft, records::kRight}), 20, 150, 90, 40, kComboStyle);
-    commandSideCombo->setCurrentIndex(0);
-    connect(commandSideCombo, &QComboBox::currentIndexChanged, this, &tervalo::changeSomeThing);
-    commandSecLabel = place(new QLabel(QStringLiteral("秒"), this), 140, 210, 60, 60, kSecondsStyle);
-    commandTimeSpin = place(secondsSpin(this, 0.01), 20, 220, 110, 40, kDoubleSpinStyle);
-    connect(commandTimeSpin, &QDoubleSpinBox::valueChanged, this, &tervalo::changeSomeThing);
-
-    conditionKindCombo = place(comboBox(this, {records::kWaitUntilOver, records::kTime, records::kImmediately,
-                                               records::kClick, records::kKey, records::kClockTime}),
-                               20, 310, 200, 40, kComboStyle);
+    conditionKindCombo = place(comboBox(this, PageKinds::conditionItems(true)), 20, 310, 200, 40, kComboStyle);
     connect(conditionKindCombo, &QComboBox::currentIndexChanged, this, &tervalo::changeMenuAddCondition);
     addConditionButton = place(new QPushButton(QStringLiteral("追加"), this), 240, 310, 60, 38, kButtonStyle);
     connect(addConditionButton, &QPushButton::clicked, this, &tervalo::addCondition);
-    conditionNameLabel = place(new QLabel(QStringLiteral("時間"), this), 20, 360, 400, 60, kLabelStyle);
-    conditionNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    conditionSecLabel = place(new QLabel(QStringLiteral("秒"), this), 140, 380, 400, 60, kSecondsStyle);
-    conditionSideCombo = place(comboBox(this, {records::kLeft, records::kRight}), 20, 390, 90, 40, kComboStyle);
-    conditionSideCombo->setCurrentIndex(0);
-    connect(conditionSideCombo, &QComboBox::currentIndexChanged, this, &tervalo::changeSomeThing);
-    conditionTimeSpin = place(secondsSpin(this, 0.1), 20, 390, 120, 40, kDoubleSpinStyle);
-    connect(conditionTimeSpin, &QDoubleSpinBox::valueChanged, this, &tervalo::changeSomeThing);
+    // The kind-specific fields and the name labels of both panels, below
+    // the page panel's controls.
+    fields = new EditorFields(this);
+    connect(fields, &EditorFields::edited, this, &tervalo::changeSomeThing);
+    connect(fields, &EditorFields::getRequested, this, &tervalo::getCoordinate);
+    connect(fields, &EditorFields::testRequested, this, &tervalo::moveMousePointer);
 
     previousButton = place(new QPushButton(QStringLiteral("←"), this), 450, 365, 62, 30, kBigButtonStyle);
     connect(previousButton, &QPushButton::clicked, this, &tervalo::returnPage);
@@ -245,32 +163,8 @@ void tervalo::buildWidgets()
     otherMenu->addActions({languageAction, termsAction, ossNoticeAction, qtReplaceAction, lgplAction});
     bar->hide();
 
-    commandKeyLabel = place(new QLabel(this), 20, 145, 380, 40, kSmallLabelStyle);
-    conditionKeyLabel = place(new QLabel(this), 20, 385, 380, 40, kSmallLabelStyle);
     pollTimer = new QTimer(this);
     connect(pollTimer, &QTimer::timeout, this, &tervalo::pollKeystroke);
-
-    // Two coordinate rows in the same place: the first for Mouse Pointer,
-    // the second for Smooth Move. renderPage never shows both.
-    auto coordinateRow = [this](QLabel *&xLabel, QSpinBox *&xSpin, QLabel *&yLabel, QSpinBox *&ySpin,
-                                QPushButton *&getButton) {
-        xLabel = place(new QLabel(QStringLiteral("X:"), this), 20, 133, 24, 60, kSmallLabelStyle);
-        xSpin = place(spinBox(this, -9999999, 9999999, false), 40, 145, 120, 40, kSpinStyle);
-        connect(xSpin, &QSpinBox::valueChanged, this, &tervalo::changeSomeThing);
-        yLabel = place(new QLabel(QStringLiteral("Y:"), this), 170, 133, 24, 60, kSmallLabelStyle);
-        ySpin = place(spinBox(this, -9999999, 99999999, false), 190, 145, 120, 40, kSpinStyle);
-        connect(ySpin, &QSpinBox::valueChanged, this, &tervalo::changeSomeThing);
-        getButton = place(new QPushButton(QStringLiteral("取得"), this), 320, 144, 80, 43, kButtonStyle);
-        connect(getButton, &QPushButton::clicked, this, &tervalo::getCoordinate);
-    };
-    coordinateRow(xLabel1, xSpin1, yLabel1, ySpin1, getButton1);
-    coordinateRow(xLabel2, xSpin2, yLabel2, ySpin2, getButton2);
-
-    hourSpin = place(spinBox(this, 0, 24, true), 20, 390, 70, 40, kSpinStyle);
-    connect(hourSpin, &QSpinBox::valueChanged, this, &tervalo::changeSomeThing);
-    colonLabel = place(new QLabel(QStringLiteral(":"), this), 100, 395, 24, 24, kSmallLabelStyle);
-    minuteSpin = place(spinBox(this, 0, 59, true), 114, 390, 70, 40, kSpinStyle);
-    connect(minuteSpin, &QSpinBox::valueChanged, this, &tervalo::changeSomeThing);
 
     if (!is_used_this) {
         showFirstStartNotice();

@@ -2,7 +2,7 @@
 
 #include "input/keycapture.h"
 #include "input/keycombination.h"
-#include "ui/textfit.h"
+#include "project/editorfields.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -51,9 +51,7 @@ void tervalo::beginKeyCapture(bool forCondition)
             pollTimer->start(50);
         return;
     }
-    QLabel *nameLabel = forCondition ? conditionNameLabel : commandNameLabel;
-    if (nameLabel)
-        nameLabel->setText(tr("キーフックに失敗"));
+    fields->nameLabel(forCondition)->setText(tr("キーフックに失敗"));
     keyCapture->disarm();
     leaveCaptureMode();
 }
@@ -79,10 +77,10 @@ void tervalo::pollKeystroke()
     const int index = currentPage - 1;
     if (keyCaptureForCondition) {
         if (index >= 0 && index < conditionList.size())
-            conditionList[index] = ConditionRecord{records::kKey, code};
+            conditionList[index] = PageKinds::capturedKeyCondition(code);
     } else {
         if (index >= 0 && index < commandList.size())
-            commandList[index] = CommandRecord{records::kKey, code, QStringLiteral("0.01")};
+            commandList[index] = PageKinds::capturedKeyCommand(code);
     }
     leaveCaptureMode();
     renderPage();
@@ -98,18 +96,7 @@ void tervalo::enterCaptureMode(bool forCondition)
     menuBar()->setEnabled(false);
 
     const QString prompt = is_japanese ? tr("単一または複数キーを押してください") : tr("Press one or more keys");
-    QLabel *keyLabel = forCondition ? conditionKeyLabel : commandKeyLabel;
-    QLabel *secLabel = forCondition ? conditionSecLabel : commandSecLabel;
-    QDoubleSpinBox *timeSpin = forCondition ? conditionTimeSpin : commandTimeSpin;
-    if (keyLabel) {
-        keyLabel->setText(prompt);
-        keyLabel->show();
-        TextFit::fit(keyLabel);
-    }
-    if (secLabel)
-        secLabel->hide();
-    if (timeSpin)
-        timeSpin->hide();
+    fields->showCapturePrompt(forCondition, prompt);
 }
 
 void tervalo::leaveCaptureMode()

@@ -2,6 +2,7 @@
 
 #include "app/displaysession.h"
 #include "input/hoverhidewindow.h"
+#include "project/editorfields.h"
 #include "platform/desktop.h"
 
 #include <QCoreApplication>
@@ -137,29 +138,12 @@ void tervalo::getCoordinate()
 void tervalo::getCoordinate2()
 {
     const platform::Point p = platform::desktop().cursorPos();
-    // Spin boxes clamp what lies outside their ranges; their change signals
-    // reach the editor like any edit.
-    if (xSpin1)
-        xSpin1->setValue(p.x);
-    if (ySpin1)
-        ySpin1->setValue(p.y);
-
+    // The fields of the panel whose Get button was pressed take the point;
+    // the refresh below shows it (spin boxes clamp what lies outside their
+    // ranges, the record keeps the exact value).
     const int index = currentPage - 1;
-    if (index >= 0 && index < commandList.size()) {
-        const QString x = QString::number(p.x);
-        const QString y = QString::number(p.y);
-        CommandRecord &record = commandList[index];
-        if (records::element(record, 0) == records::kMousePointer) {
-            record = CommandRecord{records::kMousePointer, x, y};
-        } else {
-            // A hand-edited record may be short: extend it rather than write
-            // past its end.
-            while (record.size() < 3)
-                record.append(QString());
-            record[1] = x;
-            record[2] = y;
-        }
-    }
+    if (index >= 0 && index < commandList.size())
+        fields->takePoint(commandList[index], conditionList[index], p);
 
     unregisterGlobalHotkey();
     show();
@@ -171,11 +155,10 @@ void tervalo::getCoordinate2()
 void tervalo::moveMousePointer()
 {
     hide();
-    const CommandRecord record = commandList.value(currentPage - 1);
-    const int x = records::element(record, 1).toInt();
-    const int y = records::element(record, 2).toInt();
-    QTimer::singleShot(1000, this, [this, x, y] {
-        platform::desktop().setCursorPos(x, y);
+    const std::optional<platform::Point> target = fields->testTarget(commandList.value(currentPage - 1));
+    const platform::Point p = target.value_or(platform::Point{});
+    QTimer::singleShot(1000, this, [this, p] {
+        platform::desktop().setCursorPos(p.x, p.y);
         QTimer::singleShot(1000, this, [this] { show(); });
     });
 }

@@ -1,7 +1,9 @@
 #include "project/edithistory.h"
 
+#include "project/pagekinds.h"
+
 EditHistory::EditHistory()
-    : EditHistory(RecordList{records::blankCommand()}, RecordList{records::blankCondition()})
+    : EditHistory(RecordList{PageKinds::blankCommand()}, RecordList{PageKinds::blankCondition()})
 {
 }
 

@@ -1,4 +1,6 @@
 #include "project/projectfile.h"
+
+#include "project/pagekinds.h"
 #include "settings/filebytes.h"
 
 #include <QJsonArray>
@@ -113,7 +115,7 @@ ProjectFile::ReadResult ProjectFile::read(const QString &path)
         return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
     ReadResult r = fromJson(json);
     if (r.ok)
-        r.repaired = records::repair(r.commands, r.conditions);
+        r.repaired = PageKinds::repair(r.commands, r.conditions);
     return r;
 }
 

@@ -26,7 +26,7 @@ void tervalo::newFile()
                         QStringLiteral("The project has not been saved.\nDo you want to create a new one?")))
         return;
     projectPath = SettingsFile::desktopPath();
-    showProject(RecordList{records::blankCommand()}, RecordList{records::blankCondition()});
+    showProject(RecordList{PageKinds::blankCommand()}, RecordList{PageKinds::blankCondition()});
 }
 
 void tervalo::loadFile1()

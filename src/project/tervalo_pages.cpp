@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "project/editorfields.h"
 #include "project/editorlog.h"
 #include "project/pagestripdelegate.h"
 #include "settings/settingsfile.h"
@@ -26,14 +27,11 @@ void tervalo::renderPage()
 {
     rendering = true;
 
-    // Every kind-specific field starts hidden; showPageFields shows the ones
-    // the current records need.
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             commandSecLabel, conditionSecLabel, commandSideCombo, conditionSideCombo, textEdit, commandTimeSpin,
-             conditionTimeSpin, commandKeyLabel, conditionKeyLabel, xLabel1, xSpin1, yLabel1, ySpin1, getButton1,
-             xLabel2, xSpin2, yLabel2, ySpin2, getButton2, testButton, hourSpin, colonLabel, minuteSpin,
-             undoButton, redoButton})
-        w->hide();
+    // Every kind-specific field starts hidden; the fields of the current
+    // records' kinds come back below.
+    fields->hideAll();
+    undoButton->hide();
+    redoButton->hide();
 
     const int pages = int(commandList.size());
     if (currentPage > pages)
@@ -42,7 +40,12 @@ void tervalo::renderPage()
         currentPage = 1;
 
     setLocked(false);
-    showPageFields();
+    const CommandRecord &command = commandList.at(currentPage - 1);
+    const ConditionRecord &condition = conditionList.at(currentPage - 1);
+    fields->show(command, condition, is_japanese);
+    // A page whose key or text is still missing cannot be left.
+    if (fields->incomplete(command, condition))
+        setLocked(true);
     // setLocked has applied the page rules for ←, Delete and Paste already.
 
     // Page strip: every page, with a "+" just above and just below the
@@ -51,7 +54,7 @@ void tervalo::renderPage()
     items.reserve(pages);
     for (int i = 0; i < pages; ++i) {
         items.append(QString::number(i + 1) + QLatin1Char('.')
-                     + records::stripName(records::element(commandList.at(i), 0), is_japanese));
+                     + PageKinds::stripName(PageKinds::kindOf(commandList.at(i)), is_japanese));
     }
     qCDebug(lcEditorDump) << items;
     if (auto *delegate = qobject_cast<PageStripDelegate *>(pageList->itemDelegate()))
@@ -87,8 +90,8 @@ void tervalo::nextPage()
     ++currentPage;
     if (currentPage > commandList.size()) {
         currentPage = int(commandList.size()) + 1;
-        commandList.append(records::blankCommand());
-        conditionList.append(records::blankCondition());
+        commandList.append(PageKinds::blankCommand());
+        conditionList.append(PageKinds::blankCondition());
     }
     renderPage();
 }
@@ -117,12 +120,12 @@ void tervalo::changeWidgetPage()
         qDebug() << "y";
         if (currentPage == row + 1) {
             qDebug() << "a";
-            commandList.insert(currentPage - 1, records::blankCommand());
-            conditionList.insert(currentPage - 1, records::blankCondition());
+            commandList.insert(currentPage - 1, PageKinds::blankCommand());
+            conditionList.insert(currentPage - 1, PageKinds::blankCondition());
         } else {
             qDebug() << "b";
-            commandList.insert(currentPage, records::blankCommand());
-            conditionList.insert(currentPage, records::blankCondition());
+            commandList.insert(currentPage, PageKinds::blankCommand());
+            conditionList.insert(currentPage, PageKinds::blankCondition());
             qDebug() << "c";
             ++currentPage;
         }
@@ -177,8 +180,9 @@ void tervalo::paste()
         return;
     if (copiedCommand.isEmpty())
         return;
-    const bool empty = records::element(commandList.at(currentPage - 1), 0) == records::kNone
-        && conditionList.at(currentPage - 1) == QStringList{records::kTime, QStringLiteral("0.1")};
+    // Empty: no operation and a Time condition of 0.1 s (not the blank page).
+    const bool empty = PageKinds::kindOf(commandList.at(currentPage - 1)) == PageKinds::kNone
+        && conditionList.at(currentPage - 1) == PageKinds::createdCondition(PageKinds::kTime);
     if (!empty && is_message_paste) {
         if (is_japanese) {
             messageTitle = QStringLiteral("最終確認");

@@ -1,6 +1,7 @@
 #include "record/recordmapping.h"
 
 #include "input/keycombination.h"
+#include "project/pagekinds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,9 +54,9 @@ public:
         endTravel();
         flushText();
         for (auto &[vk, index] : heldKeys_)
-            setHold(index, 2, end_);
+            setHold(index, end_);
         for (auto &[button, index] : heldButtons_)
-            setHold(index, 2, end_);
+            setHold(index, end_);
         for (auto &[vk, held] : heldModifiers_) {
             if (!held.consumed)
                 loneModifier(vk, held.down, end_);
@@ -92,15 +93,15 @@ private:
             // Played as fast as it goes, but one after another: a held
             // button must not turn into a drag.
             if (actions_[i].lasts)
-                return {records::kWaitUntilOver, records::timeText(0)};
-            return {records::kImmediately};
+                return {PageKinds::kWaitUntilOver, records::timeText(0)};
+            return {PageKinds::kImmediately};
         }
         // The last page waits out the pause before the stop as well.
         const Clock::time_point next = i + 1 < actions_.size() ? actions_[i + 1].start : end_;
         const double gap = secondsBetween(actions_[i].start, next);
         if (gap >= RecordMapping::kShortestPause)
-            return {records::kTime, records::timeText(gap)};
-        return {records::kImmediately};
+            return {PageKinds::kTime, records::timeText(gap)};
+        return {PageKinds::kImmediately};
     }
 
     size_t add(Clock::time_point start, CommandRecord command, bool lasts)
@@ -109,10 +110,15 @@ private:
         return actions_.size() - 1;
     }
 
-    void setHold(size_t index, int element, Clock::time_point up)
+    // The hold time of a recorded Click or Key operation.
+    void setHold(size_t index, Clock::time_point up)
     {
         Action &a = actions_[index];
-        a.command[element] = records::timeText(secondsBetween(a.start, up));
+        const double seconds = secondsBetween(a.start, up);
+        if (PageKinds::kindOf(a.command) == PageKinds::kClick)
+            PageKinds::ClickOperation(a.command).setHold(seconds);
+        else
+            PageKinds::KeyOperation(a.command).setHold(seconds);
     }
 
     int heldMask() const
@@ -150,7 +156,7 @@ private:
             return;
         pointer_ = t.to;
         if (options_.glides && t.last > t.first) {
-            add(t.first, {records::kSmoothMove, records::integerText(t.to.x), records::integerText(t.to.y),
+            add(t.first, {PageKinds::kSmoothMove, records::integerText(t.to.x), records::integerText(t.to.y),
                           records::timeText(secondsBetween(t.first, t.last))},
                 true);
         } else {
@@ -161,7 +167,7 @@ private:
 
     static CommandRecord pointerCommand(platform::Point at)
     {
-        return {records::kMousePointer, records::integerText(at.x), records::integerText(at.y)};
+        return {PageKinds::kMousePointer, records::integerText(at.x), records::integerText(at.y)};
     }
 
     void buttonDown(const InputEvent &e)
@@ -170,8 +176,8 @@ private:
         flushText();
         pointer_ = e.pos;
         add(e.time, pointerCommand(e.pos), false);
-        const QString side = e.button == platform::MouseButton::Left ? records::kLeft : records::kRight;
-        heldButtons_[int(e.button)] = add(e.time, {records::kClick, side, records::timeText(0)}, true);
+        const QString side = e.button == platform::MouseButton::Left ? PageKinds::kLeft : PageKinds::kRight;
+        heldButtons_[int(e.button)] = add(e.time, {PageKinds::kClick, side, records::timeText(0)}, true);
     }
 
     void buttonUp(const InputEvent &e)
@@ -181,7 +187,7 @@ private:
         auto it = heldButtons_.find(int(e.button));
         if (it == heldButtons_.end())
             return; // went down before the recording began
-        setHold(it->second, 2, e.time);
+        setHold(it->second, e.time);
         heldButtons_.erase(it);
     }
 
@@ -209,7 +215,7 @@ private:
         endTravel();
         flushText();
         consumeModifiers();
-        heldKeys_[e.vk] = add(e.time, {records::kKey, KeyCombination::format(e.vk, mask), records::timeText(0)}, true);
+        heldKeys_[e.vk] = add(e.time, {PageKinds::kKey, KeyCombination::format(e.vk, mask), records::timeText(0)}, true);
     }
 
     void keyUp(const InputEvent &e)
@@ -227,7 +233,7 @@ private:
         auto it = heldKeys_.find(e.vk);
         if (it == heldKeys_.end())
             return;
-        setHold(it->second, 2, e.time);
+        setHold(it->second, e.time);
         heldKeys_.erase(it);
     }
 
@@ -236,8 +242,8 @@ private:
     void loneModifier(int vk, Clock::time_point down, Clock::time_point up)
     {
         flushText();
-        const size_t index = add(down, {records::kKey, KeyCombination::format(vk, 0), records::timeText(0)}, true);
-        setHold(index, 2, up);
+        const size_t index = add(down, {PageKinds::kKey, KeyCombination::format(vk, 0), records::timeText(0)}, true);
+        setHold(index, up);
     }
 
     void flushText()
@@ -253,7 +259,7 @@ private:
         double seconds = secondsBetween(t.first, t.last);
         if (n > 1)
             seconds = std::round(seconds * n / (n - 1) * 1000.0) / 1000.0;
-        add(t.first, {records::kEnterText, t.text, records::timeText(std::max(seconds, 0.001))}, true);
+        add(t.first, {PageKinds::kEnterText, t.text, records::timeText(std::max(seconds, 0.001))}, true);
     }
 
     Clock::time_point end_;

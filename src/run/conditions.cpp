@@ -1,6 +1,7 @@
 #include "run/conditions.h"
 
 #include "input/keycombination.h"
+#include "project/pagekinds.h"
 #include "run/run.h"
 
 #include <QTime>
@@ -54,6 +55,24 @@ bool sleepUnlessStopped(const Run &run, int ms)
         std::this_thread::sleep_for(slice);
     }
     return false;
+}
+
+void waitFor(Run &run, const QStringList &condition)
+{
+    const QString kind = PageKinds::kindOf(condition);
+    if (kind == PageKinds::kTime) {
+        run.interruptibleWait(PageKinds::TimeCondition(condition).secondsText().toDouble());
+    } else if (kind == PageKinds::kClick) {
+        waitForClick(run, PageKinds::ClickCondition(condition).right());
+    } else if (kind == PageKinds::kKey) {
+        waitForKeyCombination(run, PageKinds::KeyCondition(condition).code());
+    } else if (kind == PageKinds::kWaitUntilOver) {
+        run.joinWorkers();
+        run.interruptibleWait(PageKinds::TimeCondition(condition).secondsText().toDouble());
+    } else if (kind == PageKinds::kClockTime) {
+        const PageKinds::ClockCondition clock(condition);
+        waitForClockTime(run, clock.hourText().toInt(), clock.minuteText().toInt());
+    }
 }
 
 void waitForKeyCombination(Run &run, const QString &code)

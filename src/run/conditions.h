@@ -7,10 +7,15 @@
 #include "platform/desktop.h"
 
 #include <QString>
+#include <QStringList>
 
 class Run;
 
 namespace conditions {
+
+/// Waits for a page's condition on the runner thread. "即時" and kinds that
+/// are not in the table go on at once.
+void waitFor(Run &run, const QStringList &condition);
 
 /// Ctrl, Alt, Shift and Win as down right now (either side, or the generic code).
 struct ModifierState {

@@ -1,6 +1,7 @@
 #include "run/operations.h"
 
 #include "input/keycombination.h"
+#include "project/pagekinds.h"
 #include "run/run.h"
 
 #include <QStringList>
@@ -66,6 +67,40 @@ private:
     F f_;
 };
 } // namespace
+
+void start(Run &run, const QStringList &command)
+{
+    const QString kind = PageKinds::kindOf(command);
+    if (kind == PageKinds::kClick) {
+        const PageKinds::ClickOperation click(command);
+        const auto button = click.left() ? platform::MouseButton::Left : platform::MouseButton::Right;
+        const double seconds = click.holdText().toDouble();
+        run.startWorker([&run, button, seconds] { clickButton(run, button, seconds); });
+    } else if (kind == PageKinds::kMousePointer) {
+        const PageKinds::PointerOperation pointer(command);
+        mousePointer(pointer.xText().toInt(), pointer.yText().toInt());
+    } else if (kind == PageKinds::kSmoothMove) {
+        const PageKinds::GlideOperation glide(command);
+        const int x = glide.xText().toInt();
+        const int y = glide.yText().toInt();
+        const double seconds = glide.durationText().toDouble();
+        run.startWorker([&run, x, y, seconds] { smoothMove(run, x, y, seconds); });
+    } else if (kind == PageKinds::kKey) {
+        const PageKinds::KeyOperation key(command);
+        const QString parameter = keyParameterText(key.code(), key.holdText());
+        // The page's condition must find the keys already down: a Key
+        // condition on the same key otherwise takes the run's own press for
+        // the person's, depending on how fast the worker got going.
+        auto pressed = std::make_shared<std::atomic<bool>>(false);
+        if (run.startWorker([&run, parameter, pressed] { pressKey(run, parameter, pressed.get()); }))
+            pressed->wait(false);
+    } else if (kind == PageKinds::kEnterText) {
+        const PageKinds::TextOperation typing(command);
+        const QString text = typing.text();
+        const double seconds = typing.durationText().toDouble();
+        run.startWorker([&run, text, seconds] { typeText(run, text, seconds); });
+    }
+}
 
 QString keyParameterText(const QString &code, const QString &holdText)
 {

@@ -9,6 +9,7 @@
 #include "platform/desktop.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -16,6 +17,11 @@
 class Run;
 
 namespace operations {
+
+/// Starts a page's operation: on a worker thread for the kinds that take
+/// time, at once on the runner thread for the pointer jump. "なし" and kinds
+/// that are not in the table do nothing.
+void start(Run &run, const QStringList &command);
 
 /// A Key operation's parameter text "code,mask,seconds" read back.
 struct KeyPress {

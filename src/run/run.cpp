@@ -1,6 +1,6 @@
 #include "run/run.h"
 
-#include "project/records.h"
+#include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
 
@@ -60,7 +60,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
     projectName = std::move(projectName_);
     // A project read from a file may have short records or lists of unequal
     // length; the runner reads by index and must never run past an end.
-    records::repair(commands, conditions);
+    PageKinds::repair(commands, conditions);
 
     if (stopCommand != QStringLiteral("なし")) {
         parseStopCommand();
@@ -154,63 +154,11 @@ void Run::runLoop()
 
 void Run::playPage(int index)
 {
-    startOperation(commands.at(index));
-    waitForCondition(index < conditions.size() ? conditions.at(index) : QStringList());
+    operations::start(*this, commands.at(index));
+    conditions::waitFor(*this, index < conditions.size() ? conditions.at(index) : QStringList());
 }
 
-void Run::startOperation(const QStringList &command)
-{
-    using records::element;
-    const QString kind = element(command, 0);
-    if (kind == records::kClick) {
-        const auto button = element(command, 1) == records::kLeft ? platform::MouseButton::Left
-                                                                  : platform::MouseButton::Right;
-        const double seconds = element(command, 2).toDouble();
-        startWorker([this, button, seconds] { operations::clickButton(*this, button, seconds); });
-    } else if (kind == records::kMousePointer) {
-        operations::mousePointer(element(command, 1).toInt(), element(command, 2).toInt());
-    } else if (kind == records::kSmoothMove) {
-        const int x = element(command, 1).toInt();
-        const int y = element(command, 2).toInt();
-        const double seconds = element(command, 3).toDouble();
-        startWorker([this, x, y, seconds] { operations::smoothMove(*this, x, y, seconds); });
-    } else if (kind == records::kKey) {
-        const QString parameter = operations::keyParameterText(element(command, 1), element(command, 2));
-        // The page's condition must find the keys already down: a Key
-        // condition on the same key otherwise takes the run's own press for
-        // the person's, depending on how fast the worker got going.
-        auto pressed = std::make_shared<std::atomic<bool>>(false);
-        if (startWorker([this, parameter, pressed] { operations::pressKey(*this, parameter, pressed.get()); }))
-            pressed->wait(false);
-    } else if (kind == records::kEnterText) {
-        const QString text = element(command, 1);
-        const double seconds = element(command, 2).toDouble();
-        startWorker([this, text, seconds] { operations::typeText(*this, text, seconds); });
-    }
-    // "なし" and unknown kinds do nothing.
-}
-
-void Run::waitForCondition(const QStringList &condition)
-{
-    using records::element;
-    const QString kind = element(condition, 0);
-    if (kind == records::kTime) {
-        interruptibleWait(element(condition, 1).toDouble());
-    } else if (kind == records::kClick) {
-        conditions::waitForClick(*this, element(condition, 1) == records::kRight);
-    } else if (kind == records::kKey) {
-        conditions::waitForKeyCombination(*this, element(condition, 1));
-    } else if (kind == records::kWaitUntilOver) {
-        joinWorkers();
-        interruptibleWait(element(condition, 1).toDouble());
-    } else if (kind == records::kClockTime) {
-        conditions::waitForClockTime(*this, element(condition, 1).toInt(), element(condition, 2).toInt());
-    }
-    // "即時" and unknown kinds go on at once.
-}
-
-template<typename Body>
-bool Run::startWorker(Body body)
+bool Run::startWorker(std::function<void()> body)
 {
     // A long run of pages that never wait for their operations would
     // otherwise keep every ended thread until the end of the run.

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -71,6 +72,13 @@ public:
     /// The modifiers that some Key operation of this run holds now.
     int ownModifierMask() const;
 
+    /// Runs `body` on a worker thread of its own (runner thread only).
+    /// False when no thread could be started: nothing runs then.
+    bool startWorker(std::function<void()> body);
+    /// Waits for every worker started so far, in the order they were
+    /// started (runner thread only, or once the runner has ended).
+    void joinWorkers();
+
     /// The icon shown while the run plays (null before setup and once the run
     /// has handed it back for deletion at its end).
     QSystemTrayIcon *systemTrayIcon() const { return trayIcon; }
@@ -98,11 +106,7 @@ private:
     };
 
     void playPage(int index);
-    void startOperation(const QStringList &command);
-    void waitForCondition(const QStringList &condition);
-    template<typename Body> bool startWorker(Body body);
     void reclaimEndedWorkers();
-    void joinWorkers();
     void stopCheckerBody();
     void removeTrayIcon();
 

@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "project/editorfields.h"
 #include "ui/textfit.h"
 
 #include <QAction>
@@ -67,30 +68,12 @@ void tervalo::changeLanguage()
     setText(pageGroup, t(u"ページ", u"Page"));
 
     // Operation panel.
-    setItems(commandKindCombo,
-             {t(u"なし", u"None"), t(u"クリック", u"Click"), t(u"マウスポインター", u"Mouse Pointer"),
-              t(u"スムーズムーブ", u"Smooth Move"), t(u"キー", u"Key"), t(u"入力", u"Enter Text")});
+    setItems(commandKindCombo, PageKinds::operationItems(ja));
     setText(addCommandButton, t(u"追加", u"Add"));
-    setText(testButton, t(u"テスト", u"Test"));
-    setText(commandNameLabel, QStringLiteral("X"));
-    const QStringList sides{t(u"左", u"Left"), t(u"右", u"Right")};
-    setItems(commandSideCombo, sides);
-    setText(commandSecLabel, t(u"秒", u"sec"));
-    for (QLabel *x : {xLabel1, xLabel2})
-        setText(x, QStringLiteral("X:"));
-    for (QLabel *y : {yLabel1, yLabel2})
-        setText(y, QStringLiteral("Y:"));
-    for (QPushButton *get : {getButton1, getButton2})
-        setText(get, t(u"取得", u"Get"));
-
     // Condition panel.
-    setItems(conditionKindCombo,
-             {t(u"終わるまで待つ", u"Wait until over"), t(u"時間", u"Time"), t(u"即時", u"Immediately"),
-              t(u"クリック", u"Click"), t(u"キー", u"Key"), t(u"時刻", u"Clock Time")});
+    setItems(conditionKindCombo, PageKinds::conditionItems(ja));
     setText(addConditionButton, t(u"追加", u"Add"));
-    setText(conditionNameLabel, t(u"時間", u"Time"));
-    setText(conditionSecLabel, t(u"秒", u"sec"));
-    setItems(conditionSideCombo, sides);
+    fields->setTexts(ja);
 
     // Page panel.
     setText(previousButton, QStringLiteral("←"));

@@ -10,6 +10,7 @@
 // more pages than keep the strip rows built per input near 300 (8 pages at
 // most, 2 for projects past 150 pages): per-input cost stays low on long lists.
 
+#include "project/pagekinds.h"
 #include "fuzzcheck.h"
 
 #include "app/tervalo.h"
@@ -113,11 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     RecordList commands = read.commands;
     RecordList conditions = read.conditions;
-    records::repair(commands, conditions);
+    PageKinds::repair(commands, conditions);
     FUZZ_CHECK(!commands.isEmpty() && commands.size() == conditions.size());
     {
         RecordList c = commands, d = conditions;
-        FUZZ_CHECK(!records::repair(c, d));
+        FUZZ_CHECK(!PageKinds::repair(c, d));
     }
 
     // Each input starts from the same window state, so a finding replays
@@ -147,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray written = ProjectFile::toJson(g_window->commandList, g_window->conditionList);
     ProjectFile::ReadResult again = ProjectFile::fromJson(written);
     FUZZ_CHECK(again.ok);
-    const bool repairedAgain = records::repair(again.commands, again.conditions);
+    const bool repairedAgain = PageKinds::repair(again.commands, again.conditions);
     if (repairedAgain || again.commands != commands || again.conditions != conditions) {
         dumpLists("first load", commands, conditions);
         dumpLists("reloaded", again.commands, again.conditions);
@@ -158,8 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Back to the blank project in Japanese, so that what this input made is
     // freed within it: libFuzzer looks for leaks (slowly) whenever an input
     // leaves more allocations behind than it found.
-    g_window->commandList = RecordList{records::blankCommand()};
-    g_window->conditionList = RecordList{records::blankCondition()};
+    g_window->commandList = RecordList{PageKinds::blankCommand()};
+    g_window->conditionList = RecordList{PageKinds::blankCondition()};
     g_window->savedCommandList = g_window->commandList;
     g_window->savedConditionList = g_window->conditionList;
     g_window->history = EditHistory();

@@ -21,6 +21,8 @@ namespace {
 
 using Getter = std::function<QObject *(tervalo &)>;
 
+// The kind-specific fields are found by their object names.
+#define FIELD(name) std::pair<QString, Getter>{QStringLiteral(#name), [](tervalo &w) -> QObject * { return w.findChild<QObject *>(QStringLiteral(#name)); }}
 #define PART(member) std::pair<QString, Getter>{QStringLiteral(#member), [](tervalo &w) -> QObject * { return w.member; }}
 
 const QList<std::pair<QString, Getter>> &parts()
@@ -28,9 +30,9 @@ const QList<std::pair<QString, Getter>> &parts()
     static const QList<std::pair<QString, Getter>> list{
         PART(operationGroup), PART(conditionGroup), PART(pageGroup), PART(newProjectButton),
         PART(loadProjectButton), PART(languageButton), PART(commandKindCombo), PART(addCommandButton),
-        PART(testButton), PART(commandNameLabel), PART(textEdit), PART(commandSideCombo), PART(commandSecLabel),
-        PART(commandTimeSpin), PART(conditionKindCombo), PART(addConditionButton), PART(conditionNameLabel),
-        PART(conditionSecLabel), PART(conditionSideCombo), PART(conditionTimeSpin), PART(previousButton),
+        FIELD(testButton), FIELD(commandNameLabel), FIELD(textEdit), FIELD(commandSideCombo), FIELD(commandSecLabel),
+        FIELD(commandTimeSpin), PART(conditionKindCombo), PART(addConditionButton), FIELD(conditionNameLabel),
+        FIELD(conditionSecLabel), FIELD(conditionSideCombo), FIELD(conditionTimeSpin), PART(previousButton),
         PART(runButton), PART(nextButton), PART(deleteButton), PART(pageCounterLabel), PART(pageList),
         PART(copyButton), PART(pasteButton), PART(undoButton), PART(redoButton), PART(fileMenu),
         PART(reportMenu), PART(settingsMenu), PART(versionMenu), PART(helpMenu), PART(otherMenu), PART(newAction),
@@ -38,14 +40,15 @@ const QList<std::pair<QString, Getter>> &parts()
         PART(reportImprovementAction), PART(needReplyAction), PART(askSaveAction), PART(askPasteAction),
         PART(askDeleteAction), PART(versionAction), PART(helpModeAction), PART(askHowToUseAction),
         PART(languageAction), PART(termsAction), PART(ossNoticeAction), PART(qtReplaceAction), PART(lgplAction),
-        PART(commandKeyLabel), PART(conditionKeyLabel), PART(xLabel1), PART(xSpin1), PART(yLabel1), PART(ySpin1),
-        PART(getButton1), PART(xLabel2), PART(xSpin2), PART(yLabel2), PART(ySpin2), PART(getButton2),
-        PART(hourSpin), PART(colonLabel), PART(minuteSpin),
+        FIELD(commandKeyLabel), FIELD(conditionKeyLabel), FIELD(xLabel1), FIELD(xSpin1), FIELD(yLabel1), FIELD(ySpin1),
+        FIELD(getButton1), FIELD(xLabel2), FIELD(xSpin2), FIELD(yLabel2), FIELD(ySpin2), FIELD(getButton2),
+        FIELD(hourSpin), FIELD(colonLabel), FIELD(minuteSpin),
     };
     return list;
 }
 
 #undef PART
+#undef FIELD
 
 } // namespace
 

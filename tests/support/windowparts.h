@@ -22,3 +22,18 @@ QString text(QObject *part, int item = -1);
 QStringList names();
 
 } // namespace windowparts
+
+namespace windowparts {
+
+/// The part called `name`, as the type it has; fails the calling test
+/// function (and returns null) when there is no such part of that type.
+template<typename T>
+T *get(tervalo &window, const char *name)
+{
+    T *part = qobject_cast<T *>(find(window, QString::fromLatin1(name)));
+    if (!part)
+        qWarning("windowparts: no part %s of the asked type", name);
+    return part;
+}
+
+} // namespace windowparts

@@ -9,6 +9,7 @@
 #include "run/stoprule.h"
 #include "support/dialoganswerer.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -74,7 +75,7 @@ private slots:
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         QTest::ignoreMessage(QtWarningMsg, "RegisterHotKey failed.");
-        QTest::mouseClick(w->getButton1, Qt::LeftButton);
+        QTest::mouseClick(windowparts::get<QPushButton>(*w, "getButton1"), Qt::LeftButton);
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
         const QString text = answerer.seen.first().text;
@@ -88,7 +89,7 @@ private slots:
         // The other client lets go: the capture starts as ever.
         XUngrabKey(other, gs.front(), ControlMask | Mod1Mask, DefaultRootWindow(other));
         XSync(other, False);
-        QTest::mouseClick(w->getButton1, Qt::LeftButton);
+        QTest::mouseClick(windowparts::get<QPushButton>(*w, "getButton1"), Qt::LeftButton);
         QVERIFY(w->hotkeyRegistered);
         QVERIFY(w->hoverWindow);
         QTRY_VERIFY(!w->isVisible());

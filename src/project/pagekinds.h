@@ -1,0 +1,226 @@
+#pragma once
+
+// Every kind of operation and condition a page can hold, in one table, and
+// the typed views through which the rest of the program reads and writes a
+// record's elements. Layout, language switching, help, repair, the editor and
+// the run all take their kinds from here; nothing else reads a record element
+// by its index.
+//
+// Adding a kind: a row in operations() or conditions() (pagekinds.cpp), a
+// view below when it has parameters, its fields in the editor and its step
+// in the run.
+
+#include "project/records.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+class PageKinds {
+public:
+    // Stored operation kinds.
+    static inline const QString kNone = QStringLiteral("なし");
+    static inline const QString kClick = QStringLiteral("クリック");
+    static inline const QString kMousePointer = QStringLiteral("マウスポインター");
+    static inline const QString kSmoothMove = QStringLiteral("スムーズムーブ");
+    static inline const QString kKey = QStringLiteral("キー");
+    static inline const QString kEnterText = QStringLiteral("入力");
+
+    // Stored condition kinds (クリック and キー are shared with the operations).
+    static inline const QString kWaitUntilOver = QStringLiteral("終わるまで待つ");
+    static inline const QString kTime = QStringLiteral("時間");
+    static inline const QString kImmediately = QStringLiteral("即時");
+    static inline const QString kClockTime = QStringLiteral("時刻");
+
+    // Stored mouse buttons.
+    static inline const QString kLeft = QStringLiteral("左");
+    static inline const QString kRight = QStringLiteral("右");
+
+    /// A key code that is still missing: nothing captured yet, or "なし"
+    /// (the text a key-combination code has for "no key").
+    static bool keyMissing(const QString &code);
+
+    /// One kind of the table.
+    struct Kind {
+        QString stored;       ///< element 0, the Japanese name, in both languages
+        QString english;      ///< combo item and name label in English
+        QString englishStrip; ///< page-strip name in English
+        QStringList padding;  ///< a short record of this kind is filled from this
+        /// The record Add makes; null: the padding record. `now` is the local
+        /// time at that moment.
+        QStringList (*create)(const QTime &now) = nullptr;
+        /// This kind's line in the help tooltip of the kind combo box, with
+        /// its line break, if any.
+        const char16_t *helpJapanese = u"";
+        const char16_t *helpEnglish = u"";
+
+        QStringList created(const QTime &now) const { return create ? create(now) : padding; }
+        QString name(bool japanese) const { return japanese ? stored : english; }
+        QString stripName(bool japanese) const { return japanese ? stored : englishStrip; }
+    };
+
+    /// Operation kinds in the order of the operation-kind combo box.
+    static const QList<Kind> &operations();
+    /// Condition kinds in the order of the condition-kind combo box.
+    static const QList<Kind> &conditions();
+    /// The row of a stored kind; null for a kind not in the table.
+    static const Kind *operation(const QString &stored);
+    static const Kind *condition(const QString &stored);
+    /// Combo-box items in the interface language, in table order.
+    static QStringList operationItems(bool japanese);
+    static QStringList conditionItems(bool japanese);
+
+    /// The kind of a record (element 0), or an empty text for an empty record.
+    static QString kindOf(const QStringList &record);
+
+    /// The blank page: ["なし"] and ["終わるまで待つ", "0.1"].
+    static CommandRecord blankCommand();
+    static ConditionRecord blankCondition();
+
+    /// Record made when an operation kind is added; empty for an unknown kind.
+    static CommandRecord createdCommand(const QString &kind, const QTime &now = QTime::currentTime());
+    /// Record made when a condition kind is added (Clock Time takes `now`);
+    /// empty for an unknown kind.
+    static ConditionRecord createdCondition(const QString &kind, const QTime &now = QTime::currentTime());
+    /// The records a completed key capture makes: the hold time goes back to
+    /// its default whatever it was.
+    static CommandRecord capturedKeyCommand(const QString &code);
+    static ConditionRecord capturedKeyCondition(const QString &code);
+
+    /// Combo-box text to stored kind: the text itself in Japanese mode, the
+    /// English display name mapped back otherwise (unknown texts pass through).
+    static QString storedCommandKind(const QString &comboText, bool japanese);
+    static QString storedConditionKind(const QString &comboText, bool japanese);
+    /// Click-side combo text to stored side: in English "Right" is 右, anything else 左.
+    static QString storedSide(const QString &comboText, bool japanese);
+    /// Stored side to combo text.
+    static QString displaySide(const QString &stored, bool japanese);
+    /// The click-side combo items in the interface language.
+    static QStringList sideItems(bool japanese);
+
+    /// Display name of a stored kind in the interface language; unknown kinds as stored.
+    static QString commandDisplayName(const QString &kind, bool japanese);
+    static QString conditionDisplayName(const QString &kind, bool japanese);
+    /// Name of an operation kind in the page strip ("key" in lower case in English).
+    static QString stripName(const QString &kind, bool japanese);
+
+    /// Makes a project safe to read by index: an empty pair of lists becomes one
+    /// blank page, the shorter list is padded with blank pages, a short record of a
+    /// known kind is padded from its kind's padding record (Clock Time with 0:00),
+    /// a record with no element becomes ["なし"] or the blank condition. Unknown
+    /// kinds are kept as they are. Returns true if anything changed.
+    static bool repair(RecordList &commands, RecordList &conditions);
+
+    // ---- Typed views ----
+
+    /// Reads and writes one record's elements by their names. Reading past
+    /// the end gives an empty text; writing past the end, or through a view
+    /// made on a const record, does nothing: a view never changes a record's
+    /// length or kind.
+    class View {
+    public:
+        explicit View(const QStringList &record) : read_(&record) {}
+        explicit View(QStringList &record) : read_(&record), write_(&record) {}
+        QString kind() const { return element(0); }
+
+    protected:
+        QString element(int index) const;
+        void setElement(int index, const QString &value) const;
+        /// Appends empty elements until the record has `size` (a record of a
+        /// file that was not repaired can be short).
+        void grow(int size) const;
+        void setSeconds(int index, double seconds) const { setElement(index, records::timeText(seconds)); }
+        void setInteger(int index, int value) const { setElement(index, records::integerText(value)); }
+
+    private:
+        const QStringList *read_;
+        QStringList *write_ = nullptr;
+    };
+
+    /// Operation Click: ["クリック", side, seconds held].
+    struct ClickOperation : View {
+        using View::View;
+        QString side() const { return element(1); }
+        bool left() const { return side() == kLeft; }
+        QString holdText() const { return element(2); }
+        void setSide(const QString &stored) const { setElement(1, stored); }
+        void setHold(double seconds) const { setSeconds(2, seconds); }
+    };
+
+    /// Operation Mouse Pointer: ["マウスポインター", x, y].
+    struct PointerOperation : View {
+        using View::View;
+        QString xText() const { return element(1); }
+        QString yText() const { return element(2); }
+        void setX(int x) const { setInteger(1, x); }
+        void setY(int y) const { setInteger(2, y); }
+        /// The whole record for a point.
+        static CommandRecord at(int x, int y) { return {kMousePointer, records::integerText(x), records::integerText(y)}; }
+    };
+
+    /// Operation Smooth Move (a glide): ["スムーズムーブ", x, y, seconds].
+    struct GlideOperation : View {
+        using View::View;
+        QString xText() const { return element(1); }
+        QString yText() const { return element(2); }
+        QString durationText() const { return element(3); }
+        void setX(int x) const { setInteger(1, x); }
+        void setY(int y) const { setInteger(2, y); }
+        void setDuration(double seconds) const { setSeconds(3, seconds); }
+        /// Sets the target, first growing a short record to hold it.
+        void placeTarget(int x, int y) const
+        {
+            grow(3);
+            setX(x);
+            setY(y);
+        }
+    };
+
+    /// Operation Key: ["キー", key-combination code, seconds held].
+    struct KeyOperation : View {
+        using View::View;
+        QString code() const { return element(1); }
+        QString holdText() const { return element(2); }
+        void setHold(double seconds) const { setSeconds(2, seconds); }
+    };
+
+    /// Operation Enter Text: ["入力", text, seconds for the whole text].
+    struct TextOperation : View {
+        using View::View;
+        QString text() const { return View::element(1); }
+        QString durationText() const { return View::element(2); }
+        void setText(const QString &value) const { View::setElement(1, value); }
+        void setDuration(double seconds) const { setSeconds(2, seconds); }
+    };
+
+    /// Conditions Wait until over and Time: [kind, seconds].
+    struct TimeCondition : View {
+        using View::View;
+        QString secondsText() const { return element(1); }
+        void setSeconds(double seconds) const { View::setSeconds(1, seconds); }
+    };
+
+    /// Condition Click: ["クリック", side].
+    struct ClickCondition : View {
+        using View::View;
+        QString side() const { return element(1); }
+        bool right() const { return side() == kRight; }
+        void setSide(const QString &stored) const { setElement(1, stored); }
+    };
+
+    /// Condition Key: ["キー", key-combination code].
+    struct KeyCondition : View {
+        using View::View;
+        QString code() const { return element(1); }
+    };
+
+    /// Condition Clock Time: ["時刻", hour, minute].
+    struct ClockCondition : View {
+        using View::View;
+        QString hourText() const { return element(1); }
+        QString minuteText() const { return element(2); }
+        void setHour(int hour) const { setInteger(1, hour); }
+        void setMinute(int minute) const { setInteger(2, minute); }
+    };
+};
