@@ -197,7 +197,7 @@ private slots:
         // An edit on page 3, undone: both Undo and Redo are offered.
         w->nextButton->click();
         w->nextButton->click();
-        w->selectedCommandKind = records::kClick;
+        w->selectedCommandKind = PageKinds::kClick;
         w->addCommandButton->click();
         w->undoButton->click();
         w->previousButton->click();

@@ -228,7 +228,7 @@ private slots:
             checkAll(&w, none, &checked, &shrunk);
         }
         // Undo and Redo on screen, and the key-capture prompt.
-        w.selectedCommandKind = records::kKey;
+        w.selectedCommandKind = PageKinds::kKey;
         w.addCommandButton->click();
         w.undoButton->click();
         w.addCommandButton->click();
