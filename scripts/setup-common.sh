@@ -1,5 +1,6 @@
-# Shared by scripts/run, scripts/test and scripts/bench: installs the Debian
-# packages the build and the tests need, then configures and builds build/.
+# Shared by the scripts in scripts/: installs the Debian packages the build
+# (and, for the test scripts, the tests) need, then configures and builds
+# build/.
 # Sourced, not run.
 
 set -euo pipefail
@@ -7,22 +8,40 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
-# Debian 12 packages: Qt 6.4, X11/XTest headers, Xvfb for the X11 tests,
-# mingw-w64 and Wine for the Windows backend, xdotool for the typing benchmark,
-# fonts so that Japanese text renders under Xvfb, and clang with its sanitizer
-# and libFuzzer runtimes for the fuzzing harnesses.
-PACKAGES=(
+# Debian 12 packages. What building and running need (scripts/run,
+# scripts/package): compiler, CMake, Qt 6.4, X11/XTest/XInput2 headers and
+# fonts for Japanese text.
+RUN_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libx11-dev libxtst-dev libxi-dev libxcb1-dev libxkbcommon-dev
-    xvfb xauth x11-utils xdotool xfonts-base fonts-noto-cjk
+    fonts-noto-cjk
+)
+# What the tests add (scripts/test, bench, fuzz, sanitize): Xvfb for the X11
+# tests, setxkbmap and xkbcomp for those that switch keyboard layouts,
+# mingw-w64 and Wine for the Windows backend, xdotool for the typing
+# benchmark, fonts so that text renders under Xvfb, clang with its sanitizer
+# and libFuzzer runtimes for the fuzzing harnesses, and the validators of the
+# menu entry and the AppStream metadata.
+TEST_PACKAGES=(
+    xvfb xauth x11-utils x11-xkb-utils xdotool xfonts-base
     g++-mingw-w64-x86-64 wine wine64
     clang libclang-rt-14-dev llvm
+    desktop-file-utils appstream
 )
+
+# The packages of a set: "run" or "all".
+packages_of() {
+    if [ "$1" = run ]; then
+        echo "${RUN_PACKAGES[@]}"
+    else
+        echo "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    fi
+}
 
 missing_packages() {
     local p missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in $(packages_of "$1"); do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
@@ -30,9 +49,10 @@ missing_packages() {
     echo "${missing[@]:-}"
 }
 
+# install_packages [run]: the lean set, or (default) everything the tests need.
 install_packages() {
     local missing
-    missing="$(missing_packages)"
+    missing="$(missing_packages "${1:-all}")"
     [ -z "$missing" ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "These Debian packages are missing. Install them with:" >&2
@@ -46,7 +66,14 @@ install_packages() {
     apt-get install -y -q --no-install-recommends $missing
 }
 
+# build_project [target ...]: configures build/ and builds the targets
+# (default: everything, tests included).
 build_project() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-    cmake --build "$BUILD" --parallel "$(nproc)"
+    local targets=()
+    local t
+    for t in "$@"; do
+        targets+=(--target "$t")
+    done
+    cmake --build "$BUILD" --parallel "$(nproc)" "${targets[@]}"
 }

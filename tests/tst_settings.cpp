@@ -142,6 +142,36 @@ private slots:
         QVERIFY(QFile::exists(t.settingsFile()));
     }
 
+    // What the command-line player reads: the file load would use, found
+    // without the migration copy and without making the settings folder.
+    void readWritesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("inConfig"); // empty: no file there
+        QTest::addColumn<QByteArray>("besideProgram");
+        QTest::addColumn<int>("stertTime");
+        QTest::newRow("settings folder") << QByteArray("{\"stert_time\": 2}") << QByteArray() << 2;
+        QTest::newRow("settings folder wins") << QByteArray("{\"stert_time\": 2}") << QByteArray("{\"stert_time\": 1}") << 2;
+        QTest::newRow("only beside the program") << QByteArray() << QByteArray("{\"stert_time\": 1}") << 1;
+        QTest::newRow("none") << QByteArray() << QByteArray() << 5;
+    }
+    void readWritesNothing()
+    {
+        QFETCH(QByteArray, inConfig);
+        QFETCH(QByteArray, besideProgram);
+        QFETCH(int, stertTime);
+        TempSettings t;
+        if (!inConfig.isEmpty())
+            writeFile(t.settingsFile(), inConfig);
+        if (!besideProgram.isEmpty())
+            writeFile(t.appDir + "/tervalo_free.json", besideProgram);
+        SettingsValues v;
+        SettingsFile::read(v);
+        QCOMPARE(v.stertTime, stertTime);
+        QCOMPARE(readFile(t.settingsFile()), inConfig);
+        QCOMPARE(QFileInfo::exists(t.configDir), !inConfig.isEmpty());
+        QCOMPARE(readFile(t.appDir + "/tervalo_free.json"), besideProgram);
+    }
+
     void unwritableConfigDirFallsBack()
     {
         TempSettings t;

@@ -1,4 +1,5 @@
 #include "app/displaysession.h"
+#include "app/player.h"
 #include "app/tervalo.h"
 
 #include <QApplication>
@@ -7,8 +8,13 @@
 
 int main(int argc, char *argv[])
 {
-    // Before the application object: it picks the platform when made.
+    // Before any application object: it picks the platform when made.
     DisplaySession::requestPlatform();
+    // Any argument makes it the command-line tool; without one it is the
+    // desktop program exactly as always.
+    if (argc > 1)
+        return Player::main(argc, argv);
+
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();
     tipFont.setPixelSize(18);

@@ -254,5 +254,5 @@ private:
     void showWaylandNotice();
     void openBrowserLink(const QString &url);
     void showVersion();
-    void openDocument(const QString &relativeName);
+    void openDocument(const QString &name);
 };

@@ -143,17 +143,17 @@ void tervalo::buildWidgets()
     });
     termsAction = action(QStringLiteral("ソフトウェア使用許諾契約書を見る"));
     connect(termsAction, &QAction::triggered, this,
-            [this] { openDocument(QStringLiteral("/licenses/ソフトウェア使用許諾契約書.txt")); });
+            [this] { openDocument(QStringLiteral("ソフトウェア使用許諾契約書.txt")); });
     ossNoticeAction = action(QStringLiteral("オープンソースソフトウェアに関する告知を見る"));
     connect(ossNoticeAction, &QAction::triggered, this,
-            [this] { openDocument(QStringLiteral("/licenses/オープンソースソフトウェアに関する告知.txt")); });
+            [this] { openDocument(QStringLiteral("オープンソースソフトウェアに関する告知.txt")); });
     qtReplaceAction = action(QStringLiteral("Qtライブラリの差替え又は再インストールに関する情報を見る"));
     connect(qtReplaceAction, &QAction::triggered, this, [this] {
-        openDocument(QStringLiteral("/licenses/Qtライブラリの差替え又は再インストールに関する情報.txt"));
+        openDocument(QStringLiteral("Qtライブラリの差替え又は再インストールに関する情報.txt"));
     });
     lgplAction = action(QStringLiteral("LGPLv3のライセンス文章を見る"));
     connect(lgplAction, &QAction::triggered, this,
-            [this] { openDocument(QStringLiteral("/licenses/LGPLv3のライセンス文章.txt")); });
+            [this] { openDocument(QStringLiteral("LGPLv3のライセンス文章.txt")); });
 
     fileMenu->addActions({newAction, openAction, saveAction, saveAsAction});
     reportMenu->addActions({reportBugAction, reportImprovementAction, needReplyAction});

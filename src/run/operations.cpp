@@ -210,6 +210,7 @@ void typeText(Run &run, const QString &text, double seconds)
     if (text.isEmpty() || !(seconds > 0))
         return;
     auto desktop = platform::currentDesktop();
+    desktop->textBegins(text.toStdU16String(), &run.stopFlag());
     AtExit done([&] { desktop->textDone(); });
     const qsizetype n = text.size();
     const auto t0 = Clock::now();

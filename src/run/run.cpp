@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include "app/datafiles.h"
 #include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
@@ -68,7 +69,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
     }
 
     if (!trayIcon) {
-        trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral("image/SystemTrayIcon.png")));
+        trayIcon = new QSystemTrayIcon(QIcon(DataFiles::image(QStringLiteral("SystemTrayIcon.png"))));
         trayIcon->setToolTip(QStringLiteral("「%1」を終了").arg(projectName));
         trayIcon->show();
         connect(trayIcon, &QSystemTrayIcon::activated, this,
@@ -82,6 +83,11 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
 
     // Emitted from the runner thread; the beep must sound from the GUI thread.
     connect(this, &Run::requestBeep, qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
+
+bool Run::canStopWithoutStopCommand()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void Run::interruptibleWait(double seconds) const
@@ -137,6 +143,8 @@ void Run::runLoop()
             --pass; // never reaches the limit: repeats until stopped
         for (qsizetype i = 0; i < commands.size() && !stopRequested.load(); ++i)
             playPage(int(i));
+        if (!stopRequested.load())
+            passes.fetch_add(1);
     }
 
     joinWorkers();

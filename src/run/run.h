@@ -27,6 +27,15 @@ class Run : public QObject {
 public:
     /// The run-count value that means: repeat until stopped.
     static constexpr int kRepeatForever = 114514;
+    /// Most seconds before the first page, and most passes, a person can
+    /// ask for (the run settings dialog's spin boxes end there).
+    static constexpr int kMaxStartDelay = 9999;
+    static constexpr int kMaxRunCount = 9999;
+
+    /// True when a run without a stop command can still be stopped by hand:
+    /// by a click on its tray icon, which needs a system tray. Without one,
+    /// such a run could only be killed, so it must not start.
+    static bool canStopWithoutStopCommand();
 
     explicit Run(QObject *parent = nullptr);
     ~Run() override;
@@ -42,10 +51,15 @@ public:
 
     /// True once the run has to end as soon as possible.
     bool isStopRequested() const { return stopRequested.load(); }
+    /// The flag behind isStopRequested, for calls that wait below the run
+    /// (the desktop's typing) and must give up at a stop.
+    const std::atomic<bool> &stopFlag() const { return stopRequested; }
     /// Asks the run to end; safe from any thread.
     void requestStop() { stopRequested.store(true); }
     /// True between start() and the end of the run loop.
     bool isRunning() const { return running.load(); }
+    /// Passes played to their end so far (a stopped pass does not count).
+    int passesPlayed() const { return passes.load(); }
 
     /// Sleeps for `seconds` on the steady clock in slices of at most 5 ms;
     /// returns early once a stop is requested. Nothing for 0 or less.
@@ -128,6 +142,7 @@ private:
     std::unique_ptr<std::thread> runnerThread;
     std::vector<Worker> workers;
     std::atomic<bool> running{false};
+    std::atomic<int> passes{0};
     int peakWorkers = 0; // runner thread only
 
     static std::atomic<int> instances;

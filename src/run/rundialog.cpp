@@ -1,7 +1,9 @@
 #include "run/rundialog.h"
 
+#include "app/datafiles.h"
 #include "input/keycombination.h"
 #include "platform/desktop.h"
+#include "run/run.h"
 #include "run/stoprule.h"
 #include "ui/textfit.h"
 
@@ -38,7 +40,7 @@ QString RunDialog::text(const char *japaneseText, const char *englishText) const
 RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool noticeShown, bool japanese,
                      QWidget *parent)
     : QDialog(parent)
-    , stertTime(qBound(1, stertTime, 9999))
+    , stertTime(qBound(1, stertTime, Run::kMaxStartDelay))
     , runNumber(qBound(1, runNumber, kRepeatUntilStopped))
     , stopCommand(std::move(stopCommand))
     , noticeShown(noticeShown)
@@ -50,13 +52,13 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
 
     startDelayLabel = placed(new QLabel(text("開始までの秒数:", "Seconds until start:"), this), 10, 10, 290, 40, 24);
     startDelaySpin = placed(new QSpinBox(this), 10, 60, 120, 40, 24);
-    startDelaySpin->setRange(1, 9999);
+    startDelaySpin->setRange(1, Run::kMaxStartDelay);
     startDelaySpin->setValue(this->stertTime);
     secLabel = placed(new QLabel(text("秒", "sec"), this), 135, 60, 290, 40, 24);
 
     runCountLabel = placed(new QLabel(text("実行回数:", "Number of runs:"), this), 10, 130, 190, 40, 24);
     runCountSpin = placed(new QSpinBox(this), 10, 180, 120, 40, 24);
-    runCountSpin->setRange(1, 9999);
+    runCountSpin->setRange(1, Run::kMaxRunCount);
     runCountSpin->setValue(this->runNumber); // a spin box holds at most 9999
     timesLabel = placed(new QLabel(text("回", "times"), this), 135, 180, 290, 40, 24);
 
@@ -75,7 +77,7 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
 
     noExitCommandCheck = new QCheckBox(text("終了コマンドを設定しない", "Do not set an exit command"), this);
     noExitCommandCheck->move(10, 335);
-    noExitCommandCheck->setIcon(QIcon(QStringLiteral("image/danger.png")));
+    noExitCommandCheck->setIcon(QIcon(DataFiles::image(QStringLiteral("danger.png"))));
     noExitCommandCheck->setIconSize(QSize(14, 14));
     connect(noExitCommandCheck, &QCheckBox::stateChanged, this, &RunDialog::changeCheckHotKey);
 

@@ -5,6 +5,7 @@
 // the user presses rather than types.
 
 #include "input/keycapture.h"
+#include "run/run.h"
 
 #include <QDialog>
 #include <QString>
@@ -19,7 +20,7 @@ class RunDialog : public QDialog {
     Q_OBJECT
 public:
     /// Number of runs that means "repeat until the exit command".
-    static constexpr int kRepeatUntilStopped = 114514;
+    static constexpr int kRepeatUntilStopped = Run::kRepeatForever;
 
     RunDialog(int stertTime, int runNumber, QString stopCommand, bool noticeShown, bool japanese,
               QWidget *parent = nullptr);

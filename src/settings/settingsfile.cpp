@@ -72,10 +72,31 @@ void SettingsFile::load(SettingsValues &v)
 {
     v.projectPath = desktopPath();
     migrate();
-    const QString path = settingsPath();
+    loadFrom(v, settingsPath());
+}
+
+void SettingsFile::read(SettingsValues &v)
+{
+    v.projectPath = desktopPath();
+    // Where load would read after its migration step, without the copy and
+    // without making the settings folder.
+    QString path;
+    const QString dirPath = configDir();
+    if (!dirPath.isEmpty())
+        path = QDir::cleanPath(QDir(dirPath).absoluteFilePath(QLatin1String(kFileName)));
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        const QString old = QDir::cleanPath(appDir() + QLatin1Char('/') + QLatin1String(kFileName));
+        if (QFileInfo(old).isFile())
+            path = old;
+    }
+    loadFrom(v, path);
+}
+
+void SettingsFile::loadFrom(SettingsValues &v, const QString &path)
+{
     qDebug() << "Loading config from:" << path;
 
-    if (!QFile::exists(path)) {
+    if (path.isEmpty() || !QFile::exists(path)) {
         qDebug() << "Config file does not exist. Using defaults.";
         return;
     }

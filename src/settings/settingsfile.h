@@ -36,6 +36,9 @@ public:
     static void migrate();
     /// Loads into `values`, which must hold the defaults; any failure keeps them.
     static void load(SettingsValues &values);
+    /// Loads like load but writes nothing: no migration copy and no folder
+    /// is made; a file found only in the executable's directory is read there.
+    static void read(SettingsValues &values);
     /// Saves atomically; returns false (and logs) when the file could not be written.
     static bool save(const SettingsValues &values);
 
@@ -47,6 +50,7 @@ public:
     static void setDirectoriesForTesting(const QString &configDir, const QString &appDir);
 
 private:
+    static void loadFrom(SettingsValues &values, const QString &path);
     static QString configDir();
     static QString appDir();
 };

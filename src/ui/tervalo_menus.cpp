@@ -1,9 +1,10 @@
 #include "app/tervalo.h"
 
+#include "app/datafiles.h"
+
 #include "ui/termdialog.h"
 #include "ui/urlopener.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 
 void tervalo::openBrowserLink(const QString &url)
@@ -33,8 +34,8 @@ void tervalo::showVersion()
     QMessageBox::information(this, messageTitle, messageText, QMessageBox::Ok);
 }
 
-void tervalo::openDocument(const QString &relativeName)
+void tervalo::openDocument(const QString &name)
 {
-    TermDialog dialog(QCoreApplication::applicationDirPath() + relativeName, this);
+    TermDialog dialog(DataFiles::document(name), this);
     dialog.exec();
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+// The program's command-line options. Without any argument the program opens
+// its window; with arguments it works as a command-line tool, whose modes
+// (playing a project, help, version) and their options are described by one
+// table in commandline.cpp. The parser needs no application object, so a
+// usage error is told before any display is opened.
+//
+// Option rules, the same for every mode: "--name value" or "--name=value";
+// each option at most once; no positional arguments; an option belongs to
+// one or more modes and is refused without one of them; some pairs exclude
+// each other (--times and --until-stopped, --stop-key and --no-stop-key).
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class CommandLine {
+public:
+    enum class Mode { Window, Play, Help, Version };
+
+    /// Exit codes of the command-line modes.
+    static constexpr int kExitDone = 0;     ///< every pass played (or help, version)
+    static constexpr int kExitNoInput = 2;  ///< the file could not be read, or no display
+    static constexpr int kExitStopped = 3;  ///< stopped by the stop key or the tray icon
+    static constexpr int kExitUsage = 64;   ///< bad usage (the usage text goes to stderr)
+
+    /// What the arguments ask for. Options not given stay empty: their
+    /// values come from the settings file.
+    struct Options {
+        Mode mode = Mode::Window;
+        QString file;                   ///< --play FILE
+        std::optional<int> times;       ///< --times N
+        bool untilStopped = false;      ///< --until-stopped
+        std::optional<int> delay;       ///< --delay SECONDS
+        std::optional<QString> stopKey; ///< --stop-key CODE, a usable key code
+        bool noStopKey = false;         ///< --no-stop-key
+        bool quiet = false;             ///< --quiet
+    };
+
+    struct Result {
+        bool ok = false;
+        Options options;
+        QString error; ///< one line, in the language asked for; empty when ok
+    };
+
+    /// Parses the arguments after the program name.
+    static Result parse(const QStringList &arguments, bool japanese);
+
+    /// The usage text (for --help on stdout, after an error on stderr).
+    static QString usage(bool japanese);
+    /// The line --version prints.
+    static QString versionLine();
+
+    /// Whether the command line speaks Japanese: the first of LC_ALL,
+    /// LC_MESSAGES and LANG that is set names a Japanese locale.
+    static bool japaneseEnvironment();
+
+    /// A stop key given on the command line: "key" or "key,modifiers" in
+    /// decimal, a key the run can watch for and a modifier mask of 0 to 15.
+    static bool isStopKeyCode(const QString &code);
+
+    /// "tervalo_free" (the name used in messages and in the usage text).
+    static QString programName();
+};

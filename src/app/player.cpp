@@ -1,0 +1,194 @@
+#include "app/player.h"
+
+#include "app/tervalo.h"
+#include "platform/desktop_native.h"
+#include "project/projectfile.h"
+#include "run/run.h"
+#include "run/rundialog.h"
+#include "run/runthread.h"
+#include "settings/settingsfile.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString kNoCommand = QStringLiteral("なし");
+
+void print(std::FILE *stream, const QString &line)
+{
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+// How a run ended, noted in the runner thread when it emits finished (the
+// run is deleted soon after, in its own thread).
+struct Outcome {
+    int passes = 0;
+    qint64 milliseconds = 0;
+};
+
+} // namespace
+
+Player::Player(CommandLine::Options options_, bool japanese_)
+    : options(std::move(options_))
+    , japanese(japanese_)
+{
+}
+
+QString Player::text(const char *japaneseText, const char *englishText) const
+{
+    return QString::fromUtf8(japanese ? japaneseText : englishText);
+}
+
+int Player::usageError(const QString &message) const
+{
+    print(stderr, CommandLine::programName() + QStringLiteral(": ") + message + QLatin1Char('\n')
+              + CommandLine::usage(japanese));
+    return CommandLine::kExitUsage;
+}
+
+Player::StopChoice Player::stopCommand(const QString &fromSettings) const
+{
+    if (options.noStopKey) {
+        if (!Run::canStopWithoutStopCommand())
+            return {QString(), text("システムトレイがないため、停止キーなしの再生は止められません。"
+                                    "--stop-key で停止キーを指定してください。",
+                                    "there is no system tray, so a run without a stop key could not be stopped; "
+                                    "give a stop key with --stop-key")};
+        return {kNoCommand, QString()};
+    }
+    if (options.stopKey)
+        return {*options.stopKey, QString()};
+    // Not given: the one of the run settings, which must be a usable key.
+    // Its "none" needs the explicit --no-stop-key, as the dialog asks every
+    // time before such a run.
+    if (fromSettings == kNoCommand)
+        return {QString(), text("実行設定に停止キーがありません。--stop-key で指定するか、"
+                                "--no-stop-key を付けてください。",
+                                "the run settings have no stop key; give one with --stop-key, or give --no-stop-key")};
+    if (!RunDialog::isUsableStopCommand(fromSettings))
+        return {QString(), text("実行設定の停止キー「%1」はキーコードではありません。--stop-key で指定してください。",
+                                "the stop key of the run settings (%1) is not a key code; give one with --stop-key")
+                               .arg(fromSettings)};
+    return {fromSettings, QString()};
+}
+
+int Player::exec()
+{
+    SettingsValues settings;
+    SettingsFile::read(settings);
+
+    const StopChoice stop = stopCommand(settings.stopCommand);
+    if (!stop.error.isEmpty())
+        return usageError(stop.error);
+    const int startDelay = options.delay.value_or(qBound(0, settings.stertTime, Run::kMaxStartDelay));
+    int runCount = settings.runNumber == Run::kRepeatForever ? Run::kRepeatForever
+                                                             : qBound(1, settings.runNumber, Run::kMaxRunCount);
+    if (options.times)
+        runCount = *options.times;
+    if (options.untilStopped)
+        runCount = Run::kRepeatForever;
+
+    ProjectFile::ReadResult project = ProjectFile::read(options.file);
+    if (!project.ok) {
+        // The same title and text as the box Open shows.
+        print(stderr, QStringLiteral("%1: %2: %3\n").arg(CommandLine::programName(), project.errorTitle, project.errorText));
+        return CommandLine::kExitNoInput;
+    }
+    if (project.repaired)
+        qWarning() << "Project file repaired on load:" << options.file;
+
+    auto *run = new Run();
+    run->setup(startDelay, runCount, stop.command, std::move(project.commands), std::move(project.conditions),
+               tervalo::runProjectName(QFileInfo(options.file).absoluteFilePath()));
+
+    auto outcome = std::make_shared<Outcome>();
+    QElapsedTimer clock;
+    clock.start();
+    // Connected before the run's own wiring, so it runs first, in the runner
+    // thread, while the run is sure to exist.
+    QObject::connect(
+        run, &Run::finished, run,
+        [run, outcome, clock] {
+            outcome->passes = run->passesPlayed();
+            outcome->milliseconds = clock.elapsed();
+        },
+        Qt::DirectConnection);
+
+    // The player is done once the run and its thread are gone.
+    QEventLoop loop;
+    QObject owner;
+    QThread *thread = runthread::start(run, &owner, [] {});
+    QObject::connect(thread, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
+
+    const bool allPlayed = runCount != Run::kRepeatForever && outcome->passes == runCount;
+    const int code = allPlayed ? CommandLine::kExitDone : CommandLine::kExitStopped;
+    if (!allPlayed || !options.quiet) {
+        const QString seconds = QString::number(double(outcome->milliseconds) / 1000.0, 'f', 1);
+        print(stdout, text("%1: %2 回再生、%3、%4 秒\n", "%1: %2 passes played, %3, %4 s\n")
+                          .arg(options.file)
+                          .arg(outcome->passes)
+                          .arg(allPlayed ? text("完了", "finished") : text("停止", "stopped"), seconds));
+    }
+    return code;
+}
+
+int Player::main(int argc, char **argv)
+{
+    const bool japanese = CommandLine::japaneseEnvironment();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
+    if (!parsed.ok)
+        return Player(parsed.options, japanese).usageError(parsed.error);
+    switch (parsed.options.mode) {
+    case CommandLine::Mode::Help:
+        print(stdout, CommandLine::usage(japanese));
+        return CommandLine::kExitDone;
+    case CommandLine::Mode::Version:
+        print(stdout, CommandLine::versionLine() + QLatin1Char('\n'));
+        return CommandLine::kExitDone;
+    case CommandLine::Mode::Window:
+    case CommandLine::Mode::Play:
+        break;
+    }
+
+    // Only a real desktop: a scheduled run that played into the simulated
+    // one would report success while nothing happened. Opened before the
+    // application object, which ends the process when it finds no display.
+    std::string why;
+    std::shared_ptr<platform::Desktop> desktop = platform::createNativeDesktop(&why);
+    if (!desktop) {
+        print(stderr, QStringLiteral("%1: %2\n")
+                          .arg(CommandLine::programName(),
+                               japanese ? QStringLiteral("再生する画面がありません（%1）。デスクトップのセッションで起動するか、"
+                                                         "X11 では DISPLAY と XAUTHORITY を設定してください。")
+                                              .arg(QString::fromStdString(why))
+                                        : QStringLiteral("no display to play on (%1); start it in a desktop session, "
+                                                         "or on X11 set DISPLAY and XAUTHORITY")
+                                              .arg(QString::fromStdString(why))));
+        return CommandLine::kExitNoInput;
+    }
+    platform::setDesktop(desktop);
+
+    // A scheduler mails whatever a job prints: the log's debug lines stay
+    // out, and with --quiet its warnings too. QT_LOGGING_RULES still wins.
+    QLoggingCategory::setFilterRules(parsed.options.quiet
+                                         ? QStringLiteral("*.debug=false\n*.info=false\n*.warning=false")
+                                         : QStringLiteral("*.debug=false"));
+    // Qt sees no arguments: none of the player's options is Qt's.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    return Player(parsed.options, japanese).exec();
+}

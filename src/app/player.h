@@ -1,0 +1,38 @@
+#pragma once
+
+// The command-line player: plays one project file without opening a window,
+// for scripts and schedules. It reads the file as Open does and plays it as
+// the Run button does (same run engine, tray icon and stop watcher), takes
+// the values not given on the command line from the settings file, never
+// writes that file, and tells the result by its exit code and one line.
+
+#include "app/commandline.h"
+
+#include <QString>
+
+class Player {
+public:
+    Player(CommandLine::Options options, bool japanese);
+
+    /// Plays as the options say and returns the exit code. Needs the
+    /// application object and the desktop to play on.
+    int exec();
+
+    /// The command-line path of the program, for main() when it has
+    /// arguments: help, version and usage errors, then the display, then
+    /// the play. Returns the exit code.
+    static int main(int argc, char **argv);
+
+private:
+    /// The stop command the run gets, or an error for a usage error.
+    struct StopChoice {
+        QString command;
+        QString error;
+    };
+    StopChoice stopCommand(const QString &fromSettings) const;
+    QString text(const char *japaneseText, const char *englishText) const;
+    int usageError(const QString &message) const;
+
+    CommandLine::Options options;
+    bool japanese;
+};
