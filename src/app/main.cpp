@@ -1,3 +1,4 @@
+#include "app/displaysession.h"
 #include "app/player.h"
 #include "app/tervalo.h"
 
@@ -7,6 +8,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before any application object: it picks the platform when made.
+    DisplaySession::requestPlatform();
     // Any argument makes it the command-line tool; without one it is the
     // desktop program exactly as always.
     if (argc > 1)

@@ -3,6 +3,7 @@
 #include "input/keycombination.h"
 #include "project/pagekinds.h"
 #include "ui/controlstyles.h"
+#include "ui/textfit.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -302,13 +303,17 @@ public:
     TextFields(Controls &c) : Fields({PageKinds::kEnterText}, false), c_(c)
     {
         text_ = c.add("textEdit", new QTextEdit(c.window), 20, 142, 380, 73, kTextStyle);
+        // The box holds the text a run types: a paste keeps only its plain text.
+        text_->setAcceptRichText(false);
         c.watch(text_, &QTextEdit::textChanged);
     }
     void show(const QStringList &record, bool) override
     {
         const PageKinds::TextOperation typing(record);
         c_.showAll({text_, c_.commandTimeSpin, c_.commandSecLabel});
-        text_->setText(typing.text());
+        // Always plain: setText would show a text that looks like HTML as
+        // rich text, and the next edit would store it without its tags.
+        text_->setPlainText(typing.text());
         c_.commandTimeSpin->setValue(secondsOf(typing.durationText()));
     }
     std::optional<bool> store(QStringList &record, bool) const override
@@ -690,6 +695,7 @@ void EditorFields::showCapturePrompt(bool forCondition, const QString &prompt)
     QLabel *keyLabel = forCondition ? c.conditionKeyLabel : c.commandKeyLabel;
     keyLabel->setText(prompt);
     keyLabel->show();
+    TextFit::fit(keyLabel);
     (forCondition ? c.conditionSecLabel : c.commandSecLabel)->hide();
     static_cast<QWidget *>(forCondition ? c.conditionTimeSpin : c.commandTimeSpin)->hide();
 }

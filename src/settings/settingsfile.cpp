@@ -154,6 +154,7 @@ void SettingsFile::loadFrom(SettingsValues &v, const QString &path)
     readBool("is_message_paste", v.is_message_paste);
     readBool("is_message_delete", v.is_message_delete);
     readBool("is_japanese", v.is_japanese);
+    readBool(kWaylandNoticeKey, v.is_used_wayland);
 
     qDebug() << "Config loaded:" << "stertTime =" << v.stertTime << "runNumber =" << v.runNumber
              << "stopCommand =" << v.stopCommand << "filePath =" << v.projectPath;
@@ -181,6 +182,10 @@ bool SettingsFile::save(const SettingsValues &v)
     o.insert(QStringLiteral("is_message_paste"), v.is_message_paste);
     o.insert(QStringLiteral("is_message_delete"), v.is_message_delete);
     o.insert(QStringLiteral("is_japanese"), v.is_japanese);
+    // Written only once it is set, so the file stays as it always was on
+    // desktops that never show the notice.
+    if (v.is_used_wayland)
+        o.insert(QLatin1String(kWaylandNoticeKey), true);
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
 
     const QString settings = settingsPath();
