@@ -1,3 +1,4 @@
+#include "app/displaysession.h"
 #include "app/player.h"
 #include "app/recordcommand.h"
 #include "app/tervalo.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before any application object: it picks the platform when made.
+    DisplaySession::requestPlatform();
     // Any argument makes it the command-line tool (recording or playing);
     // without one it is the desktop program exactly as always.
     QStringList arguments;

@@ -241,19 +241,27 @@ private:
     // project/tervalo_files.cpp
     bool confirmReplace(const QString &japaneseText, const QString &englishText);
     void writeProjectFile();
-    void readProjectFile();
+    /// False when the file could not be read (a message box said why).
+    bool readProjectFile();
 
     // input/tervalo_capture.cpp
     /// The editor's capture instance, made on first use.
     std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
+    /// True while a key capture waits for its key. The page and history
+    /// slots then do nothing, so the key goes to the page it was started for.
+    bool captureWaiting() const;
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();
     /// Disarms the editor's capture and removes its hook (destruction, close).
     void cancelKeyCapture();
 
     // input/tervalo_hotkey.cpp
-    void registerGlobalHotkey();
+    /// False when the hot key could not be registered (another program owns
+    /// it, or the desktop gives no global keys to this program).
+    bool registerGlobalHotkey();
+    /// The warning box shown instead of the notice when that happens.
+    void showHotKeyUnavailable();
     void unregisterGlobalHotkey();
 
     // record/tervalo_record.cpp
@@ -263,6 +271,8 @@ private:
     // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
     void applyHelpTooltips();
     void showFirstStartNotice();
+    /// Shown once (remembered in the settings) when the session is Wayland.
+    void showWaylandNotice();
     void openBrowserLink(const QString &url);
     void showVersion();
     void openDocument(const QString &name);

@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "app/displaysession.h"
 #include "project/editorfields.h"
 #include "project/pagestripdelegate.h"
 #include "ui/controlstyles.h"
@@ -174,6 +175,10 @@ void tervalo::buildWidgets()
         showFirstStartNotice();
         is_used_this = true;
         is_help = true;
+    }
+    if (!is_used_wayland && DisplaySession::isWayland(QProcessEnvironment::systemEnvironment())) {
+        showWaylandNotice();
+        is_used_wayland = true;
     }
     helpModeAction->setChecked(is_help);
     askSaveAction->setChecked(is_message_file);

@@ -160,6 +160,7 @@ void SettingsFile::loadFrom(SettingsValues &v, const QString &path)
     readBool("record_glides", v.record_glides);
     readBool("record_join_text", v.record_join_text);
     readBool("record_keep_pauses", v.record_keep_pauses);
+    readBool(kWaylandNoticeKey, v.is_used_wayland);
 
     qDebug() << "Config loaded:" << "stertTime =" << v.stertTime << "runNumber =" << v.runNumber
              << "stopCommand =" << v.stopCommand << "filePath =" << v.projectPath;
@@ -192,6 +193,10 @@ bool SettingsFile::save(const SettingsValues &v)
     o.insert(QStringLiteral("record_glides"), v.record_glides);
     o.insert(QStringLiteral("record_join_text"), v.record_join_text);
     o.insert(QStringLiteral("record_keep_pauses"), v.record_keep_pauses);
+    // Written only once it is set, so the file stays as it always was on
+    // desktops that never show the notice.
+    if (v.is_used_wayland)
+        o.insert(QLatin1String(kWaylandNoticeKey), true);
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
 
     const QString settings = settingsPath();

@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "project/editorfields.h"
+#include "ui/textfit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -120,4 +121,6 @@ void tervalo::changeLanguage()
 
     if (editorShown)
         renderPage();
+    else
+        TextFit::fitAll(this);
 }
