@@ -18,13 +18,17 @@ RUN_PACKAGES=(
     fonts-noto-cjk
 )
 # What the tests add (scripts/test, bench, fuzz, sanitize): Xvfb for the X11
-# tests, mingw-w64 and Wine for the Windows backend, xdotool for the typing
+# tests, setxkbmap and xkbcomp for those that switch keyboard layouts,
+# mingw-w64 and Wine for the Windows backend and the Windows build (Qt for
+# Windows is built with ninja from Debian's source package, the program is
+# packaged with zip), xdotool for the typing
 # benchmark, fonts so that text renders under Xvfb, clang with its sanitizer
 # and libFuzzer runtimes for the fuzzing harnesses, and the validators of the
 # menu entry and the AppStream metadata.
 TEST_PACKAGES=(
-    xvfb xauth x11-utils xdotool xfonts-base
-    g++-mingw-w64-x86-64 wine wine64
+    xvfb xauth x11-utils x11-xkb-utils xdotool xfonts-base
+    g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+    ninja-build dpkg-dev xz-utils zip unzip
     clang libclang-rt-14-dev llvm
     desktop-file-utils appstream
 )

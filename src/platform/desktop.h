@@ -8,6 +8,7 @@
 // The header is deliberately free of Qt and of any platform header so that
 // every backend (x11, win32, sim) and every caller can include it.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -132,6 +133,12 @@ public:
     virtual void key(int vkCode, bool down) = 0;
     /// Sends one UTF-16 code unit as a character event (KEYEVENTF_UNICODE).
     virtual void unicodeUnit(char16_t unit, bool down) = 0;
+    /// Hint before a run of unicodeUnit calls: the whole text they will send,
+    /// so that a backend may prepare for it, and a flag that turns true when
+    /// the caller gives up (a stop). Once it is true, the backend drops what
+    /// it has not typed yet instead of waiting for anything. The flag must
+    /// outlive the run of calls, which textDone ends. Default: nothing.
+    virtual void textBegins(const std::u16string & /*text*/, const std::atomic<bool> * /*stop*/) {}
     /// Hint that a run of unicodeUnit calls is over (backends that bind
     /// characters to spare keys may restore them now). Default: nothing.
     virtual void textDone() {}

@@ -100,9 +100,14 @@ X11Desktop::~X11Desktop()
     restoreWake_.notify_all();
     if (restoreThread_.joinable())
         restoreThread_.join();
-    std::lock_guard<std::mutex> lock(inputMutex_);
-    releaseCharLocked();
-    flushLocked(); // what the engine has sent is typed
+    std::unique_lock<std::mutex> lock(inputMutex_);
+    flushLocked(lock); // what the engine has sent is typed
+    // A row changed back too soon could be read with the wrong keysym by a
+    // client that has not caught up with the last characters.
+    if (const auto latest = lastBindingUseLocked()) {
+        const auto due = *latest + settle_;
+        typingWake_.wait_until(lock, due, [&] { return Clock::now() >= due; });
+    }
     restoreBindingsLocked();
     releaseEverythingLocked();
     XCloseDisplay(input_);
@@ -152,6 +157,7 @@ void X11Desktop::releaseEverythingLocked()
     // Reverse order of pressing, as a person lets go.
     while (!heldKeys_.empty())
         pressKeycode(heldKeys_.back(), false);
+    vkKeycodes_.clear();
     while (!heldButtons_.empty()) {
         XTestFakeButtonEvent(input_, unsigned(heldButtons_.back()), False, CurrentTime);
         heldButtons_.pop_back();
@@ -196,6 +202,25 @@ Point X11Desktop::cursorPos()
 void X11Desktop::key(int vkCode, bool down)
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
+    const auto pressed = vkKeycodes_.find(vkCode);
+    if (!down) {
+        // Exactly the keycode of the press: a layout switch or a spare key
+        // bound since then may put the key's symbol on another keycode now.
+        // A key we did not press is left alone; someone else may hold it.
+        if (pressed == vkKeycodes_.end())
+            return;
+        const int kc = pressed->second;
+        vkKeycodes_.erase(pressed);
+        pressKeycode(kc, false);
+        XSync(input_, False);
+        return;
+    }
+    if (pressed != vkKeycodes_.end()) {
+        // Pressed again before its release: the same key again, as a repeat.
+        pressKeycode(pressed->second, true);
+        XSync(input_, False);
+        return;
+    }
     // A fresh copy each time: the user may have switched layouts since.
     X11Keymap keymap;
     keymap.load(input_);
@@ -205,7 +230,8 @@ void X11Desktop::key(int vkCode, bool down)
                 "No key on the X keymap for virtual-key code " + std::to_string(vkCode) + "; not pressed.");
         return;
     }
-    pressKeycode(kc, down);
+    pressKeycode(kc, true);
+    vkKeycodes_[vkCode] = kc;
     XSync(input_, False);
 }
 

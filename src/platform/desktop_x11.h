@@ -48,6 +48,7 @@ public:
     Point cursorPos() override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
+    void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override;
     void textDone() override;
     bool isKeyDown(int vkCode) override;
 
@@ -65,7 +66,8 @@ public:
 
     /// How long a keycode bound to a character stays bound after its last
     /// press: clients re-read the keymap lazily, so a binding changed too
-    /// soon is read with the next character's keysym.
+    /// soon is read with the next character's keysym. A typing that waits
+    /// for a binding to settle plans again with the new time.
     void setSettleTime(std::chrono::milliseconds settle);
     /// Spare keycodes bound to characters right now (for tests).
     int boundSpareKeys();
@@ -84,7 +86,8 @@ private:
     void readModifierMapLocked();
     Display *queryDisplay();
 
-    // Text (desktop_x11_text.cpp), under inputMutex_.
+    // Text (desktop_x11_text.cpp), under inputMutex_. The waits release the
+    // lock (other operations and the stop path need it) and end at a stop.
     // A spare keycode lent to characters: two of them at a time, one plain
     // and one with Shift, so that one keymap change can bind two.
     struct Binding {
@@ -103,15 +106,15 @@ private:
         int keycode = 0;
         std::vector<int> modifiers; ///< keycodes pressed for it, in order
     };
-    void pressCodePoint(char32_t cp);
-    void releaseCharLocked();
+    void typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_t cp);
+    bool textStoppedLocked() const;
     bool ownKeyFor(unsigned long keysym, CharPress *press) const;
     void readServerKeysLocked();
     bool keyDownLocked(int keycode) const;
     bool boundSlotFor(unsigned long keysym, Slot *slot) const;
     void typeNowLocked(const CharPress &press);
     void typeSlotLocked(const Slot &slot);
-    void flushLocked();
+    void flushLocked(std::unique_lock<std::mutex> &lock);
     void writeRowLocked(const Binding &binding);
     void restoreBindingsLocked();
     /// When a bound spare key was last pressed; nothing when none is bound.
@@ -135,6 +138,7 @@ private:
     std::mutex inputMutex_;
     Display *input_ = nullptr;
     std::vector<int> heldKeys_;    ///< keycodes, in press order
+    std::map<int, int> vkKeycodes_; ///< virtual key -> the keycode its press went to
     std::vector<int> heldButtons_; ///< X buttons, in press order
     unsigned int altMask_ = 0;
     unsigned int superMask_ = 0;
@@ -149,7 +153,12 @@ private:
     char16_t pendingHigh_ = 0;
     bool lastWasCr_ = false;
     bool capsLock_ = false;
-    CharPress charDown_;
+    const std::atomic<bool> *textStop_ = nullptr; ///< the typing caller's stop flag
+    // True while a thread types the queue below; it may be waiting, with the
+    // lock released, for a binding to settle. typingWake_ tells of its end
+    // and of a new settle time.
+    bool flushing_ = false;
+    std::condition_variable typingWake_;
     // The keys down on the server (anyone's) when the current character or
     // batch began: typing must not press or let go of a key someone holds.
     char serverKeys_[32] = {};

@@ -6,6 +6,11 @@
 // enough to have been read; and because each change makes every client read
 // the whole keymap, characters that need one are gathered for a moment and
 // bound together.
+//
+// Each character goes out as a whole tap (down and up) at its down, with the
+// server held from the look at the key state to the tap: a key that another
+// client presses meanwhile (the person's stop command) would otherwise be let
+// go by our release of the same key.
 
 #include "platform/desktop_x11.h"
 #include "platform/desktop_x11_vk.h"
@@ -25,6 +30,8 @@ namespace {
 
 // How long a character that needs a keymap change may wait for others.
 constexpr std::chrono::milliseconds kGatherTime{3};
+// How often a wait for a binding to settle looks at the caller's stop flag.
+constexpr std::chrono::milliseconds kStopLook{2};
 // How long the rows of a finished text stay bound. Nothing waits for this, so
 // it can be generous: a client that is a second behind (a busy machine) still
 // reads the text's last characters through the rows they were typed with.
@@ -47,12 +54,31 @@ std::string codePointText(char32_t cp)
     return buf;
 }
 
+// Holds the server (no other client's request is served) from a look at the
+// key state to the last key event that relies on it. Our own XTest events
+// go through; a grab by another client does not hold them up either.
+class ServerHold {
+public:
+    explicit ServerHold(Display *dpy) : dpy_(dpy) { XGrabServer(dpy_); }
+    ~ServerHold()
+    {
+        XUngrabServer(dpy_);
+        XFlush(dpy_);
+    }
+    ServerHold(const ServerHold &) = delete;
+    ServerHold &operator=(const ServerHold &) = delete;
+
+private:
+    Display *dpy_;
+};
+
 } // namespace
 
 void X11Desktop::setSettleTime(std::chrono::milliseconds settle)
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
     settle_ = settle;
+    typingWake_.notify_all();
 }
 
 int X11Desktop::boundSpareKeys()
@@ -63,7 +89,7 @@ int X11Desktop::boundSpareKeys()
 
 void X11Desktop::unicodeUnit(char16_t unit, bool down)
 {
-    std::lock_guard<std::mutex> lock(inputMutex_);
+    std::unique_lock<std::mutex> lock(inputMutex_);
     char32_t cp = unit;
     if (isHigh(unit)) {
         // The first half of a pair: the character goes out with the second.
@@ -83,10 +109,20 @@ void X11Desktop::unicodeUnit(char16_t unit, bool down)
         logOnce("lone-high", "A lone high surrogate in a text was not typed.");
         pendingHigh_ = 0;
     }
+    // The up has nothing left to do: the character went out whole.
     if (down)
-        pressCodePoint(cp);
-    else
-        releaseCharLocked();
+        typeCodePointLocked(lock, cp);
+}
+
+void X11Desktop::textBegins(const std::u16string & /*text*/, const std::atomic<bool> *stop)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    textStop_ = stop;
+}
+
+bool X11Desktop::textStoppedLocked() const
+{
+    return textStop_ && textStop_->load();
 }
 
 void X11Desktop::prepareTextLocked()
@@ -167,14 +203,12 @@ bool X11Desktop::boundSlotFor(unsigned long sym, Slot *slot) const
     return false;
 }
 
-void X11Desktop::pressCodePoint(char32_t cp)
+void X11Desktop::typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_t cp)
 {
-    if (charDown_.keycode)
-        releaseCharLocked(); // a down without its up: finish the old one first
     // A Windows line end "\r\n" is one line break, not two.
     const bool crlf = cp == U'\n' && lastWasCr_;
     lastWasCr_ = cp == U'\r';
-    if (crlf)
+    if (crlf || textStoppedLocked())
         return;
     const unsigned long sym = x11vk::keysymForCodePoint(cp);
     if (!sym) {
@@ -182,30 +216,26 @@ void X11Desktop::pressCodePoint(char32_t cp)
         return;
     }
     prepareTextLocked();
-    readServerKeysLocked();
 
-    // Typed at once, held until its up, when nothing waits before it and no
-    // keymap change is needed.
-    if (pending_.empty()) {
+    // Typed at once when nothing waits before it and no keymap change is
+    // needed.
+    if (pending_.empty() && !flushing_) {
+        ServerHold hold(input_);
+        readServerKeysLocked();
         CharPress press;
         Slot slot;
-        if (!ownKeyFor(sym, &press) && boundSlotFor(sym, &slot)) {
-            press.keycode = bindings_[slot.binding].keycode;
-            if (slot.column == 1 && shiftKeycode_ && !keyDownLocked(shiftKeycode_))
-                press.modifiers.push_back(shiftKeycode_);
+        if (ownKeyFor(sym, &press)) {
+            typeNowLocked(press);
+            return;
         }
-        if (press.keycode) {
-            for (int kc : press.modifiers)
-                pressKeycode(kc, true);
-            pressKeycode(press.keycode, true);
-            XFlush(input_);
-            charDown_ = press;
+        if (boundSlotFor(sym, &slot)) {
+            typeSlotLocked(slot);
             return;
         }
     }
     pending_.push_back(sym);
     if (pending_.size() >= 2 * bindings_.size() || pending_.size() >= 256) {
-        flushLocked();
+        flushLocked(lock);
         return;
     }
     if (!flushDue_) {
@@ -214,24 +244,6 @@ void X11Desktop::pressCodePoint(char32_t cp)
             restoreThread_ = std::thread(&X11Desktop::restoreThreadMain, this);
         restoreWake_.notify_all();
     }
-}
-
-void X11Desktop::releaseCharLocked()
-{
-    if (!charDown_.keycode)
-        return;
-    pressKeycode(charDown_.keycode, false);
-    for (auto it = charDown_.modifiers.rbegin(); it != charDown_.modifiers.rend(); ++it)
-        pressKeycode(*it, false);
-    const auto now = Clock::now();
-    for (Binding &b : bindings_) {
-        if (b.keycode == charDown_.keycode) {
-            for (auto &use : b.lastUse)
-                use = now;
-        }
-    }
-    charDown_ = {};
-    XFlush(input_);
 }
 
 void X11Desktop::typeNowLocked(const CharPress &press)
@@ -268,13 +280,17 @@ void X11Desktop::writeRowLocked(const Binding &b)
     XChangeKeyboardMapping(input_, b.keycode, 2, row, 1);
 }
 
-void X11Desktop::flushLocked()
+void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
 {
     flushDue_.reset();
-    if (!pending_.empty())
-        readServerKeysLocked();
+    // One thread types the queue at a time; one that is waiting for a
+    // binding to settle types what others add meanwhile too.
+    typingWake_.wait(lock, [this] { return !flushing_; });
+    flushing_ = true;
     size_t i = 0;
-    while (i < pending_.size()) {
+    while (i < pending_.size() && !textStoppedLocked()) {
+        std::optional<ServerHold> hold(std::in_place, input_);
+        readServerKeysLocked();
         // Plan a batch: the longest run of waiting characters that can be
         // typed with at most one new binding per free or settled column.
         std::set<Slot> busy;      // typed or bound in this batch: not to be rebound
@@ -323,18 +339,23 @@ void X11Desktop::flushLocked()
             changed.insert(slot.binding);
         }
         if (j == i) {
+            hold.reset();
             if (bindings_.empty()) {
                 logOnce("nospare", "No spare keycode on the X keymap; characters missing from it are not typed.");
                 ++i;
                 continue;
             }
-            // Every column is still in use: wait for the oldest to settle.
+            // Every column is still in use: wait for the oldest to settle,
+            // without the lock, and give up at a stop.
             Clock::time_point next = Clock::time_point::max();
             for (const Binding &b : bindings_) {
                 for (int c = 0; c < (capsLock_ ? 1 : 2); ++c)
                     next = std::min(next, b.lastUse[c] + settle_);
             }
-            std::this_thread::sleep_until(next);
+            if (!textStop_)
+                typingWake_.wait_until(lock, next);
+            else if (Clock::now() < next)
+                typingWake_.wait_until(lock, std::min(next, Clock::now() + kStopLook));
             continue;
         }
         for (size_t b : changed)
@@ -349,10 +370,12 @@ void X11Desktop::flushLocked()
             else if (boundSlotFor(pending_[k], &slot))
                 typeSlotLocked(slot);
         }
-        XFlush(input_);
         i = j;
     }
+    // At a stop, what has not been typed yet is not typed at all.
     pending_.clear();
+    flushing_ = false;
+    typingWake_.notify_all();
 }
 
 std::optional<X11Desktop::Clock::time_point> X11Desktop::lastBindingUseLocked() const
@@ -367,24 +390,23 @@ std::optional<X11Desktop::Clock::time_point> X11Desktop::lastBindingUseLocked() 
 
 void X11Desktop::restoreBindingsLocked()
 {
-    const auto latest = lastBindingUseLocked();
-    if (!latest)
-        return;
-    std::this_thread::sleep_until(*latest + settle_);
+    bool changed = false;
     for (Binding &b : bindings_) {
         if (b.bound()) {
             b.syms[0] = b.syms[1] = 0;
             writeRowLocked(b);
+            changed = true;
         }
     }
-    XSync(input_, False);
+    if (changed)
+        XSync(input_, False);
 }
 
 void X11Desktop::textDone()
 {
-    std::lock_guard<std::mutex> lock(inputMutex_);
-    releaseCharLocked();
-    flushLocked();
+    std::unique_lock<std::mutex> lock(inputMutex_);
+    flushLocked(lock);
+    textStop_ = nullptr;
     pendingHigh_ = 0;
     lastWasCr_ = false;
     textPrepared_ = false;
@@ -405,12 +427,17 @@ void X11Desktop::restoreThreadMain()
     while (!restoreQuit_) {
         const auto now = Clock::now();
         if (flushDue_ && now >= *flushDue_) {
-            flushLocked();
+            flushLocked(lock);
             continue;
         }
         if (restoreDue_ && now >= *restoreDue_) {
             restoreDue_.reset();
-            if (!textPrepared_) {
+            const auto latest = lastBindingUseLocked();
+            if (textPrepared_ || flushing_) {
+                // A new text uses the rows; its own end restores them.
+            } else if (latest && now < *latest + settle_) {
+                restoreDue_ = *latest + settle_; // used again since: not yet
+            } else {
                 restoreBindingsLocked();
                 bindings_.clear();
             }

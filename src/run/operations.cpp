@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace operations {
 
@@ -90,10 +91,14 @@ void start(Run &run, const QStringList &command)
         const QString parameter = keyParameterText(key.code(), key.holdText());
         // The page's condition must find the keys already down: a Key
         // condition on the same key otherwise takes the run's own press for
-        // the person's, depending on how fast the worker got going.
-        auto pressed = std::make_shared<std::atomic<bool>>(false);
+        // the person's, depending on how fast the worker got going. A
+        // future rather than std::atomic::wait: libstdc++'s fallback for
+        // targets without futexes (the MinGW build) can miss the notify and
+        // leave the run waiting for ever.
+        auto pressed = std::make_shared<std::promise<void>>();
+        std::future<void> keysDown = pressed->get_future();
         if (run.startWorker([&run, parameter, pressed] { pressKey(run, parameter, pressed.get()); }))
-            pressed->wait(false);
+            keysDown.wait();
     } else if (kind == PageKinds::kEnterText) {
         const PageKinds::TextOperation typing(command);
         const QString text = typing.text();
@@ -168,11 +173,12 @@ void smoothMove(Run &run, int x, int y, double seconds)
     desktop->setCursorPos(x, y);
 }
 
-void pressKey(Run &run, const QString &parameter, std::atomic<bool> *pressedFlag)
+void pressKey(Run &run, const QString &parameter, std::promise<void> *pressedFlag)
 {
-    auto announce = [pressedFlag] {
-        if (pressedFlag && !pressedFlag->exchange(true))
-            pressedFlag->notify_all();
+    bool announced = false;
+    auto announce = [pressedFlag, &announced] {
+        if (pressedFlag && !std::exchange(announced, true))
+            pressedFlag->set_value();
     };
     AtExit announceOnEveryPath(announce);
     const KeyPress k = parseKeyParameter(parameter);
@@ -210,6 +216,7 @@ void typeText(Run &run, const QString &text, double seconds)
     if (text.isEmpty() || !(seconds > 0))
         return;
     auto desktop = platform::currentDesktop();
+    desktop->textBegins(text.toStdU16String(), &run.stopFlag());
     AtExit done([&] { desktop->textDone(); });
     const qsizetype n = text.size();
     const auto t0 = Clock::now();

@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
+#include <future>
 #include <cstdint>
 
 class Run;
@@ -51,8 +51,8 @@ void mousePointer(int x, int y);
 void smoothMove(Run &run, int x, int y, double seconds);
 /// Presses Ctrl, Alt, Shift, Win (as the mask says) and the key, holds them in
 /// 10 ms steps and releases them in reverse order. `pressed`, when given, is
-/// set (and notified) once the keys are down, or when nothing will be pressed.
-void pressKey(Run &run, const QString &parameter, std::atomic<bool> *pressed = nullptr);
+/// fulfilled once the keys are down, or when nothing will be pressed.
+void pressKey(Run &run, const QString &parameter, std::promise<void> *pressed = nullptr);
 /// Types every UTF-16 code unit as a character event (down, then up), spread
 /// evenly over `seconds` on a schedule fixed from the start.
 void typeText(Run &run, const QString &text, double seconds);

@@ -51,6 +51,9 @@ public:
 
     /// True once the run has to end as soon as possible.
     bool isStopRequested() const { return stopRequested.load(); }
+    /// The flag behind isStopRequested, for calls that wait below the run
+    /// (the desktop's typing) and must give up at a stop.
+    const std::atomic<bool> &stopFlag() const { return stopRequested; }
     /// Asks the run to end; safe from any thread.
     void requestStop() { stopRequested.store(true); }
     /// True between start() and the end of the run loop.

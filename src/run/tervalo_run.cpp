@@ -9,14 +9,19 @@
 
 void tervalo::stertRun()
 {
-    RunDialog dialog(stertTime, runNumber, stopCommand, is_used_stert, is_japanese, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    stertTime = dialog.stertTime;
-    runNumber = dialog.runNumber;
-    stopCommand = dialog.stopCommand;
-    is_used_stert = dialog.noticeShown;
-    is_japanese = dialog.japanese;
+    {
+        RunDialog dialog(stertTime, runNumber, stopCommand, is_used_stert, is_japanese, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        stertTime = dialog.stertTime;
+        runNumber = dialog.runNumber;
+        stopCommand = dialog.stopCommand;
+        is_used_stert = dialog.noticeShown;
+        is_japanese = dialog.japanese;
+    }
+    // The dialog is destroyed before the window hides: destroyed after, it
+    // hands the activation back to its hidden owner, which Wine then shows
+    // again for the first seconds of the run.
     launchRun();
 }
 

@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -619,6 +621,162 @@ private slots:
         QVERIFY(x11->registerHotKey(1001, 3, 71));
         // Now we own it, and the other client's grab fails.
         x11->unregisterHotKey(1001);
+    }
+
+    // A Key operation holds a key while the layout changes under it; its
+    // release must let go of the keycode it pressed, not of the one that
+    // carries the key's symbol now.
+    void keyReleasedWhereItWasPressed_data()
+    {
+        QTest::addColumn<QString>("combination");
+        QTest::addColumn<int>("keysym");
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("Q under French AZERTY") << QStringLiteral("81,0") << int(XK_q) << QStringLiteral("fr");
+        QTest::newRow("A under French AZERTY") << QStringLiteral("65,0") << int(XK_a) << QStringLiteral("fr");
+        QTest::newRow("Z under German QWERTZ") << QStringLiteral("90,0") << int(XK_z) << QStringLiteral("de");
+        QTest::newRow("Ctrl+Shift+Y under German QWERTZ") << QStringLiteral("89,6") << int(XK_y) << QStringLiteral("de");
+    }
+
+    void keyReleasedWhereItWasPressed()
+    {
+        QFETCH(QString, combination);
+        QFETCH(int, keysym);
+        QFETCH(QString, layout);
+        focus(button);
+        Probe probe;
+        platform::X11Keymap before;
+        before.load(probe.dpy);
+        const int pressedAt = XKeysymToKeycode(probe.dpy, KeySym(keysym));
+        QVERIFY(pressedAt > 0);
+
+        // The server's whole keyboard description, loaded back afterwards.
+        QTemporaryDir dir;
+        const QString saved = dir.filePath(QStringLiteral("keymap.xkb"));
+        const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+        QCOMPARE(QProcess::execute(QStringLiteral("xkbcomp"), {QStringLiteral("-xkb"), display, saved}), 0);
+        auto putBack = qScopeGuard([&] { QProcess::execute(QStringLiteral("xkbcomp"), {QStringLiteral("-w0"), saved, display}); });
+
+        Run run;
+        std::thread holder([&] { operations::pressKey(run, combination + QStringLiteral(",600")); });
+        auto stopper = qScopeGuard([&] {
+            run.requestStop();
+            holder.join();
+        });
+        QTRY_VERIFY(probe.keysDown().contains(pressedAt));
+
+        QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layout}), 0);
+        // The symbol moved (a fresh copy: Xlib's own is read only on events).
+        auto keycodesNow = [&] {
+            platform::X11Keymap now;
+            now.load(probe.dpy);
+            return now.keycodesOf(unsigned(keysym));
+        };
+        QTRY_VERIFY(!keycodesNow().empty() && keycodesNow().front() != pressedAt);
+        QVERIFY(probe.keysDown().contains(pressedAt));
+
+        stopper.dismiss();
+        run.requestStop();
+        holder.join();
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QVERIFY(x11->heldKeycodes().empty());
+
+        putBack.dismiss();
+        QCOMPARE(QProcess::execute(QStringLiteral("xkbcomp"), {QStringLiteral("-w0"), saved, display}), 0);
+        platform::X11Keymap after;
+        QTRY_VERIFY((after.load(probe.dpy), after.row(pressedAt) == before.row(pressedAt)));
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+    }
+
+    // Typing that waits for a spare key to settle does so without the
+    // backend's lock: other operations go on meanwhile, and a stop ends the
+    // wait at once (the character it waited for is not typed then).
+    void typingWaitsWithoutHoldingOthers_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("the spare key settles") << false;
+        QTest::newRow("a stop ends the wait") << true;
+    }
+
+    void typingWaitsWithoutHoldingOthers()
+    {
+        QFETCH(bool, stop);
+        QTRY_COMPARE(x11->boundSpareKeys(), 0); // the rows of earlier tests are back
+        Probe probe;
+        platform::X11Keymap before;
+        before.load(probe.dpy);
+        const int columns = 2 * int(before.spareKeycodes().size());
+        QVERIFY(columns > 0);
+        // One distinct character more than the spare keys hold: the last
+        // one waits until a spare key may be bound again.
+        QString typed;
+        for (int i = 0; i <= columns; ++i)
+            typed += QChar(char16_t(0x4e00 + i));
+
+        // A backend of its own, whose settle time outlasts the test.
+        auto desktop = openBackend();
+        QVERIFY(desktop);
+        desktop->setSettleTime(std::chrono::minutes(10));
+        platform::setDesktop(desktop);
+        auto backToShared = qScopeGuard([&] { platform::setDesktop(x11); });
+        text->clear();
+        focus(text);
+
+        Run run;
+        std::atomic<bool> returned{false};
+        std::thread typist([&] {
+            operations::typeText(run, typed, 0.001);
+            returned = true;
+        });
+        auto ender = qScopeGuard([&] {
+            desktop->setSettleTime(std::chrono::milliseconds(150));
+            run.requestStop();
+            typist.join();
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed.left(columns), 15000);
+
+        // Another operation's key, click and pointer move go through while
+        // the typist waits.
+        std::atomic<bool> othersDone{false};
+        std::thread other([&] {
+            desktop->key(66, true); // B
+            desktop->key(66, false);
+            desktop->setCursorPos(700, 20);
+            desktop->mouseButton(MouseButton::Right, true);
+            desktop->mouseButton(MouseButton::Right, false);
+            othersDone = true;
+        });
+        auto otherJoiner = qScopeGuard([&] { other.join(); });
+        QTRY_VERIFY_WITH_TIMEOUT(othersDone.load(), 20000);
+        QTRY_COMPARE(text->toPlainText(), typed.left(columns) + QLatin1Char('b'));
+        QVERIFY(!returned.load()); // still waiting: it did not hold them up
+        otherJoiner.dismiss();
+        other.join();
+
+        if (stop) {
+            run.requestStop();
+            QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 20000);
+            QTest::qWait(100);
+            QCOMPARE(text->toPlainText(), typed.left(columns) + QLatin1Char('b'));
+        } else {
+            desktop->setSettleTime(std::chrono::milliseconds(150));
+            QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 20000);
+            QTRY_COMPARE(text->toPlainText(), typed.left(columns) + QLatin1Char('b') + typed.mid(columns));
+        }
+        ender.dismiss();
+        typist.join();
+
+        // The rows come back, and nothing is held.
+        desktop->setSettleTime(std::chrono::milliseconds(150));
+        backToShared.dismiss();
+        platform::setDesktop(x11);
+        desktop.reset();
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QCOMPARE(probe.pointerMask() & (Button1Mask | Button2Mask | Button3Mask), 0u);
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
     }
 
     void stoppedRunsLeaveNothingHeld_data()

@@ -328,6 +328,8 @@ private slots:
         row("typing the stop key's letter") << RecordList{{"入力", QString(2000, QLatin1Char('s')), "20"}} << wait
                                             << 0 << 400;
         row("typing Japanese") << RecordList{{"入力", kJapaneseText, "20"}} << wait << 0 << 400;
+        // As fast as the backend types: it waits for spare keys to settle.
+        row("typing Japanese at full speed") << RecordList{{"入力", kJapaneseText, "0.001"}} << wait << 0 << 400;
         row("left click hold") << RecordList{{"クリック", "左", "60"}} << wait << 0 << 400;
         row("right click hold") << RecordList{{"クリック", "右", "60"}} << wait << 0 << 400;
         row("wait Time") << none << RecordList{{"時間", "60"}} << 0 << 400;
