@@ -128,6 +128,7 @@ private slots:
         w->is_message_file = false;
         w->nextButton->click();
         const RecordList before = w->commandList;
+        const QString pathBefore = w->projectPath;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
@@ -164,7 +165,8 @@ private slots:
             QCOMPARE(w->commandList, before);
             QCOMPARE(beeps.size(), 0);
         }
-        QCOMPARE(w->projectPath, path);
+        // A file that could not be read does not become the project's file.
+        QCOMPARE(w->projectPath, message.isEmpty() ? path : pathBefore);
     }
 
     void loadSettings_data()

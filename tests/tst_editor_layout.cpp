@@ -120,7 +120,9 @@ private slots:
                 texts << a->text();
             entries << texts;
         }
-        QCOMPARE(titles, (QStringList{"ファイル", "報告", "設定", "バージョン", "ヘルプ", "その他"}));
+        // The six designed menus, then the recorder's, last.
+        QCOMPARE(titles, (QStringList{"ファイル", "報告", "設定", "バージョン", "ヘルプ", "その他", "記録"}));
+        QCOMPARE(entries.at(6), QStringList{"操作を記録..."});
         QCOMPARE(entries.at(0), (QStringList{"新規作成", "開く", "上書き保存", "名前を付けて保存"}));
         QCOMPARE(entries.at(2), (QStringList{"ファイルを保存するか確認する", "ページにペーストするか確認する",
                                              "ページを削除するか確認する"}));

@@ -1,4 +1,4 @@
-// Help mode: the 30 explanatory tooltips in both languages, switching them
+// Help mode: the explanatory tooltips in both languages, switching them
 // on and off, and the first-start notice that turns help mode on.
 
 #include "app/tervalo.h"
@@ -31,12 +31,16 @@ const char kGetEn[] = "Easily gets the mouse pointer coordinates.";
 const char kSideJa[] = "クリックの種類を右か左で設定します。";
 const char kSideEn[] = "Sets the click type to either right or left.";
 
+const char kToleranceJa[] = "赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）";
+const char kToleranceEn[] = "Each of red, green and blue may differ by this much and still count as the color. (0 to 255)";
+
 const Tip kTips[] = {
     {"commandKindCombo",
      "追加する操作を指定します。\nなし:何も行われません、条件のみを指定する場合に使用します。\nクリック:時間を指定してクリックします。\n"
      "マウスポインター:マウスポインターを指定の座標に移動します。\n"
      "スムーズムーブ:実行時のマウスポインターから指定の座標に時間を指定してスムーズに移動します。\n"
      "キー:時間を指定して単一または複数のキーを入力します。\n入力:1文字当たりの時間を指定して入力します。（日本語対応）\n"
+     "ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n"
      "「クリック」「スムーズムーブ」「キー」は操作が実行中でも次の操作に進みます、条件で時間を指定して調整してください。\n"
      "操作を追加す場合は右の「追加」ボタンを押してください。",
      "Select the action to add.\nNone: Does nothing. Use this when you want to specify only a condition.\n"
@@ -44,6 +48,7 @@ const Tip kTips[] = {
      "Smooth Move: Smoothly moves the mouse pointer from its current position at runtime to the specified coordinates "
      "over the specified amount of time.\nKey: Presses one or more keys for the specified amount of time.\n"
      "Input: Types text with a specified time per character. (Supports Japanese)\n"
+     "Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"
      "\"Click\", \"Smooth Move\", and \"Key\" proceed to the next action even while the operation is still running. "
      "Adjust the timing by setting a condition.\nTo add the action, press the \"Add\" button on the right."},
     {"addCommandButton", "右のメニューで設定した操作を追加します。", "Adds the action configured in the menu on the right."},
@@ -51,6 +56,17 @@ const Tip kTips[] = {
     {"commandNameLabel", "設定中の操作です。", "The action currently being configured."},
     {"textEdit", "入力する文章を設定します。（日本語対応）", "Sets the text to input. (Supports Japanese)"},
     {"commandSideCombo", kSideJa, kSideEn},
+    {"wheelDirectionCombo", "ホイールを回す向きを上か下で設定します。", "Sets which way the wheel turns: up or down."},
+    {"wheelNotchesSpin", "ホイールを回すノッチ数です。（1〜100）", "How many notches the wheel turns. (1 to 100)"},
+    {"colorXSpin", "色を調べる画面のX座標です。", "The X coordinate of the screen point whose color is checked."},
+    {"colorYSpin", "色を調べる画面のY座標です。", "The Y coordinate of the screen point whose color is checked."},
+    {"colorGetButton", "マウスポインターの座標とその場所の色を取得します。",
+     "Gets the mouse pointer coordinates and the color at that point."},
+    {"colorSwatch", "次の操作に進む色です。「取得」ボタンで設定します。",
+     "The color that lets the run proceed. Set it with the \"Get\" button."},
+    {"colorToleranceLabel", kToleranceJa, kToleranceEn},
+    {"colorToleranceSpin", kToleranceJa, kToleranceEn},
+    {"wheelNotchesLabel", "ホイールを回すノッチ数です。（1〜100）", "How many notches the wheel turns. (1 to 100)"},
     {"conditionSideCombo", kSideJa, kSideEn},
     {"commandTimeSpin",
      "時間を指定します。\n操作によって意味が変わります。\nクリック:クリックする時間を指定します。\n"
@@ -63,12 +79,14 @@ const Tip kTips[] = {
     {"conditionKindCombo",
      "追加する条件を指定します。\n終わるまで待つ:操作が終わるまで待ってから、次の操作に進みます。時間:次の操作に進むまでの時間を指定します。\n"
      "即時:何も待たずに次の操作に進みます。\nクリック:クリックされた時に次の操作に進みます。\n"
-     "キー:単一または複数のキーを指定して、それが入力された時に次の操作に進みます。\n時刻:次の操作に進む時刻を設定します。",
+     "キー:単一または複数のキーを指定して、それが入力された時に次の操作に進みます。\n時刻:次の操作に進む時刻を設定します。\n"
+     "色:指定した座標の画面の色が指定の色になった時に次の操作に進みます。",
      "Select the condition to add.\nWait until over: Wait until the current command finishes before proceeding to the next command.\n"
      "Time: Specifies how long to wait before proceeding to the next action.\n"
      "Immediate: Proceeds to the next action without waiting.\n"
      "Click: Clicking will proceed to the next command.Key: Specify one or more keys, and proceed to the next action when "
-     "they are pressed.\nClock Time:Set the time to proceed to the next command."},
+     "they are pressed.\nClock Time:Set the time to proceed to the next command.\n"
+     "Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color."},
     {"addConditionButton", "右のメニューで設定した条件を追加します。", "Adds the condition configured in the menu on the right."},
     {"conditionNameLabel", "設定中の条件です。", "The condition currently being configured."},
     {"conditionTimeSpin",
@@ -145,7 +163,7 @@ private slots:
         QCOMPARE(widget->toolTip(), japanese);
     }
 
-    void exactlyTheThirtyCarryTips_data()
+    void exactlyTheListedCarryTips_data()
     {
         QTest::addColumn<bool>("japanese");
         QTest::addColumn<bool>("editor");
@@ -153,7 +171,7 @@ private slots:
         QTest::newRow("ja editor") << true << true;
         QTest::newRow("en editor") << false << true;
     }
-    void exactlyTheThirtyCarryTips()
+    void exactlyTheListedCarryTips()
     {
         QFETCH(bool, japanese);
         QFETCH(bool, editor);
@@ -165,7 +183,7 @@ private slots:
         QSet<QWidget *> expected;
         for (const Tip &tip : kTips)
             expected.insert(qobject_cast<QWidget *>(windowparts::find(w, tip.name)));
-        QCOMPARE(expected.size(), 30);
+        QCOMPARE(expected.size(), int(std::size(kTips)));
         QSet<QWidget *> tipped;
         for (QWidget *child : w.findChildren<QWidget *>()) {
             if (!child->toolTip().isEmpty())

@@ -2,6 +2,7 @@
 #include "app/tervalo.h"
 #include "support/windowparts.h"
 #include "support/simfixture.h"
+#include "support/windowparts.h"
 #include "support/tempsettings.h"
 
 #include <QCloseEvent>
@@ -9,6 +10,7 @@
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
@@ -161,6 +163,79 @@ private slots:
         sim.tapCombination({72});
         QTRY_VERIFY(!w->pollTimer->isActive());
         QCOMPARE(forCondition ? w->conditionList.first().value(1) : w->commandList.first().value(1), QString("72,0"));
+    }
+
+    void nothingLeavesThePageWhileCapturing_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<int>("stripRow"); // strip rows: 1, +, 2, +, 3
+        QTest::newRow("undo") << "undoButton" << "pageBack" << -1;
+        QTest::newRow("redo") << "redoButton" << "pageForward" << -1;
+        QTest::newRow("previous page") << "previousButton" << "returnPage" << -1;
+        QTest::newRow("next page") << "nextButton" << "nextPage" << -1;
+        QTest::newRow("delete") << "deleteButton" << "deletePage" << -1;
+        QTest::newRow("copy") << "copyButton" << "copy" << -1;
+        QTest::newRow("paste") << "pasteButton" << "paste" << -1;
+        QTest::newRow("strip: page 1") << "pageList" << "" << 0;
+        QTest::newRow("strip: + above") << "pageList" << "" << 1;
+        QTest::newRow("strip: page 3") << "pageList" << "" << 4;
+    }
+    void nothingLeavesThePageWhileCapturing()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, slot);
+        QFETCH(int, stripRow);
+        auto &sim = *fixture->sim;
+        auto w = makeWindow();
+        w->is_message_delete = false;
+        w->is_message_paste = false;
+        // Page 2's condition has its key, so capturing for its operation
+        // leaves the page unlocked: every page control is on screen.
+        w->showProject({{"なし"}, {"キー", "", "0.01"}, {"なし"}}, {{"即時"}, {"キー", "65,2"}, {"即時"}});
+        w->copyButton->click(); // page 1
+        // An edit on page 3, undone: both Undo and Redo are offered.
+        w->nextButton->click();
+        w->nextButton->click();
+        w->selectedCommandKind = PageKinds::kClick;
+        w->addCommandButton->click();
+        w->undoButton->click();
+        w->previousButton->click();
+        QCOMPARE(w->currentPage, 2);
+        const RecordList commands = w->commandList;
+        const RecordList conditions = w->conditionList;
+        const QStringList copied = w->copiedCommand;
+
+        startCapture(*w, false);
+        QVERIFY(w->pollTimer->isActive());
+        auto *widget = qobject_cast<QWidget *>(windowparts::find(*w, control));
+        QVERIFY(widget);
+        QVERIFY2(widget->isVisible(), "the control is not offered at all: the row tests nothing");
+        QVERIFY(!widget->isEnabled());
+        if (stripRow >= 0) {
+            QListWidgetItem *item = w->pageList->item(stripRow);
+            QVERIFY(item);
+            QTest::mouseClick(w->pageList->viewport(), Qt::LeftButton, {},
+                              w->pageList->visualItemRect(item).center());
+            w->pageList->setCurrentRow(stripRow); // however the row gets chosen
+        } else {
+            QTest::mouseClick(widget, Qt::LeftButton);
+            QVERIFY(QMetaObject::invokeMethod(w.get(), slot.toLatin1().constData())); // a shortcut, say
+        }
+        QCOMPARE(w->currentPage, 2);
+        QCOMPARE(w->commandList, commands);
+        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(w->copiedCommand, copied);
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("単一または複数キーを押してください"));
+
+        playKeys(sim, "+66 -66");
+        QTRY_VERIFY(!w->pollTimer->isActive());
+        RecordList expected = commands;
+        expected[1] = {"キー", "66,0", "0.01"};
+        QCOMPARE(w->commandList, expected);
+        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(w->currentPage, 2);
+        QVERIFY(widget->isEnabled());
     }
 
     void hookFailure_data()

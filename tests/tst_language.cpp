@@ -103,6 +103,8 @@ const Vocabulary kVocabulary[] = {
     {"qtReplaceAction", -1, "Qtライブラリの差替え又は再インストールに関する情報を見る",
      "View Qtライブラリの差替え又は再インストールに関する情報"},
     {"lgplAction", -1, "LGPLv3のライセンス文章を見る", "View LGPLv3のライセンス文章"},
+    {"recordMenu", -1, "記録", "Record"},
+    {"recordAction", -1, "操作を記録...", "Record actions..."},
 };
 
 // Placeholders that a render replaces: checked on the start screen only.

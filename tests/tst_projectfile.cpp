@@ -8,6 +8,7 @@
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/filesizelimit.h"
+#include "support/nofileoverride.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 
@@ -286,6 +287,65 @@ private slots:
         QFile::remove(dir.filePath(file));
     }
 
+    void saveAsAsksAboutTheFileWritten_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<int>("answer"); // 0: no question expected
+        QTest::addColumn<QString>("written");
+        QTest::newRow("daily over daily.cmdat, no") << "daily" << "daily.cmdat" << int(QMessageBox::No) << "";
+        QTest::newRow("daily over daily.cmdat, yes") << "daily" << "daily.cmdat" << int(QMessageBox::Yes)
+                                                    << "daily.cmdat";
+        QTest::newRow("a.json over a.json.cmdat, no") << "a.json" << "a.json.cmdat" << int(QMessageBox::No) << "";
+        QTest::newRow("Up.CMDAT over itself, yes") << "Up.CMDAT" << "Up.CMDAT" << int(QMessageBox::Yes)
+                                                   << "Up.CMDAT";
+        QTest::newRow("daily beside a file named daily") << "daily" << "daily" << 0 << "daily.cmdat";
+    }
+    void saveAsAsksAboutTheFileWritten()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, existing);
+        QFETCH(int, answer);
+        QFETCH(QString, written);
+        QTemporaryDir here;
+        const QByteArray old = "old contents";
+        writeFile(here.filePath(existing), old);
+        auto w = editor();
+        w->projectPath = here.filePath("start.cmdat");
+        w->nextButton->click();
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(here.filePath(typed));
+        if (answer) {
+            answerer.answerMessageBox(QMessageBox::StandardButton(answer));
+            if (answer == QMessageBox::No)
+                answerer.answerFileDialog(QString()); // the dialog stays open: cancel it
+        }
+        // Guards: a question about the wrong file, which must not come, is
+        // closed, and the dialog it leaves open is cancelled.
+        answerer.closeMessageBox();
+        answerer.answerFileDialog(QString());
+        w->saveAsAction->trigger();
+        QCOMPARE(answerer.pending(), 2);
+        if (answer) {
+            QCOMPARE(answerer.seen.size(), answer == QMessageBox::No ? 3 : 2);
+            QVERIFY(!answerer.seen.at(1).fileDialog);
+            QVERIFY2(answerer.seen.at(1).text.startsWith(QFileInfo(existing).fileName() + " already exists"),
+                     qPrintable(answerer.seen.at(1).text));
+        } else {
+            QCOMPARE(answerer.seen.size(), 1);
+        }
+        if (written.isEmpty()) {
+            QCOMPARE(readAll(here.filePath(existing)), old);
+            QCOMPARE(w->projectPath, here.filePath("start.cmdat"));
+            QVERIFY(w->hasUnsavedChanges());
+        } else {
+            QCOMPARE(w->projectPath, here.filePath(written));
+            QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->commandList);
+            if (written != existing)
+                QCOMPARE(readAll(here.filePath(existing)), old);
+        }
+    }
+
     void windowRoundTripWithLineBreak()
     {
         auto w = editor();
@@ -353,35 +413,71 @@ private slots:
             QCOMPARE(readAll(path), old);
     }
 
-    void openMessages_data()
+    void openFailureKeepsProject_data()
     {
         QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<bool>("named");
         QTest::addColumn<QString>("text");
-        QTest::newRow("array") << QByteArray("[]") << "ファイルの形式が正しくありません。";
-        QTest::newRow("empty") << QByteArray() << "JSON 解析エラー: " + jsonParseError("");
+        const QString format = "ファイルの形式が正しくありません。";
+        const QString parse = "JSON 解析エラー: " + jsonParseError("");
+        QTest::newRow("array, new project") << QByteArray("[]") << true << false << format;
+        QTest::newRow("array, project with a file") << QByteArray("[]") << true << true << format;
+        QTest::newRow("empty, new project") << QByteArray() << true << false << parse;
+        QTest::newRow("broken, project with a file") << QByteArray("{\"list_command\": [") << true << true
+                                                     << "JSON 解析エラー: " + jsonParseError("{\"list_command\": [");
+        QTest::newRow("unreadable, project with a file") << QByteArray("{}") << false << true
+                                                         << "ファイルを開けませんでした：" + dir.filePath("bad.cmdat");
     }
-    void openMessages()
+    void openFailureKeepsProject()
     {
         QFETCH(QByteArray, contents);
+        QFETCH(bool, readable);
+        QFETCH(bool, named);
         QFETCH(QString, text);
         const QString path = dir.filePath("bad.cmdat");
         writeFile(path, contents);
+        QFile::setPermissions(path, readable ? QFile::ReadOwner | QFile::WriteOwner : QFile::WriteOwner);
+        const QString own = dir.filePath("own.cmdat");
         auto w = editor();
         w->is_message_file = false;
+        if (named) {
+            QVERIFY(ProjectFile::write(own, {{"即時"}}, {{"即時"}}).ok);
+            w->projectPath = own;
+        }
         w->nextButton->click();
         const RecordList before = w->commandList;
+        const QString pathBefore = w->projectPath;
+        const QString titleBefore = w->windowTitle();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         answerer.answerMessageBox(QMessageBox::Ok);
-        w->openAction->trigger();
+        {
+            NoFileOverride asOwner; // root reads a file of mode 000 otherwise
+            w->openAction->trigger();
+        }
         QCOMPARE(answerer.seen.size(), 2);
         QCOMPARE(answerer.seen.at(0).title, QString("コマンドデータを読み込み"));
         QCOMPARE(answerer.seen.at(1).title, QString("読み込みエラー"));
         QCOMPARE(answerer.seen.at(1).text, text);
         QCOMPARE(w->commandList, before);
-        QCOMPARE(w->projectPath, path); // the chosen file stays the project's path
+        QCOMPARE(w->projectPath, pathBefore);
+        QCOMPARE(w->windowTitle(), titleBefore);
         QCOMPARE(beeps.size(), 0);
+
+        // Save goes where it went before Open, never over the unreadable file.
+        if (!named)
+            answerer.answerFileDialog(QString()); // no file yet: Save asks for a name
+        w->saveAction->trigger();
+        QCOMPARE(answerer.seen.size(), named ? 2 : 3);
+        QCOMPARE(w->windowTitle(), titleBefore);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(readAll(path), contents);
+        if (named)
+            QCOMPARE(ProjectFile::read(own).commands, before);
+        QFile::remove(path);
+        QFile::remove(own);
     }
 
     void openLoadsAndRepairs()
@@ -516,6 +612,28 @@ private slots:
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.commandList, RecordList{{"なし"}});
+    }
+
+    void loadButtonWithBadFileShowsBlankProject()
+    {
+        const QString path = dir.filePath("broken.cmdat");
+        writeFile(path, "[]");
+        tervalo w;
+        w.lastUsedPath = dir.path();
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(path);
+        answerer.answerMessageBox(QMessageBox::Ok);
+        w.loadProjectButton->click();
+        QCOMPARE(answerer.seen.size(), 2);
+        QVERIFY(w.editorShown);
+        QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
+        QCOMPARE(w.projectPath, SettingsFile::desktopPath());
+        QCOMPARE(w.commandList, RecordList{{"なし"}});
+        answerer.answerFileDialog(QString());
+        w.saveAction->trigger(); // asks for a name instead of writing over the file
+        QCOMPARE(answerer.seen.size(), 3);
+        QVERIFY(answerer.seen.last().fileDialog);
+        QCOMPARE(readAll(path), QByteArray("[]"));
     }
 
     void newResetsPathAndProject()

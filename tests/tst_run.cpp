@@ -57,10 +57,11 @@ QString unreleasedInput(const std::vector<Event> &synthetic)
     return left.join(QStringLiteral(", "));
 }
 
-QStringList page(const char *a, const char *b = nullptr, const char *c = nullptr, const char *d = nullptr)
+QStringList page(const char *a, const char *b = nullptr, const char *c = nullptr, const char *d = nullptr,
+                 const char *e = nullptr)
 {
     QStringList r{QString::fromUtf8(a)};
-    for (const char *s : {b, c, d}) {
+    for (const char *s : {b, c, d, e}) {
         if (s)
             r << QString::fromUtf8(s);
     }
@@ -217,6 +218,8 @@ private slots:
         QTest::newRow("click wait") << none << Records{page("クリック", "左")} << false;
         QTest::newRow("key wait") << none << Records{page("キー", "71,2")} << false;
         QTest::newRow("clock never matching") << none << Records{page("時刻", "24", "0")} << false;
+        QTest::newRow("color never matching") << none << Records{page("色", "5", "5", "#ffffff", "0")} << false;
+        QTest::newRow("color off the screen") << none << Records{page("色", "-1", "5", "#000000", "255")} << false;
         QTest::newRow("click held, wait until over")
             << Records{page("クリック", "左", "30")} << Records{page("終わるまで待つ", "0")} << false;
         QTest::newRow("key held, time wait")
@@ -495,6 +498,76 @@ private slots:
         QCOMPARE(int(ofKind(ev, Event::ButtonDown).size() + ofKind(ev, Event::ButtonUp).size()), buttonEvents);
         QCOMPARE(int(ofKind(ev, Event::KeyDown).size() + ofKind(ev, Event::KeyUp).size()), keyEvents);
         QCOMPARE(unreleasedInput(ev), QString());
+    }
+
+    // A Wheel page turns the wheel once, by all its notches, before its
+    // condition; a count it cannot use turns nothing.
+    void wheelTurnsByItsNotches_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("notches"); // 0: no wheel event
+        QTest::newRow("up 5") << page("ホイール", "上", "5") << 5;
+        QTest::newRow("down 3") << page("ホイール", "下", "3") << -3;
+        QTest::newRow("anything but up turns down") << page("ホイール", "Up", "2") << -2;
+        QTest::newRow("bounded like the editor") << page("ホイール", "上", "100000") << 100;
+        QTest::newRow("not a number") << page("ホイール", "上", "x") << 0;
+        QTest::newRow("short record repaired") << page("ホイール") << -1;
+    }
+    void wheelTurnsByItsNotches()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(int, notches);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), {command, page("マウスポインター", "7", "8")},
+                         {page("終わるまで待つ", "0"), page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        QVERIFY(probe.waitFinished(5000));
+        const auto synthetic = fx.sim->syntheticEvents();
+        const auto wheels = ofKind(synthetic, Event::Wheel);
+        QCOMPARE(int(wheels.size()), notches == 0 ? 0 : 1);
+        if (notches != 0) {
+            QCOMPARE(wheels[0].a, notches);
+            // Before the next page's operation.
+            const auto moves = ofKind(synthetic, Event::Move);
+            QCOMPARE(int(moves.size()), 1);
+            QVERIFY(wheels[0].time <= moves[0].time);
+        }
+    }
+
+    // A Color condition holds its page until the pixel has the colour within
+    // the tolerance per channel, and then moves on.
+    void colorConditionWaitsForThePixel_data()
+    {
+        QTest::addColumn<QStringList>("condition");
+        QTest::addColumn<uint>("wrong");   // first painted: must not match
+        QTest::addColumn<uint>("right");   // painted later: must match
+        QTest::newRow("exact") << page("色", "10", "20", "#00ff00", "0") << 0x00fe00u << 0x00ff00u;
+        QTest::newRow("within the tolerance") << page("色", "10", "20", "#00ff00", "8") << 0x09ff00u << 0x08f700u;
+        QTest::newRow("upper case text") << page("色", "10", "20", "#A0B0C0", "0") << 0xa0b0c1u << 0xa0b0c0u;
+        QTest::newRow("bad colour text counts as black") << page("色", "10", "20", "green", "0") << 0x000001u << 0x000000u;
+        QTest::newRow("tolerance above 255 is 255") << page("色", "10", "20", "#000000", "999") << 0u << 0xffffffu;
+    }
+    void colorConditionWaitsForThePixel()
+    {
+        QFETCH(QStringList, condition);
+        QFETCH(uint, wrong);
+        QFETCH(uint, right);
+        SimFixture fx;
+        fx.sim->setScreenColor(0x123456);
+        fx.sim->setPixel(10, 20, wrong);
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), {page("なし"), page("マウスポインター", "3", "4")},
+                         {condition, page("即時")}, QStringLiteral("p"));
+        probe.run->start();
+        const bool waits = QByteArray(QTest::currentDataTag()) != "tolerance above 255 is 255";
+        if (waits) {
+            QTest::qWait(300);
+            QVERIFY(ofKind(fx.sim->syntheticEvents(), Event::Move).empty());
+            fx.sim->setPixel(10, 20, right);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(int(ofKind(fx.sim->syntheticEvents(), Event::Move).size()), 1, 5000);
+        QVERIFY(probe.waitFinished(5000));
     }
 
     void endedWorkersAreReclaimed()

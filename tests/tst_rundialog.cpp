@@ -1,4 +1,5 @@
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 
@@ -27,8 +28,15 @@ class TestRunDialog : public QObject {
     Q_OBJECT
 
 private slots:
+    // A desktop with a system tray unless a test says otherwise.
+    void initTestCase() { StopRule::setTrayAvailableForTesting(true); }
+    void cleanupTestCase() { StopRule::setTrayAvailableForTesting(std::nullopt); }
     void init() { fixture = std::make_unique<SimFixture>(); }
-    void cleanup() { fixture.reset(); }
+    void cleanup()
+    {
+        fixture.reset();
+        StopRule::setTrayAvailableForTesting(true);
+    }
 
     void constructorBounds_data()
     {
@@ -239,6 +247,70 @@ private slots:
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.stopCommand, QString("なし"));
         QCOMPARE(d.stertTime, 30);
+    }
+
+    void noTrayRefusesARunWithoutExitCommand_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<bool>("chooseNone"); // tick the box in the dialog
+        QTest::newRow("ja, none stored") << true << "なし" << false;
+        QTest::newRow("en, none stored") << false << "なし" << false;
+        QTest::newRow("ja, none chosen") << true << "116,6" << true;
+        QTest::newRow("en, none chosen, repeat") << false << "116,6" << true;
+    }
+    void noTrayRefusesARunWithoutExitCommand()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(QString, stop);
+        QFETCH(bool, chooseNone);
+        StopRule::setTrayAvailableForTesting(false);
+        RunDialog d(5, chooseNone ? 114514 : 3, stop, true, japanese);
+        if (chooseNone)
+            d.noExitCommandCheck->setChecked(true);
+        QVERIFY(d.noExitCommandCheck->isChecked());
+        QSignalSpy finished(&d, &QDialog::finished);
+        DialogAnswerer answerer;
+        answerer.answerMessageBox(QMessageBox::Ok);
+        d.startButton->click();
+        QCOMPARE(answerer.seen.size(), 1); // the refusal, not the question whether to risk it
+        const auto seen = answerer.seen.first();
+        QCOMPARE(seen.title, japanese ? QString("終了コマンドが必要です") : QString("Exit command required"));
+        QVERIFY2(seen.text.contains(japanese ? "システムトレイがない" : "no system tray"), qPrintable(seen.text));
+        QCOMPARE(seen.icon, QMessageBox::Warning);
+        QCOMPARE(seen.buttons, QMessageBox::Ok);
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(shown(d.startButton));
+
+        // With an exit command the same dialog starts the run.
+        d.noExitCommandCheck->setChecked(false);
+        d.startButton->click();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.stopCommand, chooseNone ? stop : QString("83,3"));
+    }
+
+    void stopRule_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<bool>("mayStart");
+        QTest::newRow("tray, none") << true << "なし" << true;
+        QTest::newRow("no tray, none") << false << "なし" << false;
+        QTest::newRow("no tray, empty") << false << "" << false;
+        QTest::newRow("no tray, key 0") << false << "0,3" << false;
+        QTest::newRow("no tray, not a key") << false << "x,3" << false;
+        QTest::newRow("no tray, Ctrl+Alt+S") << false << "83,3" << true;
+        QTest::newRow("tray, Ctrl+Alt+S") << true << "83,3" << true;
+    }
+    void stopRule()
+    {
+        QFETCH(bool, tray);
+        QFETCH(QString, stop);
+        QFETCH(bool, mayStart);
+        StopRule::setTrayAvailableForTesting(tray);
+        QCOMPARE(StopRule::mayStart(stop), mayStart);
     }
 
     void noticeShownOnce_data()

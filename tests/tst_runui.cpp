@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -48,7 +49,11 @@ private slots:
         QVERIFY(settings->write("{\"is_used_this\": true}"));
     }
     void init() { fixture = std::make_unique<SimFixture>(); }
-    void cleanup() { fixture.reset(); }
+    void cleanup()
+    {
+        fixture.reset();
+        StopRule::setTrayAvailableForTesting(std::nullopt);
+    }
 
     void runProjectName_data()
     {
@@ -99,6 +104,33 @@ private slots:
         QVERIFY(w->findChildren<QThread *>().isEmpty());
         QTest::qWait(50);
         QVERIFY(fixture->sim->syntheticEvents().empty());
+    }
+
+    void noTrayStartsNoRunWithoutExitCommand()
+    {
+        StopRule::setTrayAvailableForTesting(false);
+        auto w = makeWindow();
+        w->commandList = RecordList{{"マウスポインター", "300", "400"}};
+        w->conditionList = RecordList{{"即時"}};
+        w->renderPage();
+        w->stertTime = 1;
+        w->runNumber = 114514;
+        w->stopCommand = "なし";
+        w->is_used_stert = true;
+        DialogAnswerer answerer;
+        answerer.answerMessageBox(QMessageBox::Ok);
+        bool stillOpen = false;
+        whenDialogOpens([&stillOpen, &answerer](RunDialog &d) {
+            d.startButton->click(); // refused: the box is answered inside
+            stillOpen = d.isVisible() && answerer.seen.size() == 1;
+            d.reject();
+        });
+        w->runButton->click();
+        QVERIFY(stillOpen);
+        QCOMPARE(answerer.seen.first().title, QString("終了コマンドが必要です"));
+        QVERIFY(w->isVisible());
+        QVERIFY(w->findChildren<QThread *>().isEmpty());
+        QCOMPARE(w->stopCommand, QString("なし"));
     }
 
     void wholeRunHidesAndReturns()

@@ -106,9 +106,19 @@ private slots:
         v.lastUsedPath = "/x/last.cmdat";
         v.is_japanese = false;
         v.is_message_paste = true;
+        v.record_delay = 8;
+        v.record_stop_command = "116,4";
+        v.record_join_text = false;
         QVERIFY(SettingsFile::save(v));
         const QJsonObject o = QJsonDocument::fromJson(readFile(t.settingsFile())).object();
-        QCOMPARE(o.size(), 11);
+        // The eleven designed keys and the five of the record dialog.
+        const QStringList keys{"stert_time", "run_number", "stop_command", "file_path", "is_used_stert",
+                               "is_used_this", "is_help", "is_message_file", "is_message_paste",
+                               "is_message_delete", "is_japanese", "record_delay", "record_stop_command",
+                               "record_glides", "record_join_text", "record_keep_pauses"};
+        QCOMPARE(o.size(), keys.size());
+        for (const QString &key : keys)
+            QVERIFY2(o.contains(key), qPrintable(key));
         // A project without a file saves the last-used path instead.
         QCOMPARE(o.value("file_path").toString(), QString("/x/last.cmdat"));
         SettingsValues back;
@@ -118,6 +128,41 @@ private slots:
         QCOMPARE(back.stopCommand, QString("なし"));
         QVERIFY(!back.is_japanese);
         QVERIFY(back.is_message_paste);
+        QCOMPARE(back.record_delay, 8);
+        QCOMPARE(back.record_stop_command, QString("116,4"));
+        QVERIFY(!back.record_join_text);
+        QVERIFY(back.record_glides);
+        QVERIFY(back.record_keep_pauses);
+    }
+
+    // A file of an older version, without the record keys, keeps their
+    // defaults; wrong types are ignored like those of the designed keys.
+    void recordKeysDefaultAndTypes_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<bool>("glides");
+        QTest::newRow("older file") << QByteArray("{\"stert_time\": 7}") << 5 << "83,3" << true;
+        QTest::newRow("given") << QByteArray("{\"record_delay\": 2, \"record_stop_command\": \"120,0\", \"record_glides\": false}")
+                               << 2 << "120,0" << false;
+        QTest::newRow("wrong types") << QByteArray("{\"record_delay\": \"2\", \"record_stop_command\": 5, \"record_glides\": 0}")
+                                     << 5 << "83,3" << true;
+    }
+
+    void recordKeysDefaultAndTypes()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, delay);
+        QFETCH(QString, stop);
+        QFETCH(bool, glides);
+        TempSettings t;
+        QVERIFY(t.write(json));
+        SettingsValues v;
+        SettingsFile::load(v);
+        QCOMPARE(v.record_delay, delay);
+        QCOMPARE(v.record_stop_command, stop);
+        QCOMPARE(v.record_glides, glides);
     }
 
     void migrationNeverOverwrites()

@@ -1,4 +1,6 @@
+#include "app/displaysession.h"
 #include "app/player.h"
+#include "app/recordcommand.h"
 #include "app/tervalo.h"
 
 #include <QApplication>
@@ -7,8 +9,15 @@
 
 int main(int argc, char *argv[])
 {
-    // Any argument makes it the command-line tool; without one it is the
-    // desktop program exactly as always.
+    // Before any application object: it picks the platform when made.
+    DisplaySession::requestPlatform();
+    // Any argument makes it the command-line tool (recording or playing);
+    // without one it is the desktop program exactly as always.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (RecordCommand::wanted(arguments))
+        return RecordCommand::main(argc, argv);
     if (argc > 1)
         return Player::main(argc, argv);
 

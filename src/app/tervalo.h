@@ -7,6 +7,7 @@
 
 #include "project/edithistory.h"
 #include "project/pagekinds.h"
+#include "record/recorddialog.h"
 #include "settings/settingsfile.h"
 
 #include <QAbstractNativeEventFilter>
@@ -33,6 +34,7 @@ class QTimer;
 class EditorFields;
 class HoverHideWindow;
 class KeyCapture;
+class RecordingSession;
 
 class tervalo : public QMainWindow, public SettingsValues {
     Q_OBJECT
@@ -107,6 +109,19 @@ public:
     /// Makes the lists the whole project, counted as saved, and shows page 1
     /// (a new project, or one just read from a file). No beep, no message.
     void showProject(RecordList commands, RecordList conditions);
+public slots:
+
+    // Recording (record/tervalo_record.cpp): the menu entry "操作を記録...".
+    void recordActions();
+public:
+    /// Hides the window and records with these values, as recordActions does
+    /// once its dialog is accepted; false when it cannot start.
+    bool startRecording(const RecordDialog::Values &values);
+    /// The recording under way, if any.
+    const RecordingSession *recordingSession() const { return recording; }
+    /// Puts pages after the current page and shows the first of them: one
+    /// refresh, one undo step. Nothing happens for no pages.
+    void insertPages(const RecordMapping::Pages &pages);
 public slots:
 
     // Key capture (input/tervalo_capture.cpp).
@@ -202,6 +217,8 @@ public:
     QAction *ossNoticeAction = nullptr;       // open-source notice document
     QAction *qtReplaceAction = nullptr;       // Qt library replacement document
     QAction *lgplAction = nullptr;            // LGPLv3 text
+    QMenu *recordMenu = nullptr;              // "記録"
+    QAction *recordAction = nullptr;          // "操作を記録..."
     QTimer *pollTimer = nullptr;              // #34
     /// The kind-specific controls of both panels and the two name labels.
     EditorFields *fields = nullptr;
@@ -224,24 +241,38 @@ private:
     // project/tervalo_files.cpp
     bool confirmReplace(const QString &japaneseText, const QString &englishText);
     void writeProjectFile();
-    void readProjectFile();
+    /// False when the file could not be read (a message box said why).
+    bool readProjectFile();
 
     // input/tervalo_capture.cpp
     /// The editor's capture instance, made on first use.
     std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
+    /// True while a key capture waits for its key. The page and history
+    /// slots then do nothing, so the key goes to the page it was started for.
+    bool captureWaiting() const;
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();
     /// Disarms the editor's capture and removes its hook (destruction, close).
     void cancelKeyCapture();
 
     // input/tervalo_hotkey.cpp
-    void registerGlobalHotkey();
+    /// False when the hot key could not be registered (another program owns
+    /// it, or the desktop gives no global keys to this program).
+    bool registerGlobalHotkey();
+    /// The warning box shown instead of the notice when that happens.
+    void showHotKeyUnavailable();
     void unregisterGlobalHotkey();
+
+    // record/tervalo_record.cpp
+    RecordDialog::Values recordValues() const;
+    RecordingSession *recording = nullptr;
 
     // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
     void applyHelpTooltips();
     void showFirstStartNotice();
+    /// Shown once (remembered in the settings) when the session is Wayland.
+    void showWaylandNotice();
     void openBrowserLink(const QString &url);
     void showVersion();
     void openDocument(const QString &name);

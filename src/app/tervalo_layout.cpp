@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "app/displaysession.h"
 #include "project/editorfields.h"
 #include "project/pagestripdelegate.h"
 #include "ui/controlstyles.h"
@@ -100,6 +101,7 @@ void tervalo::buildWidgets()
     versionMenu = bar->addMenu(QStringLiteral("バージョン"));
     helpMenu = bar->addMenu(QStringLiteral("ヘルプ"));
     otherMenu = bar->addMenu(QStringLiteral("その他"));
+    recordMenu = bar->addMenu(QStringLiteral("記録"));
 
     auto action = [this](const QString &text, bool checkable = false) {
         auto *a = new QAction(text, this);
@@ -154,12 +156,16 @@ void tervalo::buildWidgets()
     connect(lgplAction, &QAction::triggered, this,
             [this] { openDocument(QStringLiteral("LGPLv3のライセンス文章.txt")); });
 
+    recordAction = action(QStringLiteral("操作を記録..."));
+    connect(recordAction, &QAction::triggered, this, &tervalo::recordActions);
+
     fileMenu->addActions({newAction, openAction, saveAction, saveAsAction});
     reportMenu->addActions({reportBugAction, reportImprovementAction, needReplyAction});
     settingsMenu->addActions({askSaveAction, askPasteAction, askDeleteAction});
     versionMenu->addAction(versionAction);
     helpMenu->addActions({helpModeAction, askHowToUseAction});
     otherMenu->addActions({languageAction, termsAction, ossNoticeAction, qtReplaceAction, lgplAction});
+    recordMenu->addAction(recordAction);
     bar->hide();
 
     pollTimer = new QTimer(this);
@@ -169,6 +175,10 @@ void tervalo::buildWidgets()
         showFirstStartNotice();
         is_used_this = true;
         is_help = true;
+    }
+    if (!is_used_wayland && DisplaySession::isWayland(QProcessEnvironment::systemEnvironment())) {
+        showWaylandNotice();
+        is_used_wayland = true;
     }
     helpModeAction->setChecked(is_help);
     askSaveAction->setChecked(is_message_file);

@@ -9,13 +9,29 @@
 #include <QVBoxLayout>
 #include <QtDebug>
 
-namespace {
-QPoint pointerPos()
+#include <cmath>
+
+QPoint HoverHideWindow::fromDevicePixels(const QPoint &p)
+{
+    // Qt places each screen at its device-pixel origin and scales what lies
+    // inside it by the screen's device pixel ratio.
+    for (QScreen *screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect devicePixels(g.topLeft(), QSize(qRound(g.width() * ratio), qRound(g.height() * ratio)));
+        if (devicePixels.contains(p)) {
+            const QPointF inside = QPointF(p - g.topLeft()) / ratio;
+            return g.topLeft() + QPoint(int(std::floor(inside.x())), int(std::floor(inside.y())));
+        }
+    }
+    return p;
+}
+
+QPoint HoverHideWindow::pointerPos()
 {
     const platform::Point p = platform::desktop().cursorPos();
-    return QPoint(p.x, p.y);
+    return fromDevicePixels(QPoint(p.x, p.y));
 }
-} // namespace
 
 HoverHideWindow::HoverHideWindow(int nearMargin, int edgeMargin, QWidget *parent, bool japanese)
     : QWidget(parent)

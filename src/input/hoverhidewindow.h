@@ -37,6 +37,12 @@ public:
     /// True when `point` lies in `geometry` grown by `nearMargin` on every
     /// side, edges included.
     static bool isNear(const QRect &geometry, const QPoint &point, int nearMargin);
+    /// A point of the desktop's input seam (device pixels) in the
+    /// device-independent pixels of Qt's geometry, which differ under display
+    /// scaling; unchanged when no screen holds it.
+    static QPoint fromDevicePixels(const QPoint &devicePoint);
+    /// The pointer, in Qt's device-independent pixels.
+    static QPoint pointerPos();
 
 public slots:
     void checkCursor();

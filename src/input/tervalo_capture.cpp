@@ -8,15 +8,29 @@
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <vector>
 
 namespace {
 void setEnabledIf(QWidget *w, bool enabled)
 {
     if (w)
         w->setEnabled(enabled);
+}
+
+// Capture mode disables these. The page panel's controls are children of the
+// window, not of its frame, so each one is named: while the capture waits,
+// nothing may move to another page or change the project, or the next key
+// press would land on whatever page is current then.
+std::vector<QWidget *> lockedWhileCapturing(const tervalo &w)
+{
+    return {w.pageGroup, w.commandKindCombo, w.addCommandButton, w.conditionKindCombo, w.addConditionButton,
+            w.runButton, w.previousButton, w.nextButton, w.deleteButton, w.pageList, w.copyButton,
+            w.pasteButton, w.undoButton, w.redoButton};
 }
 } // namespace
 
@@ -40,6 +54,11 @@ void tervalo::beginKeyCapture(bool forCondition)
     fields->nameLabel(forCondition)->setText(tr("キーフックに失敗"));
     keyCapture->disarm();
     leaveCaptureMode();
+}
+
+bool tervalo::captureWaiting() const
+{
+    return pollTimer && pollTimer->isActive();
 }
 
 void tervalo::pollKeystroke()
@@ -72,8 +91,7 @@ void tervalo::enterCaptureMode(bool forCondition)
     // The frame of the panel being captured for is greyed, the other stays.
     setEnabledIf(operationGroup, forCondition);
     setEnabledIf(conditionGroup, !forCondition);
-    for (QWidget *w : std::initializer_list<QWidget *>{pageGroup, commandKindCombo, addCommandButton,
-                                                        conditionKindCombo, addConditionButton, runButton})
+    for (QWidget *w : lockedWhileCapturing(*this))
         setEnabledIf(w, false);
     menuBar()->setEnabled(false);
 
@@ -83,9 +101,9 @@ void tervalo::enterCaptureMode(bool forCondition)
 
 void tervalo::leaveCaptureMode()
 {
-    for (QWidget *w : std::initializer_list<QWidget *>{operationGroup, conditionGroup, pageGroup, commandKindCombo,
-                                                        addCommandButton, conditionKindCombo,
-                                                        addConditionButton, runButton})
+    setEnabledIf(operationGroup, true);
+    setEnabledIf(conditionGroup, true);
+    for (QWidget *w : lockedWhileCapturing(*this))
         setEnabledIf(w, true);
     menuBar()->setEnabled(true);
 }

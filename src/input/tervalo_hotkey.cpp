@@ -1,10 +1,12 @@
 #include "app/tervalo.h"
 
+#include "app/displaysession.h"
 #include "input/hoverhidewindow.h"
 #include "project/editorfields.h"
 #include "platform/desktop.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QSpinBox>
 #include <QTimer>
@@ -34,10 +36,10 @@ bool tervalo::GlobalHotkeyFilter::nativeEventFilter(const QByteArray &eventType,
     return true;
 }
 
-void tervalo::registerGlobalHotkey()
+bool tervalo::registerGlobalHotkey()
 {
     if (hotkeyRegistered)
-        return;
+        return true;
     if (!hotkeyFilter) {
         hotkeyFilter = new GlobalHotkeyFilter(hotkeyId);
         // Queued, so the slot runs after the filter has returned.
@@ -56,11 +58,33 @@ void tervalo::registerGlobalHotkey()
                 callback();
         });
         hotkeyRegistered = true;
-        return;
+        return true;
     }
     qWarning("RegisterHotKey failed.");
     delete hotkeyFilter;
     hotkeyFilter = nullptr;
+    return false;
+}
+
+void tervalo::showHotKeyUnavailable()
+{
+    if (is_japanese) {
+        messageTitle = QStringLiteral("座標を取得できません");
+        messageText = QStringLiteral("Ctrl+Alt+G は他のプログラムが使用中のため、座標を取得できません。\n"
+                                     "そのプログラムを終了してから、もう一度お試しください。");
+        if (DisplaySession::currentNotX11())
+            messageText += QStringLiteral("\nこのデスクトップは X11 のセッションではないため、"
+                                          "このプログラムのグローバルショートカットを許可していません。\n"
+                                          "X11 のセッションでログインしてください。");
+    } else {
+        messageTitle = QStringLiteral("Cannot get the position");
+        messageText = QStringLiteral("Ctrl+Alt+G is in use by another program, so the pointer position cannot "
+                                     "be captured.\nClose that program and try again.");
+        if (DisplaySession::currentNotX11())
+            messageText += QStringLiteral("\nThis desktop is not an X11 session and does not allow global "
+                                          "shortcuts for this program.\nLog in to an X11 session.");
+    }
+    QMessageBox::warning(this, messageTitle, messageText);
 }
 
 void tervalo::unregisterGlobalHotkey()
@@ -80,6 +104,12 @@ void tervalo::unregisterGlobalHotkey()
 
 void tervalo::getCoordinate()
 {
+    // Without the hot key the notice would ask for a key that never works,
+    // with the window hidden and no way back: say so and stay.
+    if (!registerGlobalHotkey()) {
+        showHotKeyUnavailable();
+        return;
+    }
     if (hoverWindow) {
         hoverWindow->setLanguage(is_japanese);
     } else {
@@ -99,7 +129,6 @@ void tervalo::getCoordinate()
         // The notice has no parent; it must not outlive the main window.
         connect(this, &QObject::destroyed, hoverWindow, &QObject::deleteLater);
     }
-    registerGlobalHotkey();
     hoverWindow->show();
     hoverWindow->raise();
     hoverWindow->activateWindow();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -133,6 +134,9 @@ public:
     virtual void key(int vkCode, bool down) = 0;
     /// Sends one UTF-16 code unit as a character event (KEYEVENTF_UNICODE).
     virtual void unicodeUnit(char16_t unit, bool down) = 0;
+    /// Turns the mouse wheel where the pointer is by whole notches: positive
+    /// away from the user (up), negative towards the user (down).
+    virtual void wheel(int notches) = 0;
     /// Hint before a run of unicodeUnit calls: the whole text they will send,
     /// so that a backend may prepare for it, and a flag that turns true when
     /// the caller gives up (a stop). Once it is true, the backend drops what
@@ -142,6 +146,12 @@ public:
     /// Hint that a run of unicodeUnit calls is over (backends that bind
     /// characters to spare keys may restore them now). Default: nothing.
     virtual void textDone() {}
+
+    // --- Screen. Safe from any thread. ---
+
+    /// The colour of the screen pixel at (x, y), virtual-screen pixels, as
+    /// 0xRRGGBB; empty when it cannot be read (off the screen).
+    virtual std::optional<std::uint32_t> pixel(int x, int y) = 0;
 
     // --- Key state. Safe from any thread. ---
 

@@ -227,6 +227,34 @@ void SimDesktop::setCursorPos(int x, int y)
     }
 }
 
+void SimDesktop::wheel(int notches)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    log(Event::Wheel, notches, 0, true);
+}
+
+std::optional<std::uint32_t> SimDesktop::pixel(int x, int y)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (x < 0 || y < 0 || x >= screen_.x || y >= screen_.y)
+        return std::nullopt;
+    const auto it = pixels_.find({x, y});
+    return it != pixels_.end() ? it->second : background_;
+}
+
+void SimDesktop::setPixel(int x, int y, std::uint32_t rgb)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    pixels_[{x, y}] = rgb & 0xFFFFFFu;
+}
+
+void SimDesktop::setScreenColor(std::uint32_t rgb)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    pixels_.clear();
+    background_ = rgb & 0xFFFFFFu;
+}
+
 Point SimDesktop::cursorPos()
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -44,6 +44,10 @@ public:
     void mouseButton(MouseButton button, bool down) override;
     void setCursorPos(int x, int y) override;
     Point cursorPos() override;
+    /// Logged as a Wheel event with the notches in `a`.
+    void wheel(int notches) override;
+    /// Reads the simulated screen (see setPixel); off the screen size: empty.
+    std::optional<std::uint32_t> pixel(int x, int y) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
     bool isKeyDown(int vkCode) override;
@@ -92,6 +96,10 @@ public:
     /// Makes the next hot-key registrations fail (another program owns them).
     void setHotKeyRegistrationFails(bool fails);
     void setScreenSize(int width, int height);
+    /// Paints one pixel of the simulated screen (0xRRGGBB); every pixel not
+    /// painted has the background colour, black unless set.
+    void setPixel(int x, int y, std::uint32_t rgb);
+    void setScreenColor(std::uint32_t rgb);
     Point screenSize() const;
 
     /// Copy of the event log, oldest first.
@@ -125,6 +133,8 @@ private:
     mutable std::recursive_mutex mutex_;
     Point cursor_;
     Point screen_{1920, 1080};
+    std::map<std::pair<int, int>, std::uint32_t> pixels_;
+    std::uint32_t background_ = 0;
     std::set<int> down_;
     std::vector<Event> events_;
     std::vector<Event> delivered_;

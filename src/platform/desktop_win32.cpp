@@ -208,6 +208,25 @@ Point Win32Desktop::cursorPos()
     return Point{int(p.x), int(p.y)};
 }
 
+void Win32Desktop::wheel(int notches)
+{
+    // One event for all notches, WHEEL_DELTA (120) each; positive turns away
+    // from the user.
+    mouse_event(MOUSEEVENTF_WHEEL, 0, 0, DWORD(notches * WHEEL_DELTA), 0);
+}
+
+std::optional<std::uint32_t> Win32Desktop::pixel(int x, int y)
+{
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return std::nullopt;
+    const COLORREF c = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    if (c == CLR_INVALID)
+        return std::nullopt;
+    return std::uint32_t(GetRValue(c)) << 16 | std::uint32_t(GetGValue(c)) << 8 | std::uint32_t(GetBValue(c));
+}
+
 void Win32Desktop::key(int vkCode, bool down)
 {
     if (down)

@@ -36,6 +36,10 @@ public:
     void mouseButton(MouseButton button, bool down) override;
     void setCursorPos(int x, int y) override;
     Point cursorPos() override;
+    /// One mouse_event with MOUSEEVENTF_WHEEL and 120 per notch.
+    void wheel(int notches) override;
+    /// GetPixel on the screen's device context.
+    std::optional<std::uint32_t> pixel(int x, int y) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
 

@@ -3,6 +3,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -197,6 +198,46 @@ Point X11Desktop::cursorPos()
     unsigned int mask = 0;
     XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask);
     return Point{rootX, rootY};
+}
+
+void X11Desktop::wheel(int notches)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    // X has no wheel axis in the core protocol: a notch is a click of
+    // button 4 (up) or 5 (down).
+    const unsigned button = notches > 0 ? 4u : 5u;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(input_, button, True, CurrentTime);
+        XTestFakeButtonEvent(input_, button, False, CurrentTime);
+    }
+    XSync(input_, False);
+}
+
+std::optional<std::uint32_t> X11Desktop::pixel(int x, int y)
+{
+    Display *dpy = queryDisplay();
+    if (!dpy)
+        return std::nullopt;
+    const int screen = DefaultScreen(dpy);
+    if (x < 0 || y < 0 || x >= DisplayWidth(dpy, screen) || y >= DisplayHeight(dpy, screen))
+        return std::nullopt;
+    XImage *image = XGetImage(dpy, RootWindow(dpy, screen), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        return std::nullopt;
+    const unsigned long value = XGetPixel(image, 0, 0);
+    // Each channel scaled from its mask to 8 bits (TrueColor visuals).
+    auto channel = [value](unsigned long mask) -> std::uint32_t {
+        if (!mask)
+            return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1u))
+            ++shift;
+        const unsigned long max = mask >> shift;
+        return std::uint32_t(((value & mask) >> shift) * 255u / max);
+    };
+    const std::uint32_t rgb = channel(image->red_mask) << 16 | channel(image->green_mask) << 8 | channel(image->blue_mask);
+    XDestroyImage(image);
+    return rgb;
 }
 
 void X11Desktop::key(int vkCode, bool down)

@@ -46,6 +46,10 @@ public:
     void mouseButton(MouseButton button, bool down) override;
     void setCursorPos(int x, int y) override;
     Point cursorPos() override;
+    /// XTest buttons 4 (up) and 5 (down), pressed and released once a notch.
+    void wheel(int notches) override;
+    /// A 1x1 XGetImage of the root window.
+    std::optional<std::uint32_t> pixel(int x, int y) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override;

@@ -3,6 +3,7 @@
 #include "input/keycombination.h"
 #include "project/pagekinds.h"
 #include "ui/controlstyles.h"
+#include "ui/textfit.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -302,13 +303,17 @@ public:
     TextFields(Controls &c) : Fields({PageKinds::kEnterText}, false), c_(c)
     {
         text_ = c.add("textEdit", new QTextEdit(c.window), 20, 142, 380, 73, kTextStyle);
+        // The box holds the text a run types: a paste keeps only its plain text.
+        text_->setAcceptRichText(false);
         c.watch(text_, &QTextEdit::textChanged);
     }
     void show(const QStringList &record, bool) override
     {
         const PageKinds::TextOperation typing(record);
         c_.showAll({text_, c_.commandTimeSpin, c_.commandSecLabel});
-        text_->setText(typing.text());
+        // Always plain: setText would show a text that looks like HTML as
+        // rich text, and the next edit would store it without its tags.
+        text_->setPlainText(typing.text());
         c_.commandTimeSpin->setValue(secondsOf(typing.durationText()));
     }
     std::optional<bool> store(QStringList &record, bool) const override
@@ -332,6 +337,57 @@ public:
 private:
     Controls &c_;
     QTextEdit *text_ = nullptr;
+};
+
+class WheelFields : public Fields {
+public:
+    WheelFields(Controls &c) : Fields({PageKinds::kWheel}, false), c_(c)
+    {
+        using Wheel = PageKinds::WheelOperation;
+        direction_ = c.add("wheelDirectionCombo", comboBox(c.window, Wheel::directionItems(true)), 20, 150, 90, 40,
+                           kComboStyle);
+        c.watch(direction_, &QComboBox::currentIndexChanged);
+        notches_ = c.add("wheelNotchesSpin", spinBox(c.window, 1, Wheel::kMostNotches, true), 120, 150, 90, 40,
+                         kSpinStyle);
+        c.watch(notches_, &QSpinBox::valueChanged);
+        unit_ = c.add("wheelNotchesLabel", new QLabel(c.window), 220, 150, 170, 40, kSmallLabelStyle);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        c_.showAll({direction_, notches_, unit_});
+        direction_->setCurrentText(Wheel::displayDirection(wheel.direction(), japanese));
+        notches_->setValue(wheel.notchesText().toInt());
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        wheel.setDirection(Wheel::storedDirection(direction_->currentText(), japanese));
+        wheel.setNotches(notches_->value());
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override
+    {
+        const QStringList items = PageKinds::WheelOperation::directionItems(japanese);
+        for (int i = 0; i < items.size(); ++i)
+            direction_->setItemText(i, items.at(i));
+        unit_->setText(tr2(japanese, u"ノッチ", u"notches"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(direction_, ja, help, u"ホイールを回す向きを上か下で設定します。",
+               u"Sets which way the wheel turns: up or down.");
+        for (QWidget *w : {static_cast<QWidget *>(notches_), static_cast<QWidget *>(unit_)})
+            c_.tip(w, ja, help, u"ホイールを回すノッチ数です。（1〜100）", u"How many notches the wheel turns. (1 to 100)");
+    }
+
+private:
+    Controls &c_;
+    QComboBox *direction_ = nullptr;
+    QSpinBox *notches_ = nullptr;
+    QLabel *unit_ = nullptr;
 };
 
 // ---- Conditions ----
@@ -436,6 +492,85 @@ private:
     QSpinBox *minute_ = nullptr;
 };
 
+class ColorFields : public Fields {
+public:
+    ColorFields(Controls &c) : Fields({PageKinds::kColor}, true), c_(c)
+    {
+        QWidget *w = c.window;
+        xLabel_ = c.add("colorXLabel", new QLabel(QStringLiteral("X:"), w), 20, 378, 24, 60, kSmallLabelStyle);
+        x_ = c.add("colorXSpin", spinBox(w, -9999999, 9999999, false), 40, 390, 100, 40, kSpinStyle);
+        yLabel_ = c.add("colorYLabel", new QLabel(QStringLiteral("Y:"), w), 150, 378, 24, 60, kSmallLabelStyle);
+        y_ = c.add("colorYSpin", spinBox(w, -9999999, 99999999, false), 170, 390, 100, 40, kSpinStyle);
+        get_ = c.add("colorGetButton", new QPushButton(QStringLiteral("取得"), w), 280, 389, 70, 43, kButtonStyle);
+        swatch_ = c.add("colorSwatch", new QLabel(w), 360, 390, 40, 40, kSmallLabelStyle);
+        toleranceLabel_ = c.add("colorToleranceLabel", new QLabel(w), 20, 440, 130, 40, kSmallLabelStyle);
+        tolerance_ = c.add("colorToleranceSpin", spinBox(w, 0, 255, true), 150, 440, 90, 40, kSpinStyle);
+        c.watch(x_, &QSpinBox::valueChanged);
+        c.watch(y_, &QSpinBox::valueChanged);
+        c.watch(tolerance_, &QSpinBox::valueChanged);
+        c.getButton(get_, true);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::ColorCondition color(record);
+        c_.showAll({xLabel_, x_, yLabel_, y_, get_, swatch_, toleranceLabel_, tolerance_});
+        x_->setValue(color.xText().toInt());
+        y_->setValue(color.yText().toInt());
+        tolerance_->setValue(color.tolerance());
+        // The swatch shows the colour the record holds, and its text.
+        const QString rgb = PageKinds::ColorCondition::textOf(color.color());
+        swatch_->setStyleSheet(QStringLiteral("QLabel{background-color:%1; border:1px solid black;} "
+                                              "QToolTip { font-size: 14pt; }").arg(rgb));
+        swatch_->setAccessibleName(rgb);
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const PageKinds::ColorCondition color(record);
+        color.setX(x_->value());
+        color.setY(y_->value());
+        color.setTolerance(tolerance_->value());
+        return std::nullopt;
+    }
+    bool takePoint(QStringList &record, platform::Point p) override
+    {
+        // The colour is read at the point the hot key was pressed.
+        const PageKinds::ColorCondition color(record);
+        color.setX(p.x);
+        color.setY(p.y);
+        if (const std::optional<std::uint32_t> rgb = platform::currentDesktop()->pixel(p.x, p.y))
+            color.setColor(*rgb);
+        return true;
+    }
+    void setTexts(bool japanese) override
+    {
+        get_->setText(tr2(japanese, u"取得", u"Get"));
+        toleranceLabel_->setText(tr2(japanese, u"許容差", u"Tolerance"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(x_, ja, help, u"色を調べる画面のX座標です。", u"The X coordinate of the screen point whose color is checked.");
+        c_.tip(y_, ja, help, u"色を調べる画面のY座標です。", u"The Y coordinate of the screen point whose color is checked.");
+        c_.tip(get_, ja, help, u"マウスポインターの座標とその場所の色を取得します。",
+               u"Gets the mouse pointer coordinates and the color at that point.");
+        c_.tip(swatch_, ja, help, u"次の操作に進む色です。「取得」ボタンで設定します。",
+               u"The color that lets the run proceed. Set it with the \"Get\" button.");
+        for (QWidget *w : {static_cast<QWidget *>(toleranceLabel_), static_cast<QWidget *>(tolerance_)})
+            c_.tip(w, ja, help, u"赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）",
+                   u"Each of red, green and blue may differ by this much and still count as the color. (0 to 255)");
+    }
+
+private:
+    Controls &c_;
+    QLabel *xLabel_ = nullptr;
+    QSpinBox *x_ = nullptr;
+    QLabel *yLabel_ = nullptr;
+    QSpinBox *y_ = nullptr;
+    QPushButton *get_ = nullptr;
+    QLabel *swatch_ = nullptr;
+    QLabel *toleranceLabel_ = nullptr;
+    QSpinBox *tolerance_ = nullptr;
+};
+
 } // namespace
 
 EditorFields::EditorFields(QWidget *window)
@@ -477,10 +612,12 @@ EditorFields::EditorFields(QWidget *window)
     kinds_.push_back(std::make_unique<GlideFields>(c));
     kinds_.push_back(std::make_unique<KeyFields>(c));
     kinds_.push_back(std::move(text));
+    kinds_.push_back(std::make_unique<WheelFields>(c));
     kinds_.push_back(std::make_unique<TimeFields>(c));
     kinds_.push_back(std::move(conditionClick));
     kinds_.push_back(std::make_unique<KeyConditionFields>(c));
     kinds_.push_back(std::make_unique<ClockFields>(c));
+    kinds_.push_back(std::make_unique<ColorFields>(c));
 }
 
 EditorFields::~EditorFields() = default;
@@ -558,6 +695,7 @@ void EditorFields::showCapturePrompt(bool forCondition, const QString &prompt)
     QLabel *keyLabel = forCondition ? c.conditionKeyLabel : c.commandKeyLabel;
     keyLabel->setText(prompt);
     keyLabel->show();
+    TextFit::fit(keyLabel);
     (forCondition ? c.conditionSecLabel : c.commandSecLabel)->hide();
     static_cast<QWidget *>(forCondition ? c.conditionTimeSpin : c.commandTimeSpin)->hide();
 }

@@ -2,6 +2,8 @@
 
 #include "input/keycombination.h"
 
+#include <cstdlib>
+
 namespace {
 
 // How long a Key operation holds its keys unless the user says otherwise, in
@@ -75,6 +77,10 @@ const QList<PageKinds::Kind> &PageKinds::operations()
          {kEnterText, QString(), QStringLiteral("3")}, nullptr,
          u"入力:1文字当たりの時間を指定して入力します。（日本語対応）\n",
          u"Input: Types text with a specified time per character. (Supports Japanese)\n"},
+        {kWheel, QStringLiteral("Wheel"), QStringLiteral("Wheel"),
+         {kWheel, WheelOperation::kDown, QStringLiteral("1")}, nullptr,
+         u"ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n",
+         u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"},
     };
     return kinds;
 }
@@ -100,7 +106,12 @@ const QList<PageKinds::Kind> &PageKinds::conditions()
         // A short record gets 0:00; Add takes the clock's hour and minute.
         {kClockTime, QStringLiteral("Clock Time"), QStringLiteral("Clock Time"),
          {kClockTime, QStringLiteral("0"), QStringLiteral("0")}, clockNow,
-         u"時刻:次の操作に進む時刻を設定します。", u"Clock Time:Set the time to proceed to the next command."},
+         u"時刻:次の操作に進む時刻を設定します。\n", u"Clock Time:Set the time to proceed to the next command.\n"},
+        // The pixel under the pointer is not known when the kind is added.
+        {kColor, QStringLiteral("Color"), QStringLiteral("Color"),
+         {kColor, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("#000000"), QStringLiteral("0")}, nullptr,
+         u"色:指定した座標の画面の色が指定の色になった時に次の操作に進みます。",
+         u"Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color."},
     };
     return kinds;
 }
@@ -260,4 +271,32 @@ void PageKinds::View::grow(int size) const
 {
     while (write_ && write_->size() < size)
         write_->append(QString());
+}
+
+std::uint32_t PageKinds::ColorCondition::color() const
+{
+    const QString text = colorText();
+    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
+        return 0;
+    bool ok = false;
+    const uint rgb = text.mid(1).toUInt(&ok, 16);
+    return ok ? std::uint32_t(rgb) : 0;
+}
+
+bool PageKinds::ColorCondition::matches(std::uint32_t rgb) const
+{
+    const std::uint32_t want = color();
+    const int tol = tolerance();
+    for (int shift : {16, 8, 0}) {
+        const int a = int((rgb >> shift) & 0xFFu);
+        const int b = int((want >> shift) & 0xFFu);
+        if (std::abs(a - b) > tol)
+            return false;
+    }
+    return true;
+}
+
+QString PageKinds::ColorCondition::textOf(std::uint32_t rgb)
+{
+    return QStringLiteral("#%1").arg(rgb & 0xFFFFFFu, 6, 16, QLatin1Char('0'));
 }

@@ -17,6 +17,9 @@
 #include <QStringList>
 #include <QTime>
 
+#include <algorithm>
+#include <cstdint>
+
 class PageKinds {
 public:
     // Stored operation kinds.
@@ -26,12 +29,14 @@ public:
     static inline const QString kSmoothMove = QStringLiteral("スムーズムーブ");
     static inline const QString kKey = QStringLiteral("キー");
     static inline const QString kEnterText = QStringLiteral("入力");
+    static inline const QString kWheel = QStringLiteral("ホイール");
 
     // Stored condition kinds (クリック and キー are shared with the operations).
     static inline const QString kWaitUntilOver = QStringLiteral("終わるまで待つ");
     static inline const QString kTime = QStringLiteral("時間");
     static inline const QString kImmediately = QStringLiteral("即時");
     static inline const QString kClockTime = QStringLiteral("時刻");
+    static inline const QString kColor = QStringLiteral("色");
 
     // Stored mouse buttons.
     static inline const QString kLeft = QStringLiteral("左");
@@ -114,6 +119,7 @@ public:
 
     // ---- Typed views ----
 
+
     /// Reads and writes one record's elements by their names. Reading past
     /// the end gives an empty text; writing past the end, or through a view
     /// made on a const record, does nothing: a view never changes a record's
@@ -194,6 +200,40 @@ public:
         void setDuration(double seconds) const { setSeconds(2, seconds); }
     };
 
+    /// Operation Wheel: ["ホイール", "上" or "下", notches]. Stored in
+    /// Japanese like a click's side; "Up" and "Down" are English texts only.
+    struct WheelOperation : View {
+        using View::View;
+        static inline const QString kUp = QStringLiteral("上");
+        static inline const QString kDown = QStringLiteral("下");
+        /// Most notches one page turns (the editor's limit; a file may say more).
+        static constexpr int kMostNotches = 100;
+        QString direction() const { return element(1); }
+        bool up() const { return direction() == kUp; }
+        QString notchesText() const { return element(2); }
+        /// Whole notches, positive up, bounded by kMostNotches; 0 for a bad count.
+        int signedNotches() const { return std::clamp(notchesText().toInt(), 0, kMostNotches) * (up() ? 1 : -1); }
+        void setDirection(const QString &stored) const { setElement(1, stored); }
+        void setNotches(int notches) const { setInteger(2, notches); }
+        /// Combo text to stored direction: in English "Up" is 上, anything else 下.
+        static QString storedDirection(const QString &comboText, bool japanese)
+        {
+            if (japanese)
+                return comboText;
+            return comboText == QLatin1String("Up") ? kUp : kDown;
+        }
+        static QString displayDirection(const QString &stored, bool japanese)
+        {
+            if (japanese)
+                return stored;
+            return stored == kUp ? QStringLiteral("Up") : QStringLiteral("Down");
+        }
+        static QStringList directionItems(bool japanese)
+        {
+            return {displayDirection(kUp, japanese), displayDirection(kDown, japanese)};
+        }
+    };
+
     /// Conditions Wait until over and Time: [kind, seconds].
     struct TimeCondition : View {
         using View::View;
@@ -222,5 +262,26 @@ public:
         QString minuteText() const { return element(2); }
         void setHour(int hour) const { setInteger(1, hour); }
         void setMinute(int minute) const { setInteger(2, minute); }
+    };
+
+    /// Condition Color: ["色", x, y, "#rrggbb", tolerance per channel 0-255].
+    struct ColorCondition : View {
+        using View::View;
+        QString xText() const { return element(1); }
+        QString yText() const { return element(2); }
+        QString colorText() const { return element(3); }
+        QString toleranceText() const { return element(4); }
+        void setX(int x) const { setInteger(1, x); }
+        void setY(int y) const { setInteger(2, y); }
+        void setColor(std::uint32_t rgb) const { setElement(3, textOf(rgb)); }
+        void setTolerance(int tolerance) const { setInteger(4, tolerance); }
+        /// The colour as 0xRRGGBB; black for a text that is not "#rrggbb".
+        std::uint32_t color() const;
+        /// 0 to 255; a bad text counts as 0.
+        int tolerance() const { return std::clamp(toleranceText().toInt(), 0, 255); }
+        /// True when every channel of `rgb` is within the tolerance of the colour.
+        bool matches(std::uint32_t rgb) const;
+        /// "#rrggbb", lower case.
+        static QString textOf(std::uint32_t rgb);
     };
 };

@@ -21,7 +21,7 @@ void tervalo::changeMenuAddCondition()
 
 void tervalo::addCommand()
 {
-    if (pollTimer->isActive())
+    if (captureWaiting())
         return;
     const CommandRecord created = PageKinds::createdCommand(selectedCommandKind, QTime::currentTime());
     if (!created.isEmpty())
@@ -39,7 +39,7 @@ void tervalo::addCommand()
 
 void tervalo::addCondition()
 {
-    if (pollTimer->isActive())
+    if (captureWaiting())
         return;
     const ConditionRecord created = PageKinds::createdCondition(selectedConditionKind, QTime::currentTime());
     if (!created.isEmpty())

@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "project/projectfile.h"
+#include "project/projectsavedialog.h"
 #include "settings/settingsfile.h"
 
 #include <QApplication>
@@ -39,15 +40,18 @@ void tervalo::loadFile1()
                                                       &selectedFilter);
     if (path.isEmpty())
         return;
+    // A file that cannot be read must not become the project's file: the
+    // next Save would write the old project over it without a question.
+    const QString previousPath = projectPath;
     projectPath = path;
-    readProjectFile();
+    if (!readProjectFile())
+        projectPath = previousPath;
 }
 
 void tervalo::saveFile1()
 {
-    QString selectedFilter;
-    const QString path = QFileDialog::getSaveFileName(this, tr("名前を付けて保存"), projectPath, tr("Command Data (*.cmdat);;All Files (*)"),
-                                                      &selectedFilter);
+    ProjectSaveDialog dialog(this, tr("名前を付けて保存"), projectPath, tr("Command Data (*.cmdat);;All Files (*)"));
+    const QString path = dialog.choose();
     if (path.isEmpty())
         return;
     projectPath = ProjectFile::withExtension(path);
@@ -76,18 +80,19 @@ void tervalo::writeProjectFile()
     renderPage();
 }
 
-void tervalo::readProjectFile()
+bool tervalo::readProjectFile()
 {
     ProjectFile::ReadResult result = ProjectFile::read(projectPath);
     if (!result.ok) {
         QMessageBox::warning(this, result.errorTitle, result.errorText);
-        return;
+        return false;
     }
     if (result.repaired)
         qWarning() << "Project file repaired on load:" << projectPath;
     showProject(std::move(result.commands), std::move(result.conditions));
     QApplication::beep();
     emit projectFileBeeped();
+    return true;
 }
 
 void tervalo::showProject(RecordList commands, RecordList conditions)

@@ -21,6 +21,8 @@ void tervalo::recordHistory()
 
 void tervalo::pageBack()
 {
+    if (captureWaiting())
+        return;
     if (!history.canUndo())
         return;
     restoringHistory = true;
@@ -33,6 +35,8 @@ void tervalo::pageBack()
 
 void tervalo::pageForward()
 {
+    if (captureWaiting())
+        return;
     if (!history.canRedo())
         return;
     restoringHistory = true;

@@ -4,6 +4,7 @@
 #include "project/editorlog.h"
 #include "project/pagestripdelegate.h"
 #include "settings/settingsfile.h"
+#include "ui/textfit.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -76,12 +77,16 @@ void tervalo::renderPage()
     qCDebug(lcEditorDump) << conditionList;
 
     recordHistory();
+    // Names, keys and the controls shown change with the page.
+    TextFit::fitAll(this);
 
     rendering = false;
 }
 
 void tervalo::nextPage()
 {
+    if (captureWaiting())
+        return;
     ++currentPage;
     if (currentPage > commandList.size()) {
         currentPage = int(commandList.size()) + 1;
@@ -93,6 +98,8 @@ void tervalo::nextPage()
 
 void tervalo::returnPage()
 {
+    if (captureWaiting())
+        return;
     // The button is hidden on page 1; a stray call must still not leave the list.
     if (currentPage > 1)
         --currentPage;
@@ -101,7 +108,7 @@ void tervalo::returnPage()
 
 void tervalo::changeWidgetPage()
 {
-    if (rendering)
+    if (rendering || captureWaiting())
         return;
     qDebug() << "z";
     QListWidgetItem *item = pageList->currentItem();
@@ -133,6 +140,8 @@ void tervalo::changeWidgetPage()
 
 void tervalo::deletePage()
 {
+    if (captureWaiting())
+        return;
     // Removing the only page would leave nothing to show or run.
     if (commandList.size() <= 1)
         return;
@@ -158,6 +167,8 @@ void tervalo::deletePage()
 
 void tervalo::copy()
 {
+    if (captureWaiting())
+        return;
     copiedCommand = commandList.at(currentPage - 1);
     copiedCondition = conditionList.at(currentPage - 1);
     renderPage();
@@ -165,6 +176,8 @@ void tervalo::copy()
 
 void tervalo::paste()
 {
+    if (captureWaiting())
+        return;
     if (copiedCommand.isEmpty())
         return;
     // Empty: no operation and a Time condition of 0.1 s (not the blank page).

@@ -2,6 +2,7 @@
 
 #include "report/formbody.h"
 #include "ui/formurls.h"
+#include "ui/textfit.h"
 
 #include <QDebug>
 #include <QLabel>
@@ -53,6 +54,7 @@ ReportDialogBase::ReportDialogBase(const QString &title, const QString &caption,
     sendButton->setStyleSheet(QStringLiteral("font-size:30px;"));
     sendButton->hide();
     connect(sendButton, &QPushButton::clicked, this, &ReportDialogBase::send);
+    TextFit::fitAll(this);
 }
 
 void ReportDialogBase::changeSentence()

@@ -21,6 +21,7 @@ constexpr int kKeyEarlyReleasePollMs = 20;
 constexpr int kKeyCombinationPollMs = 30;
 constexpr int kKeyFinalReleasePollMs = 10;
 constexpr int kClockPollMs = 50;
+constexpr int kColorPollMs = 50;
 constexpr int kStopSliceMs = 5;
 } // namespace
 
@@ -57,6 +58,26 @@ bool sleepUnlessStopped(const Run &run, int ms)
     return false;
 }
 
+namespace {
+// Waits until the screen pixel of a Color condition has its colour, within
+// the tolerance per channel.
+void waitForColor(Run &run, const QStringList &condition)
+{
+    const PageKinds::ColorCondition color(condition);
+    const int x = color.xText().toInt();
+    const int y = color.yText().toInt();
+    auto desktop = platform::currentDesktop();
+    for (;;) {
+        // A pixel that cannot be read (off the screen) never matches.
+        const std::optional<std::uint32_t> seen = desktop->pixel(x, y);
+        if (seen && color.matches(*seen))
+            return;
+        if (!sleepUnlessStopped(run, kColorPollMs))
+            return;
+    }
+}
+} // namespace
+
 void waitFor(Run &run, const QStringList &condition)
 {
     const QString kind = PageKinds::kindOf(condition);
@@ -69,6 +90,8 @@ void waitFor(Run &run, const QStringList &condition)
     } else if (kind == PageKinds::kWaitUntilOver) {
         run.joinWorkers();
         run.interruptibleWait(PageKinds::TimeCondition(condition).secondsText().toDouble());
+    } else if (kind == PageKinds::kColor) {
+        waitForColor(run, condition);
     } else if (kind == PageKinds::kClockTime) {
         const PageKinds::ClockCondition clock(condition);
         waitForClockTime(run, clock.hourText().toInt(), clock.minuteText().toInt());

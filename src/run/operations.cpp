@@ -104,6 +104,11 @@ void start(Run &run, const QStringList &command)
         const QString text = typing.text();
         const double seconds = typing.durationText().toDouble();
         run.startWorker([&run, text, seconds] { typeText(run, text, seconds); });
+    } else if (kind == PageKinds::kWheel) {
+        // All notches in one go, on the runner thread like the pointer jump.
+        const int notches = PageKinds::WheelOperation(command).signedNotches();
+        if (notches != 0 && !run.isStopRequested())
+            platform::currentDesktop()->wheel(notches);
     }
 }
 

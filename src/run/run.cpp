@@ -4,6 +4,7 @@
 #include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
+#include "run/stoprule.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -87,7 +88,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
 
 bool Run::canStopWithoutStopCommand()
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return StopRule::trayAvailable();
 }
 
 void Run::interruptibleWait(double seconds) const

@@ -4,6 +4,8 @@
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "run/run.h"
+#include "run/stoprule.h"
+#include "ui/textfit.h"
 
 #include <QCheckBox>
 #include <QIcon>
@@ -104,6 +106,7 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
     refreshStopCommandValidity();
     hotKeyLabel->setText(keyLabelFor(this->stopCommand));
     updateStartButtonState();
+    TextFit::fitAll(this);
 }
 
 RunDialog::~RunDialog()
@@ -142,13 +145,7 @@ QString RunDialog::keyLabelFor(const QString &code)
 
 bool RunDialog::isUsableStopCommand(const QString &code)
 {
-    const KeyCombination::Parsed p = KeyCombination::parse(code);
-    if (p.none || p.parts == 0 || !p.keyConverts)
-        return false;
-    // Key 0 or a number outside the virtual-key range is never seen going
-    // down: a run would have no working exit command, without the warning
-    // that running without one deserves.
-    return p.vk >= 1 && p.vk <= 254;
+    return StopRule::isUsableStopCommand(code);
 }
 
 void RunDialog::refreshStopCommandValidity()
@@ -182,6 +179,7 @@ void RunDialog::onHotKeyButtonPressed()
         stopCapturing();
         changeButton->show();
         hotKeyLabel->setText(keyLabelFor(stopCommand));
+        TextFit::fit(hotKeyLabel);
         pressKeysLabel->hide();
         noExitCommandCheck->show();
         startDelaySpin->setEnabled(true);
@@ -220,6 +218,7 @@ void RunDialog::pollHotKey()
     stopCommand = KeyCombination::format(key, KeyCombination::maskFromHookBits(hookBits));
     refreshStopCommandValidity();
     hotKeyLabel->setText(keyLabelFor(stopCommand));
+    TextFit::fit(hotKeyLabel);
 
     changeButton->show();
     noExitCommandCheck->show();
@@ -231,6 +230,15 @@ void RunDialog::pollHotKey()
 
 void RunDialog::startRequested()
 {
+    if (!StopRule::mayStart(noExitCommandCheck->isChecked() ? kNoCommand : stopCommand)) {
+        QMessageBox::warning(
+            this, text("終了コマンドが必要です", "Exit command required"),
+            text("このデスクトップにはシステムトレイがないため、\n終了コマンドを設定しない実行は途中で停止できません。\n"
+                 "終了コマンドを設定してください。",
+                 "This desktop has no system tray, so a run without an exit command\ncould not be stopped "
+                 "before it ends.\nPlease set an exit command."));
+        return;
+    }
     if (noExitCommandCheck->isChecked()) {
         // This one is asked every time: there is deliberately no way to hide it.
         reply = QMessageBox::warning(

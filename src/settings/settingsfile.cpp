@@ -154,6 +154,13 @@ void SettingsFile::loadFrom(SettingsValues &v, const QString &path)
     readBool("is_message_paste", v.is_message_paste);
     readBool("is_message_delete", v.is_message_delete);
     readBool("is_japanese", v.is_japanese);
+    readInt("record_delay", v.record_delay);
+    if (o.contains(QLatin1String("record_stop_command")))
+        v.record_stop_command = o.value(QLatin1String("record_stop_command")).toString(v.record_stop_command);
+    readBool("record_glides", v.record_glides);
+    readBool("record_join_text", v.record_join_text);
+    readBool("record_keep_pauses", v.record_keep_pauses);
+    readBool(kWaylandNoticeKey, v.is_used_wayland);
 
     qDebug() << "Config loaded:" << "stertTime =" << v.stertTime << "runNumber =" << v.runNumber
              << "stopCommand =" << v.stopCommand << "filePath =" << v.projectPath;
@@ -181,6 +188,15 @@ bool SettingsFile::save(const SettingsValues &v)
     o.insert(QStringLiteral("is_message_paste"), v.is_message_paste);
     o.insert(QStringLiteral("is_message_delete"), v.is_message_delete);
     o.insert(QStringLiteral("is_japanese"), v.is_japanese);
+    o.insert(QStringLiteral("record_delay"), v.record_delay);
+    o.insert(QStringLiteral("record_stop_command"), v.record_stop_command);
+    o.insert(QStringLiteral("record_glides"), v.record_glides);
+    o.insert(QStringLiteral("record_join_text"), v.record_join_text);
+    o.insert(QStringLiteral("record_keep_pauses"), v.record_keep_pauses);
+    // Written only once it is set, so the file stays as it always was on
+    // desktops that never show the notice.
+    if (v.is_used_wayland)
+        o.insert(QLatin1String(kWaylandNoticeKey), true);
     const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Indented);
 
     const QString settings = settingsPath();

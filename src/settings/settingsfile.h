@@ -1,6 +1,6 @@
 #pragma once
 
-// The user's settings: eleven values in "tervalo_free.json" in the per-user
+// The user's settings: eleven values (and one flag added later) in "tervalo_free.json" in the per-user
 // configuration directory, loaded once at start and saved once at close.
 
 #include <QString>
@@ -19,11 +19,22 @@ struct SettingsValues {
     bool is_message_paste = false;
     bool is_message_delete = true;
     bool is_japanese = true;
+    // The record dialog's values (keys added with the recorder; older
+    // readers ignore them).
+    int record_delay = 5;
+    QString record_stop_command = QStringLiteral("83,3");
+    bool record_glides = true;
+    bool record_join_text = true;
+    bool record_keep_pauses = true;
+    /// The notice about Wayland sessions has been shown (saved only when true).
+    bool is_used_wayland = false;
 };
 
 class SettingsFile {
 public:
     static constexpr const char *kFileName = "tervalo_free.json";
+    /// Key of the one-time Wayland notice flag; older readers ignore it.
+    static constexpr const char *kWaylandNoticeKey = "is_used_wayland";
 
     /// Full path of the settings file (creates its directory; falls back to
     /// the executable's directory when that cannot be made).

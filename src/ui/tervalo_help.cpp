@@ -6,6 +6,8 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QAction>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -55,6 +57,12 @@ void tervalo::applyHelpTooltips()
         u"Jump to the page you click. Press \"+\" to add a page at the position of \"+\".");
     tip(copyButton, u"現在のページをコピーします。", u"Copies the current page.");
     tip(pasteButton, u"コピーしたのページをペーストします。", u"Pastes the copied page.");
+    // The record menu shows its entry's tooltip in help mode.
+    recordMenu->setToolTipsVisible(is_help);
+    recordAction->setToolTip(
+        is_help ? QString::fromUtf16(ja ? u"マウスとキーボードの操作を記録して、現在のページの後ろにページとして入れます。"
+                                        : u"Records what you do with the mouse and keyboard and inserts it as pages after the current page.")
+                : QString());
     tip(undoButton, u"1つ前の状態に戻します。", u"Revert to the previous state.");
     tip(redoButton, u"戻した状態を戻します。", u"Revert the state to its original condition.");
 }
@@ -76,5 +84,25 @@ void tervalo::showFirstStartNotice()
                        "and an explanation will be displayed.\n"
                        "You can disable the explanation display in the \"Help\" menu in the menu bar.\n"
                        "You can switch to \"English mode\" by pressing the button labeled \"English\"."),
+        QMessageBox::Ok);
+}
+
+void tervalo::showWaylandNotice()
+{
+    // Both languages at once, like the first-start notice: it can come
+    // before the reader has chosen one.
+    QMessageBox::information(
+        this, QStringLiteral("Wayland セッション / Wayland session"),
+        QStringLiteral("Wayland のセッションで起動しています。\n"
+                       "動作するもの：X11 または XWayland で動くアプリケーションへのクリック、キー、文字の入力。\n"
+                       "動作しないことがあるもの：Wayland 専用のウィンドウには入力が届かないことがあります。"
+                       "Ctrl+Alt+G と終了コマンドは、デスクトップによっては X11 のウィンドウにフォーカスがあるときだけ働きます。\n"
+                       "すべての機能を使うには：X11 のセッションでログインしてください。\n"
+                       "\n"
+                       "This is a Wayland session.\n"
+                       "What works: clicks, keys and text sent to applications that run on X11 or XWayland.\n"
+                       "What may not: native Wayland windows may not receive input, and depending on the desktop, "
+                       "Ctrl+Alt+G and the exit command work only while an X11 window has the focus.\n"
+                       "To get everything: log in to an X11 session."),
         QMessageBox::Ok);
 }

@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "project/editorfields.h"
+#include "ui/textfit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -113,9 +114,13 @@ void tervalo::changeLanguage()
     setText(qtReplaceAction, t(u"Qtライブラリの差替え又は再インストールに関する情報を見る",
                                u"View Qtライブラリの差替え又は再インストールに関する情報"));
     setText(lgplAction, t(u"LGPLv3のライセンス文章を見る", u"View LGPLv3のライセンス文章"));
+    setText(recordMenu, t(u"記録", u"Record"));
+    setText(recordAction, t(u"操作を記録...", u"Record actions..."));
 
     applyHelpTooltips();
 
     if (editorShown)
         renderPage();
+    else
+        TextFit::fitAll(this);
 }

@@ -86,7 +86,9 @@ void DialogAnswerer::poll()
             if (QWidget *focused = dialog->focusWidget())
                 focused->clearFocus();
             dialog->selectFile(answer.path);
-            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept is protected
+            // Queued: accepting may open a box of its own (the question about
+            // replacing a file), which this timer must be free to answer.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         }
     }
 }

@@ -40,9 +40,10 @@ const QList<std::pair<QString, Getter>> &parts()
         PART(reportImprovementAction), PART(needReplyAction), PART(askSaveAction), PART(askPasteAction),
         PART(askDeleteAction), PART(versionAction), PART(helpModeAction), PART(askHowToUseAction),
         PART(languageAction), PART(termsAction), PART(ossNoticeAction), PART(qtReplaceAction), PART(lgplAction),
+        PART(recordMenu), PART(recordAction),
         FIELD(commandKeyLabel), FIELD(conditionKeyLabel), FIELD(xLabel1), FIELD(xSpin1), FIELD(yLabel1), FIELD(ySpin1),
         FIELD(getButton1), FIELD(xLabel2), FIELD(xSpin2), FIELD(yLabel2), FIELD(ySpin2), FIELD(getButton2),
-        FIELD(hourSpin), FIELD(colonLabel), FIELD(minuteSpin),
+        FIELD(hourSpin), FIELD(colonLabel), FIELD(minuteSpin), FIELD(wheelDirectionCombo), FIELD(wheelNotchesSpin), FIELD(wheelNotchesLabel), FIELD(colorXLabel), FIELD(colorXSpin), FIELD(colorYLabel), FIELD(colorYSpin), FIELD(colorGetButton), FIELD(colorSwatch), FIELD(colorToleranceLabel), FIELD(colorToleranceSpin),
     };
     return list;
 }

@@ -333,6 +333,53 @@ void clickHappensWhereThePointerIs(const ClickRow &row)
     CHECK_EQ(d.cursorPos(), (platform::Point{int(row.at.x), int(row.at.y)}));
 }
 
+struct WheelRow {
+    std::string name;
+    int notches;
+};
+
+// One event for all notches, 120 per notch, signed like the notches.
+void wheelTurnsByNotches(const WheelRow &row)
+{
+    Win32Desktop &d = desktop();
+    d.setCursorPos(40, 40);
+    Observer observer(true);
+    CHECK(observer.mouseOk());
+    d.wheel(row.notches);
+    CHECK(pumpUntil([] { return !g_mouse.empty(); }));
+    pumpFor(50);
+    CHECK_EQ(g_mouse.size(), size_t(1));
+    CHECK_EQ(g_mouse[0].message, WPARAM(WM_MOUSEWHEEL));
+    CHECK_EQ(int(short(HIWORD(g_mouse[0].info.mouseData))), row.notches * WHEEL_DELTA);
+    CHECK((g_mouse[0].info.flags & LLMHF_INJECTED) != 0);
+}
+
+// A window painted in one colour: the pixel read inside it is that colour.
+void pixelReadsThePaintedScreen()
+{
+    Win32Desktop &d = desktop();
+    const COLORREF paint = RGB(0x12, 0xab, 0xef);
+    HBRUSH brush = CreateSolidBrush(paint);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = brush;
+    wc.lpszClassName = L"TervaloPixelProbe";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100, 60, 60,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    CHECK(window != nullptr);
+    UpdateWindow(window);
+    pumpFor(200);
+    const std::optional<std::uint32_t> seen = d.pixel(130, 130);
+    DestroyWindow(window);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+    DeleteObject(brush);
+    CHECK(seen.has_value());
+    CHECK_EQ(*seen, std::uint32_t(0x12abef));
+    CHECK(!d.pixel(-100000, -100000).has_value());
+}
+
 struct CursorRow {
     std::string name;
     int x;
@@ -847,6 +894,8 @@ void registerCases()
             {"right", MouseButton::Right, WM_RBUTTONDOWN, WM_RBUTTONUP, {17, 700}},
         },
         clickHappensWhereThePointerIs);
+    r.addRows<WheelRow>("wheelTurnsByNotches", {{"up 3", 3}, {"down 2", -2}, {"down 100", -100}}, wheelTurnsByNotches);
+    r.add("pixelReadsThePaintedScreen", pixelReadsThePaintedScreen);
     r.addRows<CursorRow>("cursorIsWhereItWasPut",
         {
             {"inside", 123, 456},

@@ -1,0 +1,40 @@
+#include "app/displaysession.h"
+
+#include <QGuiApplication>
+#include <QSysInfo>
+
+namespace {
+const QString kLinux = QStringLiteral("linux");
+constexpr const char *kPlatformVariable = "QT_QPA_PLATFORM";
+}
+
+QByteArray DisplaySession::platformRequest(const QProcessEnvironment &env, const QString &kernelType)
+{
+    if (kernelType != kLinux || !env.value(QString::fromLatin1(kPlatformVariable)).isEmpty())
+        return QByteArray();
+    // Qt tries the list in order: a session without any X server still starts.
+    return QByteArrayLiteral("xcb;wayland");
+}
+
+void DisplaySession::requestPlatform()
+{
+    const QByteArray request = platformRequest(QProcessEnvironment::systemEnvironment(), QSysInfo::kernelType());
+    if (!request.isEmpty())
+        qputenv(kPlatformVariable, request);
+}
+
+bool DisplaySession::isWayland(const QProcessEnvironment &env)
+{
+    return env.value(QStringLiteral("XDG_SESSION_TYPE")).compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0
+        || !env.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+}
+
+bool DisplaySession::notX11(const QProcessEnvironment &env, const QString &kernelType, const QString &qtPlatform)
+{
+    return kernelType == kLinux && (qtPlatform != QStringLiteral("xcb") || isWayland(env));
+}
+
+bool DisplaySession::currentNotX11()
+{
+    return notX11(QProcessEnvironment::systemEnvironment(), QSysInfo::kernelType(), QGuiApplication::platformName());
+}

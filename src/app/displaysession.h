@@ -1,0 +1,32 @@
+#pragma once
+
+// What kind of graphical session the program runs in, as far as global keys
+// and synthetic input care. On Linux the X11 backend needs Qt's xcb
+// platform: it reaches X11 and XWayland windows only, and its global keys
+// work only where the X server sees the keyboard.
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+
+class DisplaySession {
+public:
+    /// The platform list to ask Qt for before the application object exists:
+    /// xcb first (Wayland only when no X server can be reached) on Linux
+    /// when the user has not chosen one with QT_QPA_PLATFORM; otherwise
+    /// empty (leave Qt's choice alone). `kernelType` as QSysInfo gives it.
+    static QByteArray platformRequest(const QProcessEnvironment &env, const QString &kernelType);
+    /// Applies platformRequest to this process's environment.
+    static void requestPlatform();
+
+    /// True when the session is a Wayland session (XDG_SESSION_TYPE says so
+    /// or WAYLAND_DISPLAY is set).
+    static bool isWayland(const QProcessEnvironment &env);
+
+    /// True on Linux when the session is not X11: Qt runs on another
+    /// platform than xcb, or the desktop is Wayland. `qtPlatform` as
+    /// QGuiApplication::platformName gives it.
+    static bool notX11(const QProcessEnvironment &env, const QString &kernelType, const QString &qtPlatform);
+    /// notX11 for this process.
+    static bool currentNotX11();
+};

@@ -1,0 +1,64 @@
+#include "app/tervalo.h"
+
+#include "record/recorddialog.h"
+#include "record/recordingsession.h"
+
+void tervalo::recordActions()
+{
+    RecordDialog dialog(recordValues(), is_japanese, is_help, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const RecordDialog::Values v = dialog.values();
+    record_delay = v.startDelay;
+    record_stop_command = v.stopCommand;
+    record_glides = v.options.glides;
+    record_join_text = v.options.joinText;
+    record_keep_pauses = v.options.keepPauses;
+    startRecording(v);
+}
+
+RecordDialog::Values tervalo::recordValues() const
+{
+    RecordDialog::Values v;
+    v.startDelay = record_delay;
+    v.stopCommand = record_stop_command;
+    v.options.glides = record_glides;
+    v.options.joinText = record_join_text;
+    v.options.keepPauses = record_keep_pauses;
+    return v;
+}
+
+bool tervalo::startRecording(const RecordDialog::Values &values)
+{
+    if (recording)
+        return false;
+    auto *session = new RecordingSession(values, this);
+    if (!session->start()) {
+        delete session;
+        return false;
+    }
+    recording = session;
+    connect(session, &RecordingSession::finished, this,
+            [this, session](bool, const RecordMapping::Pages &pages, double) {
+                recording = nullptr;
+                session->deleteLater();
+                insertPages(pages);
+                show();
+                activateWindow();
+            });
+    hide();
+    return true;
+}
+
+void tervalo::insertPages(const RecordMapping::Pages &pages)
+{
+    if (pages.count() == 0)
+        return;
+    // After the current page, all at once: one refresh, one undo step.
+    for (int i = 0; i < pages.count(); ++i) {
+        commandList.insert(currentPage + i, pages.commands[i]);
+        conditionList.insert(currentPage + i, pages.conditions[i]);
+    }
+    currentPage += 1;
+    renderPage();
+}

@@ -1,0 +1,173 @@
+// Which Qt platform the program asks for, how it recognises a Wayland
+// session, and the one-time notice it shows there.
+
+#include "app/displaysession.h"
+#include "app/tervalo.h"
+#include "support/dialoganswerer.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+
+#include <QCloseEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+#include <QtTest>
+
+namespace {
+// "A=1 B=" → A set to 1, B set to an empty text; names not listed are unset.
+QProcessEnvironment environment(const QString &spec)
+{
+    QProcessEnvironment env;
+    for (const QString &pair : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    return env;
+}
+
+// Sets or unsets one variable of this process until the end of the scope.
+struct ScopedVariable {
+    ScopedVariable(const char *name, const QByteArray &value, bool set = true)
+        : name(name), old(qgetenv(name)), wasSet(qEnvironmentVariableIsSet(name))
+    {
+        if (set)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedVariable()
+    {
+        if (wasSet)
+            qputenv(name, old);
+        else
+            qunsetenv(name);
+    }
+    const char *name;
+    QByteArray old;
+    bool wasSet;
+};
+} // namespace
+
+class TestDisplaySession : public QObject {
+    Q_OBJECT
+private slots:
+    void platformRequest_data()
+    {
+        QTest::addColumn<QString>("kernel");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("linux, nothing chosen") << "linux" << "" << QByteArray("xcb;wayland");
+        QTest::newRow("linux, Wayland session") << "linux" << "XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-0"
+                                                << QByteArray("xcb;wayland");
+        QTest::newRow("linux, chosen empty") << "linux" << "QT_QPA_PLATFORM=" << QByteArray("xcb;wayland");
+        QTest::newRow("linux, user chose wayland") << "linux" << "QT_QPA_PLATFORM=wayland" << QByteArray();
+        QTest::newRow("linux, user chose xcb") << "linux" << "QT_QPA_PLATFORM=xcb" << QByteArray();
+        QTest::newRow("windows") << "winnt" << "" << QByteArray();
+    }
+    void platformRequest()
+    {
+        QFETCH(QString, kernel);
+        QFETCH(QString, env);
+        QFETCH(QByteArray, request);
+        QCOMPARE(DisplaySession::platformRequest(environment(env), kernel), request);
+    }
+
+    void requestPlatformSetsTheVariable_data()
+    {
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<QByteArray>("chosen");
+        QTest::newRow("unset") << false << QByteArray();
+        QTest::newRow("chosen by the user") << true << QByteArray("wayland");
+    }
+    void requestPlatformSetsTheVariable()
+    {
+        QFETCH(bool, set);
+        QFETCH(QByteArray, chosen);
+        ScopedVariable platform("QT_QPA_PLATFORM", chosen, set);
+        DisplaySession::requestPlatform();
+        const bool linux = QSysInfo::kernelType() == "linux";
+        QCOMPARE(qgetenv("QT_QPA_PLATFORM"), set ? chosen : linux ? QByteArray("xcb;wayland") : QByteArray());
+    }
+
+    void sessionKind_data()
+    {
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QString>("kernel");
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<bool>("wayland");
+        QTest::addColumn<bool>("notX11");
+        QTest::newRow("X11 session") << "XDG_SESSION_TYPE=x11" << "linux" << "xcb" << false << false;
+        QTest::newRow("no variables") << "" << "linux" << "xcb" << false << false;
+        QTest::newRow("Wayland by session type") << "XDG_SESSION_TYPE=wayland" << "linux" << "xcb" << true << true;
+        QTest::newRow("Wayland, upper case") << "XDG_SESSION_TYPE=Wayland" << "linux" << "xcb" << true << true;
+        QTest::newRow("Wayland by display") << "WAYLAND_DISPLAY=wayland-0" << "linux" << "xcb" << true << true;
+        QTest::newRow("empty display") << "WAYLAND_DISPLAY= XDG_SESSION_TYPE=tty" << "linux" << "xcb" << false
+                                       << false;
+        QTest::newRow("Qt on wayland") << "" << "linux" << "wayland" << false << true;
+        QTest::newRow("Qt offscreen") << "" << "linux" << "offscreen" << false << true;
+        QTest::newRow("windows") << "WAYLAND_DISPLAY=x" << "winnt" << "windows" << true << false;
+    }
+    void sessionKind()
+    {
+        QFETCH(QString, env);
+        QFETCH(QString, kernel);
+        QFETCH(QString, platform);
+        QFETCH(bool, wayland);
+        QFETCH(bool, notX11);
+        QCOMPARE(DisplaySession::isWayland(environment(env)), wayland);
+        QCOMPARE(DisplaySession::notX11(environment(env), kernel, platform), notX11);
+    }
+
+    void waylandNoticeOnce_data()
+    {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("wayland");
+        QTest::newRow("WAYLAND_DISPLAY") << QByteArray("WAYLAND_DISPLAY") << QByteArray("wayland-0") << true;
+        QTest::newRow("XDG_SESSION_TYPE") << QByteArray("XDG_SESSION_TYPE") << QByteArray("wayland") << true;
+        QTest::newRow("X11 session") << QByteArray("XDG_SESSION_TYPE") << QByteArray("x11") << false;
+    }
+    void waylandNoticeOnce()
+    {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        QFETCH(bool, wayland);
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true, \"stert_time\": 7}"));
+        ScopedVariable display("WAYLAND_DISPLAY", {}, false);
+        ScopedVariable type("XDG_SESSION_TYPE", {}, false);
+        ScopedVariable session(variable.constData(), value);
+        SimFixture sim;
+        DialogAnswerer answerer;
+        answerer.answerMessageBox(QMessageBox::Ok);
+        answerer.answerMessageBox(QMessageBox::Ok); // answers a second notice, which must not come
+        for (int start = 0; start < 2; ++start) {
+            auto w = std::make_unique<tervalo>();
+            QCOMPARE(w->stertTime, 7);
+            QCloseEvent close;
+            QApplication::sendEvent(w.get(), &close);
+            QVERIFY(close.isAccepted());
+        }
+        // Shown at the first start only, in both languages at once.
+        QCOMPARE(answerer.seen.size(), wayland ? 1 : 0);
+        if (wayland) {
+            const QString text = answerer.seen.first().text;
+            QCOMPARE(answerer.seen.first().icon, QMessageBox::Information);
+            for (const char *part : {"X11 または XWayland", "Wayland 専用のウィンドウ", "X11 のセッションでログイン",
+                                     "X11 or XWayland", "native Wayland windows may not receive input",
+                                     "only while an X11 window has the focus", "log in to an X11 session"})
+                QVERIFY2(text.contains(QString::fromUtf8(part)), part);
+        }
+        QFile f(settings.settingsFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QJsonObject saved = QJsonDocument::fromJson(f.readAll()).object();
+        QCOMPARE(saved.value("stert_time").toInt(), 7);
+        // Remembered under its own key; a file that never needed it stays
+        // with the keys it always had.
+        QCOMPARE(saved.contains("is_used_wayland"), wayland);
+        QCOMPARE(saved.size(), wayland ? 12 : 11);
+        if (wayland)
+            QCOMPARE(saved.value("is_used_wayland").toBool(), true);
+    }
+};
+
+QTEST_MAIN(TestDisplaySession)
+#include "tst_displaysession.moc"

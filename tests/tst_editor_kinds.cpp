@@ -1,0 +1,175 @@
+// The kinds added after the kinds table, through the editor as a user meets
+// them: the kind combo boxes in both languages, their fields, the name labels,
+// the page strip and a save and load of the project.
+
+#include "app/tervalo.h"
+#include "project/projectfile.h"
+#include "support/simfixture.h"
+#include "support/tempsettings.h"
+#include "support/windowparts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+bool shown(tervalo &w, const char *name)
+{
+    auto *widget = windowparts::get<QWidget>(w, name);
+    return widget && widget->isVisibleTo(&w);
+}
+
+// Chooses a kind by its text in the combo box and presses that panel's Add.
+void addKind(tervalo &w, bool condition, const QString &text)
+{
+    auto *combo = windowparts::get<QComboBox>(w, condition ? "conditionKindCombo" : "commandKindCombo");
+    const int index = combo->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    combo->setCurrentIndex(index);
+    windowparts::get<QPushButton>(w, condition ? "addConditionButton" : "addCommandButton")->click();
+}
+
+QString stripItem(tervalo &w, int row)
+{
+    return windowparts::get<QListWidget>(w, "pageList")->item(row)->text();
+}
+} // namespace
+
+class TestEditorKinds : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        settings = std::make_unique<TempSettings>();
+        QVERIFY(settings->write("{\"is_used_this\": true}"));
+        fixture = std::make_unique<SimFixture>();
+        w = std::make_unique<tervalo>();
+        w->addNewCommand();
+    }
+    void cleanup()
+    {
+        w.reset();
+        fixture.reset();
+        settings.reset();
+    }
+
+    void wheelThroughTheEditor_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("up");
+        QTest::addColumn<QString>("down");
+        QTest::newRow("ja") << true << "ホイール" << "上" << "下";
+        QTest::newRow("en") << false << "Wheel" << "Up" << "Down";
+    }
+    void wheelThroughTheEditor()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(QString, kind);
+        QFETCH(QString, up);
+        QFETCH(QString, down);
+        if (!japanese)
+            windowparts::get<QAction>(*w, "languageAction")->trigger();
+        addKind(*w, false, kind);
+        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "下", "1"}));
+        QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), kind);
+        QCOMPARE(stripItem(*w, 1), "1." + kind);
+        for (const char *name : {"wheelDirectionCombo", "wheelNotchesSpin", "wheelNotchesLabel"})
+            QVERIFY2(shown(*w, name), name);
+        for (const char *name : {"commandSideCombo", "commandTimeSpin", "xSpin1", "textEdit"})
+            QVERIFY2(!shown(*w, name), name);
+        // Nothing is missing: the page can be left.
+        QVERIFY(shown(*w, "nextButton"));
+
+        auto *direction = windowparts::get<QComboBox>(*w, "wheelDirectionCombo");
+        QCOMPARE(direction->currentText(), down);
+        direction->setCurrentText(up);
+        windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->setValue(7);
+        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "上", "7"}));
+        windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->setValue(1000); // clamped by the box
+        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "上", "100"}));
+
+        // Another page and back: the fields show the record.
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        QVERIFY(!shown(*w, "wheelDirectionCombo"));
+        windowparts::get<QPushButton>(*w, "previousButton")->click();
+        QCOMPARE(direction->currentText(), up);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->value(), 100);
+    }
+
+    void colorThroughTheEditor_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("get");
+        QTest::newRow("ja") << true << "色" << "取得";
+        QTest::newRow("en") << false << "Color" << "Get";
+    }
+    void colorThroughTheEditor()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(QString, kind);
+        QFETCH(QString, get);
+        auto &sim = *fixture->sim;
+        if (!japanese)
+            windowparts::get<QAction>(*w, "languageAction")->trigger();
+        addKind(*w, true, kind);
+        QCOMPARE(w->conditionList.first(), (QStringList{"色", "0", "0", "#000000", "0"}));
+        QCOMPARE(windowparts::get<QLabel>(*w, "conditionNameLabel")->text(), kind);
+        for (const char *name : {"colorXSpin", "colorYSpin", "colorGetButton", "colorSwatch", "colorToleranceSpin",
+                                 "colorToleranceLabel"})
+            QVERIFY2(shown(*w, name), name);
+        for (const char *name : {"conditionTimeSpin", "conditionSideCombo", "hourSpin", "getButton1"})
+            QVERIFY2(!shown(*w, name), name);
+        QCOMPARE(windowparts::text(windowparts::find(*w, "colorGetButton")), get);
+        QVERIFY(shown(*w, "nextButton"));
+
+        // Get: the hot key takes the pointer's position and the colour there.
+        sim.setPixel(30, 40, 0x336699);
+        windowparts::get<QPushButton>(*w, "colorGetButton")->click();
+        QVERIFY(!w->isVisible());
+        sim.movePointer(30, 40);
+        sim.tapCombination({162, 164, 71});
+        QTRY_COMPARE(w->conditionList.first(), (QStringList{"色", "30", "40", "#336699", "0"}));
+        QVERIFY(w->isVisible());
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "colorXSpin")->value(), 30);
+        QCOMPARE(windowparts::get<QSpinBox>(*w, "colorYSpin")->value(), 40);
+        QCOMPARE(windowparts::get<QLabel>(*w, "colorSwatch")->accessibleName(), QString("#336699"));
+        QVERIFY(windowparts::get<QLabel>(*w, "colorSwatch")->styleSheet().contains("#336699"));
+        // The operation was not touched by a capture for the condition.
+        QCOMPARE(w->commandList.first(), (QStringList{"なし"}));
+
+        windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(12);
+        windowparts::get<QSpinBox>(*w, "colorXSpin")->setValue(-5);
+        QCOMPARE(w->conditionList.first(), (QStringList{"色", "-5", "40", "#336699", "12"}));
+        windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(300); // clamped by the box
+        QCOMPARE(w->conditionList.first().at(4), QString("255"));
+    }
+
+    void newKindsSurviveSaveAndLoad()
+    {
+        const RecordList commands{{"ホイール", "上", "12"}, {"ホイール", "下", "100"}};
+        const RecordList conditions{{"色", "1", "2", "#a0b1c2", "7"}, {"終わるまで待つ", "0.1"}};
+        QTemporaryDir dir;
+        const QString file = dir.filePath("kinds.cmdat");
+        QVERIFY(ProjectFile::write(file, commands, conditions).ok);
+        const ProjectFile::ReadResult back = ProjectFile::read(file);
+        QVERIFY(back.ok);
+        QVERIFY(!back.repaired);
+        QCOMPARE(back.commands, commands);
+        QCOMPARE(back.conditions, conditions);
+    }
+
+private:
+    std::unique_ptr<TempSettings> settings;
+    std::unique_ptr<SimFixture> fixture;
+    std::unique_ptr<tervalo> w;
+};
+
+QTEST_MAIN(TestEditorKinds)
+#include "tst_editor_kinds.moc"

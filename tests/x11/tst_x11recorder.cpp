@@ -1,0 +1,377 @@
+// The recorder against a real X server: the person is a separate XTest
+// connection, a Qt window of the test receives what the person does (and,
+// afterwards, what the played recording does), and the recording is made
+// from the main window's menu and dialog or by the command line.
+
+#include "app/tervalo.h"
+#include "platform/desktop_x11.h"
+#include "project/projectfile.h"
+#include "record/recorddialog.h"
+#include "record/recordingsession.h"
+#include "support/tempsettings.h"
+#include "support/windowparts.h"
+#include "x11person.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+/// A window that notes every key and button it receives, with the X
+/// server's time of each.
+class Receiver : public QWidget {
+public:
+    struct Got {
+        QString what; ///< "key 43 down", "button 1 up"
+        quint64 time; ///< milliseconds, server time
+    };
+    QList<Got> got;
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override { note(e, true); }
+    void keyReleaseEvent(QKeyEvent *e) override { note(e, false); }
+    void mousePressEvent(QMouseEvent *e) override { note(e, true); }
+    void mouseReleaseEvent(QMouseEvent *e) override { note(e, false); }
+
+private:
+    void note(QKeyEvent *e, bool down)
+    {
+        if (!e->isAutoRepeat())
+            got << Got{QStringLiteral("key %1 %2").arg(e->nativeScanCode()).arg(down ? "down" : "up"), e->timestamp()};
+    }
+    void note(QMouseEvent *e, bool down)
+    {
+        got << Got{QStringLiteral("button %1 %2").arg(int(e->button())).arg(down ? "down" : "up"), e->timestamp()};
+    }
+};
+
+/// One action of the person, with the steady clock before and after it:
+/// the server handled it in between.
+struct Stamp {
+    Clock::time_point before;
+    Clock::time_point after;
+};
+
+/// The scripted session: a glide, a left click, a right-button hold of
+/// 0.5 s, "Hello, world" typed with Shift, Ctrl+S, a 1 s pause, the stop
+/// combination Ctrl+Alt+S. Stamps: glide start and end, left press, left
+/// release, right press, right release, first and last character, S down,
+/// S up, stop.
+QList<Stamp> playSession(X11Person &p)
+{
+    QList<Stamp> s;
+    auto act = [&](const std::function<void()> &f) {
+        const Clock::time_point before = Clock::now();
+        f();
+        s << Stamp{before, Clock::now()};
+    };
+    auto pause = [](int ms) { QTest::qWait(ms); };
+    for (int i = 1; i <= 10; ++i) {
+        const int x = 100 + 20 * i, y = 100 + 10 * i;
+        if (i == 1 || i == 10)
+            act([&] { p.moveTo(x, y); });
+        else
+            p.moveTo(x, y);
+        pause(20);
+    }
+    pause(280);
+    act([&] { p.button(1, true); });
+    pause(60);
+    act([&] { p.button(1, false); });
+    pause(300);
+    act([&] { p.button(3, true); });
+    pause(500);
+    act([&] { p.button(3, false); });
+    pause(300);
+    const QString text = QStringLiteral("Hello, world");
+    for (int i = 0; i < text.size(); ++i) {
+        if (i == 0 || i == text.size() - 1)
+            act([&] { p.type(text.mid(i, 1)); });
+        else
+            p.type(text.mid(i, 1));
+        pause(40);
+    }
+    pause(260);
+    p.key(XK_Control_L, true);
+    pause(30);
+    act([&] { p.key(XK_s, true); });
+    pause(80);
+    act([&] { p.key(XK_s, false); });
+    p.key(XK_Control_L, false);
+    pause(1000);
+    act([&] {
+        p.key(XK_Control_L, true);
+        p.key(XK_Alt_L, true);
+        p.key(XK_s, true);
+    });
+    p.key(XK_s, false);
+    p.key(XK_Alt_L, false);
+    p.key(XK_Control_L, false);
+    return s;
+}
+
+/// Seconds between two actions, as the server can have seen them: at least
+/// from the end of the first to the start of the second, at most from the
+/// start of the first to the end of the second; one millisecond either way
+/// for the server's whole-millisecond clock and the rounding to milliseconds.
+bool within(const QString &value, const Stamp &from, const Stamp &to)
+{
+    const double seconds = value.toDouble();
+    const double low = std::chrono::duration<double>(to.before - from.after).count() - 0.002;
+    const double high = std::chrono::duration<double>(to.after - from.before).count() + 0.002;
+    if (seconds >= low && seconds <= high)
+        return true;
+    qWarning("%s s is not within [%.4f, %.4f]", qPrintable(value), low, high);
+    return false;
+}
+
+/// The pages of the scripted session, every element exact but the times,
+/// which must lie where the person's stamps put them.
+void checkSessionPages(const RecordList &commands, const RecordList &conditions, const QList<Stamp> &s)
+{
+    QCOMPARE(commands.size(), 7);
+    QCOMPARE(conditions.size(), 7);
+    const RecordList kinds{
+        {"スムーズムーブ", "300", "200"}, {"マウスポインター", "300", "200"}, {"クリック", "左"},
+        {"マウスポインター", "300", "200"}, {"クリック", "右"}, {"入力", "Hello, world"}, {"キー", "83,2"}};
+    for (int i = 0; i < kinds.size(); ++i)
+        QCOMPARE(commands[i].mid(0, kinds[i].size()), kinds[i]);
+    const QStringList conditionKinds{"時間", "即時", "時間", "即時", "時間", "時間", "時間"};
+    for (int i = 0; i < conditionKinds.size(); ++i)
+        QCOMPARE(conditions[i].value(0), conditionKinds[i]);
+    // Stamps: 0 glide start, 1 glide end, 2 left down, 3 left up, 4 right
+    // down, 5 right up, 6 first character, 7 last character, 8 S down, 9 S
+    // up, 10 stop.
+    QVERIFY(within(commands[0][3], s[0], s[1]));
+    QVERIFY(within(conditions[0][1], s[0], s[2]));
+    QVERIFY(within(commands[2][2], s[2], s[3]));
+    QVERIFY(within(conditions[2][1], s[2], s[4]));
+    QVERIFY(within(commands[4][2], s[4], s[5]));
+    QVERIFY(within(conditions[4][1], s[4], s[6]));
+    // The text's time is the span of its keys stretched by 12 / 11.
+    QVERIFY(within(QString::number(commands[5][2].toDouble() * 11 / 12), s[6], s[7]));
+    QVERIFY(within(conditions[5][1], s[6], s[8]));
+    QVERIFY(within(commands[6][2], s[8], s[9]));
+    QVERIFY(within(conditions[6][1], s[8], s[10]));
+}
+
+} // namespace
+
+class TestX11Recorder : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<platform::X11Desktop> x11;
+    std::unique_ptr<X11Person> person;
+    std::unique_ptr<Receiver> receiver;
+
+    void focusReceiver()
+    {
+        QTest::qWait(50);
+        receiver->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(receiver.get()));
+        receiver->setFocus();
+        QTRY_VERIFY(receiver->hasFocus());
+        receiver->got.clear();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("No X display: these tests run under the Xvfb of scripts/test.");
+        std::string why;
+        x11 = std::dynamic_pointer_cast<platform::X11Desktop>(platform::createX11Desktop(&why));
+        QVERIFY2(x11, why.c_str());
+        platform::setDesktop(x11);
+        person = std::make_unique<X11Person>();
+        QVERIFY(person->ok());
+        receiver = std::make_unique<Receiver>();
+        receiver->setFocusPolicy(Qt::StrongFocus);
+        receiver->setGeometry(0, 0, 800, 600);
+        receiver->show();
+        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        receiver.reset();
+        person.reset();
+        platform::setDesktop(nullptr);
+        x11.reset();
+    }
+
+    // From the menu, through the dialog, into the project: the pages go
+    // after the current page as one undo step, and the receiver got every
+    // key the person typed while the recorder listened.
+    void scriptedSessionFromTheDialog()
+    {
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true}"));
+        tervalo window;
+        window.addNewCommand();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *record = qobject_cast<QAction *>(windowparts::find(window, QStringLiteral("recordAction")));
+        QVERIFY(record);
+        QCOMPARE(windowparts::text(record), QStringLiteral("操作を記録..."));
+
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_VERIFY(qobject_cast<RecordDialog *>(QApplication::activeModalWidget()));
+            auto *dialog = qobject_cast<RecordDialog *>(QApplication::activeModalWidget());
+            dialog->startDelaySpin->setValue(1);
+            QCOMPARE(dialog->hotKeyLabel->text(), QStringLiteral("Ctrl+Alt+S"));
+            QVERIFY(dialog->glidesCheck->isChecked());
+            QVERIFY(dialog->joinTextCheck->isChecked());
+            QVERIFY(dialog->keepPausesCheck->isChecked());
+            dialog->startButton->click();
+            answered = true;
+        });
+        person->moveTo(100, 100);
+        record->trigger();
+        QVERIFY(answered);
+        QVERIFY(!window.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession() && window.recordingSession()->recorder().isRecording(), 5000);
+        focusReceiver();
+
+        const QList<Stamp> stamps = playSession(*person);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 5000);
+        QVERIFY(!window.recordingSession());
+        QCOMPARE(window.commandList.size(), 8);
+        QCOMPARE(window.commandList[0], QStringList{"なし"});
+        QCOMPARE(window.currentPage, 2);
+        checkSessionPages(window.commandList.mid(1), window.conditionList.mid(1), stamps);
+        // Every key reached the receiver: 12 characters and Shift once, Ctrl+S
+        // and the stop combination, each down and up.
+        int keys = 0;
+        for (const auto &g : receiver->got)
+            keys += g.what.startsWith(QLatin1String("key")) ? 1 : 0;
+        QCOMPARE(keys, 2 * (12 + 1 + 2 + 3));
+        QCOMPARE(person->keysDown(), QList<int>());
+
+        window.pageBack(); // one step takes all of them away
+        QCOMPARE(window.commandList.size(), 1);
+
+        // What the dialog was given is remembered.
+        QCOMPARE(window.record_delay, 1);
+        QCOMPARE(window.record_stop_command, QStringLiteral("83,3"));
+    }
+
+    // The same session with --record: no window, the project written to the
+    // file, one line on standard output.
+    void scriptedSessionFromTheCommandLine()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("session.cmdat"));
+        TempSettings settings;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.configDir);
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+        program.setProcessEnvironment(env);
+        person->moveTo(100, 100);
+        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tervalo_free"),
+                      {QStringLiteral("--record"), out, QStringLiteral("--delay"), QStringLiteral("1")});
+        QVERIFY(program.waitForStarted());
+        // It says on standard error when it listens.
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardError()).contains("Ctrl+Alt+S stops it")
+                                     || program.state() != QProcess::Running,
+                                 10000);
+        QVERIFY2(program.state() == QProcess::Running, said.constData());
+        focusReceiver();
+        const QList<Stamp> stamps = playSession(*person);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        const QString line = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
+        QVERIFY2(line.startsWith(QLatin1String("7 pages recorded")), qPrintable(line));
+
+        const ProjectFile::ReadResult file = ProjectFile::read(out);
+        QVERIFY2(file.ok, qPrintable(file.errorText));
+        checkSessionPages(file.commands, file.conditions, stamps);
+    }
+
+    // Played back, the recording gives the receiver the same keys and
+    // buttons in the same order, each action as far from the one before as
+    // when the person did it, within 20 ms.
+    void roundTrip()
+    {
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true}"));
+        tervalo window;
+        window.addNewCommand();
+        RecordDialog::Values values;
+        values.startDelay = 1;
+        person->moveTo(100, 100);
+        QVERIFY(window.startRecording(values));
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession() && window.recordingSession()->recorder().isRecording(), 5000);
+        focusReceiver();
+        playSession(*person);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
+        QCOMPARE(window.commandList.size(), 8);
+        QList<Receiver::Got> original = receiver->got;
+        original = original.mid(0, original.size() - 6); // the stop combination
+
+        // Play it: start delay 1 s, once, no stop key needed.
+        window.stertTime = 1;
+        window.runNumber = 1;
+        window.stopCommand = QStringLiteral("123,15"); // nobody presses F12 with all four
+        person->moveTo(100, 100);
+        focusReceiver();
+        window.launchRun();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 20000);
+        const QList<Receiver::Got> played = receiver->got;
+
+        QStringList originalOrder, playedOrder;
+        for (const auto &g : original)
+            originalOrder << g.what;
+        for (const auto &g : played)
+            playedOrder << g.what;
+        QCOMPARE(playedOrder, originalOrder);
+
+        // Pauses between the starts of actions: presses of buttons and of
+        // keys that are not modifiers.
+        QList<int> modifiers;
+        for (unsigned long sym : {XK_Shift_L, XK_Shift_R, XK_Control_L, XK_Control_R, XK_Alt_L, XK_Alt_R})
+            modifiers << int(XKeysymToKeycode(person->display(), sym));
+        auto starts = [&](const QList<Receiver::Got> &list) {
+            QList<quint64> t;
+            for (const auto &g : list) {
+                const bool down = g.what.endsWith(QLatin1String("down"));
+                const int code = g.what.section(QLatin1Char(' '), 1, 1).toInt();
+                const bool modifier = g.what.startsWith(QLatin1String("key")) && modifiers.contains(code);
+                if (down && !modifier)
+                    t << g.time;
+            }
+            return t;
+        };
+        const QList<quint64> a = starts(original), b = starts(played);
+        QCOMPARE(b.size(), a.size());
+        for (int i = 1; i < a.size(); ++i) {
+            const qint64 recorded = qint64(a[i] - a[i - 1]);
+            const qint64 replayed = qint64(b[i] - b[i - 1]);
+            QVERIFY2(qAbs(replayed - recorded) <= 20,
+                     qPrintable(QStringLiteral("pause %1: %2 ms recorded, %3 ms played").arg(i).arg(recorded).arg(replayed)));
+        }
+        QCOMPARE(person->keysDown(), QList<int>());
+    }
+};
+
+QTEST_MAIN(TestX11Recorder)
+#include "tst_x11recorder.moc"
