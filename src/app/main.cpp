@@ -17,9 +17,9 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     if (RecordCommand::wanted(arguments))
-        return RecordCommand::main(argc, argv);
+        return RecordCommand::commandLineMain(argc, argv);
     if (argc > 1)
-        return Player::main(argc, argv);
+        return Player::commandLineMain(argc, argv);
 
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();

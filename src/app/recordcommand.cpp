@@ -126,7 +126,7 @@ QString RecordCommand::outputProblem(const Options &options)
     return QString();
 }
 
-int RecordCommand::main(int argc, char **argv)
+int RecordCommand::commandLineMain(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

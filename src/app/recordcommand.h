@@ -36,5 +36,5 @@ public:
     /// Why the file cannot be the output (empty when it can).
     static QString outputProblem(const Options &options);
     /// The whole command: parses, records, writes; returns the exit code.
-    static int main(int argc, char **argv);
+    static int commandLineMain(int argc, char **argv);
 };
