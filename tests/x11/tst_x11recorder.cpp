@@ -307,6 +307,38 @@ private slots:
         checkSessionPages(file.commands, file.conditions, stamps);
     }
 
+    // Wheel turns: notches that come together are one Wheel page, a pause
+    // between two turns is the first one's Time.
+    void wheelTurns()
+    {
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true}"));
+        tervalo window;
+        window.addNewCommand();
+        RecordDialog::Values values;
+        values.startDelay = 1;
+        person->moveTo(100, 100);
+        QVERIFY(window.startRecording(values));
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession() && window.recordingSession()->recorder().isRecording(), 5000);
+        auto act = [](const std::function<void()> &f) {
+            const Clock::time_point before = Clock::now();
+            f();
+            return Stamp{before, Clock::now()};
+        };
+        const Stamp up = act([&] { person->turnWheel(3); });
+        QTest::qWait(300);
+        const Stamp down = act([&] { person->turnWheel(-2); });
+        QTest::qWait(200);
+        const Stamp stop = act([&] { person->tap({XK_Control_L, XK_Alt_L, XK_s}); });
+        QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
+
+        QCOMPARE(window.commandList.mid(1), (RecordList{{"ホイール", "上", "3"}, {"ホイール", "下", "2"}}));
+        QCOMPARE(window.conditionList[1].value(0), QStringLiteral("時間"));
+        QCOMPARE(window.conditionList[2].value(0), QStringLiteral("時間"));
+        QVERIFY(within(window.conditionList[1][1], up, down));
+        QVERIFY(within(window.conditionList[2][1], down, stop));
+    }
+
     // Played back, the recording gives the receiver the same keys and
     // buttons in the same order, each action as far from the one before as
     // when the person did it, within 20 ms.
