@@ -348,7 +348,7 @@ QString CommandLine::usage(bool ja)
                                "停止キーは必須です。--no-stop-key はシステムトレイがあるときだけ使えます。\n"
                                "--record は --delay 秒（指定しなければ %1 秒）待ってから、停止キー（指定しなければ\n"
                                "%2）まで記録します。既存のファイルは --force のときだけ置き換えます。\n"
-                               "終了コード: 0 すべて再生した・記録を保存した, 3 停止された, "
+                               "終了コード: 0 すべて再生した・記録を保存した, 3 停止された（記録: 始まる前に）, "
                                "2 ファイルが読めない・書けない・画面がない, 64 使い方の誤り\n")
                     .arg(recordDefaults.startDelay)
                     .arg(defaultStop);
@@ -357,7 +357,8 @@ QString CommandLine::usage(bool ja)
                                "A stop key is required; --no-stop-key works only where there is a system tray.\n"
                                "--record waits --delay seconds (%1 unless given), then records until the stop key\n"
                                "(%2 unless given); an existing FILE is replaced only with --force.\n"
-                               "Exit codes: 0 all passes played or the recording written, 3 stopped,\n"
+                               "Exit codes: 0 all passes played or the recording written,\n"
+                               "3 stopped (a recording: before it started), "
                                "2 file not readable or not writable, or no display, 64 bad usage\n")
                     .arg(recordDefaults.startDelay)
                     .arg(defaultStop);

@@ -27,7 +27,8 @@ public:
     /// The file could not be read (--play) or must not or cannot be written
     /// (--record), or there is no display.
     static constexpr int kExitNoInput = 2;
-    static constexpr int kExitStopped = 3;  ///< stopped by the stop key or the tray icon
+    /// Stopped by the stop key or the tray icon (a recording: during its delay).
+    static constexpr int kExitStopped = 3;
     static constexpr int kExitUsage = 64;   ///< bad usage (the usage text goes to stderr)
 
     /// What the arguments ask for. Options not given stay empty: their

@@ -49,11 +49,13 @@ int RecordCommand::exec()
     });
     int exitCode = CommandLine::kExitDone;
     QObject::connect(&session, &RecordingSession::finished,
-                     [&](bool ok, const RecordMapping::Pages &pages, double seconds) {
+                     [&](bool cancelled, const RecordMapping::Pages &pages, double seconds) {
                          QCoreApplication::quit();
-                         if (!ok) {
-                             CommandLine::printError(text("入力を観察できません", "the input cannot be observed"));
-                             exitCode = CommandLine::kExitNoInput;
+                         if (cancelled) {
+                             CommandLine::printError(text("記録が始まる前に停止キーが押されました。何も書き込んでいません",
+                                                          "the stop key came before the recording started; "
+                                                          "nothing was written"));
+                             exitCode = CommandLine::kExitStopped;
                              return;
                          }
                          RecordList commands = pages.commands, conditions = pages.conditions;
@@ -71,11 +73,15 @@ int RecordCommand::exec()
                                                         .arg(pages.count())
                                                         .arg(QString::number(seconds, 'f', 1)));
                      });
+    // The parser lets through only stop keys a recording can use.
     if (!session.start()) {
-        // The parser lets through only stop keys a recording can use.
-        CommandLine::printError(text("停止キーが使えません", "the stop key cannot be used"));
-        return CommandLine::kExitUsage;
+        CommandLine::printError(text("入力を観察できません", "the input cannot be observed"));
+        return CommandLine::kExitNoInput;
     }
+    CommandLine::print(stderr, text("%1 秒後に記録を始めます。それまでに %2 を押すと取りやめます。\n",
+                                    "Recording starts in %1 s; %2 before then cancels it.\n")
+                                   .arg(values.startDelay)
+                                   .arg(stopLabel));
     QCoreApplication::exec();
     return exitCode;
 }

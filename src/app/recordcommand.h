@@ -4,7 +4,8 @@
 // (parsed by CommandLine): records without a window, with the record
 // dialog's default switches, delay and stop combination unless given, until
 // the stop combination; then writes the project through the same crash-safe
-// writer as Save and prints one line (pages, seconds).
+// writer as Save and prints one line (pages, seconds). The stop combination
+// pressed during the delay cancels: nothing is written, exit code 3.
 
 #include "app/commandline.h"
 
