@@ -20,8 +20,8 @@ public:
 
     /// The command-line path of the program, for main() when it has
     /// arguments: help, version and usage errors, then the display, then
-    /// the play. Returns the exit code. Not called main: Qt's Windows
-    /// entry point defines main as a macro.
+    /// the play (or, with --record, the recording). Returns the exit code.
+    /// Not called main: Qt's Windows entry point defines main as a macro.
     static int commandLineMain(int argc, char **argv);
 
 private:
@@ -32,7 +32,6 @@ private:
     };
     StopChoice stopCommand(const QString &fromSettings) const;
     QString text(const char *japaneseText, const char *englishText) const;
-    int usageError(const QString &message) const;
 
     CommandLine::Options options;
     bool japanese;
