@@ -6,6 +6,7 @@
 #include "app/commandline.h"
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
+#include "support/childenvironment.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -335,10 +336,7 @@ private slots:
         project.write(ProjectFile::toJson({{PageKinds::kNone}}, {{PageKinds::kImmediately}}));
         project.close();
 
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
-        env.insert(QStringLiteral("HOME"), elsewhere.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), elsewhere.filePath(QStringLiteral("runtime")));
+        QProcessEnvironment env = childenvironment::desktopSession(elsewhere.path());
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=true"));
         const Ran r = run(prefix.filePath(QStringLiteral("bin/tervalo_free")),
                           {QStringLiteral("--play"), project.fileName(), QStringLiteral("--delay"), QStringLiteral("0"),
@@ -374,10 +372,7 @@ private slots:
         XScreenView screen;
         ShowingTray tray;
         QProcess program;
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        QProcessEnvironment env = childenvironment::desktopSession(home.path());
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=true"));
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(home.path());

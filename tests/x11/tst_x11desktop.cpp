@@ -779,6 +779,63 @@ private slots:
             QCOMPARE(after.row(kc), before.row(kc));
     }
 
+    // Threads that start while a text types open connections of their own
+    // (the stop watcher of every new run does). Typing holds the server
+    // grabbed around each character; an opening that waited for the server
+    // inside Xlib's process-wide lock used to leave the typist waiting for
+    // that lock, with the server held, for ever: the run could not even be
+    // stopped.
+    void newConnectionsWhileTextTypes()
+    {
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        QString typed;
+        for (int i = 0; i < 120; ++i)
+            typed += QChar(char16_t(0x3042 + i % 80)); // hiragana, outside the keymap
+        text->clear();
+        focus(text);
+
+        // Another client of this process that uses XTest too, as the
+        // person of a test or a second desktop does: Xlib then looks the
+        // extension up again under its process-wide lock at the typist's
+        // next XTest call.
+        Probe other;
+        std::atomic<bool> typing{true};
+        std::atomic<int> opened{0};
+        std::thread opener([&] {
+            // One short-lived thread after another, each with its own
+            // connection, until the text is typed.
+            while (typing) {
+                XTestGrabControl(other.dpy, False);
+                XFlush(other.dpy);
+                std::thread([&] {
+                    x11->isKeyDown(16); // Shift: any query opens the connection
+                    ++opened;
+                }).join();
+            }
+        });
+        std::atomic<bool> returned{false};
+        std::thread typist([&] {
+            Run run;
+            operations::typeText(run, typed, 0.001);
+            returned = true;
+        });
+        auto joiner = qScopeGuard([&] {
+            typist.join();
+            typing = false;
+            opener.join();
+        });
+        // A bound for a hang, not a timing: the text takes about a second.
+        QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed, 15000);
+        typing = false;
+        joiner.dismiss();
+        typist.join();
+        opener.join();
+        qInfo("%d connections opened and closed while the text typed", opened.load());
+        QVERIFY(opened.load() > 0);
+        QVERIFY(x11->heldKeycodes().empty());
+    }
+
     void stoppedRunsLeaveNothingHeld_data()
     {
         QTest::addColumn<quint32>("seed");
