@@ -834,6 +834,7 @@ private slots:
         qInfo("%d connections opened and closed while the text typed", opened.load());
         QVERIFY(opened.load() > 0);
         QVERIFY(x11->heldKeycodes().empty());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0); // the spare keys it borrowed are given back
     }
 
     void stoppedRunsLeaveNothingHeld_data()
