@@ -1,6 +1,7 @@
 // The command-line options: what each command line asks for, and which ones
 // are refused with which message. The real program is driven with them in
-// tests/x11/tst_player.cpp.
+// tests/x11/tst_player.cpp (playing), tests/tst_recordcommand.cpp and
+// tests/x11/tst_x11recorder.cpp (recording).
 
 #include "app/commandline.h"
 
@@ -22,7 +23,7 @@ private slots:
         QTest::addColumn<int>("times");     // -1: not given
         QTest::addColumn<int>("delay");     // -1: not given
         QTest::addColumn<QString>("stopKey"); // empty: not given
-        QTest::addColumn<QString>("switches"); // u until-stopped, n no-stop-key, q quiet
+        QTest::addColumn<QString>("switches"); // u until-stopped, n no-stop-key, q quiet, f force
 
         QTest::newRow("nothing") << "" << int(Mode::Window) << "" << -1 << -1 << "" << "";
         QTest::newRow("play only") << "--play a.cmdat" << int(Mode::Play) << "a.cmdat" << -1 << -1 << "" << "";
@@ -41,6 +42,14 @@ private slots:
         QTest::newRow("help wins over play") << "--play p --times 2 --help" << int(Mode::Help) << "" << -1 << -1
                                              << "" << "";
         QTest::newRow("version") << "--version" << int(Mode::Version) << "" << -1 << -1 << "" << "";
+        QTest::newRow("record only") << "--record a.cmdat" << int(Mode::Record) << "a.cmdat" << -1 << -1 << "" << "";
+        QTest::newRow("record, everything after =") << "--record=b.cmdat --delay=0 --stop-key=120 --force"
+                                                    << int(Mode::Record) << "b.cmdat" << -1 << 0 << "120" << "f";
+        QTest::newRow("record, separate values, any order") << "--stop-key 71,3 --record c.cmdat --delay 9999"
+                                                            << int(Mode::Record) << "c.cmdat" << -1 << 9999 << "71,3"
+                                                            << "";
+        QTest::newRow("help wins over record") << "--record r --force --help" << int(Mode::Help) << "" << -1 << -1
+                                               << "" << "";
     }
 
     void accepted()
@@ -69,6 +78,7 @@ private slots:
         QCOMPARE(r.options.untilStopped, switches.contains(QLatin1Char('u')));
         QCOMPARE(r.options.noStopKey, switches.contains(QLatin1Char('n')));
         QCOMPARE(r.options.quiet, switches.contains(QLatin1Char('q')));
+        QCOMPARE(r.options.force, switches.contains(QLatin1Char('f')));
     }
 
     void refused_data()
@@ -126,6 +136,37 @@ private slots:
                                           << "--play と --version は同時に指定できません";
         QTest::newRow("version with an option") << "--version --quiet" << "--quiet cannot be used with --version"
                                                 << "--quiet は --version と一緒には使えません";
+        QTest::newRow("record without a file") << "--record" << "--record needs a value (FILE)"
+                                               << "--record には値（ファイル）が必要です";
+        QTest::newRow("record with an empty file") << "--record=" << "--record has an empty value"
+                                                   << "--record の値が空です";
+        QTest::newRow("record delay not a number") << "--record r --delay x"
+                                                   << "--delay takes a whole number from 0 to 9999: x"
+                                                   << "--delay は 0 から 9999 までの整数です: x";
+        QTest::newRow("record delay too long") << "--record r --delay 10000"
+                                               << "--delay takes a whole number from 0 to 9999: 10000"
+                                               << "--delay は 0 から 9999 までの整数です: 10000";
+        QTest::newRow("record stop key none") << "--record r --stop-key なし"
+                                              << "--stop-key takes a key code \"key,modifiers\" (e.g. 83,3 = Ctrl+Alt+S): なし"
+                                              << "--stop-key はキーコード「キー,修飾」です（例: 83,3 = Ctrl+Alt+S）: なし";
+        QTest::newRow("record stop key with a hold time") << "--record r --stop-key 83,3,1"
+                                                          << "--stop-key takes a key code \"key,modifiers\" (e.g. 83,3 = Ctrl+Alt+S): 83,3,1"
+                                                          << "--stop-key はキーコード「キー,修飾」です（例: 83,3 = Ctrl+Alt+S）: 83,3,1";
+        QTest::newRow("record twice") << "--record a --record b" << "--record is given twice"
+                                      << "--record が二度指定されています";
+        QTest::newRow("record positional") << "--record a b" << "unexpected argument: b" << "余分な引数があります: b";
+        QTest::newRow("force with a value") << "--record r --force=yes" << "--force takes no value"
+                                            << "--force は値を取りません";
+        QTest::newRow("force without record") << "--force" << "--force needs --record"
+                                              << "--force は --record と一緒に使います";
+        QTest::newRow("delay alone") << "--delay 3" << "--delay needs --play or --record"
+                                     << "--delay は --play か --record と一緒に使います";
+        QTest::newRow("force with play") << "--play p --force" << "--force cannot be used with --play"
+                                         << "--force は --play と一緒には使えません";
+        QTest::newRow("times with record") << "--record r --times 2" << "--times cannot be used with --record"
+                                           << "--times は --record と一緒には使えません";
+        QTest::newRow("play and record") << "--play p --record r" << "--play and --record cannot be used together"
+                                         << "--play と --record は同時に指定できません";
     }
 
     void refused()
@@ -151,14 +192,15 @@ private slots:
     {
         QFETCH(bool, japanese);
         const QString usage = CommandLine::usage(japanese);
-        for (const char *option : {"--play", "--times", "--until-stopped", "--delay", "--stop-key", "--no-stop-key",
-                                   "--quiet", "--help", "--version"}) {
+        for (const char *option : {"--play", "--record", "--times", "--until-stopped", "--delay", "--stop-key",
+                                   "--no-stop-key", "--quiet", "--force", "--help", "--version"}) {
             const QString name = QString::fromLatin1(option);
             // Listed in the option column, at the start of a line.
             QVERIFY2(usage.contains(QStringLiteral("\n  ") + name + QLatin1Char(' ')), option);
             // And accepted by the parser (with a value where it needs one).
-            QStringList line{QStringLiteral("--play"), QStringLiteral("p")};
-            if (name != QStringLiteral("--play"))
+            const bool recording = name == QStringLiteral("--record") || name == QStringLiteral("--force");
+            QStringList line{recording ? QStringLiteral("--record") : QStringLiteral("--play"), QStringLiteral("p")};
+            if (name != line.first())
                 line << name;
             if (name == QStringLiteral("--times") || name == QStringLiteral("--delay"))
                 line << QStringLiteral("1");
@@ -169,6 +211,8 @@ private slots:
         }
         QCOMPARE(usage.startsWith(japanese ? QStringLiteral("使い方: tervalo_free ") : QStringLiteral("Usage: tervalo_free ")),
                  true);
+        // Both modes have their line.
+        QVERIFY(usage.contains(QStringLiteral("tervalo_free --record ")));
         // The ranges come from the run's limits.
         QVERIFY(usage.contains(japanese ? QStringLiteral("（1〜9999）") : QStringLiteral("(1 to 9999)")));
     }

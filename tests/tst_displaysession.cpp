@@ -3,6 +3,7 @@
 
 #include "app/displaysession.h"
 #include "app/tervalo.h"
+#include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -160,9 +161,15 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QJsonObject saved = QJsonDocument::fromJson(f.readAll()).object();
         QCOMPARE(saved.value("stert_time").toInt(), 7);
-        // Remembered under its own key; a file that never needed it does
-        // not get the key at all.
+        // Remembered under its own key; a file that never needed it stays
+        // with the keys every save writes.
         QCOMPARE(saved.contains("is_used_wayland"), wayland);
+        QVERIFY(SettingsFile::save(SettingsValues()));
+        QFile defaults(settings.settingsFile()); // written anew, not over the old file
+        QVERIFY(defaults.open(QIODevice::ReadOnly));
+        const QJsonObject always = QJsonDocument::fromJson(defaults.readAll()).object();
+        QVERIFY(!always.contains("is_used_wayland"));
+        QCOMPARE(saved.size(), always.size() + (wayland ? 1 : 0));
         if (wayland)
             QCOMPARE(saved.value("is_used_wayland").toBool(), true);
     }

@@ -279,8 +279,9 @@ private slots:
         window.recordAction->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(window.recordingSession());
-        QCOMPARE(fixture->sim->observerCount(), 0); // not before the delay
-        QTRY_COMPARE_WITH_TIMEOUT(fixture->sim->observerCount(), 1, 3000);
+        QCOMPARE(fixture->sim->observerCount(), 1); // watching for the exit command
+        QVERIFY(!window.recordingSession()->recorder().isRecording()); // not before the delay
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
         fixture->sim->movePointer(40, 50);
         fixture->sim->pressButton(platform::MouseButton::Left);
         fixture->sim->releaseButton(platform::MouseButton::Left);
@@ -314,23 +315,88 @@ private slots:
         const int historyBefore = int(window.commandHistory.size());
         QVERIFY(window.startRecording(v));
         QVERIFY(!window.startRecording(v)); // one at a time
-        QTRY_COMPARE_WITH_TIMEOUT(fixture->sim->observerCount(), 1, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
         playKeys(*fixture->sim, "+162 +164 +83 -83 -164 -162");
         QTRY_VERIFY(!window.recordingSession());
         QCOMPARE(window.commandList.size(), 1);
         QCOMPARE(int(window.commandHistory.size()), historyBefore);
     }
 
-    // Closing the program while it records ends the observer.
+    // During the start delay the exit command is watched for and nothing
+    // else is kept: pressed then, it cancels (a person who changed their
+    // mind gets the window back as it was, long before the delay is over).
+    void inputDuringTheDelay_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<QString>("inDelay");    // keys pressed during the delay
+        QTest::addColumn<QString>("afterStart"); // then, once it records (empty: nothing)
+        QTest::addColumn<QStringList>("pages");  // kind and first value of each page made
+        QTest::newRow("the exit command cancels")
+            << 30 << "+112 -112 +162 +164 +83 -83 -164 -162" << QString() << QStringList{};
+        QTest::newRow("other input is not kept")
+            << 1 << "+112 -112" << "+113 -113 +162 +164 +83 -83 -164 -162" << QStringList{"キー;113,0"};
+        QTest::newRow("a modifier held from the delay still stops it")
+            << 1 << "+162 +164" << "+83 -83 -164 -162" << QStringList{};
+    }
+
+    void inputDuringTheDelay()
+    {
+        QFETCH(int, delay);
+        QFETCH(QString, inDelay);
+        QFETCH(QString, afterStart);
+        QFETCH(QStringList, pages);
+        tervalo window;
+        window.addNewCommand();
+        window.show();
+        const RecordList before = window.commandList;
+        const int historyBefore = int(window.commandHistory.size());
+        whenRecordDialog([delay](RecordDialog *d) {
+            d->startDelaySpin->setValue(delay);
+            d->startButton->click();
+        });
+        window.recordAction->trigger();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(fixture->sim->observerCount(), 1);
+        fixture->sim->movePointer(30, 30);
+        playKeys(*fixture->sim, inDelay);
+        fixture->sim->settleObservers();
+        if (!afterStart.isEmpty()) {
+            QVERIFY(window.recordingSession());
+            QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
+            playKeys(*fixture->sim, afterStart);
+        }
+        QTRY_VERIFY(window.isVisible()); // within 5 s, whatever the delay
+        QVERIFY(!window.recordingSession());
+        QCOMPARE(fixture->sim->observerCount(), 0);
+        QStringList made;
+        for (const QStringList &command : window.commandList.mid(1))
+            made << command.mid(0, 2).join(QLatin1Char(';'));
+        QCOMPARE(made, pages);
+        if (pages.isEmpty()) { // nothing changed, nothing to undo
+            QCOMPARE(window.commandList, before);
+            QCOMPARE(int(window.commandHistory.size()), historyBefore);
+        }
+    }
+
+    // Closing the program while it records, or waits to, ends the observer.
+    void windowGoneWhileRecording_data()
+    {
+        QTest::addColumn<bool>("inDelay");
+        QTest::newRow("recording") << false;
+        QTest::newRow("during the delay") << true;
+    }
     void windowGoneWhileRecording()
     {
+        QFETCH(bool, inDelay);
         {
             tervalo window;
             window.addNewCommand();
             RecordDialog::Values v;
-            v.startDelay = 1;
+            v.startDelay = inDelay ? 30 : 1;
             QVERIFY(window.startRecording(v));
-            QTRY_COMPARE_WITH_TIMEOUT(fixture->sim->observerCount(), 1, 3000);
+            QCOMPARE(fixture->sim->observerCount(), 1);
+            if (!inDelay)
+                QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
         }
         QCOMPARE(fixture->sim->observerCount(), 0);
     }

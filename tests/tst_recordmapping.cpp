@@ -144,6 +144,37 @@ private slots:
         QTest::newRow("a key held when the recording ends is held until then")
             << "down 112 / wait 300 / stop" << all << QStringList{"キー;112,0;0.3 | 時間;0.3"};
         QTest::newRow("a key let go after the start only") << "up 65 / release left / wait 10 / stop" << all << QStringList{};
+        QTest::newRow("notches close together are one turn")
+            << "move 30,40 / wait 100 / wheel 1 / wait 20 / wheel 1 / wait 49 / wheel 1 / wait 300 / stop" << all
+            << QStringList{"マウスポインター;30;40 | 時間;0.1", "ホイール;上;3 | 時間;0.369"};
+        QTest::newRow("a kept pause between notches makes two turns")
+            << "wheel -1 / wait 50 / wheel -2 / wait 100 / stop" << all
+            << QStringList{"ホイール;下;1 | 時間;0.05", "ホイール;下;2 | 時間;0.1"};
+        QTest::newRow("turning back is a turn of its own")
+            << "wheel 1 / wait 10 / wheel 1 / wait 10 / wheel -1 / wait 200 / stop" << all
+            << QStringList{"ホイール;上;2 | 即時", "ホイール;下;1 | 時間;0.2"};
+        QTest::newRow("a click or a key between notches ends the turn")
+            << "wheel -1 / wait 10 / press left / release left / wait 10 / wheel -1 / wait 10 / tap 112 / wait 10 / wheel -1 / stop"
+            << all
+            << QStringList{"ホイール;下;1 | 即時", "マウスポインター;0;0 | 即時", "クリック;左;0 | 即時",
+                           "ホイール;下;1 | 即時", "キー;112,0;0 | 即時", "ホイール;下;1 | 即時"};
+        QTest::newRow("travel before a turn lands first")
+            << "move 10,10 / wait 100 / move 200,100 / wait 30 / wheel 1 / wait 60 / move 210,100 / wait 100 / move 220,100 / wait 100 / stop"
+            << all
+            << QStringList{"スムーズムーブ;200;100;0.1 | 時間;0.13", "ホイール;上;1 | 時間;0.06",
+                           "スムーズムーブ;220;100;0.1 | 時間;0.2"};
+        QTest::newRow("typing around a turn")
+            << "tap 65 / wait 60 / wheel -3 / wait 60 / tap 66 / stop" << all
+            << QStringList{"入力;a;0.001 | 時間;0.06", "ホイール;下;3 | 時間;0.06", "入力;b;0.001 | 即時"};
+        QTest::newRow("Ctrl held through a turn is a key held as long")
+            << "down 162 / wait 100 / wheel 1 / wait 100 / up 162 / stop" << all
+            << QStringList{"キー;162,0;0.2 | 時間;0.1", "ホイール;上;1 | 時間;0.1"};
+        QTest::newRow("without pauses a turn moves on at once")
+            << "wheel 2 / wait 300 / wheel -1 / wait 300 / stop" << 3
+            << QStringList{"ホイール;上;2 | 即時", "ホイール;下;1 | 即時"};
+        QTest::newRow("more notches than a page turns take more pages")
+            << "wheel 60 / wait 10 / wheel 60 / wait 10 / wheel 5 / wait 100 / stop" << all
+            << QStringList{"ホイール;上;100 | 即時", "ホイール;上;25 | 時間;0.12"};
         QTest::newRow("a held letter types again and again")
             << "down 65 / wait 50 / down 65 / wait 50 / down 65 / up 65 / stop" << all << QStringList{"入力;aaa;0.15 | 時間;0.1"};
     }

@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include "record/recorddialog.h"
 #include "run/run.h"
 #include "run/rundialog.h"
 
@@ -18,6 +19,7 @@ constexpr unsigned bit(Mode mode)
     return 1u << unsigned(mode);
 }
 constexpr unsigned kPlay = bit(Mode::Play);
+constexpr unsigned kRecord = bit(Mode::Record);
 
 struct Text {
     const char *japanese;
@@ -46,13 +48,17 @@ constexpr int kMinDelay = 0; // a scheduled run may start at once
 const OptionSpec kOptions[] = {
     {"play", Value::File, {"ファイル", "FILE"}, 0, 0, Mode::Play, 0,
      {"プロジェクトを再生して終了する（ウィンドウは開かない）", "play the project FILE without opening a window, then exit"}},
+    {"record", Value::File, {"ファイル", "FILE"}, 0, 0, Mode::Record, 0,
+     {"停止キーまでの操作をファイルに記録して終了する（ウィンドウは開かない）",
+      "record into the project FILE until the stop key without opening a window"}},
     {"times", Value::Integer, {"回数", "N"}, 1, Run::kMaxRunCount, Mode::Window, kPlay,
      {"ページを指定回数だけ再生する（%1〜%2）", "play the pages N times (%1 to %2)"}},
     {"until-stopped", Value::None, {}, 0, 0, Mode::Window, kPlay,
      {"停止キーかトレイアイコンのクリックまで繰り返す", "repeat until the stop key or a click on the tray icon"}},
-    {"delay", Value::Integer, {"秒数", "SECONDS"}, kMinDelay, Run::kMaxStartDelay, Mode::Window, kPlay,
-     {"最初のページまでの待ち時間（%1〜%2 秒）", "seconds to wait before the first page (%1 to %2)"}},
-    {"stop-key", Value::KeyCode, {"コード", "CODE"}, 0, 0, Mode::Window, kPlay,
+    {"delay", Value::Integer, {"秒数", "SECONDS"}, kMinDelay, Run::kMaxStartDelay, Mode::Window, kPlay | kRecord,
+     {"最初のページまで、または記録を始めるまでの待ち時間（%1〜%2 秒）",
+      "seconds to wait before the first page, or before recording starts (%1 to %2)"}},
+    {"stop-key", Value::KeyCode, {"コード", "CODE"}, 0, 0, Mode::Window, kPlay | kRecord,
      {"停止キーのコード「キー,修飾」（修飾: Alt 1, Ctrl 2, Shift 4, Win 8。83,3 は Ctrl+Alt+S）",
       "stop key as a code \"key,modifiers\" (modifiers: Alt 1, Ctrl 2, Shift 4, Win 8; 83,3 is Ctrl+Alt+S)"}},
     {"no-stop-key", Value::None, {}, 0, 0, Mode::Window, kPlay,
@@ -60,6 +66,8 @@ const OptionSpec kOptions[] = {
       "play without a stop key (stopping it then needs a system tray)"}},
     {"quiet", Value::None, {}, 0, 0, Mode::Window, kPlay,
      {"成功したときは何も表示しない", "print nothing when the run succeeds"}},
+    {"force", Value::None, {}, 0, 0, Mode::Window, kRecord,
+     {"記録するファイルがすでにあれば置き換える", "replace the recording's FILE if it exists"}},
     {"help", Value::None, {}, 0, 0, Mode::Help, 0, {"この説明を表示する", "show this text"}},
     {"version", Value::None, {}, 0, 0, Mode::Version, 0, {"バージョンを表示する", "show the version"}},
 };
@@ -87,6 +95,17 @@ QString dashed(const QString &name)
 QString dashed(const char *name)
 {
     return dashed(QString::fromLatin1(name));
+}
+
+// The mode options an option can be used with: "--play", "--play or --record".
+QString modeOptionsOf(const OptionSpec &spec, bool ja)
+{
+    QStringList names;
+    for (const OptionSpec &mode : kOptions) {
+        if (mode.mode != Mode::Window && (spec.modes & bit(mode.mode)))
+            names.append(dashed(mode.name));
+    }
+    return names.join(ja ? QStringLiteral(" か ") : QStringLiteral(" or "));
 }
 
 QString helpOf(const OptionSpec &spec, bool ja)
@@ -133,6 +152,24 @@ QString CommandLine::programName()
 QString CommandLine::versionLine()
 {
     return programName() + QLatin1Char(' ') + QStringLiteral(TERVALO_VERSION);
+}
+
+void CommandLine::print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+void CommandLine::printError(const QString &message)
+{
+    print(stderr, programName() + QStringLiteral(": ") + message + QLatin1Char('\n'));
+}
+
+int CommandLine::usageError(const QString &message, bool japanese)
+{
+    printError(message);
+    print(stderr, usage(japanese));
+    return kExitUsage;
 }
 
 bool CommandLine::japaneseEnvironment()
@@ -238,7 +275,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, bool ja)
         return fail({"%1 と %2 は同時に指定できません", "%1 and %2 cannot be used together"},
                     {dashed(modeOptions.at(0)), dashed(modeOptions.at(1))});
     if (modeOptions.isEmpty())
-        return fail({"%1 は %2 と一緒に使います", "%1 needs %2"}, {dashed(order.first()), dashed("play")});
+        return fail({"%1 は %2 と一緒に使います", "%1 needs %2"},
+                    {dashed(order.first()), modeOptionsOf(*findOption(order.first()), ja)});
     const OptionSpec *modeSpec = findOption(modeOptions.first());
     o.mode = modeSpec->mode;
     for (const QString &name : order) {
@@ -257,7 +295,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, bool ja)
             return std::nullopt;
         return integerOf(*findOption(QLatin1String(name)), given.value(QLatin1String(name)));
     };
-    o.file = given.value(QStringLiteral("play"));
+    o.file = given.value(QLatin1String(modeSpec->name)); // --play or --record
     o.times = integer("times");
     o.untilStopped = given.contains(QStringLiteral("until-stopped"));
     o.delay = integer("delay");
@@ -265,6 +303,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, bool ja)
         o.stopKey = given.value(QStringLiteral("stop-key"));
     o.noStopKey = given.contains(QStringLiteral("no-stop-key"));
     o.quiet = given.contains(QStringLiteral("quiet"));
+    o.force = given.contains(QStringLiteral("force"));
     return result;
 }
 
@@ -274,12 +313,14 @@ QString CommandLine::usage(bool ja)
     const QString name = programName();
     if (ja) {
         text += QStringLiteral("使い方: %1 [--play ファイル [--times 回数 | --until-stopped] [--delay 秒数]\n"
-                               "                     [--stop-key コード | --no-stop-key] [--quiet]] [--help] [--version]\n\n"
+                               "                     [--stop-key コード | --no-stop-key] [--quiet]] [--help] [--version]\n"
+                               "        %1 --record ファイル [--delay 秒数] [--stop-key コード] [--force]\n\n"
                                "オプションなしで起動するとウィンドウを開きます。\n\n")
                     .arg(name);
     } else {
         text += QStringLiteral("Usage: %1 [--play FILE [--times N | --until-stopped] [--delay SECONDS]\n"
-                               "                    [--stop-key CODE | --no-stop-key] [--quiet]] [--help] [--version]\n\n"
+                               "                    [--stop-key CODE | --no-stop-key] [--quiet]] [--help] [--version]\n"
+                               "       %1 --record FILE [--delay SECONDS] [--stop-key CODE] [--force]\n\n"
                                "Without options the program opens its window.\n\n")
                     .arg(name);
     }
@@ -298,15 +339,29 @@ QString CommandLine::usage(bool ja)
         text += column + QString(width + 2 - columnsOf(column), QLatin1Char(' ')) + helpOf(kOptions[i], ja)
             + QLatin1Char('\n');
     }
+    // A recording's values not given are the record dialog's defaults.
+    const RecordDialog::Values recordDefaults;
+    const QString defaultStop = QStringLiteral("%1 = %2").arg(recordDefaults.stopCommand,
+                                                              RunDialog::keyLabelFor(recordDefaults.stopCommand));
     if (ja) {
-        text += QStringLiteral("\n指定しなかった値は実行設定（設定ファイル）の値を使います。\n"
+        text += QStringLiteral("\n--play で指定しなかった値は実行設定（設定ファイル）の値を使います。\n"
                                "停止キーは必須です。--no-stop-key はシステムトレイがあるときだけ使えます。\n"
-                               "終了コード: 0 すべて再生した, 3 停止された, 2 ファイルが読めない・画面がない, 64 使い方の誤り\n");
+                               "--record は --delay 秒（指定しなければ %1 秒）待ってから、停止キー（指定しなければ\n"
+                               "%2）まで記録します。既存のファイルは --force のときだけ置き換えます。\n"
+                               "終了コード: 0 すべて再生した・記録を保存した, 3 停止された（記録: 始まる前に）, "
+                               "2 ファイルが読めない・書けない・画面がない, 64 使い方の誤り\n")
+                    .arg(recordDefaults.startDelay)
+                    .arg(defaultStop);
     } else {
-        text += QStringLiteral("\nValues not given are taken from the run settings (the settings file).\n"
+        text += QStringLiteral("\nWith --play, values not given are taken from the run settings (the settings file).\n"
                                "A stop key is required; --no-stop-key works only where there is a system tray.\n"
-                               "Exit codes: 0 all passes played, 3 stopped, 2 file not readable or no display, "
-                               "64 bad usage\n");
+                               "--record waits --delay seconds (%1 unless given), then records until the stop key\n"
+                               "(%2 unless given); an existing FILE is replaced only with --force.\n"
+                               "Exit codes: 0 all passes played or the recording written,\n"
+                               "3 stopped (a recording: before it started), "
+                               "2 file not readable or not writable, or no display, 64 bad usage\n")
+                    .arg(recordDefaults.startDelay)
+                    .arg(defaultStop);
     }
     return text;
 }

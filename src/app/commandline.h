@@ -2,41 +2,47 @@
 
 // The program's command-line options. Without any argument the program opens
 // its window; with arguments it works as a command-line tool, whose modes
-// (playing a project, help, version) and their options are described by one
-// table in commandline.cpp. The parser needs no application object, so a
+// (playing a project, recording one, help, version) and their options are
+// described by one table in commandline.cpp. The parser needs no application object, so a
 // usage error is told before any display is opened.
 //
 // Option rules, the same for every mode: "--name value" or "--name=value";
 // each option at most once; no positional arguments; an option belongs to
 // one or more modes and is refused without one of them; some pairs exclude
 // each other (--times and --until-stopped, --stop-key and --no-stop-key).
+// Whatever the arguments ask for is done elsewhere (Player, RecordCommand).
 
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <optional>
 
 class CommandLine {
 public:
-    enum class Mode { Window, Play, Help, Version };
+    enum class Mode { Window, Play, Record, Help, Version };
 
     /// Exit codes of the command-line modes.
-    static constexpr int kExitDone = 0;     ///< every pass played (or help, version)
-    static constexpr int kExitNoInput = 2;  ///< the file could not be read, or no display
-    static constexpr int kExitStopped = 3;  ///< stopped by the stop key or the tray icon
+    static constexpr int kExitDone = 0;     ///< every pass played, the recording written (or help, version)
+    /// The file could not be read (--play) or must not or cannot be written
+    /// (--record), or there is no display.
+    static constexpr int kExitNoInput = 2;
+    /// Stopped by the stop key or the tray icon (a recording: during its delay).
+    static constexpr int kExitStopped = 3;
     static constexpr int kExitUsage = 64;   ///< bad usage (the usage text goes to stderr)
 
     /// What the arguments ask for. Options not given stay empty: their
     /// values come from the settings file.
     struct Options {
         Mode mode = Mode::Window;
-        QString file;                   ///< --play FILE
+        QString file;                   ///< --play FILE or --record FILE
         std::optional<int> times;       ///< --times N
         bool untilStopped = false;      ///< --until-stopped
         std::optional<int> delay;       ///< --delay SECONDS
         std::optional<QString> stopKey; ///< --stop-key CODE, a usable key code
         bool noStopKey = false;         ///< --no-stop-key
         bool quiet = false;             ///< --quiet
+        bool force = false;             ///< --force (--record replaces an existing file)
     };
 
     struct Result {
@@ -63,4 +69,12 @@ public:
 
     /// "tervalo_free" (the name used in messages and in the usage text).
     static QString programName();
+
+    /// Writes `text` to `stream` as UTF-8, at once.
+    static void print(std::FILE *stream, const QString &text);
+    /// Prints "tervalo_free: `message`" as one line on stderr.
+    static void printError(const QString &message);
+    /// Prints "tervalo_free: `message`" and the usage text on stderr and
+    /// returns kExitUsage.
+    static int usageError(const QString &message, bool japanese);
 };

@@ -1,6 +1,5 @@
 #include "app/displaysession.h"
 #include "app/player.h"
-#include "app/recordcommand.h"
 #include "app/tervalo.h"
 
 #include <QApplication>
@@ -11,13 +10,8 @@ int main(int argc, char *argv[])
 {
     // Before any application object: it picks the platform when made.
     DisplaySession::requestPlatform();
-    // Any argument makes it the command-line tool (recording or playing);
+    // Any argument makes it the command-line tool (playing or recording);
     // without one it is the desktop program exactly as always.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    if (RecordCommand::wanted(arguments))
-        return RecordCommand::main(argc, argv);
     if (argc > 1)
         return Player::main(argc, argv);
 

@@ -1,5 +1,6 @@
 #include "app/player.h"
 
+#include "app/recordcommand.h"
 #include "app/tervalo.h"
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
@@ -23,12 +24,6 @@ namespace {
 
 const QString kNoCommand = QStringLiteral("なし");
 
-void print(std::FILE *stream, const QString &line)
-{
-    std::fputs(line.toUtf8().constData(), stream);
-    std::fflush(stream);
-}
-
 // How a run ended, noted in the runner thread when it emits finished (the
 // run is deleted soon after, in its own thread).
 struct Outcome {
@@ -47,13 +42,6 @@ Player::Player(CommandLine::Options options_, bool japanese_)
 QString Player::text(const char *japaneseText, const char *englishText) const
 {
     return QString::fromUtf8(japanese ? japaneseText : englishText);
-}
-
-int Player::usageError(const QString &message) const
-{
-    print(stderr, CommandLine::programName() + QStringLiteral(": ") + message + QLatin1Char('\n')
-              + CommandLine::usage(japanese));
-    return CommandLine::kExitUsage;
 }
 
 Player::StopChoice Player::stopCommand(const QString &fromSettings) const
@@ -89,7 +77,7 @@ int Player::exec()
 
     const StopChoice stop = stopCommand(settings.stopCommand);
     if (!stop.error.isEmpty())
-        return usageError(stop.error);
+        return CommandLine::usageError(stop.error, japanese);
     const int startDelay = options.delay.value_or(qBound(0, settings.stertTime, Run::kMaxStartDelay));
     int runCount = settings.runNumber == Run::kRepeatForever ? Run::kRepeatForever
                                                              : qBound(1, settings.runNumber, Run::kMaxRunCount);
@@ -101,7 +89,7 @@ int Player::exec()
     ProjectFile::ReadResult project = ProjectFile::read(options.file);
     if (!project.ok) {
         // The same title and text as the box Open shows.
-        print(stderr, QStringLiteral("%1: %2: %3\n").arg(CommandLine::programName(), project.errorTitle, project.errorText));
+        CommandLine::printError(QStringLiteral("%1: %2").arg(project.errorTitle, project.errorText));
         return CommandLine::kExitNoInput;
     }
     if (project.repaired)
@@ -135,7 +123,7 @@ int Player::exec()
     const int code = allPlayed ? CommandLine::kExitDone : CommandLine::kExitStopped;
     if (!allPlayed || !options.quiet) {
         const QString seconds = QString::number(double(outcome->milliseconds) / 1000.0, 'f', 1);
-        print(stdout, text("%1: %2 回再生、%3、%4 秒\n", "%1: %2 passes played, %3, %4 s\n")
+        CommandLine::print(stdout, text("%1: %2 回再生、%3、%4 秒\n", "%1: %2 passes played, %3, %4 s\n")
                           .arg(options.file)
                           .arg(outcome->passes)
                           .arg(allPlayed ? text("完了", "finished") : text("停止", "stopped"), seconds));
@@ -151,33 +139,44 @@ int Player::main(int argc, char **argv)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
     if (!parsed.ok)
-        return Player(parsed.options, japanese).usageError(parsed.error);
-    switch (parsed.options.mode) {
+        return CommandLine::usageError(parsed.error, japanese);
+    const CommandLine::Mode mode = parsed.options.mode;
+    switch (mode) {
     case CommandLine::Mode::Help:
-        print(stdout, CommandLine::usage(japanese));
+        CommandLine::print(stdout, CommandLine::usage(japanese));
         return CommandLine::kExitDone;
     case CommandLine::Mode::Version:
-        print(stdout, CommandLine::versionLine() + QLatin1Char('\n'));
+        CommandLine::print(stdout, CommandLine::versionLine() + QLatin1Char('\n'));
         return CommandLine::kExitDone;
+    case CommandLine::Mode::Record:
+        // Refused before anything is recorded.
+        if (const QString problem = RecordCommand(parsed.options, japanese).outputProblem(); !problem.isEmpty()) {
+            CommandLine::printError(problem);
+            return CommandLine::kExitNoInput;
+        }
+        break;
     case CommandLine::Mode::Window:
     case CommandLine::Mode::Play:
         break;
     }
+    const bool recording = mode == CommandLine::Mode::Record;
 
     // Only a real desktop: a scheduled run that played into the simulated
-    // one would report success while nothing happened. Opened before the
-    // application object, which ends the process when it finds no display.
+    // one would report success while nothing happened, and a recording of it
+    // would hold nothing. Opened before the application object, which ends
+    // the process when it finds no display.
     std::string why;
     std::shared_ptr<platform::Desktop> desktop = platform::createNativeDesktop(&why);
     if (!desktop) {
-        print(stderr, QStringLiteral("%1: %2\n")
-                          .arg(CommandLine::programName(),
-                               japanese ? QStringLiteral("再生する画面がありません（%1）。デスクトップのセッションで起動するか、"
-                                                         "X11 では DISPLAY と XAUTHORITY を設定してください。")
-                                              .arg(QString::fromStdString(why))
-                                        : QStringLiteral("no display to play on (%1); start it in a desktop session, "
-                                                         "or on X11 set DISPLAY and XAUTHORITY")
-                                              .arg(QString::fromStdString(why))));
+        const QString reason = QString::fromStdString(why);
+        const QString message = japanese
+            ? QStringLiteral("%1する画面がありません（%2）。デスクトップのセッションで起動するか、"
+                             "X11 では DISPLAY と XAUTHORITY を設定してください。")
+                  .arg(recording ? QStringLiteral("記録") : QStringLiteral("再生"), reason)
+            : QStringLiteral("no display to %1 on (%2); start it in a desktop session, "
+                             "or on X11 set DISPLAY and XAUTHORITY")
+                  .arg(recording ? QStringLiteral("record") : QStringLiteral("play"), reason);
+        CommandLine::printError(message);
         return CommandLine::kExitNoInput;
     }
     platform::setDesktop(desktop);
@@ -187,8 +186,10 @@ int Player::main(int argc, char **argv)
     QLoggingCategory::setFilterRules(parsed.options.quiet
                                          ? QStringLiteral("*.debug=false\n*.info=false\n*.warning=false")
                                          : QStringLiteral("*.debug=false"));
-    // Qt sees no arguments: none of the player's options is Qt's.
+    // Qt sees no arguments: none of the command line's options is Qt's.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    if (recording)
+        return RecordCommand(parsed.options, japanese).exec();
     return Player(parsed.options, japanese).exec();
 }

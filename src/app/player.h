@@ -20,7 +20,7 @@ public:
 
     /// The command-line path of the program, for main() when it has
     /// arguments: help, version and usage errors, then the display, then
-    /// the play. Returns the exit code.
+    /// the play (or, with --record, the recording). Returns the exit code.
     static int main(int argc, char **argv);
 
 private:
@@ -31,7 +31,6 @@ private:
     };
     StopChoice stopCommand(const QString &fromSettings) const;
     QString text(const char *japaneseText, const char *englishText) const;
-    int usageError(const QString &message) const;
 
     CommandLine::Options options;
     bool japanese;

@@ -1,40 +1,30 @@
 #pragma once
 
-// `tervalo_free --record OUT.cmdat [--delay SECONDS] [--stop-key CODE]
-// [--force]`: records without a window, with the record dialog's default
-// switches, until the stop combination, then writes the project through the
-// same crash-safe writer as Save and prints one line (pages, seconds).
-// Option rules: "--name value" or "--name=value", each option at most once,
-// no other arguments. Exit codes: 0 done, 2 the output cannot be written (or
-// exists and --force is not given, or there is no display), 64 bad usage.
+// `tervalo_free --record FILE [--delay SECONDS] [--stop-key CODE] [--force]`
+// (parsed by CommandLine): records without a window, with the record
+// dialog's default switches, delay and stop combination unless given, until
+// the stop combination; then writes the project through the same crash-safe
+// writer as Save and prints one line (pages, seconds). The stop combination
+// pressed during the delay cancels: nothing is written, exit code 3.
+
+#include "app/commandline.h"
 
 #include <QString>
-#include <QStringList>
 
 class RecordCommand {
 public:
-    static constexpr int kExitDone = 0;
-    static constexpr int kExitOutput = 2;
-    static constexpr int kExitUsage = 64;
+    RecordCommand(CommandLine::Options options, bool japanese);
 
-    struct Options {
-        QString file;
-        int delay = 5;                              ///< seconds
-        QString stopKey = QStringLiteral("83,3");   ///< Ctrl+Alt+S
-        bool force = false;
-    };
-    struct Parsed {
-        bool ok = false;
-        Options options;
-        QString error; ///< one line; empty when ok
-    };
+    /// Why the file must not or cannot be the output, as one line in the
+    /// language asked for; empty when it can. Told before the recording.
+    QString outputProblem() const;
+    /// Records and writes; needs the application object and the desktop.
+    /// Returns the exit code.
+    int exec();
 
-    /// True when the arguments (after the program name) ask for recording.
-    static bool wanted(const QStringList &arguments);
-    /// Parses the arguments after the program name.
-    static Parsed parse(const QStringList &arguments);
-    /// Why the file cannot be the output (empty when it can).
-    static QString outputProblem(const Options &options);
-    /// The whole command: parses, records, writes; returns the exit code.
-    static int main(int argc, char **argv);
+private:
+    QString text(const char *japaneseText, const char *englishText) const;
+
+    CommandLine::Options options;
+    bool japanese;
 };

@@ -15,7 +15,7 @@ Recorder::~Recorder()
     stop();
 }
 
-bool Recorder::start(int stopVk, int stopMask)
+bool Recorder::watch(int stopVk, int stopMask)
 {
     if (observer_ || Run::instanceCount() > 0)
         return false;
@@ -27,6 +27,7 @@ bool Recorder::start(int stopVk, int stopMask)
         stopMask_ = stopMask;
         start_ = end_ = Clock::now();
         stopped_ = false;
+        keeping_ = false;
     }
     desktop_ = platform::currentDesktop();
     observer_ = desktop_->startInputObserver([this](const InputEvent &e) { observe(e); }, platform::observe::All);
@@ -36,6 +37,23 @@ bool Recorder::start(int stopVk, int stopMask)
         return false;
     }
     return true;
+}
+
+bool Recorder::keep()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!observer_ || stopped_ || keeping_)
+        return false;
+    // Modifiers already held stay known, for the stop combination.
+    events_.clear();
+    start_ = end_ = Clock::now();
+    keeping_ = true;
+    return true;
+}
+
+bool Recorder::start(int stopVk, int stopMask)
+{
+    return watch(stopVk, stopMask) && keep();
 }
 
 void Recorder::stop()
@@ -76,7 +94,8 @@ void Recorder::observe(const InputEvent &e)
                 heldModifiers_.insert(e.vk);
             else if (modifier && e.kind == Kind::KeyUp)
                 heldModifiers_.erase(e.vk);
-            events_.push_back(e);
+            if (keeping_)
+                events_.push_back(e);
         }
     }
     if (pressed)

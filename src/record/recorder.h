@@ -3,9 +3,10 @@
 // Records what the person does at the desktop until the stop combination:
 // an input observer (platform seam) feeds the events to this object on the
 // backend's thread, which keeps them, watches for the stop combination and
-// then tells the GUI thread. The stop combination's own key presses are not
-// kept, and nothing is kept while a run plays. The pages are made from the
-// events afterwards (RecordMapping).
+// then tells the GUI thread. It can watch before it keeps (the start delay,
+// during which the stop combination cancels). The stop combination's own key
+// presses are not kept, and nothing is kept while a run plays. The pages are
+// made from the events afterwards (RecordMapping).
 
 #include "record/recordmapping.h"
 
@@ -25,15 +26,24 @@ public:
     /// Stops observing (on every path: the window closed, the program quit).
     ~Recorder() override;
 
-    /// Starts recording now until the combination (virtual-key code and
-    /// modifier mask) is pressed. False when a run plays or the desktop
-    /// cannot be observed.
+    /// Starts observing and watching for the combination (virtual-key code
+    /// and modifier mask), keeping nothing yet. False when a run plays, the
+    /// desktop cannot be observed, or it observes already.
+    bool watch(int stopVk, int stopMask);
+    /// From now on keeps what it observes, until the combination. False when
+    /// the combination was pressed first (or it does not observe).
+    bool keep();
+    /// watch() and keep() at once.
     bool start(int stopVk, int stopMask);
     /// Stops observing; what was recorded is kept. Safe to call again.
     void stop();
-    bool isRecording() const { return observer_ != 0; }
+    bool isObserving() const { return observer_ != 0; }
+    /// Observing and keeping.
+    bool isRecording() const { return observer_ != 0 && keeping_.load(); }
     /// True once the stop combination was pressed.
     bool stopPressed() const { return stopped_.load(); }
+    /// True when the stop combination came before keep().
+    bool stoppedBeforeKeeping() const { return stopped_.load() && !keeping_.load(); }
 
     /// The recording so far (stop first for the final one).
     std::vector<platform::InputEvent> events() const;
@@ -65,4 +75,5 @@ private:
     Clock::time_point start_;
     Clock::time_point end_;
     std::atomic<bool> stopped_{false};
+    std::atomic<bool> keeping_{false};
 };

@@ -25,20 +25,20 @@ bool RecordingSession::start()
 {
     if (!RunDialog::isUsableStopCommand(values_.stopCommand))
         return false;
+    const KeyCombination::Parsed stop = KeyCombination::parse(values_.stopCommand);
+    if (!recorder_.watch(stop.vk, stop.mask)) {
+        qWarning() << "[Record] the recording could not start";
+        return false;
+    }
     delay_.start(values_.startDelay * 1000);
     return true;
 }
 
 void RecordingSession::begin()
 {
+    if (!recorder_.keep())
+        return; // the exit command came first: end() cancels
     QApplication::beep();
-    const KeyCombination::Parsed stop = KeyCombination::parse(values_.stopCommand);
-    if (!recorder_.start(stop.vk, stop.mask)) {
-        qWarning() << "[Record] the recording could not start";
-        done_ = true;
-        emit finished(false, {}, 0);
-        return;
-    }
     emit recording();
 }
 
@@ -47,9 +47,15 @@ void RecordingSession::end()
     if (done_)
         return;
     done_ = true;
+    delay_.stop();
     recorder_.stop();
     QApplication::beep();
+    if (recorder_.stoppedBeforeKeeping()) {
+        qDebug() << "[Record] cancelled during the start delay";
+        emit finished(true, {}, 0);
+        return;
+    }
     const RecordMapping::Pages pages = recorder_.pages(values_.options);
     qDebug() << "[Record] recorded" << pages.count() << "pages in" << recorder_.seconds() << "s";
-    emit finished(true, pages, recorder_.seconds());
+    emit finished(false, pages, recorder_.seconds());
 }

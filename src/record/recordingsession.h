@@ -2,7 +2,9 @@
 
 // One recording from start to end, as the main window and the command line
 // both run it: wait out the start delay, beep, record until the exit
-// command, beep, and hand over the pages. Lives on the GUI thread.
+// command, beep, and hand over the pages. The exit command is watched from
+// the start: pressed during the delay it cancels (no pages, the end beep
+// only), for a person who changed their mind. Lives on the GUI thread.
 
 #include "record/recorddialog.h"
 #include "record/recorder.h"
@@ -17,7 +19,8 @@ public:
     /// Stops the recording if it still runs (window closed, program quit).
     ~RecordingSession() override;
 
-    /// Starts the delay. Returns false when the exit command is unusable.
+    /// Starts watching and the delay. Returns false, and nothing started,
+    /// when the exit command is unusable or the input cannot be observed.
     bool start();
     /// The recorder (tests look at it).
     const Recorder &recorder() const { return recorder_; }
@@ -25,9 +28,9 @@ public:
 signals:
     /// The delay is over and the recording runs (after the start beep).
     void recording();
-    /// The recording ended with the exit command (after the end beep), or
-    /// could not start (`ok` false, no pages). Emitted once.
-    void finished(bool ok, const RecordMapping::Pages &pages, double seconds);
+    /// The exit command came (after the end beep): during the delay
+    /// (`cancelled`, no pages) or while recording. Emitted once.
+    void finished(bool cancelled, const RecordMapping::Pages &pages, double seconds);
 
 private:
     void begin();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <optional>
 
@@ -45,7 +46,7 @@ public:
         case Kind::ButtonUp: buttonUp(e); break;
         case Kind::KeyDown: keyDown(e); break;
         case Kind::KeyUp: keyUp(e); break;
-        case Kind::Wheel: break; // no page kind turns the wheel
+        case Kind::Wheel: wheel(e); break;
         }
     }
 
@@ -53,6 +54,7 @@ public:
     {
         endTravel();
         flushText();
+        flushWheel();
         for (auto &[vk, index] : heldKeys_)
             setHold(index, end_);
         for (auto &[button, index] : heldButtons_)
@@ -86,6 +88,11 @@ private:
         Clock::time_point last;
         QString text;
     };
+    struct WheelTurn {
+        Clock::time_point first;
+        Clock::time_point last;
+        int notches = 0; // positive up
+    };
 
     ConditionRecord conditionAfter(size_t i) const
     {
@@ -93,15 +100,22 @@ private:
             // Played as fast as it goes, but one after another: a held
             // button must not turn into a drag.
             if (actions_[i].lasts)
-                return {PageKinds::kWaitUntilOver, records::timeText(0)};
-            return {PageKinds::kImmediately};
+                return timeCondition(PageKinds::kWaitUntilOver, 0);
+            return PageKinds::createdCondition(PageKinds::kImmediately);
         }
         // The last page waits out the pause before the stop as well.
         const Clock::time_point next = i + 1 < actions_.size() ? actions_[i + 1].start : end_;
         const double gap = secondsBetween(actions_[i].start, next);
         if (gap >= RecordMapping::kShortestPause)
-            return {PageKinds::kTime, records::timeText(gap)};
-        return {PageKinds::kImmediately};
+            return timeCondition(PageKinds::kTime, gap);
+        return PageKinds::createdCondition(PageKinds::kImmediately);
+    }
+
+    static ConditionRecord timeCondition(const QString &kind, double seconds)
+    {
+        ConditionRecord condition = PageKinds::createdCondition(kind);
+        PageKinds::TimeCondition(condition).setSeconds(seconds);
+        return condition;
     }
 
     size_t add(Clock::time_point start, CommandRecord command, bool lasts)
@@ -139,6 +153,7 @@ private:
     {
         if (!travel_) {
             flushText();
+            flushWheel();
             travel_ = Travel{e.time, e.time, e.pos};
         }
         travel_->last = e.time;
@@ -156,28 +171,40 @@ private:
             return;
         pointer_ = t.to;
         if (options_.glides && t.last > t.first) {
-            add(t.first, {PageKinds::kSmoothMove, records::integerText(t.to.x), records::integerText(t.to.y),
-                          records::timeText(secondsBetween(t.first, t.last))},
-                true);
+            CommandRecord glide = PageKinds::createdCommand(PageKinds::kSmoothMove);
+            const PageKinds::GlideOperation view(glide);
+            view.placeTarget(t.to.x, t.to.y);
+            view.setDuration(secondsBetween(t.first, t.last));
+            add(t.first, std::move(glide), true);
         } else {
             // A jump lands when the travel did.
             add(options_.glides ? t.first : t.last, pointerCommand(t.to), false);
         }
     }
 
-    static CommandRecord pointerCommand(platform::Point at)
+    static CommandRecord pointerCommand(platform::Point at) { return PageKinds::PointerOperation::at(at.x, at.y); }
+
+    // A Click or Key operation held for no time yet (setHold when let go).
+    static CommandRecord heldCommand(CommandRecord command)
     {
-        return {PageKinds::kMousePointer, records::integerText(at.x), records::integerText(at.y)};
+        if (PageKinds::kindOf(command) == PageKinds::kClick)
+            PageKinds::ClickOperation(command).setHold(0);
+        else
+            PageKinds::KeyOperation(command).setHold(0);
+        return command;
     }
 
     void buttonDown(const InputEvent &e)
     {
         endTravel();
         flushText();
+        flushWheel();
         pointer_ = e.pos;
         add(e.time, pointerCommand(e.pos), false);
-        const QString side = e.button == platform::MouseButton::Left ? PageKinds::kLeft : PageKinds::kRight;
-        heldButtons_[int(e.button)] = add(e.time, {PageKinds::kClick, side, records::timeText(0)}, true);
+        CommandRecord click = PageKinds::createdCommand(PageKinds::kClick);
+        PageKinds::ClickOperation(click).setSide(e.button == platform::MouseButton::Left ? PageKinds::kLeft
+                                                                                         : PageKinds::kRight);
+        heldButtons_[int(e.button)] = add(e.time, heldCommand(std::move(click)), true);
     }
 
     void buttonUp(const InputEvent &e)
@@ -202,6 +229,7 @@ private:
         const bool plain = !(mask & (platform::mod::Ctrl | platform::mod::Alt | platform::mod::Win));
         if (options_.joinText && plain && typesText(e.character)) {
             endTravel();
+            flushWheel();
             consumeModifiers();
             if (!text_)
                 text_ = Text{e.time, e.time, QString()};
@@ -214,8 +242,9 @@ private:
             return; // still held; or a character a key of its own cannot type
         endTravel();
         flushText();
+        flushWheel();
         consumeModifiers();
-        heldKeys_[e.vk] = add(e.time, {PageKinds::kKey, KeyCombination::format(e.vk, mask), records::timeText(0)}, true);
+        heldKeys_[e.vk] = add(e.time, keyCommand(e.vk, mask), true);
     }
 
     void keyUp(const InputEvent &e)
@@ -242,8 +271,49 @@ private:
     void loneModifier(int vk, Clock::time_point down, Clock::time_point up)
     {
         flushText();
-        const size_t index = add(down, {PageKinds::kKey, KeyCombination::format(vk, 0), records::timeText(0)}, true);
+        flushWheel();
+        const size_t index = add(down, keyCommand(vk, 0), true);
         setHold(index, up);
+    }
+
+    static CommandRecord keyCommand(int vk, int mask)
+    {
+        return heldCommand(PageKinds::capturedKeyCommand(KeyCombination::format(vk, mask)));
+    }
+
+    /// Notches in one direction, each closer to the last than a kept pause,
+    /// are one turn: one page that turns them all at once.
+    void wheel(const InputEvent &e)
+    {
+        if (e.wheel == 0)
+            return;
+        endTravel();
+        flushText();
+        if (wheel_ && ((wheel_->notches > 0) != (e.wheel > 0)
+                       || secondsBetween(wheel_->last, e.time) >= RecordMapping::kShortestPause))
+            flushWheel();
+        if (!wheel_)
+            wheel_ = WheelTurn{e.time, e.time, 0};
+        wheel_->last = e.time;
+        wheel_->notches += e.wheel;
+    }
+
+    void flushWheel()
+    {
+        if (!wheel_)
+            return;
+        const WheelTurn t = *wheel_;
+        wheel_.reset();
+        using Wheel = PageKinds::WheelOperation;
+        // A page turns at most kMostNotches; a longer turn takes more pages,
+        // one right after the other.
+        for (int left = std::abs(t.notches); left > 0; left -= Wheel::kMostNotches) {
+            CommandRecord command = PageKinds::createdCommand(PageKinds::kWheel);
+            const Wheel view(command);
+            view.setDirection(t.notches > 0 ? Wheel::kUp : Wheel::kDown);
+            view.setNotches(std::min(left, Wheel::kMostNotches));
+            add(t.first, std::move(command), false);
+        }
     }
 
     void flushText()
@@ -259,7 +329,11 @@ private:
         double seconds = secondsBetween(t.first, t.last);
         if (n > 1)
             seconds = std::round(seconds * n / (n - 1) * 1000.0) / 1000.0;
-        add(t.first, {PageKinds::kEnterText, t.text, records::timeText(std::max(seconds, 0.001))}, true);
+        CommandRecord typing = PageKinds::createdCommand(PageKinds::kEnterText);
+        const PageKinds::TextOperation view(typing);
+        view.setText(t.text);
+        view.setDuration(std::max(seconds, 0.001));
+        add(t.first, std::move(typing), true);
     }
 
     Clock::time_point end_;
@@ -270,6 +344,7 @@ private:
     std::map<int, size_t> heldButtons_; // button -> its Click action
     std::optional<Travel> travel_;
     std::optional<Text> text_;
+    std::optional<WheelTurn> wheel_;
     std::optional<platform::Point> pointer_; // where the last action left it
 };
 

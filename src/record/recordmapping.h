@@ -9,7 +9,9 @@
 // or Win, or one that types no character (Key with the combination and the
 // held time; a modifier pressed and let go on its own is its own key),
 // characters typed one after another without Ctrl, Alt or Win (one Enter
-// Text page with the text and the time it took). A page's condition is Time
+// Text page with the text and the time it took), notches of the wheel in one
+// direction, each closer to the last than kShortestPause (one Wheel page
+// turning them all). A page's condition is Time
 // with the time from its action's start to the next action's start (for the
 // last page: to the end of the recording), since a run counts a condition
 // from the start of the page's operation; a shorter pause than

@@ -3,6 +3,7 @@
 // afterwards, what the played recording does), and the recording is made
 // from the main window's menu and dialog or by the command line.
 
+#include "app/commandline.h"
 #include "app/tervalo.h"
 #include "platform/desktop_x11.h"
 #include "project/projectfile.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -180,6 +182,27 @@ class TestX11Recorder : public QObject {
     std::unique_ptr<X11Person> person;
     std::unique_ptr<Receiver> receiver;
 
+    /// Starts the program with `arguments` and waits until it says
+    /// `ready` on standard error (false, with what it said, if it ended).
+    bool startProgram(QProcess &program, const TempSettings &settings, const QStringList &arguments,
+                      const QByteArray &ready, QByteArray *said)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.configDir);
+        env.remove(QStringLiteral("LC_ALL"));
+        env.remove(QStringLiteral("LC_MESSAGES"));
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+        program.setProcessEnvironment(env);
+        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tervalo_free"), arguments);
+        if (!program.waitForStarted())
+            return false;
+        QDeadlineTimer bound(10000); // for a program that never says it, not a timing
+        while (!(*said += program.readAllStandardError()).contains(ready) && program.state() == QProcess::Running
+               && !bound.hasExpired())
+            program.waitForReadyRead(100);
+        return said->contains(ready) && program.state() == QProcess::Running;
+    }
+
     void focusReceiver()
     {
         QTest::qWait(50);
@@ -281,20 +304,12 @@ private slots:
         const QString out = dir.filePath(QStringLiteral("session.cmdat"));
         TempSettings settings;
         QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), settings.configDir);
-        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-        program.setProcessEnvironment(env);
         person->moveTo(100, 100);
-        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tervalo_free"),
-                      {QStringLiteral("--record"), out, QStringLiteral("--delay"), QStringLiteral("1")});
-        QVERIFY(program.waitForStarted());
         // It says on standard error when it listens.
         QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += program.readAllStandardError()).contains("Ctrl+Alt+S stops it")
-                                     || program.state() != QProcess::Running,
-                                 10000);
-        QVERIFY2(program.state() == QProcess::Running, said.constData());
+        QVERIFY2(startProgram(program, settings, {QStringLiteral("--record"), out, QStringLiteral("--delay"), QStringLiteral("1")},
+                              "Ctrl+Alt+S stops it", &said),
+                 said.constData());
         focusReceiver();
         const QList<Stamp> stamps = playSession(*person);
         QVERIFY(program.waitForFinished(10000));
@@ -305,6 +320,62 @@ private slots:
         const ProjectFile::ReadResult file = ProjectFile::read(out);
         QVERIFY2(file.ok, qPrintable(file.errorText));
         checkSessionPages(file.commands, file.conditions, stamps);
+    }
+
+    // A person who changes their mind: the stop combination during the
+    // delay ends the program at once with exit code 3 and writes nothing.
+    void commandLineCancelledDuringTheDelay()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("never.cmdat"));
+        TempSettings settings;
+        QProcess program;
+        QByteArray said;
+        QVERIFY2(startProgram(program, settings, {QStringLiteral("--record"), out, QStringLiteral("--delay"), QStringLiteral("60")},
+                              "Ctrl+Alt+S before then cancels it", &said),
+                 said.constData());
+        person->tap({XK_Control_L, XK_Alt_L, XK_s});
+        QVERIFY(program.waitForFinished(10000)); // long before the 60 s
+        QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
+        said += program.readAllStandardError();
+        QVERIFY2(said.contains("tervalo_free: the stop key came before the recording started; nothing was written"),
+                 said.constData());
+        QVERIFY(!said.contains("Recording;"));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray());
+        QVERIFY(!QFile::exists(out));
+        QCOMPARE(person->keysDown(), QList<int>());
+    }
+
+    // Wheel turns: notches that come together are one Wheel page, a pause
+    // between two turns is the first one's Time.
+    void wheelTurns()
+    {
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true}"));
+        tervalo window;
+        window.addNewCommand();
+        RecordDialog::Values values;
+        values.startDelay = 1;
+        person->moveTo(100, 100);
+        QVERIFY(window.startRecording(values));
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession() && window.recordingSession()->recorder().isRecording(), 5000);
+        auto act = [](const std::function<void()> &f) {
+            const Clock::time_point before = Clock::now();
+            f();
+            return Stamp{before, Clock::now()};
+        };
+        const Stamp up = act([&] { person->turnWheel(3); });
+        QTest::qWait(300);
+        const Stamp down = act([&] { person->turnWheel(-2); });
+        QTest::qWait(200);
+        const Stamp stop = act([&] { person->tap({XK_Control_L, XK_Alt_L, XK_s}); });
+        QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
+
+        QCOMPARE(window.commandList.mid(1), (RecordList{{"ホイール", "上", "3"}, {"ホイール", "下", "2"}}));
+        QCOMPARE(window.conditionList[1].value(0), QStringLiteral("時間"));
+        QCOMPARE(window.conditionList[2].value(0), QStringLiteral("時間"));
+        QVERIFY(within(window.conditionList[1][1], up, down));
+        QVERIFY(within(window.conditionList[2][1], down, stop));
     }
 
     // Played back, the recording gives the receiver the same keys and

@@ -4,6 +4,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cstdlib>
+
 namespace {
 
 // Characters of the US layout that need Shift.
@@ -65,6 +67,16 @@ void X11Person::click(int xbutton)
 {
     button(xbutton, true);
     button(xbutton, false);
+}
+
+void X11Person::turnWheel(int notches)
+{
+    const unsigned xbutton = notches > 0 ? 4 : 5;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(dpy_, xbutton, True, CurrentTime);
+        XTestFakeButtonEvent(dpy_, xbutton, False, CurrentTime);
+    }
+    XSync(dpy_, False);
 }
 
 QList<int> X11Person::keysDown() const

@@ -29,6 +29,9 @@ public:
     /// X button numbers: 1 left, 3 right, 4 and 5 the wheel.
     void button(int xbutton, bool down);
     void click(int xbutton);
+    /// Turns the wheel by whole notches (positive up) in one go: every
+    /// press and release goes out before the one round trip.
+    void turnWheel(int notches);
     /// Keycodes down on the server now, anyone's.
     QList<int> keysDown() const;
 
