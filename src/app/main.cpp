@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     // Any argument makes it the command-line tool (playing or recording);
     // without one it is the desktop program exactly as always.
     if (argc > 1)
-        return Player::main(argc, argv);
+        return Player::commandLineMain(argc, argv);
 
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();

@@ -131,7 +131,7 @@ int Player::exec()
     return code;
 }
 
-int Player::main(int argc, char **argv)
+int Player::commandLineMain(int argc, char **argv)
 {
     const bool japanese = CommandLine::japaneseEnvironment();
     QStringList arguments;

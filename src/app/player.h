@@ -21,7 +21,8 @@ public:
     /// The command-line path of the program, for main() when it has
     /// arguments: help, version and usage errors, then the display, then
     /// the play (or, with --record, the recording). Returns the exit code.
-    static int main(int argc, char **argv);
+    /// Not called main: Qt's Windows entry point defines main as a macro.
+    static int commandLineMain(int argc, char **argv);
 
 private:
     /// The stop command the run gets, or an error for a usage error.

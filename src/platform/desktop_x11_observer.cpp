@@ -1,4 +1,5 @@
 #include "platform/desktop_x11_observer.h"
+#include "platform/desktop_x11.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -55,7 +56,7 @@ X11InputObserver::~X11InputObserver()
     if (xkb_)
         XkbFreeKeyboard(xkb_, XkbAllComponentsMask, True);
     if (dpy_)
-        XCloseDisplay(dpy_);
+        X11Desktop::closeConnection(dpy_);
     for (int fd : wakePipe_) {
         if (fd >= 0)
             ::close(fd);
@@ -64,7 +65,7 @@ X11InputObserver::~X11InputObserver()
 
 bool X11InputObserver::start(std::string *why)
 {
-    dpy_ = XOpenDisplay(displayName_.c_str());
+    dpy_ = X11Desktop::openConnection(displayName_);
     if (!dpy_) {
         *why = "cannot open a connection to the X display " + displayName_;
         return false;

@@ -38,9 +38,14 @@ void tervalo::launchRun()
     auto *run = new Run();
     // The run gets copies: the project may change once the window is back.
     run->setup(stertTime, runNumber, stopCommand, commandList, conditionList, runProjectName(projectPath));
+    // Hidden before the run's clock starts: hiding the active window moves
+    // the activation, and under Wine hide() alone takes about 2 s; a run
+    // started first played its first pages meanwhile, and the
+    // activation change landing between them took a later click, key and
+    // text away from the window they were meant for.
+    hide();
     // The run and its thread delete themselves; the window keeps nothing.
     runthread::start(run, this, [this] { onRunFinished(); });
-    hide();
 }
 
 void tervalo::onRunFinished()

@@ -6,7 +6,7 @@
 // Usage: receiver.exe LOG REQUEST X Y WIDTH HEIGHT
 //   LOG      the file the lines are appended to (UTF-8)
 //   REQUEST  a file the test creates with one request; the receiver answers
-//            into LOG and deletes it: "cursor", "held", "front", "quit", or
+//            into LOG and deletes it: "cursor", "held", "state", "front", "quit", or
 //            "lock PATH" (UTF-8), which opens PATH with no sharing and keeps
 //            it open, so that no other program can read or replace it
 //
@@ -20,7 +20,12 @@
 //   cursor X Y                         answer to "cursor"
 //   held VK VK ...                     answer to "held": every virtual key
 //                                      whose GetAsyncKeyState high bit is set
+//   state fg=.. active=.. focus=.. capture=.. under=.. self=..
+//                                      answer to "state": where input would
+//                                      go now (window handles and titles)
 //   front                              answer to "front" (brought forward)
+//   activate STATE, focus in/out,      activation, focus and capture
+//   capturechanged                     changes, after "ready"
 //   locked PATH / lockfailed ERROR     answer to "lock"
 
 #include <windows.h>
@@ -34,6 +39,7 @@ namespace {
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 std::wstring g_request;
+bool g_ready = false; // "ready" is the first line; nothing is logged before it
 constexpr UINT_PTR kRequestTimer = 1;
 constexpr UINT kRequestPollMs = 20;
 
@@ -105,6 +111,27 @@ void answerRequest(HWND window)
             }
         }
         writeLine("%s", keys.c_str());
+    } else if (request == "state") {
+        // Where input would go now: the foreground window, its thread's
+        // focus and capture, and the window under the pointer.
+        POINT p{};
+        GetCursorPos(&p);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(0, &info);
+        auto title = [](HWND w) {
+            static char buffers[4][128];
+            static int next = 0;
+            char *b = buffers[next++ % 4];
+            b[0] = 0;
+            if (w)
+                GetWindowTextA(w, b, 127);
+            return b;
+        };
+        const HWND under = WindowFromPoint(p);
+        writeLine("state fg=%p'%s' active=%p focus=%p capture=%p under=%p'%s' self=%p", (void *)GetForegroundWindow(),
+                  title(GetForegroundWindow()), (void *)info.hwndActive, (void *)info.hwndFocus,
+                  (void *)info.hwndCapture, (void *)under, title(under), (void *)window);
     } else if (request == "front") {
         SetForegroundWindow(window);
         SetActiveWindow(window);
@@ -147,6 +174,22 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_RBUTTONUP: logButton("up", 'r', lParam); return 0;
     case WM_MBUTTONDOWN: logButton("down", 'm', lParam); return 0;
     case WM_MBUTTONUP: logButton("up", 'm', lParam); return 0;
+    case WM_ACTIVATE:
+        if (g_ready)
+            writeLine("activate %u %p", unsigned(LOWORD(wParam)), (void *)lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+        if (g_ready)
+            writeLine("focus in %p", (void *)wParam);
+        return 0;
+    case WM_KILLFOCUS:
+        if (g_ready)
+            writeLine("focus out %p", (void *)wParam);
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (g_ready)
+            writeLine("capturechanged %p", (void *)lParam);
+        return 0;
     case WM_TIMER:
         if (wParam == kRequestTimer)
             answerRequest(window);
@@ -195,6 +238,7 @@ int wmain(int argc, wchar_t **argv)
     }
     SetTimer(window, kRequestTimer, kRequestPollMs, nullptr);
     writeLine("ready %p", static_cast<void *>(window));
+    g_ready = true;
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

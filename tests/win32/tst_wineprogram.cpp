@@ -484,7 +484,9 @@ void tst_WineProgram::projectPlays()
     const QString lastChar = QStringLiteral("char %1").arg(text.back().unicode(), 4, 16, QLatin1Char('0'));
     QVERIFY2(receiver->waitUntil([&](const QStringList &l) { return l.contains(lastChar); }, kRunMs),
              qPrintable(QStringLiteral("the run did not play to its end; received: ")
-                        + receiver->lines().join(QLatin1Char('|'))));
+                        + receiver->lines().join(QLatin1Char('|')) + QStringLiteral("; the receiver answers: ")
+                        + receiver->ask(QStringLiteral("state"), QStringLiteral("state"), 5000)
+                        + QStringLiteral("; windows: ") + x->describeWindows()));
     auto back = x->waitFor(titleOf(QStringLiteral("plays")), kRunMs);
     QVERIFY2(back, qPrintable(QStringLiteral("the main window did not come back after the run; received: ")
                               + receiver->lines().join(QLatin1Char('|'))));
