@@ -32,7 +32,7 @@ struct QueryConnection {
     ~QueryConnection()
     {
         if (dpy)
-            XCloseDisplay(dpy);
+            X11Desktop::closeConnection(dpy);
     }
 };
 thread_local QueryConnection tlQuery;
@@ -79,7 +79,7 @@ X11Desktop::~X11Desktop()
     if (hookThread_.joinable())
         hookThread_.join();
     if (hookDisplay_)
-        XCloseDisplay(hookDisplay_);
+        closeConnection(hookDisplay_);
     for (int fd : wakePipe_) {
         if (fd >= 0)
             ::close(fd);
@@ -111,7 +111,7 @@ X11Desktop::~X11Desktop()
     }
     restoreBindingsLocked();
     releaseEverythingLocked();
-    XCloseDisplay(input_);
+    closeConnection(input_);
     input_ = nullptr;
 }
 
@@ -132,13 +132,31 @@ void X11Desktop::readModifierMapLocked()
     shiftKeycode_ = firstKeycodeOf(keymap, {XK_Shift_L, XK_Shift_R});
 }
 
+std::mutex &X11Desktop::connectionMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+Display *X11Desktop::openConnection(const std::string &name)
+{
+    std::lock_guard<std::mutex> lock(connectionMutex());
+    return XOpenDisplay(name.empty() ? nullptr : name.c_str());
+}
+
+void X11Desktop::closeConnection(Display *dpy)
+{
+    std::lock_guard<std::mutex> lock(connectionMutex());
+    XCloseDisplay(dpy);
+}
+
 Display *X11Desktop::queryDisplay()
 {
     if (tlQuery.dpy && tlQuery.name == displayName_)
         return tlQuery.dpy;
     if (tlQuery.dpy)
-        XCloseDisplay(tlQuery.dpy);
-    tlQuery.dpy = XOpenDisplay(displayName_.c_str());
+        closeConnection(tlQuery.dpy);
+    tlQuery.dpy = openConnection(displayName_);
     tlQuery.name = displayName_;
     return tlQuery.dpy;
 }
@@ -358,7 +376,7 @@ std::shared_ptr<Desktop> createX11Desktop(std::string *why)
             *why = "DISPLAY is not set";
         return nullptr;
     }
-    Display *dpy = XOpenDisplay(nullptr);
+    Display *dpy = X11Desktop::openConnection(std::string());
     if (!dpy) {
         if (why)
             *why = std::string("cannot open the X display ") + name;
@@ -366,7 +384,7 @@ std::shared_ptr<Desktop> createX11Desktop(std::string *why)
     }
     int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(dpy, &event, &error, &major, &minor)) {
-        XCloseDisplay(dpy);
+        X11Desktop::closeConnection(dpy);
         if (why)
             *why = std::string("the X display ") + name + " has no XTEST extension";
         return nullptr;

@@ -83,6 +83,17 @@ public:
     /// The name of the display this backend talks to.
     const std::string &displayName() const { return displayName_; }
 
+    /// Every connection of this process to the X server is opened and closed
+    /// here. Xlib keeps its process-wide lock while a new connection waits
+    /// for the server's answer, and the server answers no new client while
+    /// our typing holds it grabbed; the typing thread then waits for that
+    /// lock in its next XTest call and never lets the server go (nor does
+    /// the stop, which waits for the typing). So a grab and an opening or
+    /// closing never overlap: both hold `connectionMutex()`.
+    static Display *openConnection(const std::string &name);
+    static void closeConnection(Display *dpy);
+    static std::mutex &connectionMutex();
+
 private:
     // Synthesis (desktop_x11.cpp), under inputMutex_.
     void pressKeycode(int keycode, bool down);

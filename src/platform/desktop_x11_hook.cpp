@@ -31,7 +31,7 @@ int X11Desktop::installKeyboardHook(KeyboardHookCallback callback)
 {
     std::lock_guard<std::mutex> lock(hookMutex_);
     if (!hookDisplay_) {
-        hookDisplay_ = XOpenDisplay(displayName_.c_str());
+        hookDisplay_ = openConnection(displayName_);
         if (!hookDisplay_) {
             lastError_ = 1;
             logWarning("Cannot open a second connection to the X display for the keyboard hook.");

@@ -5,9 +5,10 @@
 // thread of its own. Raw events reach every client that asks for them, even
 // while another client has grabbed the device, and asking for them takes
 // nothing from anyone: no grab, no selection that competes with a window.
-// Raw events carry no pointer position; it is asked for when a button or a
-// batch of motion is seen. Characters come from the server's XKB keymap and
-// the modifier state it reports on the same connection. Times are the
+// Raw events carry no pointer position; it is asked for when a button is
+// seen and, while motion keeps coming, at most every kLookInterval (once
+// more when it stops). Characters come from the server's XKB keymap and the
+// modifier state it reports on the same connection. Times are the
 // server's own (milliseconds), put on the steady clock once at start, so a
 // thread that wakes late does not stretch or shrink a pause.
 
@@ -75,6 +76,7 @@ private:
     int downVk_[256] = {}; ///< code reported for each keycode down, 0 when up
     bool motionPending_ = false;
     unsigned long motionTime_ = 0; ///< server time of the last motion
+    std::chrono::steady_clock::time_point lastLook_; ///< when the pointer was last asked for
     std::chrono::steady_clock::time_point clockBase_;
     unsigned long serverBase_ = 0; ///< server time at clockBase_
     Point lastPointer_{-1, -1};

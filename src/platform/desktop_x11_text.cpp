@@ -56,10 +56,11 @@ std::string codePointText(char32_t cp)
 
 // Holds the server (no other client's request is served) from a look at the
 // key state to the last key event that relies on it. Our own XTest events
-// go through; a grab by another client does not hold them up either.
+// go through; a grab by another client does not hold them up either. No
+// connection of ours is opened or closed meanwhile (see openConnection).
 class ServerHold {
 public:
-    explicit ServerHold(Display *dpy) : dpy_(dpy) { XGrabServer(dpy_); }
+    explicit ServerHold(Display *dpy) : connections_(X11Desktop::connectionMutex()), dpy_(dpy) { XGrabServer(dpy_); }
     ~ServerHold()
     {
         XUngrabServer(dpy_);
@@ -69,6 +70,7 @@ public:
     ServerHold &operator=(const ServerHold &) = delete;
 
 private:
+    std::lock_guard<std::mutex> connections_;
     Display *dpy_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/commandline.h"
 #include "project/projectfile.h"
+#include "support/childenvironment.h"
 #include "project/pagekinds.h"
 
 #include <QDir>
@@ -190,22 +191,10 @@ class TestPlayer : public QObject {
     // settings are passed on so that a child's report counts as well.
     QProcessEnvironment sessionEnvironment(const QString &lang = QStringLiteral("C.UTF-8")) const
     {
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
-        env.insert(QStringLiteral("HOME"), homePath());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), homePath() + QStringLiteral("/runtime"));
+        QProcessEnvironment env = childenvironment::desktopSession(homePath());
         env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
         env.insert(QStringLiteral("LANG"), lang);
-        addHarness(env);
         return env;
-    }
-    static void addHarness(QProcessEnvironment &env)
-    {
-        const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();
-        for (const QString &name : own.keys()) {
-            if (name.endsWith(QStringLiteral("SAN_OPTIONS")))
-                env.insert(name, own.value(name));
-        }
     }
 
     bool writeSettings(const QByteArray &json) const
@@ -674,7 +663,7 @@ private slots:
         QProcessEnvironment env;
         env.insert(QStringLiteral("HOME"), homePath());
         env.insert(QStringLiteral("LOGNAME"), QStringLiteral("tester"));
-        addHarness(env);
+        childenvironment::passSanitizerOptions(env);
         QString program;
         QStringList arguments;
         if (kind == QStringLiteral("crontab")) {

@@ -21,6 +21,7 @@
 #include <QtTest>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -344,23 +345,29 @@ private slots:
         QFETCH(QPoint, expected);
         x11->setCursorPos(640, 512);
         QCOMPARE(x11->cursorPos(), (platform::Point{640, 512}));
-        // Watch the pointer from another connection while it glides.
-        std::atomic<bool> gliding{true};
-        QSet<QPoint> visited;
-        std::thread watcher([&] {
-            Probe probe;
-            while (gliding) {
-                QPoint p;
-                probe.pointerMask(&p);
-                visited.insert(p);
-                QThread::msleep(2);
-            }
-        });
+        // The server's own count of the pointer's moves (XInput2 raw
+        // motion, queued for another connection however busy this machine
+        // is; a thread that looked at the pointer now and then could miss
+        // the whole glide under load).
+        Probe probe;
+        int xiOpcode = 0, event = 0, error = 0;
+        QVERIFY(XQueryExtension(probe.dpy, "XInputExtension", &xiOpcode, &event, &error));
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawMotion);
+        XIEventMask mask{XIAllMasterDevices, int(sizeof bits), bits};
+        XISelectEvents(probe.dpy, DefaultRootWindow(probe.dpy), &mask, 1);
+        XSync(probe.dpy, False);
         Run run;
         operations::smoothMove(run, target.x(), target.y(), 0.2);
-        gliding = false;
-        watcher.join();
-        QVERIFY2(visited.size() > 3, "the pointer jumped instead of gliding");
+        XSync(probe.dpy, False);
+        int moves = 0;
+        while (XPending(probe.dpy)) {
+            XEvent e;
+            XNextEvent(probe.dpy, &e);
+            if (e.xcookie.type == GenericEvent && e.xcookie.extension == xiOpcode && e.xcookie.evtype == XI_RawMotion)
+                ++moves;
+        }
+        QVERIFY2(moves > 3, "the pointer jumped instead of gliding");
         QPoint seen;
         Probe().pointerMask(&seen);
         QCOMPARE(seen, expected);
@@ -777,6 +784,72 @@ private slots:
         after.load(probe.dpy);
         for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
             QCOMPARE(after.row(kc), before.row(kc));
+    }
+
+    // Threads that start while a text types open connections of their own
+    // (the stop watcher of every new run does). Typing holds the server
+    // grabbed around each character; an opening that waited for the server
+    // inside Xlib's process-wide lock used to leave the typist waiting for
+    // that lock, with the server held, for ever: the run could not even be
+    // stopped.
+    void newConnectionsWhileTextTypes()
+    {
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        // Hiragana, outside the keymap, but no more distinct ones than the
+        // spare keys hold: no binding changes while the text types, so a
+        // busy machine cannot make the test's window read one late.
+        Probe keys;
+        platform::X11Keymap keymap;
+        keymap.load(keys.dpy);
+        const int distinct = std::min(2 * int(keymap.spareKeycodes().size()), 20);
+        QVERIFY(distinct > 0);
+        QString typed;
+        for (int i = 0; i < 400; ++i)
+            typed += QChar(char16_t(0x3042 + i % distinct));
+        text->clear();
+        focus(text);
+
+        // Another client of this process that uses XTest too, as the
+        // person of a test or a second desktop does: Xlib then looks the
+        // extension up again under its process-wide lock at the typist's
+        // next XTest call.
+        Probe other;
+        std::atomic<bool> typing{true};
+        std::atomic<int> opened{0};
+        std::thread opener([&] {
+            // One short-lived thread after another, each with its own
+            // connection, until the text is typed.
+            while (typing) {
+                XTestGrabControl(other.dpy, False);
+                XFlush(other.dpy);
+                std::thread([&] {
+                    x11->isKeyDown(16); // Shift: any query opens the connection
+                    ++opened;
+                }).join();
+            }
+        });
+        std::atomic<bool> returned{false};
+        std::thread typist([&] {
+            Run run;
+            operations::typeText(run, typed, 0.001);
+            returned = true;
+        });
+        auto joiner = qScopeGuard([&] {
+            typist.join();
+            typing = false;
+            opener.join();
+        });
+        // A bound for a hang, not a timing: the text takes about a second.
+        QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed, 15000);
+        typing = false;
+        joiner.dismiss();
+        typist.join();
+        opener.join();
+        qInfo("%d connections opened and closed while the text typed", opened.load());
+        QVERIFY(opened.load() > 0);
+        QVERIFY(x11->heldKeycodes().empty());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0); // the spare keys it borrowed are given back
     }
 
     void stoppedRunsLeaveNothingHeld_data()

@@ -7,6 +7,7 @@
 #include "x11person.h"
 
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <X11/Xlib.h>
@@ -263,6 +264,46 @@ private slots:
                      (QStringList{"move 200,300", "press left 200,300", "release left 200,300",
                                   "press right 200,300", "release right 200,300", "wheel 1 200,300",
                                   "wheel -1 200,300", "wheel -1 200,300", "move 201,300"}));
+    }
+
+    // The pointer is looked at only now and then while it keeps moving; a
+    // press in the middle of a glide, and the end of a glide, must still
+    // carry the exact position.
+    void glidesEndAtTheExactPosition_data()
+    {
+        QTest::addColumn<int>("xbutton");
+        QTest::addColumn<QString>("pressLine");
+        QTest::newRow("glide, then a press") << 1 << QStringLiteral("press left 499,300");
+        QTest::newRow("glide that just stops") << 0 << QString();
+    }
+
+    void glidesEndAtTheExactPosition()
+    {
+        QFETCH(int, xbutton);
+        QFETCH(QString, pressLine);
+        person->moveTo(100, 300);
+        Collector collector;
+        const int handle = x11->startInputObserver(collector.observer(), platform::observe::All);
+        QVERIFY(handle > 0);
+        auto stop = qScopeGuard([&] { x11->stopInputObserver(handle); });
+        for (int x = 101; x < 500; ++x)
+            person->moveTo(x, 300);
+        if (xbutton)
+            person->click(xbutton);
+        QStringList expectedEnd{"move 499,300"};
+        if (xbutton)
+            expectedEnd << pressLine << QStringLiteral("release left 499,300");
+        QTRY_VERIFY(collector.lines().size() >= expectedEnd.size()
+                    && collector.lines().mid(collector.lines().size() - expectedEnd.size()) == expectedEnd);
+        // Every motion told of is a place the pointer was, in order.
+        const QStringList lines = collector.lines();
+        int lastX = 100;
+        for (const QString &line : lines.mid(0, lines.size() - expectedEnd.size() + 1)) {
+            const QRegularExpressionMatch m = QRegularExpression("^move (\\d+),300$").match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            QVERIFY2(m.captured(1).toInt() > lastX, qPrintable(line));
+            lastX = m.captured(1).toInt();
+        }
     }
 
     void kindsNotAskedForAreNotTold()
