@@ -7,6 +7,7 @@
 #include "support/runprobe.h"
 #include "support/simfixture.h"
 
+#include <QDir>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -278,7 +279,7 @@ private slots:
         QTest::newRow("single key") << "123,0" << QList<int>{123} << true << true;
         QTest::newRow("single key with ctrl") << "123,0" << QList<int>{162, 123} << false << true;
         QTest::newRow("left ctrl alone") << "162,0" << QList<int>{162} << true << true;
-        QTest::newRow("left ctrl with shift") << "162,0" << QList<int>{162, 160} << false << true;
+        QTest::newRow("left ctrl with shift") << "162,0" << QList<int>{160, 162} << false << true;
         QTest::newRow("win+e") << "69,8" << QList<int>{92, 69} << true << true;
         QTest::newRow("none") << "なし" << QList<int>{162, 164, 83} << false << false;
         QTest::newRow("empty") << "" << QList<int>{83} << false << false;
@@ -339,6 +340,137 @@ private slots:
         QCOMPARE(probe.run->ownModifierMask(), 0);
         const QString left = unreleasedInput(fx.sim->syntheticEvents());
         QVERIFY2(left.isEmpty(), qPrintable(left));
+    }
+
+    // The stop command seen through key events: a tap that begins and ends
+    // between two polls of the key state still stops the run, and the run's
+    // own modifiers count exactly as the poll counts them.
+    void stopByKeyEvents_data()
+    {
+        QTest::addColumn<QString>("keyPage"); // a Key page the run holds meanwhile ("" for none)
+        QTest::addColumn<QString>("tap");     // what the person does, all at once (playKeys)
+        QTest::addColumn<bool>("stops");
+        const QString ctrlAltS = QStringLiteral("+162 +164 +83 -83 -164 -162");
+        QTest::newRow("ctrl+alt+s") << "" << ctrlAltS << true;
+        QTest::newRow("right-hand ctrl and alt") << "" << "+163 +165 +83 -83 -165 -163" << true;
+        QTest::newRow("generic codes") << "" << "+17 +18 +83 -83 -18 -17" << true;
+        QTest::newRow("s first, modifiers after") << "" << "+83 +162 +164 -164 -162 -83" << true;
+        QTest::newRow("ctrl let go before s") << "" << "+162 +164 -162 +83 -83 -164" << false;
+        QTest::newRow("s let go before alt") << "" << "+162 +83 -83 +164 -164 -162" << false;
+        QTest::newRow("extra shift of the person") << "" << "+160 +162 +164 +83 -83 -164 -162 -160" << false;
+        QTest::newRow("s alone") << "" << "+83 -83" << false;
+        QTest::newRow("run holds shift") << "88,4" << ctrlAltS << true;
+        QTest::newRow("run holds left shift alone") << "160,0" << ctrlAltS << true;
+        QTest::newRow("run holds win") << "68,8" << ctrlAltS << true;
+        QTest::newRow("run holds ctrl+shift") << "35,6" << ctrlAltS << true;
+        QTest::newRow("run holds shift, person too") << "88,4" << "+161 +162 +164 +83 -83 -164 -162 -161" << true;
+        QTest::newRow("run holds shift, ctrl+s only") << "88,4" << "+162 +83 -83 -162" << false;
+    }
+    void stopByKeyEvents()
+    {
+        QFETCH(QString, keyPage);
+        QFETCH(QString, tap);
+        QFETCH(bool, stops);
+        SimFixture fx;
+        RunProbe probe;
+        const Records commands{keyPage.isEmpty() ? page("なし") : QStringList{"キー", keyPage, "30"}};
+        probe.run->setup(0, Run::kRepeatForever, QStringLiteral("83,3"), commands, {page("時間", "0.05")},
+                         QStringLiteral("p"));
+        QVERIFY(probe.run->hasStopObserver());
+        QCOMPARE(fx.sim->observerCount(), 1);
+        probe.run->start();
+        if (!keyPage.isEmpty())
+            QTRY_VERIFY(probe.run->ownModifierMask() != 0);
+        if (stops)
+            QTest::ignoreMessage(QtDebugMsg, "[Run] stop command detected: vk= 83  mask= 3");
+        // Every key is up again long before the next poll could look.
+        playKeys(*fx.sim, tap);
+        fx.sim->settleObservers();
+        QCOMPARE(probe.waitFinished(stops ? 2000 : 300), stops);
+        probe.run.reset();
+        QCOMPARE(fx.sim->observerCount(), 0);
+        const QString left = unreleasedInput(fx.sim->syntheticEvents());
+        QVERIFY2(left.isEmpty(), qPrintable(left));
+    }
+
+    // With TERVALO_STOP_BY_POLL_ONLY=1 nothing observes the keys, and the
+    // poll alone still sees a stop command that is held.
+    void stopByPollOnly()
+    {
+        qputenv("TERVALO_STOP_BY_POLL_ONLY", "1");
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, Run::kRepeatForever, QStringLiteral("83,3"), {page("キー", "88,4", "30")},
+                         {page("時間", "0.05")}, QStringLiteral("p"));
+        qunsetenv("TERVALO_STOP_BY_POLL_ONLY");
+        QVERIFY(probe.run->hasStopChecker());
+        QVERIFY(!probe.run->hasStopObserver());
+        QCOMPARE(fx.sim->observerCount(), 0);
+        probe.run->start();
+        QTRY_VERIFY(probe.run->ownModifierMask() != 0);
+        QTest::ignoreMessage(QtDebugMsg, "[Run] stop command detected: vk= 83  mask= 3");
+        playKeys(*fx.sim, QStringLiteral("+162 +164 +83"));
+        QVERIFY(probe.waitFinished(2000));
+        playKeys(*fx.sim, QStringLiteral("-83 -164 -162"));
+        QCOMPARE(fx.sim->observerCount(), 0);
+    }
+
+    // The key observer lives exactly as long as the watching: it is gone
+    // when the run has finished, however it ended, and no thread of the run
+    // outlives it.
+    void stopObserverEndsWithTheRun_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("stop command") << "stop command";
+        QTest::newRow("tray icon") << "tray icon";
+        QTest::newRow("passes done") << "passes done";
+        QTest::newRow("destroyed while playing") << "destroyed while playing";
+        QTest::newRow("destroyed before start") << "destroyed before start";
+        QTest::newRow("start delay, stop command") << "start delay, stop command";
+    }
+    void stopObserverEndsWithTheRun()
+    {
+        QFETCH(QString, end);
+        SimFixture fx;
+        const auto threads = [] {
+            return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+        };
+        {
+            // Anything the process starts once for the first run and keeps
+            // (Qt's own threads) is started before counting.
+            RunProbe warm;
+            warm.run->setup(0, 1, QStringLiteral("83,3"), {page("なし")}, {page("即時")}, QStringLiteral("p"));
+            warm.run->start();
+            QVERIFY(warm.waitFinished(3000));
+        }
+        const auto before = threads();
+        RunProbe probe;
+        const bool inDelay = end.startsWith(QLatin1String("start delay"));
+        const int passes = end == QLatin1String("passes done") ? 1 : Run::kRepeatForever;
+        probe.run->setup(inDelay ? 30 : 0, passes, QStringLiteral("83,3"), {page("キー", "65,0", "0.1")},
+                         {page("時間", "0.05")}, QStringLiteral("p"));
+        QPointer<QSystemTrayIcon> icon = probe.run->systemTrayIcon();
+        QCOMPARE(fx.sim->observerCount(), 1);
+        if (end == QLatin1String("destroyed before start")) {
+            probe.run.reset();
+        } else {
+            probe.run->start();
+            QTest::qWait(150);
+            if (end.endsWith(QLatin1String("stop command"))) {
+                QTest::ignoreMessage(QtDebugMsg, "[Run] stop command detected: vk= 83  mask= 3");
+                playKeys(*fx.sim, QStringLiteral("+162 +164 +83 -83 -164 -162"));
+            } else if (end == QLatin1String("tray icon")) {
+                emit icon->activated(QSystemTrayIcon::Trigger);
+            } else if (end == QLatin1String("destroyed while playing")) {
+                probe.run.reset();
+            }
+            QVERIFY(probe.waitFinished(3000));
+            // Stopped before the run says it has finished.
+            QCOMPARE(fx.sim->observerCount(), 0);
+            probe.run.reset();
+        }
+        QCOMPARE(fx.sim->observerCount(), 0);
+        QCOMPARE(threads(), before);
     }
 
     void stopCommandDuringStartDelay()

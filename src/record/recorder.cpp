@@ -22,8 +22,7 @@ bool Recorder::watch(int stopVk, int stopMask)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.clear();
-        heldModifiers_.clear();
-        stopVk_ = stopVk;
+        stopKeys_ = CombinationTracker(stopVk, stopMask);
         stopMask_ = stopMask;
         start_ = end_ = Clock::now();
         stopped_ = false;
@@ -77,23 +76,15 @@ void Recorder::observe(const InputEvent &e)
             return;
         if (Run::instanceCount() > 0)
             return; // a run's own input is not the person's
-        const bool modifier = KeyCombination::isModifierKey(e.vk);
-        if (e.kind == Kind::KeyDown && !e.repeat) {
-            int held = 0;
-            for (int vk : heldModifiers_)
-                held |= KeyCombination::modifierMaskOf(vk);
-            if (KeyCombination::sameKey(stopVk_, e.vk) && KeyCombination::modifiersMatch(stopVk_, stopMask_, held)) {
-                dropStopModifiersLocked();
-                end_ = e.time;
-                stopped_ = true;
-                pressed = true;
-            }
+        if (e.kind == Kind::KeyDown && !e.repeat && stopKeys_.completedBy(e.vk)) {
+            dropStopModifiersLocked();
+            end_ = e.time;
+            stopped_ = true;
+            pressed = true;
         }
         if (!pressed) {
-            if (modifier && e.kind == Kind::KeyDown)
-                heldModifiers_.insert(e.vk);
-            else if (modifier && e.kind == Kind::KeyUp)
-                heldModifiers_.erase(e.vk);
+            if (e.kind == Kind::KeyDown || e.kind == Kind::KeyUp)
+                stopKeys_.follow(e.vk, e.kind == Kind::KeyDown);
             if (keeping_)
                 events_.push_back(e);
         }
@@ -109,7 +100,7 @@ void Recorder::dropStopModifiersLocked()
         if (e.kind == Kind::Motion)
             continue;
         const bool stopModifier = e.kind == Kind::KeyDown && (KeyCombination::modifierMaskOf(e.vk) & stopMask_)
-                                  && heldModifiers_.count(e.vk);
+                                  && stopKeys_.holds(e.vk);
         if (!stopModifier)
             break;
         events_.erase(events_.begin() + std::ptrdiff_t(i));

@@ -8,13 +8,13 @@
 // presses are not kept, and nothing is kept while a run plays. The pages are
 // made from the events afterwards (RecordMapping).
 
+#include "input/combinationtracker.h"
 #include "record/recordmapping.h"
 
 #include <QObject>
 
 #include <atomic>
 #include <mutex>
-#include <set>
 #include <vector>
 
 class Recorder : public QObject {
@@ -65,13 +65,12 @@ private:
     /// the last other input (lock held).
     void dropStopModifiersLocked();
 
-    int stopVk_ = 0;
     int stopMask_ = 0;
     int observer_ = 0;
     std::shared_ptr<platform::Desktop> desktop_;
     mutable std::mutex mutex_;
     std::vector<platform::InputEvent> events_;
-    std::set<int> heldModifiers_; // side-specific codes, as observed
+    CombinationTracker stopKeys_; // the modifiers held, as observed
     Clock::time_point start_;
     Clock::time_point end_;
     std::atomic<bool> stopped_{false};

@@ -149,12 +149,10 @@ void Run::runLoop()
     }
 
     joinWorkers();
-    // The watcher has nothing left to stop; let it end during the pause
-    // rather than make the end of the run wait for its next poll.
-    checkerRunning.store(false);
+    // The watcher has nothing left to stop; it ends before the pause.
+    stopStopChecker();
     if (!stopRequested.load())
         std::this_thread::sleep_for(std::chrono::seconds(1));
-    stopStopChecker();
     emit requestBeep();
     removeTrayIcon();
     running.store(false);

@@ -6,8 +6,15 @@
 //
 // The runner, the operation workers and the stop watcher are plain threads
 // without event loops. They share nothing but the three atomic flags below
-// (plus one "done" flag per worker); there are no mutexes. They reach other
-// threads only through the queued signals requestBeep and finished.
+// (plus one "done" flag per worker); the only mutex is the one that lets the
+// stop watcher sleep until it is woken. They reach other threads only
+// through the queued signals requestBeep and finished.
+//
+// The stop watcher has two eyes: a key observer of the desktop, which sees
+// the stop command the moment its key goes down, and a poll of the key state
+// every 50 ms, which sees it even when an event was missed.
+
+#include "input/combinationtracker.h"
 
 #include <QList>
 #include <QObject>
@@ -15,12 +22,19 @@
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 class QSystemTrayIcon;
+
+namespace platform {
+class Desktop;
+struct InputEvent;
+} // namespace platform
 
 class Run : public QObject {
     Q_OBJECT
@@ -78,6 +92,13 @@ public:
     int stopKeyCode() const { return stopKey; }
     int stopModifierMask() const { return stopModifiers; }
     bool hasStopChecker() const { return checkerThread != nullptr; }
+    /// True while the watcher also observes key events (not when the desktop
+    /// cannot be observed, nor with TERVALO_STOP_BY_POLL_ONLY=1).
+    bool hasStopObserver() const { return stopObserver.load() != 0; }
+    /// True when TERVALO_STOP_BY_POLL_ONLY is 1: the watcher only polls.
+    /// Read each time a watcher starts, so that a benchmark can compare both
+    /// ways in one process.
+    static bool stopByPollOnly();
     /// Key operations note the modifiers (mask Alt 1, Ctrl 2, Shift 4, Win 8)
     /// they hold while they hold them. The watcher does not count those
     /// against the stop command: a page holding Shift must not keep the
@@ -122,6 +143,13 @@ private:
     void playPage(int index);
     void reclaimEndedWorkers();
     void stopCheckerBody();
+    void startStopObserver();
+    void observeStopKeys(const platform::InputEvent &event);
+    /// Ends the watching and wakes the polling thread. True for the caller
+    /// that ended it (each stop is reported once).
+    bool endStopWatch();
+    /// The stop command was seen: asks the run to end (once).
+    void stopCommandSeen();
     void removeTrayIcon();
 
     int startDelay = 0;
@@ -135,6 +163,11 @@ private:
     int stopModifiers = 0;
     std::unique_ptr<std::thread> checkerThread;
     std::atomic<bool> checkerRunning{false};
+    std::mutex checkerMutex; // only for checkerWake
+    std::condition_variable checkerWake;
+    std::shared_ptr<platform::Desktop> stopObserverDesktop;
+    std::atomic<int> stopObserver{0};
+    CombinationTracker stopKeysHeld; // the observer's thread only, once started
     std::atomic<int> ownModifierHolds[4] = {}; // Alt, Ctrl, Shift, Win: operations holding each
     // Not a child of the run: it must stay in the GUI thread when the run
     // moves to its own thread, since a tray icon drives platform windows.

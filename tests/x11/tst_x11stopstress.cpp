@@ -9,6 +9,9 @@
 // five minutes: a run takes about a second with its random stop moment,
 // the person's tap and the window coming back; set 1000 or more by hand),
 // TERVALO_STOP_STRESS_SEED replays the random moments of an earlier session.
+// TERVALO_STOP_STRESS_COMPARE=1 plays every other run with the stop watcher
+// polling only (TERVALO_STOP_BY_POLL_ONLY=1) and prints the latencies of
+// both ways apart, measured side by side in one session.
 
 #include "app/tervalo.h"
 #include "platform/desktop_x11.h"
@@ -185,7 +188,9 @@ class TestX11StopStress : public QObject {
     int runsDone = 0;
     int baseThreads = 0;
     int slowClears = 0;
+    bool compareWays = false;
     Latencies all;
+    Latencies allPolled; // the runs that only polled, when comparing
     Clock::time_point began;
 
     int runsForThisRow() const
@@ -267,6 +272,7 @@ private slots:
         if (!seedGiven)
             seedUsed = QRandomGenerator::global()->generate();
         rng.seed(seedUsed);
+        compareWays = qEnvironmentVariableIntValue("TERVALO_STOP_STRESS_COMPARE") == 1;
         qInfo("stop stress: %d runs, seed %u (TERVALO_STOP_STRESS_SEED=%u replays it)", totalRuns, seedUsed,
               seedUsed);
 
@@ -295,7 +301,12 @@ private slots:
         const double seconds = msBetween(began, Clock::now()) / 1000.0;
         qInfo("stop stress: %d runs in %.0f s (%.0f ms a run); keys or buttons seen late: %d", runsDone, seconds,
               runsDone ? 1000.0 * seconds / runsDone : 0.0, slowClears);
-        qInfo("stop latency, last stop key down -> window back: %s", qPrintable(all.summary()));
+        qInfo("stop latency, last stop key down -> window back%s: %s", compareWays ? " (key events)" : "",
+              qPrintable(all.summary()));
+        if (compareWays)
+            qInfo("stop latency, last stop key down -> window back (polling only): %s",
+                  qPrintable(allPolled.summary()));
+        qunsetenv("TERVALO_STOP_BY_POLL_ONLY");
         window->is_message_file = false;
         window->close();
         if (Run::instanceCount() != 0) {
@@ -367,6 +378,7 @@ private slots:
         const int runs = runsForThisRow();
         ++rowsDone;
         Latencies row;
+        Latencies rowPolled;
         auto x11 = std::dynamic_pointer_cast<platform::X11Desktop>(platform::currentDesktop());
         QVERIFY(x11);
 
@@ -374,6 +386,14 @@ private slots:
             window->commandList = commands;
             window->conditionList = conditions;
             const bool throughDialog = (runsDone + 1) % kDialogEvery == 0;
+            const bool pollOnly = compareWays && runsDone % 2 == 1;
+            if (compareWays) {
+                // Read when the run starts watching.
+                if (pollOnly)
+                    qputenv("TERVALO_STOP_BY_POLL_ONLY", "1");
+                else
+                    qunsetenv("TERVALO_STOP_BY_POLL_ONLY");
+            }
             const int shown = showClock.count;
             QVERIFY2(launch(startDelay, throughDialog), qPrintable(describe("the run dialog did not open", run)));
             QVERIFY2(!window->isVisible(), qPrintable(describe("the window stayed visible", run)));
@@ -400,7 +420,7 @@ private slots:
                 person->releaseAll();
                 QFAIL(qPrintable(describe("the stop command did not end the run within 5 s", run)));
             }
-            row.ms.push_back(msBetween(pressed, showClock.at));
+            (pollOnly ? rowPolled : row).ms.push_back(msBetween(pressed, showClock.at));
             QVERIFY2(window->isVisible(), qPrintable(describe("the window did not come back", run)));
             pumpFor(randomBetween(0, 40));
             person->releaseAll();
@@ -437,6 +457,10 @@ private slots:
                  qPrintable(QStringLiteral("%1 threads after the runs, %2 before").arg(processThreadCount()).arg(baseThreads)));
         qInfo("%s: %s", QTest::currentDataTag(), qPrintable(row.summary()));
         all.ms.insert(all.ms.end(), row.ms.begin(), row.ms.end());
+        if (compareWays) {
+            qInfo("%s, polling only: %s", QTest::currentDataTag(), qPrintable(rowPolled.summary()));
+            allPolled.ms.insert(allPolled.ms.end(), rowPolled.ms.begin(), rowPolled.ms.end());
+        }
     }
 };
 
