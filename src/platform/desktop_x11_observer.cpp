@@ -29,6 +29,10 @@ constexpr int kWheelDown = 5;
 // this; each look is a round trip to the server (at ~740 motion events/s a
 // look per batch cost 4-7 % of a core). Presses still look at once.
 constexpr std::chrono::milliseconds kLookInterval{10};
+// An expected press of our own typing that has not been seen for this long
+// never will be (its events came before the observer listened): forgotten,
+// so that it cannot hide a person's press of the same key for longer.
+constexpr std::chrono::seconds kTypedPressLife{2};
 
 void setBit(unsigned char *mask, int event)
 {
@@ -261,6 +265,31 @@ char32_t X11InputObserver::characterOf(int keycode) const
     return xkb_keysym_to_utf32(xkb_keysym_t(sym));
 }
 
+void X11InputObserver::expectTypedTap(const std::vector<int> &modifiers, int keycode)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(typedMutex_);
+    for (int kc : modifiers)
+        typed_.push_back(TypedPress{kc, true, now});
+    typed_.push_back(TypedPress{keycode, false, now});
+}
+
+bool X11InputObserver::takeTypedPress(int keycode, bool *modifier)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(typedMutex_);
+    while (!typed_.empty() && now - typed_.front().at > kTypedPressLife)
+        typed_.pop_front();
+    for (auto it = typed_.begin(); it != typed_.end(); ++it) {
+        if (it->keycode == keycode) {
+            *modifier = it->modifier;
+            typed_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 void X11InputObserver::keyEvent(int keycode, bool down, unsigned long serverTime)
 {
     if (keycode < 0 || keycode > 255)
@@ -272,6 +301,21 @@ void X11InputObserver::keyEvent(int keycode, bool down, unsigned long serverTime
         flushMotion();
     InputEvent e;
     e.kind = down ? InputEvent::Kind::KeyDown : InputEvent::Kind::KeyUp;
+    bool modifier = false;
+    if (down && takeTypedPress(keycode, &modifier))
+        typedDown_[keycode] = modifier ? 2 : 1;
+    if (typedDown_[keycode]) {
+        // Our own typing: a character, and nothing of the keys held for it.
+        const bool held = typedDown_[keycode] == 2;
+        if (!down)
+            typedDown_[keycode] = 0;
+        if (held)
+            return;
+        e.vk = vk::Packet;
+        e.character = down ? characterOf(keycode) : 0;
+        deliver(e, serverTime);
+        return;
+    }
     if (down) {
         e.vk = keymap_.vkOf(keycode, numLockMask_ && (mods_ & numLockMask_));
         e.character = characterOf(keycode);

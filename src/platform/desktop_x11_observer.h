@@ -17,8 +17,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 typedef struct _XDisplay Display;
 struct _XkbDesc;
@@ -39,6 +42,12 @@ public:
     /// (no connection, no XInputExtension 2.1 or later).
     bool start(std::string *why);
     std::thread::id threadId() const { return thread_.get_id(); }
+    /// Our own text typing is about to tap `keycode`, with `modifiers` held
+    /// for it (any thread). Those events are reported as a character sent as
+    /// a character (vk::Packet), and the modifiers not at all, as a hook on
+    /// Windows sees text sent as Unicode: a watcher for the person's keys must
+    /// not take our typed "s" for their S.
+    void expectTypedTap(const std::vector<int> &modifiers, int keycode);
 
 private:
     void run();
@@ -54,6 +63,8 @@ private:
     void deliver(InputEvent &event, unsigned long serverTime);
     void loadKeymap();
     char32_t characterOf(int keycode) const;
+    /// Takes the oldest expected typed press of the keycode, if any.
+    bool takeTypedPress(int keycode, bool *modifier);
 
     std::string displayName_;
     InputObserver callback_;
@@ -63,6 +74,13 @@ private:
     int xkbEvent_ = 0;
     std::thread thread_;
     std::atomic<bool> quit_{false};
+    struct TypedPress {
+        int keycode = 0;
+        bool modifier = false;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex typedMutex_;
+    std::deque<TypedPress> typed_; ///< expected, oldest first (typedMutex_)
     int wakePipe_[2] = {-1, -1};
 
     // Thread state.
@@ -74,6 +92,7 @@ private:
     unsigned int numLockMask_ = 0;
     unsigned int ignoredMask_ = 0; ///< Ctrl, Alt and Win bits
     int downVk_[256] = {}; ///< code reported for each keycode down, 0 when up
+    unsigned char typedDown_[256] = {}; ///< 1: down for our typing, 2: a modifier of it
     bool motionPending_ = false;
     unsigned long motionTime_ = 0; ///< server time of the last motion
     std::chrono::steady_clock::time_point lastLook_; ///< when the pointer was last asked for

@@ -250,6 +250,11 @@ void X11Desktop::typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_
 
 void X11Desktop::typeNowLocked(const CharPress &press)
 {
+    {
+        std::lock_guard<std::mutex> lock(observerMutex_);
+        for (auto &entry : observers_)
+            entry.second->expectTypedTap(press.modifiers, press.keycode);
+    }
     for (int kc : press.modifiers)
         pressKeycode(kc, true);
     pressKeycode(press.keycode, true);

@@ -171,6 +171,32 @@ private slots:
         QCOMPARE(person->keysDown(), QList<int>());
     }
 
+    // Text our own backend types is told as characters sent as characters,
+    // as a hook sees Unicode text on Windows: no key code, and none of the
+    // Shift presses it needed. The person's keys keep their codes, also the
+    // key our typing used a moment before.
+    void ourTypedTextIsCharacters()
+    {
+        Collector collector;
+        const int handle = x11->startInputObserver(collector.observer(), platform::observe::Keys);
+        QVERIFY(handle > 0);
+        auto stop = qScopeGuard([&] { x11->stopInputObserver(handle); });
+        const std::u16string text = u"sSあ";
+        x11->textBegins(text, nullptr);
+        for (char16_t unit : text) {
+            x11->unicodeUnit(unit, true);
+            x11->unicodeUnit(unit, false);
+        }
+        x11->textDone();
+        const QString packet = QString::number(platform::vk::Packet);
+        const QStringList typed{"v" + packet + ch('s'), "^" + packet, "v" + packet + ch('S'), "^" + packet,
+                                "v" + packet + ch(0x3042), "^" + packet};
+        QTRY_COMPARE(collector.lines(), typed);
+        person->tap({XK_Shift_L, XK_s});
+        QTRY_COMPARE(collector.lines(), typed + QStringList({"v160", "v83" + ch('S'), "^83", "^160"}));
+        QTRY_COMPARE(person->keysDown(), QList<int>());
+    }
+
     // Event times are the server's: a pause between two keys is seen as long
     // as the person made it, however late the observer's thread wakes.
     void pausesAreMeasuredWhereTheyHappen()
