@@ -495,9 +495,31 @@ private slots:
         QFETCH(double, maxMs);
         Run run;
         const auto t0 = Clock::now();
-        run.interruptibleWait(seconds);
+        QVERIFY(run.interruptibleWait(seconds)); // nobody stopped it
         const double took = msBetween(t0, Clock::now());
         QVERIFY2(took >= minMs && took < maxMs, qPrintable(QString::number(took)));
+    }
+
+    // Every wait of a run says whether it was cut short by a stop, which
+    // the polling conditions use to give up at once.
+    void interruptibleWaitSaysItWasStopped_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("long wait") << 60.0;
+        QTest::newRow("zero") << 0.0;
+    }
+    void interruptibleWaitSaysItWasStopped()
+    {
+        QFETCH(double, seconds);
+        Run run;
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            run.requestStop();
+        });
+        if (seconds > 0)
+            QVERIFY(!run.interruptibleWait(seconds));
+        stopper.join();
+        QVERIFY(!run.interruptibleWait(seconds)); // already stopped: no wait at all
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/recordcommand.h"
 #include "app/tervalo.h"
+#include "input/keycombination.h"
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
 #include "run/run.h"
@@ -22,7 +23,6 @@
 
 namespace {
 
-const QString kNoCommand = QStringLiteral("なし");
 
 // How a run ended, noted in the runner thread when it emits finished (the
 // run is deleted soon after, in its own thread).
@@ -52,14 +52,14 @@ Player::StopChoice Player::stopCommand(const QString &fromSettings) const
                                     "--stop-key で停止キーを指定してください。",
                                     "there is no system tray, so a run without a stop key could not be stopped; "
                                     "give a stop key with --stop-key")};
-        return {kNoCommand, QString()};
+        return {KeyCombination::noneCode(), QString()};
     }
     if (options.stopKey)
         return {*options.stopKey, QString()};
     // Not given: the one of the run settings, which must be a usable key.
     // Its "none" needs the explicit --no-stop-key, as the dialog asks every
     // time before such a run.
-    if (fromSettings == kNoCommand)
+    if (fromSettings == KeyCombination::noneCode())
         return {QString(), text("実行設定に停止キーがありません。--stop-key で指定するか、"
                                 "--no-stop-key を付けてください。",
                                 "the run settings have no stop key; give one with --stop-key, or give --no-stop-key")};

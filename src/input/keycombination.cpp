@@ -5,7 +5,7 @@
 KeyCombination::Parsed KeyCombination::parse(const QString &code)
 {
     Parsed p;
-    if (code.isEmpty() || code == QStringLiteral("なし"))
+    if (code.isEmpty() || code == noneCode())
         return p;
     p.none = false;
     const QStringList parts = code.split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -117,7 +117,7 @@ QString KeyCombination::label(const QString &code)
 {
     const Parsed p = parse(code);
     if (p.none)
-        return QStringLiteral("なし");
+        return noneCode();
     if (!p.keyConverts)
         return code;
     return labelOf(p.vk, p.mask);

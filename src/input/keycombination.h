@@ -22,6 +22,12 @@ public:
     };
 
     /// Splits a code at "," (dropping empty parts) and converts the parts.
+    /// Ctrl+Alt+S: the stop command of a new user, and the one a dialog
+    /// falls back to when the stored one is unusable.
+    static QString defaultStopCommand() { return QStringLiteral("83,3"); }
+    /// The stored code of "no key combination" (no stop command, a key
+    /// still to be captured).
+    static QString noneCode() { return QStringLiteral("なし"); }
     static Parsed parse(const QString &code);
 
     /// True for 16-18, 91, 92 and 160-165.

@@ -1,7 +1,7 @@
 #include "project/projectfile.h"
 
+#include "files/filebytes.h"
 #include "project/pagekinds.h"
-#include "settings/filebytes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

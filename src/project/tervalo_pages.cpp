@@ -68,10 +68,7 @@ void tervalo::renderPage()
 
     pageCounterLabel->setText(QStringLiteral("%1/%2").arg(currentPage).arg(pages));
 
-    if (projectPath == SettingsFile::desktopPath())
-        setWindowTitle(QStringLiteral("新規プロジェクト"));
-    else
-        setWindowTitle(QFileInfo(projectPath).baseName());
+    setWindowTitle(runProjectName(projectPath));
 
     qCDebug(lcEditorDump) << commandList;
     qCDebug(lcEditorDump) << conditionList;

@@ -3,6 +3,7 @@
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "run/rundialog.h"
+#include "ui/controlstyles.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -13,18 +14,9 @@
 
 namespace {
 
-const QString kDefaultStopCommand = QStringLiteral("83,3"); // Ctrl+Alt+S
 constexpr int kPollMs = 50;
 
-template <typename W>
-W *placed(W *widget, int x, int y, int w, int h, int pointSize)
-{
-    widget->setGeometry(x, y, w, h);
-    QFont f = widget->font();
-    f.setPointSize(pointSize);
-    widget->setFont(f);
-    return widget;
-}
+using controlstyles::placed;
 
 } // namespace
 
@@ -41,7 +33,7 @@ RecordDialog::RecordDialog(const Values &values, bool japanese, bool help, QWidg
     values_.startDelay = qBound(1, values_.startDelay, 9999);
     // "None" cannot end a recording: an unusable command falls back to the default.
     if (!RunDialog::isUsableStopCommand(values_.stopCommand))
-        values_.stopCommand = kDefaultStopCommand;
+        values_.stopCommand = KeyCombination::defaultStopCommand();
 
     setFixedSize(340, 430);
     setModal(true);

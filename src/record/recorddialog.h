@@ -6,6 +6,7 @@
 // switches. Accepted with Start; the values are then read back.
 
 #include "input/keycapture.h"
+#include "input/keycombination.h"
 #include "record/recordmapping.h"
 
 #include <QDialog>
@@ -23,7 +24,7 @@ public:
     /// What the dialog shows and, once accepted, returns.
     struct Values {
         int startDelay = 5;                       ///< seconds, 1 to 9999
-        QString stopCommand = QStringLiteral("83,3"); ///< key-combination code
+        QString stopCommand = KeyCombination::defaultStopCommand(); ///< key-combination code
         RecordMapping::Options options;
     };
 

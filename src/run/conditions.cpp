@@ -22,7 +22,6 @@ constexpr int kKeyCombinationPollMs = 30;
 constexpr int kKeyFinalReleasePollMs = 10;
 constexpr int kClockPollMs = 50;
 constexpr int kColorPollMs = 50;
-constexpr int kStopSliceMs = 5;
 } // namespace
 
 ModifierState readModifierState(platform::Desktop &d)
@@ -46,16 +45,7 @@ bool combinationDown(platform::Desktop &d, int vk, int mods, int excused)
 
 bool sleepUnlessStopped(const Run &run, int ms)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!run.isStopRequested()) {
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return true;
-        const auto slice = std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(kStopSliceMs));
-        std::this_thread::sleep_for(slice);
-    }
-    return false;
+    return run.interruptibleWait(ms / 1000.0);
 }
 
 namespace {

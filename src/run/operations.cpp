@@ -21,14 +21,11 @@ using Clock = std::chrono::steady_clock;
 constexpr int kGlideStepMs = 5;
 constexpr std::uint32_t kKeyHoldStepMs = 10;
 constexpr int kTypingPollMs = 1;
-// Longer times than this come only from hand-edited files; capping them keeps
-// the clock arithmetic finite (about 31 years is "until stopped" in practice).
-constexpr double kLongestSeconds = 1e9;
 
 Clock::duration secondsToDuration(double seconds)
 {
     return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(std::min(seconds, kLongestSeconds)));
+        std::chrono::duration<double>(std::min(seconds, Run::kLongestSeconds)));
 }
 
 // Releases, in reverse order, whatever was pressed through it, on every way
@@ -225,7 +222,7 @@ void typeText(Run &run, const QString &text, double seconds)
     AtExit done([&] { desktop->textDone(); });
     const qsizetype n = text.size();
     const auto t0 = Clock::now();
-    const double per = std::min(seconds, kLongestSeconds) / double(n);
+    const double per = std::min(seconds, Run::kLongestSeconds) / double(n);
     for (qsizetype i = 0; i < n; ++i) {
         if (run.isStopRequested())
             return;

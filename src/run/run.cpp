@@ -1,6 +1,7 @@
 #include "run/run.h"
 
 #include "app/datafiles.h"
+#include "input/keycombination.h"
 #include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
@@ -20,9 +21,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kWaitSlice = std::chrono::milliseconds(5);
-// Longer waits than this come only from hand-edited files; capping them keeps
-// the deadline arithmetic finite (about 31 years is "until stopped").
-constexpr double kLongestWaitSeconds = 1e9;
 } // namespace
 
 std::atomic<int> Run::instances{0};
@@ -64,7 +62,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
     // length; the runner reads by index and must never run past an end.
     PageKinds::repair(commands, conditions);
 
-    if (stopCommand != QStringLiteral("なし")) {
+    if (stopCommand != KeyCombination::noneCode()) {
         parseStopCommand();
         startStopChecker();
     }
@@ -91,22 +89,19 @@ bool Run::canStopWithoutStopCommand()
     return StopRule::trayAvailable();
 }
 
-void Run::interruptibleWait(double seconds) const
+bool Run::interruptibleWait(double seconds) const
 {
     if (!(seconds > 0))
-        return;
+        return !stopRequested.load();
     const auto deadline = Clock::now()
         + std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(std::min(seconds, kLongestWaitSeconds)));
-    for (auto now = Clock::now(); now < deadline && !stopRequested.load(); now = Clock::now()) {
-        const auto remaining = deadline - now;
-        const auto slice = remaining > kWaitSlice
-            ? std::chrono::duration_cast<std::chrono::milliseconds>(kWaitSlice)
-            : std::chrono::duration_cast<std::chrono::milliseconds>(remaining);
-        if (slice < std::chrono::milliseconds(1))
-            break;
-        std::this_thread::sleep_for(slice);
+              std::chrono::duration<double>(std::min(seconds, kLongestSeconds)));
+    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
+        if (stopRequested.load())
+            return false;
+        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
     }
+    return !stopRequested.load();
 }
 
 void Run::start()

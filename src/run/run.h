@@ -76,8 +76,13 @@ public:
     int passesPlayed() const { return passes.load(); }
 
     /// Sleeps for `seconds` on the steady clock in slices of at most 5 ms;
-    /// returns early once a stop is requested. Nothing for 0 or less.
-    void interruptibleWait(double seconds) const;
+    /// returns early, false, once a stop is requested (true when the whole
+    /// time passed). Nothing for 0 or less. Every wait of a run uses it.
+    bool interruptibleWait(double seconds) const;
+    /// Longer times than this come only from hand-edited files; capping
+    /// them keeps the clock arithmetic finite (about 31 years is "until
+    /// stopped" in practice).
+    static constexpr double kLongestSeconds = 1e9;
 
     // Stop-command watcher.
     /// The key and modifier mask the watcher looks for; key 0 means none.

@@ -5,6 +5,7 @@
 #include "platform/desktop.h"
 #include "run/run.h"
 #include "run/stoprule.h"
+#include "ui/controlstyles.h"
 #include "ui/textfit.h"
 
 #include <QCheckBox>
@@ -18,18 +19,8 @@
 #include <QtDebug>
 
 namespace {
-const QString kNoCommand = QStringLiteral("なし");
-const QString kDefaultStopCommand = QStringLiteral("83,3"); // Ctrl+Alt+S
 
-template <typename W>
-W *placed(W *widget, int x, int y, int w, int h, int pointSize)
-{
-    widget->setGeometry(x, y, w, h);
-    QFont f = widget->font();
-    f.setPointSize(pointSize);
-    widget->setFont(f);
-    return widget;
-}
+using controlstyles::placed;
 } // namespace
 
 QString RunDialog::text(const char *japaneseText, const char *englishText) const
@@ -92,10 +83,10 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
         repeatCheck->setChecked(true);
         runCountSpin->setValue(1);
     }
-    if (this->stopCommand == kNoCommand) {
+    if (this->stopCommand == KeyCombination::noneCode()) {
         noExitCommandCheck->setChecked(true);
         // Unchecking the box later offers Ctrl+Alt+S.
-        this->stopCommand = kDefaultStopCommand;
+        this->stopCommand = KeyCombination::defaultStopCommand();
     }
 
     connect(startButton, &QPushButton::clicked, this, &RunDialog::startRequested);
@@ -230,7 +221,7 @@ void RunDialog::pollHotKey()
 
 void RunDialog::startRequested()
 {
-    if (!StopRule::mayStart(noExitCommandCheck->isChecked() ? kNoCommand : stopCommand)) {
+    if (!StopRule::mayStart(noExitCommandCheck->isChecked() ? KeyCombination::noneCode() : stopCommand)) {
         QMessageBox::warning(
             this, text("終了コマンドが必要です", "Exit command required"),
             text("このデスクトップにはシステムトレイがないため、\n終了コマンドを設定しない実行は途中で停止できません。\n"
@@ -270,6 +261,6 @@ void RunDialog::startRequested()
     stertTime = startDelaySpin->value();
     runNumber = repeatCheck->isChecked() ? kRepeatUntilStopped : runCountSpin->value();
     if (noExitCommandCheck->isChecked())
-        stopCommand = kNoCommand;
+        stopCommand = KeyCombination::noneCode();
     accept();
 }

@@ -1,5 +1,6 @@
 #include "settings/settingsfile.h"
-#include "settings/filebytes.h"
+
+#include "files/filebytes.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -3,13 +3,15 @@
 // The user's settings: eleven values (and one flag added later) in "tervalo_free.json" in the per-user
 // configuration directory, loaded once at start and saved once at close.
 
+#include "input/keycombination.h"
+
 #include <QString>
 
 /// The values the main window keeps between runs, with their defaults.
 struct SettingsValues {
     int stertTime = 5;
     int runNumber = 1;
-    QString stopCommand = QStringLiteral("83,3");
+    QString stopCommand = KeyCombination::defaultStopCommand();
     QString projectPath;   ///< the Desktop directory while the project has no file
     QString lastUsedPath;  ///< "file_path" as read at start; empty when none
     bool is_used_stert = false;
@@ -22,7 +24,7 @@ struct SettingsValues {
     // The record dialog's values (keys added with the recorder; older
     // readers ignore them).
     int record_delay = 5;
-    QString record_stop_command = QStringLiteral("83,3");
+    QString record_stop_command = KeyCombination::defaultStopCommand();
     bool record_glides = true;
     bool record_join_text = true;
     bool record_keep_pauses = true;

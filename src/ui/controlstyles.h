@@ -50,6 +50,18 @@ W *place(W *widget, int x, int y, int width, int height, const QString &style, b
     return widget;
 }
 
+// Places a dialog's control at a fixed spot with its font at a point size
+// (the dialogs set fonts, not sheets).
+template <typename W>
+W *placed(W *widget, int x, int y, int w, int h, int pointSize)
+{
+    widget->setGeometry(x, y, w, h);
+    QFont f = widget->font();
+    f.setPointSize(pointSize);
+    widget->setFont(f);
+    return widget;
+}
+
 inline QComboBox *comboBox(QWidget *parent, const QStringList &items)
 {
     auto *combo = new QComboBox(parent);

@@ -1,4 +1,4 @@
-#include "settings/filebytes.h"
+#include "files/filebytes.h"
 
 #include <QFile>
 #include <QFileInfo>
