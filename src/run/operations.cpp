@@ -19,7 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kGlideStepMs = 5;
-constexpr std::uint32_t kKeyHoldStepMs = 10;
 constexpr int kTypingPollMs = 1;
 
 Clock::duration secondsToDuration(double seconds)
@@ -203,14 +202,7 @@ void pressKey(Run &run, const QString &parameter, std::promise<void> *pressedFla
     pressed.press(k.vk);
     announce();
 
-    std::uint32_t elapsed = 0;
-    while (elapsed < k.holdMs) {
-        if (run.isStopRequested())
-            return;
-        const std::uint32_t step = std::min(k.holdMs - elapsed, kKeyHoldStepMs);
-        std::this_thread::sleep_for(std::chrono::milliseconds(step));
-        elapsed += step;
-    }
+    run.interruptibleWait(k.holdMs / 1000.0);
 }
 
 void typeText(Run &run, const QString &text, double seconds)

@@ -35,7 +35,7 @@ Run::~Run()
 {
     // Whatever happens to be in progress ends now: the runner sees the stop,
     // its workers let go of what they hold, and it stops the watcher itself.
-    stopRequested.store(true);
+    requestStop();
     if (runnerThread && runnerThread->joinable())
         runnerThread->join();
     runnerThread.reset();
@@ -76,7 +76,7 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
                     // A single click only: a context menu or a double click
                     // must not end a run by accident.
                     if (reason == QSystemTrayIcon::Trigger)
-                        stopRequested.store(true);
+                        requestStop();
                 });
     }
 
@@ -89,6 +89,17 @@ bool Run::canStopWithoutStopCommand()
     return StopRule::trayAvailable();
 }
 
+void Run::requestStop()
+{
+    {
+        // Taken so that a waiter between its look at the flag and its wait
+        // cannot miss the wake.
+        std::lock_guard<std::mutex> lock(waitMutex);
+        stopRequested.store(true);
+    }
+    stopWake.notify_all();
+}
+
 bool Run::interruptibleWait(double seconds) const
 {
     if (!(seconds > 0))
@@ -96,12 +107,16 @@ bool Run::interruptibleWait(double seconds) const
     const auto deadline = Clock::now()
         + std::chrono::duration_cast<Clock::duration>(
               std::chrono::duration<double>(std::min(seconds, kLongestSeconds)));
-    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
-        if (stopRequested.load())
-            return false;
-        std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, kWaitSlice));
+    std::unique_lock<std::mutex> lock(waitMutex);
+    // Woken by requestStop the moment a stop arrives; the slice only bounds
+    // the wait should a stop ever be raised without the wake.
+    while (!stopRequested.load()) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return true;
+        stopWake.wait_for(lock, std::min<Clock::duration>(deadline - now, kWaitSlice));
     }
-    return !stopRequested.load();
+    return false;
 }
 
 void Run::start()

@@ -68,15 +68,16 @@ public:
     /// The flag behind isStopRequested, for calls that wait below the run
     /// (the desktop's typing) and must give up at a stop.
     const std::atomic<bool> &stopFlag() const { return stopRequested; }
-    /// Asks the run to end; safe from any thread.
-    void requestStop() { stopRequested.store(true); }
+    /// Asks the run to end; safe from any thread. A wait in progress
+    /// (interruptibleWait) wakes at once.
+    void requestStop();
     /// True between start() and the end of the run loop.
     bool isRunning() const { return running.load(); }
     /// Passes played to their end so far (a stopped pass does not count).
     int passesPlayed() const { return passes.load(); }
 
-    /// Sleeps for `seconds` on the steady clock in slices of at most 5 ms;
-    /// returns early, false, once a stop is requested (true when the whole
+    /// Sleeps for `seconds` on the steady clock until the deadline; wakes
+    /// at once and returns false when a stop is requested (true when the whole
     /// time passed). Nothing for 0 or less. Every wait of a run uses it.
     bool interruptibleWait(double seconds) const;
     /// Longer times than this come only from hand-edited files; capping
@@ -164,6 +165,8 @@ private:
     QList<QStringList> conditions;
     QString projectName;
     std::atomic<bool> stopRequested{false};
+    mutable std::mutex waitMutex; // only for stopWake
+    mutable std::condition_variable stopWake;
     int stopKey = 0;
     int stopModifiers = 0;
     std::unique_ptr<std::thread> checkerThread;

@@ -110,7 +110,7 @@ void Run::stopCommandSeen()
 {
     if (!endStopWatch())
         return; // seen by the other eye already, or the run is over
-    stopRequested.store(true);
+    requestStop();
     qDebug() << "[Run] stop command detected: vk=" << stopKey << " mask=" << stopModifiers;
 }
 
