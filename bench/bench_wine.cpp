@@ -247,6 +247,13 @@ public:
         player->waitForFinished(kStartMs);
         const int lost = benchtexts::differences(text, now);
         out.worstLost = std::max(out.worstLost, lost);
+        if (lost > 0) {
+            int same = 0;
+            while (same < now.size() && same < text.size() && now.at(same) == text.at(same))
+                ++same;
+            std::fprintf(stderr, "%s: %d characters lost or wrong; %lld of %lld arrived, the first %d intact\n",
+                         qPrintable(program.name), lost, qlonglong(now.size()), qlonglong(text.size()), same);
+        }
         if (seen < 2) {
             ++out.failed;
             return;
@@ -346,6 +353,11 @@ int main(int argc, char **argv)
     const QStringList fixed{QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--stop-key"), kStopKeyCode,
                             QStringLiteral("--quiet")};
 
+    Display *x = XOpenDisplay(nullptr);
+    if (!x) {
+        std::fprintf(stderr, "Cannot open the display.\n");
+        return 1;
+    }
     Program linuxProgramDef{
         QStringLiteral("Linux (X11)"),
         [&](const QString &project, const QStringList &options) {
@@ -357,6 +369,7 @@ int main(int argc, char **argv)
         },
         [&] {
             field.clear();
+            field.activateWindow();
             QCoreApplication::processEvents();
             fieldKeyTimes.clear();
         },
@@ -370,7 +383,14 @@ int main(int argc, char **argv)
                                 QStringList{QStringLiteral("--play"), prefix.windowsPath(project)} + fixed + options,
                                 appFolder);
         },
-        [&] { receiver.forget(); },
+        [&] {
+            // Wine types into its own foreground window: the receiver's, once
+            // the X focus follows the pointer again and it is brought forward.
+            XSetInputFocus(x, PointerRoot, RevertToPointerRoot, CurrentTime);
+            XSync(x, False);
+            receiver.ask(QStringLiteral("front"), QStringLiteral("front"));
+            receiver.forget();
+        },
         [&] {
             QString text;
             for (const QString &line : receiver.linesStarting(QStringLiteral("char")))
@@ -389,11 +409,6 @@ int main(int argc, char **argv)
     const QStringList shortWait{PageKinds::kTime, QStringLiteral("0.05")};
     writeProject(stopProject, {{put(kStopPointA), shortWait}, {put(kStopPointB), shortWait}});
 
-    Display *x = XOpenDisplay(nullptr);
-    if (!x) {
-        std::fprintf(stderr, "Cannot open the display.\n");
-        return 1;
-    }
     Bench bench(x);
 
     std::printf("Stop: Ctrl+Alt+S through XTest -> the player's process has ended (%d stops each, turn about)\n", stops);
