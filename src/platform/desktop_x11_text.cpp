@@ -4,11 +4,12 @@
 // changed keymap lazily, after they have worked through the events queued
 // before the change, so a column is rebound only once its last press is old
 // enough to have been read; and because each change makes every client read
-// the whole keymap (about 3.5 ms for a Qt client), the rows a batch needs are
-// written together, one change per run of neighbouring keycodes. When the caller has announced its text, the batch
-// binds the text's coming characters ahead of their turn, as many as the
-// spare keys hold, and a settled column is taken from the character needed
-// last; otherwise characters that need a change are gathered for a moment.
+// the whole keymap (about 3.5 ms for a Qt client), the rows a batch needs
+// are written together, one change per run of neighbouring keycodes. When
+// the caller has announced its text, the batch binds the text's coming
+// characters ahead of their turn, as many as the spare keys hold, and a
+// settled column is taken from the character needed last; otherwise
+// characters that need a change are gathered for a moment.
 //
 // Each character goes out as a whole tap (down and up) at its down, with the
 // server held from the look at the key state to the tap: a key that another
@@ -24,8 +25,8 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
-#include <limits>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 namespace platform {
@@ -412,10 +413,14 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
         std::set<Slot> busy;      // typed or bound in this batch: not to be rebound
         std::set<size_t> changed; // bindings whose row must be written
         const auto now = Clock::now();
-        const auto uses = nextUsesLocked(i);
-        auto nextUse = [&uses](unsigned long sym) {
-            const auto it = uses.find(sym);
-            return it == uses.end() ? std::numeric_limits<size_t>::max() : it->second;
+        // Read only when a settled column must be chosen: a typist waiting
+        // for one plans again every few milliseconds.
+        std::optional<std::map<unsigned long, size_t>> uses;
+        auto nextUse = [this, &uses, i](unsigned long sym) {
+            if (!uses)
+                uses = nextUsesLocked(i);
+            const auto it = uses->find(sym);
+            return it == uses->end() ? std::numeric_limits<size_t>::max() : it->second;
         };
         size_t j = i;
         for (; j < pending_.size(); ++j) {
