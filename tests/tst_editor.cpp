@@ -97,31 +97,31 @@ private slots:
         QFETCH(QStringList, items);
         QFETCH(QString, counter);
         w->is_japanese = japanese;
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = page;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(page);
         w->renderPage();
         QCOMPARE(stripTexts(*w), items);
         QCOMPARE(w->pageCounterLabel->text(), counter);
-        QCOMPARE(w->pageList->currentItem()->text().section('.', 0, 0).toInt(), w->currentPage);
-        QCOMPARE(shown(*w, w->previousButton), w->currentPage != 1);
+        QCOMPARE(w->pageList->currentItem()->text().section('.', 0, 0).toInt(), w->project().currentPage());
+        QCOMPARE(shown(*w, w->previousButton), w->project().currentPage() != 1);
         QVERIFY(shown(*w, w->deleteButton));
     }
 
     void nextOnLastPageAppends()
     {
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = 5;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(5);
         w->renderPage();
         w->nextButton->click();
-        QCOMPARE(w->commandList.size(), 6);
-        QCOMPARE(w->commandList.last(), QStringList{"なし"});
-        QCOMPARE(w->conditionList.last(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().size(), 6);
+        QCOMPARE(w->project().commands().last(), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().last(), (QStringList{"終わるまで待つ", "0.1"}));
         QCOMPARE(w->pageCounterLabel->text(), QString("6/6"));
         w->previousButton->click();
         QCOMPARE(w->pageCounterLabel->text(), QString("5/6"));
-        QCOMPARE(w->commandList.size(), 6); // moving back adds nothing
+        QCOMPARE(w->project().commands().size(), 6); // moving back adds nothing
     }
 
     void plusInsertion_data()
@@ -137,34 +137,34 @@ private slots:
         QFETCH(bool, above);
         QFETCH(int, newPage);
         QFETCH(int, formerPageNow);
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = 3;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(3);
         w->renderPage();
-        const QStringList former = w->commandList.at(2);
+        const QStringList former = w->project().commands().at(2);
         // Rows: 1, 2, +, 3, +, 4, 5.
         w->pageList->setCurrentRow(above ? 2 : 4);
-        QCOMPARE(w->currentPage, newPage);
-        QCOMPARE(w->commandList.size(), 6);
-        QCOMPARE(w->commandList.at(newPage - 1), QStringList{"なし"});
-        QCOMPARE(w->conditionList.at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
-        QCOMPARE(w->commandList.at(formerPageNow - 1), former);
+        QCOMPARE(w->project().currentPage(), newPage);
+        QCOMPARE(w->project().commands().size(), 6);
+        QCOMPARE(w->project().commands().at(newPage - 1), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().at(formerPageNow - 1), former);
         QCOMPARE(w->pageCounterLabel->text(), QString("%1/6").arg(newPage));
         QVERIFY(shown(*w, w->undoButton));
     }
 
     void clickingAnItemShowsItsPage()
     {
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
         w->renderPage();
         const int snapshots = w->history.size();
         const auto found = w->pageList->findItems("3.キー", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
         w->pageList->setCurrentItem(found.first());
-        QCOMPARE(w->currentPage, 3);
+        QCOMPARE(w->project().currentPage(), 3);
         QCOMPARE(w->pageCounterLabel->text(), QString("3/5"));
-        QCOMPARE(w->commandList, fivePages()); // navigation changes no record
+        QCOMPARE(w->project().commands(), fivePages()); // navigation changes no record
         QCOMPARE(w->history.size(), snapshots);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("キー"));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Ctrl+A"));
@@ -196,10 +196,10 @@ private slots:
         QFETCH(QString, firstAfter);
         w->is_japanese = japanese;
         w->is_message_delete = ask;
-        w->commandList = {{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}};
-        w->conditionList = {{"即時"}, {"時間", "2"}, {"即時"}};
-        const RecordList before = w->commandList;
-        w->currentPage = page;
+        w->project().setCommands({{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}});
+        w->project().setConditions({{"即時"}, {"時間", "2"}, {"即時"}});
+        const RecordList before = w->project().commands();
+        w->project().setCurrentPage(page);
         w->renderPage();
         DialogAnswerer answerer;
         if (ask)
@@ -213,14 +213,14 @@ private slots:
             QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
         }
         const bool removed = !ask || answer == QMessageBox::Yes;
-        QCOMPARE(w->commandList.size(), removed ? 2 : 3);
-        QCOMPARE(w->conditionList.size(), w->commandList.size());
-        QCOMPARE(w->currentPage, shownAfter);
-        QCOMPARE(w->commandList.first().first(), firstAfter);
+        QCOMPARE(w->project().commands().size(), removed ? 2 : 3);
+        QCOMPARE(w->project().conditions().size(), w->project().commands().size());
+        QCOMPARE(w->project().currentPage(), shownAfter);
+        QCOMPARE(w->project().commands().first().first(), firstAfter);
         if (removed) {
             RecordList expected = before;
             expected.removeAt(page - 1);
-            QCOMPARE(w->commandList, expected);
+            QCOMPARE(w->project().commands(), expected);
         }
     }
 
@@ -228,8 +228,8 @@ private slots:
     {
         w->is_message_delete = false;
         w->deletePage(); // the button is hidden; the slot still must not empty the project
-        QCOMPARE(w->commandList.size(), 1);
-        QCOMPARE(w->conditionList.size(), 1);
+        QCOMPARE(w->project().commands().size(), 1);
+        QCOMPARE(w->project().conditions().size(), 1);
     }
 
     void paste_data()
@@ -259,14 +259,14 @@ private slots:
         QFETCH(QString, question);
         w->is_japanese = japanese;
         w->is_message_paste = ask;
-        w->commandList = {{"クリック", "右", "2"}, {"なし"}};
-        w->conditionList = {{"時刻", "23", "59"}, targetCondition};
+        w->project().setCommands({{"クリック", "右", "2"}, {"なし"}});
+        w->project().setConditions({{"時刻", "23", "59"}, targetCondition});
         w->renderPage();
         QVERIFY(!shown(*w, w->pasteButton));
         w->copyButton->click();
         QVERIFY(shown(*w, w->pasteButton));
         w->nextButton->click();
-        QCOMPARE(w->currentPage, 2);
+        QCOMPARE(w->project().currentPage(), 2);
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -277,9 +277,9 @@ private slots:
             QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
         }
         const bool replaced = answer != QMessageBox::No;
-        QCOMPARE(w->commandList.at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
-        QCOMPARE(w->conditionList.at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
-        QCOMPARE(w->commandList.at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
+        QCOMPARE(w->project().commands().at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
+        QCOMPARE(w->project().conditions().at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
+        QCOMPARE(w->project().commands().at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
         QVERIFY(shown(*w, w->pasteButton)); // the copy stays for more pastes
     }
 
@@ -298,19 +298,19 @@ private slots:
         QFETCH(int, kindIndex);
         QFETCH(QStringList, record);
         QFETCH(QString, label);
-        w->commandList = {{"クリック", "右", "2"}};
+        w->project().setCommands({{"クリック", "右", "2"}});
         w->renderPage();
         w->commandKindCombo->setCurrentIndex(kindIndex);
-        QCOMPARE(w->commandList.first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
+        QCOMPARE(w->project().commands().first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
         w->addCommandButton->click();
-        QCOMPARE(w->commandList.first(), record);
+        QCOMPARE(w->project().commands().first(), record);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), label);
     }
 
     void fieldsShowTheRecord()
     {
-        w->commandList = {{"スムーズムーブ", "-5", "99999999", "2.5"}};
-        w->conditionList = {{"時刻", "24", "7"}};
+        w->project().setCommands({{"スムーズムーブ", "-5", "99999999", "2.5"}});
+        w->project().setConditions({{"時刻", "24", "7"}});
         w->renderPage();
         for (QWidget *visible : std::initializer_list<QWidget *>{windowparts::get<QSpinBox>(*w, "xSpin2"), windowparts::get<QSpinBox>(*w, "ySpin2"), windowparts::get<QPushButton>(*w, "getButton2"),
                                                                   windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin"), windowparts::get<QPushButton>(*w, "testButton"), windowparts::get<QSpinBox>(*w, "hourSpin"),
@@ -329,29 +329,29 @@ private slots:
 
     void smoothMoveTimeEditRewritesCoordinates()
     {
-        w->commandList = {{"スムーズムーブ", "abc", "12", "1"}};
+        w->project().setCommands({{"スムーズムーブ", "abc", "12", "1"}});
         w->renderPage();
         windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(1.5);
         // Every field of the kind is rewritten from the widgets: the
         // unconvertible X is shown, and now stored, as 0.
-        QCOMPARE(w->commandList.first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
-        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
+        QCOMPARE(w->project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 
     void displayDoesNotChangeRecords()
     {
         // Values the widgets cannot show stay in the record until a field is edited.
-        w->commandList = {{"クリック", "右", "0.005"}, {"マウスポインター", "-99999999", "5"}};
-        w->conditionList = {{"時間", "5000"}, {"時間", "x"}};
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
+        w->project().setCommands({{"クリック", "右", "0.005"}, {"マウスポインター", "-99999999", "5"}});
+        w->project().setConditions({{"時間", "5000"}, {"時間", "x"}});
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
         w->renderPage();
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->value(), 0.01);
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin")->value(), 1000.0);
         w->nextButton->click();
         QCOMPARE(windowparts::get<QSpinBox>(*w, "xSpin1")->value(), -9999999);
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
     }
 
     void englishModeStoresJapanese_data()
@@ -382,7 +382,7 @@ private slots:
         }
         w->commandKindCombo->setCurrentIndex(2);
         w->addCommandButton->click();
-        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "0", "0"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "0", "0"}));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("Mouse Pointer"));
         QCOMPARE(stripTexts(*w).at(1), QString("1.Mouse Pointer"));
 
@@ -393,7 +393,7 @@ private slots:
         QVERIFY(shown(*w, sideCombo));
         sideCombo->setCurrentText(side == "Left" ? "Right" : "Left");
         sideCombo->setCurrentText(side);
-        const QStringList &record = condition ? w->conditionList.first() : w->commandList.first();
+        const QStringList &record = condition ? w->project().conditions().first() : w->project().commands().first();
         QCOMPARE(record.at(1), stored);
         QCOMPARE(record.at(0), QString("クリック"));
         w->renderPage();
@@ -402,13 +402,13 @@ private slots:
 
     void enterTextCompletionLock()
     {
-        w->commandList = {{"なし"}, {"なし"}};
-        w->conditionList = {{"即時"}, {"即時"}};
-        w->currentPage = 2;
+        w->project().setCommands({{"なし"}, {"なし"}});
+        w->project().setConditions({{"即時"}, {"即時"}});
+        w->project().setCurrentPage(2);
         w->copy();
         w->commandKindCombo->setCurrentIndex(5);
         w->addCommandButton->click();
-        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "", "3"}));
+        QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "", "3"}));
         const QList<QWidget *> lockWidgets{w->runButton, w->nextButton, w->previousButton, w->deleteButton,
                                            w->addCommandButton, w->addConditionButton, w->menuBar(), w->pageList,
                                            w->copyButton, w->pasteButton};
@@ -420,18 +420,18 @@ private slots:
         QVERIFY(shown(*w, w->undoButton));
 
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("x");
-        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "x", "3"}));
+        QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "x", "3"}));
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
 
         windowparts::get<QTextEdit>(*w, "textEdit")->clear();
-        QCOMPARE(w->commandList.at(1).at(1), QString());
+        QCOMPARE(w->project().commands().at(1).at(1), QString());
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
 
         // Undo leaves a page without the text operation, free to leave.
         w->undoButton->click();
-        QCOMPARE(w->commandList.at(1), QStringList{"なし"});
+        QCOMPARE(w->project().commands().at(1), QStringList{"なし"});
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
     }
@@ -455,8 +455,8 @@ private slots:
         QFETCH(QStringList, command);
         QFETCH(QStringList, condition);
         QFETCH(bool, locked);
-        w->commandList = {command};
-        w->conditionList = {condition};
+        w->project().setCommands({command});
+        w->project().setConditions({condition});
         w->renderPage();
         QCOMPARE(shown(*w, w->nextButton), !locked);
         QCOMPARE(shown(*w, w->menuBar()), !locked);
@@ -466,13 +466,13 @@ private slots:
     void unknownKindKeepsLabelsAndFields()
     {
         w->renderPage();
-        w->commandList = {{"Click", "a"}};
-        w->conditionList = {{"謎", "b"}};
+        w->project().setCommands({{"Click", "a"}});
+        w->project().setConditions({{"謎", "b"}});
         w->renderPage();
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("なし")); // unchanged from the previous page
         QCOMPARE(stripTexts(*w).at(1), QString("1.Click"));
         w->conditionKindCombo->setCurrentIndex(1); // no-op selection
-        QCOMPARE(w->commandList.first(), (QStringList{"Click", "a"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"Click", "a"}));
     }
 
     void clockTimeAndHourRange()
@@ -480,14 +480,14 @@ private slots:
         w->conditionKindCombo->setCurrentIndex(5);
         const QTime before = QTime::currentTime();
         w->addConditionButton->click();
-        const QStringList record = w->conditionList.first();
+        const QStringList record = w->project().conditions().first();
         QCOMPARE(record.size(), 3);
         QCOMPARE(record.at(0), QString("時刻"));
         const int hour = record.at(1).toInt();
         QVERIFY(hour == before.hour() || hour == QTime::currentTime().hour());
         QVERIFY(!record.at(2).startsWith('0') || record.at(2) == "0");
         windowparts::get<QSpinBox>(*w, "hourSpin")->setValue(24);
-        QCOMPARE(w->conditionList.first().at(1), QString("24"));
+        QCOMPARE(w->project().conditions().first().at(1), QString("24"));
     }
 
     void addIgnoredWhileCaptureRuns()
@@ -498,8 +498,8 @@ private slots:
         w->addCommand();
         w->addCondition();
         w->pollTimer->stop();
-        QCOMPARE(w->commandList.first(), QStringList{"なし"});
-        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().first(), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 
 private:

@@ -188,11 +188,11 @@ private slots:
     {
         tervalo w;
         w.addNewCommand();
-        w.commandList = RecordList(120, QStringList{"なし"});
-        w.commandList[7] = QStringList{"マウスポインター", "1", "2"};
-        w.commandList[118] = QStringList{"マウスポインター", "1", "2"};
-        w.conditionList = RecordList(120, PageKinds::blankCondition());
-        w.currentPage = 60;
+        w.project().setCommands(RecordList(120, QStringList{"なし"}));
+        w.project().setCommandAt(7, QStringList{"マウスポインター", "1", "2"});
+        w.project().setCommandAt(118, QStringList{"マウスポインター", "1", "2"});
+        w.project().setConditions(RecordList(120, PageKinds::blankCondition()));
+        w.project().setCurrentPage(60);
         w.renderPage();
         QStyledItemDelegate reference;
         QStyleOptionViewItem option;
@@ -212,22 +212,22 @@ private slots:
         tervalo w;
         w.addNewCommand();
         w.nextButton->click();
-        QCOMPARE(w.currentPage, 2);
+        QCOMPARE(w.project().currentPage(), 2);
         w.previousButton->click();
-        QCOMPARE(w.currentPage, 1);
+        QCOMPARE(w.project().currentPage(), 1);
         w.commandKindCombo->setCurrentIndex(1);
         QCOMPARE(w.selectedCommandKind, QString("クリック"));
         w.conditionKindCombo->setCurrentIndex(2);
         QCOMPARE(w.selectedConditionKind, QString("即時"));
         w.addConditionButton->click();
-        QCOMPARE(w.conditionList.first(), QStringList{"即時"});
+        QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
         w.undoButton->click();
-        QCOMPARE(w.conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
         w.redoButton->click();
-        QCOMPARE(w.conditionList.first(), QStringList{"即時"});
+        QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
         w.is_message_file = false;
         w.newAction->trigger();
-        QCOMPARE(w.conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 
 private:

@@ -109,11 +109,11 @@ private slots:
         addOperation(*w, 1);
         QVERIFY(shown(*w, w->undoButton));
         w->undoButton->click();
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
         QVERIFY(shown(*w, w->redoButton));
         QVERIFY(!shown(*w, w->undoButton));
         w->redoButton->click();
-        QCOMPARE(w->commandList, (RecordList{{"クリック", "左", "0.01"}}));
+        QCOMPARE(w->project().commands(), (RecordList{{"クリック", "左", "0.01"}}));
         QVERIFY(!shown(*w, w->redoButton));
 
         // A new change after an undo: redo is gone at once, and undo goes
@@ -124,8 +124,8 @@ private slots:
         QVERIFY(!shown(*w, w->redoButton));
         QVERIFY(shown(*w, w->undoButton));
         w->undoButton->click();
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
-        QCOMPARE(w->conditionList, (RecordList{{"終わるまで待つ", "0.1"}}));
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
+        QCOMPARE(w->project().conditions(), (RecordList{{"終わるまで待つ", "0.1"}}));
         QVERIFY(!shown(*w, w->undoButton));
     }
 
@@ -153,8 +153,8 @@ private slots:
         w->nextButton->click();
         QCOMPARE(w->history.size(), before + 1);
         w->undoButton->click();
-        QCOMPARE(w->commandList.size(), pagesAfterUndo);
-        QCOMPARE(w->commandList.first(), (QStringList{"入力", "", "3"}));
+        QCOMPARE(w->project().commands().size(), pagesAfterUndo);
+        QCOMPARE(w->project().commands().first(), (QStringList{"入力", "", "3"}));
     }
 
     void undoDelete_data()
@@ -170,17 +170,17 @@ private slots:
         QFETCH(int, pageAfterUndo);
         auto w = editor();
         w->is_message_delete = false;
-        w->commandList = pages({"なし", "クリック", "なし"});
-        w->commandList[1] = PageKinds::createdCommand(PageKinds::kClick);
-        w->conditionList = RecordList(3, PageKinds::blankCondition());
-        w->currentPage = page;
+        w->project().setCommands(pages({"なし", "クリック", "なし"}));
+        w->project().setCommandAt(1, PageKinds::createdCommand(PageKinds::kClick));
+        w->project().setConditions(RecordList(3, PageKinds::blankCondition()));
+        w->project().setCurrentPage(page);
         w->renderPage();
-        const RecordList before = w->commandList;
+        const RecordList before = w->project().commands();
         w->deleteButton->click();
-        QCOMPARE(w->commandList.size(), 2);
+        QCOMPARE(w->project().commands().size(), 2);
         w->undoButton->click();
-        QCOMPARE(w->commandList, before);
-        QCOMPARE(w->currentPage, pageAfterUndo); // undo does not move the page
+        QCOMPARE(w->project().commands(), before);
+        QCOMPARE(w->project().currentPage(), pageAfterUndo); // undo does not move the page
         QCOMPARE(w->pageCounterLabel->text(), QString("%1/3").arg(pageAfterUndo));
     }
 
@@ -189,10 +189,10 @@ private slots:
         auto w = editor();
         w->nextButton->click();
         w->nextButton->click();
-        QCOMPARE(w->currentPage, 3);
+        QCOMPARE(w->project().currentPage(), 3);
         w->undoButton->click();
-        QCOMPARE(w->commandList.size(), 2);
-        QCOMPARE(w->currentPage, 2);
+        QCOMPARE(w->project().commands().size(), 2);
+        QCOMPARE(w->project().currentPage(), 2);
     }
 
     void undoAfterOpenAndNew()
@@ -208,23 +208,23 @@ private slots:
         w->is_message_file = false;
         w->lastUsedPath = dir.path();
         addOperation(*w, 1);
-        const RecordList mine = w->commandList;
+        const RecordList mine = w->project().commands();
         DialogAnswerer answerer;
         answerer.answerFileDialog(file);
         w->openAction->trigger();
-        QCOMPARE(w->commandList.size(), 2);
+        QCOMPARE(w->project().commands().size(), 2);
         QVERIFY(!w->hasUnsavedChanges());
         w->undoButton->click();
-        QCOMPARE(w->commandList, mine);
+        QCOMPARE(w->project().commands(), mine);
         QCOMPARE(w->windowTitle(), QString("opened"));
         QVERIFY(w->hasUnsavedChanges());
         w->redoButton->click();
         QVERIFY(!w->hasUnsavedChanges()); // back at the loaded state: saved again
 
         w->newAction->trigger();
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
         w->undoButton->click();
-        QCOMPARE(w->commandList.size(), 2);
+        QCOMPARE(w->project().commands().size(), 2);
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
     }
 
@@ -233,11 +233,11 @@ private slots:
         auto w = editor();
         addOperation(*w, 4);
         // Until the capture finishes, the page holds the empty key and is locked.
-        QCOMPARE(w->commandList.first(), (QStringList{"キー", "", "0.01"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"キー", "", "0.01"}));
         QVERIFY(!shown(*w, w->nextButton));
         QVERIFY(w->history.size() >= 2);
         const int before = w->history.size();
-        w->commandList[0] = QStringList{"キー", "71,3", "0.01"};
+        w->project().setCommandAt(0, QStringList{"キー", "71,3", "0.01"});
         w->renderPage();
         QCOMPARE(w->history.size(), before + 1);
         QVERIFY(shown(*w, w->nextButton));
@@ -251,7 +251,7 @@ private slots:
         w->pageForward();
         QCOMPARE(w->historyIndex, 0);
         QCOMPARE(w->commandHistory.size(), 1);
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
     }
 
 private:

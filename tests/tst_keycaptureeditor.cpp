@@ -98,9 +98,9 @@ private slots:
         QVERIFY2(sim.delivered().empty(), "a keystroke reached a window during the capture");
         QTRY_VERIFY(!w->pollTimer->isActive());
         if (forCondition)
-            QCOMPARE(w->conditionList.first(), (QStringList{"キー", code}));
+            QCOMPARE(w->project().conditions().first(), (QStringList{"キー", code}));
         else
-            QCOMPARE(w->commandList.first(), (QStringList{"キー", code, "0.01"}));
+            QCOMPARE(w->project().commands().first(), (QStringList{"キー", code, "0.01"}));
         for (QWidget *c : lockedControls(*w))
             QVERIFY(c->isEnabled());
         QVERIFY(w->operationGroup->isEnabled());
@@ -121,17 +121,17 @@ private slots:
         startCapture(*w, false);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Press one or more keys"));
         fixture->sim->tapCombination({65});
-        QTRY_COMPARE(w->commandList.first(), (QStringList{"キー", "65,0", "0.01"}));
+        QTRY_COMPARE(w->project().commands().first(), (QStringList{"キー", "65,0", "0.01"}));
     }
 
     void holdTimeBecomesDefault()
     {
         auto w = makeWindow();
-        w->commandList[0] = QStringList{"キー", "65,0", "2"};
+        w->project().setCommandAt(0, QStringList{"キー", "65,0", "2"});
         w->renderPage();
         startCapture(*w, false);
         fixture->sim->tapCombination({66});
-        QTRY_COMPARE(w->commandList.first(), (QStringList{"キー", "66,0", "0.01"}));
+        QTRY_COMPARE(w->project().commands().first(), (QStringList{"キー", "66,0", "0.01"}));
     }
 
     void addDuringCaptureDoesNothing_data()
@@ -146,8 +146,8 @@ private slots:
         auto &sim = *fixture->sim;
         auto w = makeWindow();
         startCapture(*w, forCondition);
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
         // Neither the (disabled) buttons nor the slots themselves start anything.
         w->selectedCommandKind = PageKinds::kClick;
         w->selectedConditionKind = PageKinds::kTime;
@@ -155,14 +155,14 @@ private slots:
         w->addConditionButton->click();
         w->addCommand();
         w->addCondition();
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
         QCOMPARE(sim.hookCount(), 1);
         QVERIFY(w->pollTimer->isActive());
         QCOMPARE(w->keyCaptureForCondition, forCondition);
         sim.tapCombination({72});
         QTRY_VERIFY(!w->pollTimer->isActive());
-        QCOMPARE(forCondition ? w->conditionList.first().value(1) : w->commandList.first().value(1), QString("72,0"));
+        QCOMPARE(forCondition ? w->project().conditions().first().value(1) : w->project().commands().first().value(1), QString("72,0"));
     }
 
     void nothingLeavesThePageWhileCapturing_data()
@@ -201,10 +201,10 @@ private slots:
         w->addCommandButton->click();
         w->undoButton->click();
         w->previousButton->click();
-        QCOMPARE(w->currentPage, 2);
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
-        const QStringList copied = w->copiedCommand;
+        QCOMPARE(w->project().currentPage(), 2);
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
+        const QStringList copied = w->project().copiedCommand();
 
         startCapture(*w, false);
         QVERIFY(w->pollTimer->isActive());
@@ -222,19 +222,19 @@ private slots:
             QTest::mouseClick(widget, Qt::LeftButton);
             QVERIFY(QMetaObject::invokeMethod(w.get(), slot.toLatin1().constData())); // a shortcut, say
         }
-        QCOMPARE(w->currentPage, 2);
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
-        QCOMPARE(w->copiedCommand, copied);
+        QCOMPARE(w->project().currentPage(), 2);
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
+        QCOMPARE(w->project().copiedCommand(), copied);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("単一または複数キーを押してください"));
 
         playKeys(sim, "+66 -66");
         QTRY_VERIFY(!w->pollTimer->isActive());
         RecordList expected = commands;
         expected[1] = {"キー", "66,0", "0.01"};
-        QCOMPARE(w->commandList, expected);
-        QCOMPARE(w->conditionList, conditions);
-        QCOMPARE(w->currentPage, 2);
+        QCOMPARE(w->project().commands(), expected);
+        QCOMPARE(w->project().conditions(), conditions);
+        QCOMPARE(w->project().currentPage(), 2);
         QVERIFY(widget->isEnabled());
     }
 

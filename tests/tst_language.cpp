@@ -242,8 +242,8 @@ private slots:
         QVERIFY(combo);
         const int count = combo->count();
         combo->setCurrentIndex(index);
-        const RecordList commands = w.commandList;
-        const RecordList conditions = w.conditionList;
+        const RecordList commands = w.project().commands();
+        const RecordList conditions = w.project().conditions();
         QSignalSpy changed(combo, &QComboBox::currentIndexChanged);
 
         w.languageAction->trigger();
@@ -251,8 +251,8 @@ private slots:
         QCOMPARE(combo->currentText(), english);
         QCOMPARE(combo->count(), count);
         QCOMPARE(changed.size(), 0);
-        QCOMPARE(w.commandList, commands);
-        QCOMPARE(w.conditionList, conditions);
+        QCOMPARE(w.project().commands(), commands);
+        QCOMPARE(w.project().conditions(), conditions);
     }
 
     void rendersOnlyInTheEditor()

@@ -273,7 +273,7 @@ private slots:
         QCOMPARE(beeps.size(), 1);
         QCOMPARE(w->windowTitle(), title);
         QVERIFY(!w->hasUnsavedChanges());
-        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
+        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
 
         // Save again writes at once, without a dialog, replacing the contents.
         w->commandKindCombo->setCurrentIndex(1);
@@ -282,7 +282,7 @@ private slots:
         w->saveAction->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(beeps.size(), 2);
-        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
+        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
         QVERIFY(!w->hasUnsavedChanges());
         QFile::remove(dir.filePath(file));
     }
@@ -340,7 +340,7 @@ private slots:
             QVERIFY(w->hasUnsavedChanges());
         } else {
             QCOMPARE(w->projectPath, here.filePath(written));
-            QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->commandList);
+            QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->project().commands());
             if (written != existing)
                 QCOMPARE(readAll(here.filePath(existing)), old);
         }
@@ -355,8 +355,8 @@ private slots:
         w->addCommandButton->click();
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("first line\nsecond line");
         w->nextButton->click();
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
         QCOMPARE(commands.at(1).at(1), QString("first line\nsecond line"));
         w->projectPath = dir.filePath("start.cmdat");
         DialogAnswerer answerer;
@@ -365,14 +365,14 @@ private slots:
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w->projectPath, dir.filePath("lines.cmdat"));
         w->newAction->trigger();
-        QCOMPARE(w->commandList.size(), 1);
+        QCOMPARE(w->project().commands().size(), 1);
         answerer.answerFileDialog(dir.filePath("lines.cmdat"));
         w->openAction->trigger();
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
-        QCOMPARE(w->currentPage, 1);
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
+        QCOMPARE(w->project().currentPage(), 1);
         QVERIFY(!w->hasUnsavedChanges());
-        w->currentPage = 2;
+        w->project().setCurrentPage(2);
         w->renderPage();
         QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), QString("first line\nsecond line"));
     }
@@ -446,7 +446,7 @@ private slots:
             w->projectPath = own;
         }
         w->nextButton->click();
-        const RecordList before = w->commandList;
+        const RecordList before = w->project().commands();
         const QString pathBefore = w->projectPath;
         const QString titleBefore = w->windowTitle();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
@@ -461,7 +461,7 @@ private slots:
         QCOMPARE(answerer.seen.at(0).title, QString("コマンドデータを読み込み"));
         QCOMPARE(answerer.seen.at(1).title, QString("読み込みエラー"));
         QCOMPARE(answerer.seen.at(1).text, text);
-        QCOMPARE(w->commandList, before);
+        QCOMPARE(w->project().commands(), before);
         QCOMPARE(w->projectPath, pathBefore);
         QCOMPARE(w->windowTitle(), titleBefore);
         QCOMPARE(beeps.size(), 0);
@@ -492,9 +492,9 @@ private slots:
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         w->openAction->trigger();
-        QCOMPARE(w->commandList, (RecordList{{"なし"}, {"時間"}}));
-        QCOMPARE(w->conditionList, (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
-        QCOMPARE(w->currentPage, 1);
+        QCOMPARE(w->project().commands(), (RecordList{{"なし"}, {"時間"}}));
+        QCOMPARE(w->project().conditions(), (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
+        QCOMPARE(w->project().currentPage(), 1);
         QCOMPARE(beeps.size(), 1);
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(w->windowTitle(), QString("odd"));
@@ -529,7 +529,7 @@ private slots:
         auto w = editor();
         w->is_japanese = japanese;
         w->nextButton->click();
-        const RecordList before = w->commandList;
+        const RecordList before = w->project().commands();
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -544,7 +544,7 @@ private slots:
         QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
         const bool went = answer == QMessageBox::Yes;
         QCOMPARE(answerer.seen.size(), went && open ? 2 : 1);
-        QCOMPARE(w->commandList, went ? (open ? RecordList{{"即時"}} : RecordList{{"なし"}}) : before);
+        QCOMPARE(w->project().commands(), went ? (open ? RecordList{{"即時"}} : RecordList{{"なし"}}) : before);
         QCOMPARE(w->hasUnsavedChanges(), !went);
     }
 
@@ -569,7 +569,7 @@ private slots:
         DialogAnswerer answerer;
         w->newAction->trigger();
         QCOMPARE(answerer.seen.size(), 0);
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
     }
 
     void cancelChangesNothing_data()
@@ -586,7 +586,7 @@ private slots:
         auto w = editor();
         w->projectPath = path;
         w->nextButton->click();
-        const RecordList before = w->commandList;
+        const RecordList before = w->project().commands();
         const QByteArray file = readAll(path);
         w->is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
@@ -597,7 +597,7 @@ private slots:
         QCOMPARE(answerer.seen.first().directory, dir.path()); // starts where the project is
         QCOMPARE(w->projectPath, path);
         QCOMPARE(w->windowTitle(), QString("named"));
-        QCOMPARE(w->commandList, before);
+        QCOMPARE(w->project().commands(), before);
         QCOMPARE(readAll(path), file);
         QCOMPARE(beeps.size(), 0);
     }
@@ -611,7 +611,7 @@ private slots:
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w.commandList, RecordList{{"なし"}});
+        QCOMPARE(w.project().commands(), RecordList{{"なし"}});
     }
 
     void loadButtonWithBadFileShowsBlankProject()
@@ -628,7 +628,7 @@ private slots:
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w.commandList, RecordList{{"なし"}});
+        QCOMPARE(w.project().commands(), RecordList{{"なし"}});
         answerer.answerFileDialog(QString());
         w.saveAction->trigger(); // asks for a name instead of writing over the file
         QCOMPARE(answerer.seen.size(), 3);
@@ -646,11 +646,11 @@ private slots:
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         w->newAction->trigger();
         QCOMPARE(w->projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
-        QCOMPARE(w->currentPage, 1);
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
+        QCOMPARE(w->project().currentPage(), 1);
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
-        QVERIFY(!w->copiedCommand.isEmpty()); // the copied page survives New
+        QVERIFY(!w->project().copiedCommand().isEmpty()); // the copied page survives New
         QCOMPARE(beeps.size(), 0);
     }
 

@@ -110,8 +110,8 @@ private slots:
     {
         StopRule::setTrayAvailableForTesting(false);
         auto w = makeWindow();
-        w->commandList = RecordList{{"マウスポインター", "300", "400"}};
-        w->conditionList = RecordList{{"即時"}};
+        w->project().setCommands(RecordList{{"マウスポインター", "300", "400"}});
+        w->project().setConditions(RecordList{{"即時"}});
         w->renderPage();
         w->stertTime = 1;
         w->runNumber = 114514;
@@ -137,8 +137,8 @@ private slots:
     {
         auto &sim = *fixture->sim;
         auto w = makeWindow();
-        w->commandList = RecordList{{"マウスポインター", "300", "400"}};
-        w->conditionList = RecordList{{"即時"}};
+        w->project().setCommands(RecordList{{"マウスポインター", "300", "400"}});
+        w->project().setConditions(RecordList{{"即時"}});
         w->renderPage();
         w->stertTime = 3;
         w->runNumber = 5;

@@ -103,7 +103,7 @@ private slots:
             QVERIFY(ProjectFile::write(path, {{"入力", text, "0.01"}}, {{"時間", "0.1"}}).ok);
             answerer.answerFileDialog(path);
             w->openAction->trigger();
-            QCOMPARE(w->commandList.value(0), (QStringList{"入力", text, "0.01"}));
+            QCOMPARE(w->project().commands().value(0), (QStringList{"入力", text, "0.01"}));
         } else {
             w->conditionKindCombo->setCurrentIndex(1); // 時間
             w->addConditionButton->click();
@@ -117,7 +117,7 @@ private slots:
                 QApplication::clipboard()->setText(text);
                 QTest::keyClick(windowparts::get<QTextEdit>(*w, "textEdit"), Qt::Key_V, Qt::ControlModifier);
             }
-            QCOMPARE(w->commandList.value(0).value(1), text);
+            QCOMPARE(w->project().commands().value(0).value(1), text);
             w->copyButton->click(); // any refresh shows the page again
         }
         QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), text);
@@ -125,8 +125,8 @@ private slots:
 
         // One step of a field in the other panel rewrites every field.
         QTest::keyClick(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin"), Qt::Key_Up);
-        QCOMPARE(w->conditionList.value(0), (QStringList{"時間", "0.2"}));
-        QCOMPARE(w->commandList.value(0), (QStringList{"入力", text, "0.01"}));
+        QCOMPARE(w->project().conditions().value(0), (QStringList{"時間", "0.2"}));
+        QCOMPARE(w->project().commands().value(0), (QStringList{"入力", text, "0.01"}));
 
         if (way == Way::Load) {
             w->saveAction->trigger();
@@ -160,7 +160,7 @@ private slots:
         QTest::keyClick(windowparts::get<QTextEdit>(*w, "textEdit"), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), QString("one two three"));
         QVERIFY(!formatted(*windowparts::get<QTextEdit>(*w, "textEdit")));
-        QCOMPARE(w->commandList.value(0).value(1), QString("one two three"));
+        QCOMPARE(w->project().commands().value(0).value(1), QString("one two three"));
     }
 
 private:

@@ -223,7 +223,7 @@ private slots:
                        {"時刻", "9", "5"}});
         w.copyButton->click();
         for (int page = 1; page <= 6; ++page) {
-            w.currentPage = page;
+            w.project().setCurrentPage(page);
             w.renderPage();
             checkAll(&w, none, &checked, &shrunk);
         }
