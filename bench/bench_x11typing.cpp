@@ -8,6 +8,7 @@
 #include "platform/desktop_x11.h"
 
 #include "benchstats.h"
+#include "benchtexts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,26 +28,6 @@ struct Outcome {
     double seconds = 0;   ///< until the whole text had arrived (or the timeout)
     int lost = 0;         ///< characters missing, extra or wrong
 };
-
-// Characters that differ between the typed and the received text, counted
-// as an edit distance (a lost character counts once, not for the whole tail).
-int differences(const QString &a, const QString &b)
-{
-    const auto ua = a.toUcs4();
-    const auto ub = b.toUcs4();
-    std::vector<int> prev(size_t(ub.size()) + 1), cur(size_t(ub.size()) + 1);
-    for (int j = 0; j <= ub.size(); ++j)
-        prev[size_t(j)] = j;
-    for (int i = 1; i <= ua.size(); ++i) {
-        cur[0] = i;
-        for (int j = 1; j <= ub.size(); ++j) {
-            const int subst = prev[size_t(j - 1)] + (ua[i - 1] == ub[j - 1] ? 0 : 1);
-            cur[size_t(j)] = std::min({subst, prev[size_t(j)] + 1, cur[size_t(j - 1)] + 1});
-        }
-        std::swap(prev, cur);
-    }
-    return prev[size_t(ub.size())];
-}
 
 // Waits until the field holds the text, or nothing has changed for a while.
 Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTimer &clock, const std::function<bool()> &typistDone)
@@ -72,7 +53,7 @@ Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTime
     }
     Outcome out;
     out.seconds = (arrival >= 0 ? arrival : lastChange) / 1000.0;
-    out.lost = differences(expected, field.toPlainText());
+    out.lost = benchtexts::differences(expected, field.toPlainText());
     return out;
 }
 
@@ -107,29 +88,6 @@ Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString
     clock.start();
     process.start(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("0"), text});
     return waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
-}
-
-QString asciiText(int n)
-{
-    QRandomGenerator random(42);
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += QChar(char16_t(0x20 + random.bounded(0x7f - 0x20)));
-    return s;
-}
-
-QString japaneseText(int n)
-{
-    // Hiragana, katakana and common kanji: far more distinct characters than
-    // a keymap has spare keys, with repeats as real text has.
-    const QString pool = QStringLiteral(
-        "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん"
-        "アイウエオカキクケコサシスセソタチツテトナニヌネノ日本語文字入力速度試験東京大阪時間今年月火水木金土");
-    QRandomGenerator random(7);
-    QString s;
-    for (int i = 0; i < n; ++i)
-        s += pool.at(int(random.bounded(pool.size())));
-    return s;
 }
 
 } // namespace
@@ -167,7 +125,7 @@ int main(int argc, char **argv)
         const char *name;
         QString text;
     };
-    const Case cases[] = {{"ASCII", asciiText(1000)}, {"Japanese", japaneseText(200)}};
+    const Case cases[] = {{"ASCII", benchtexts::asciiText(1000)}, {"Japanese", benchtexts::japaneseText(200)}};
     bool allMet = true;
 
     // chars/s counts what arrived intact: a typist that loses characters is

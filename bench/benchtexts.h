@@ -1,0 +1,58 @@
+#pragma once
+
+// The texts the typing benchmarks type, and how a received text is scored
+// against them, so that every typist is measured on the same characters.
+
+#include <QList>
+#include <QRandomGenerator>
+#include <QString>
+
+#include <algorithm>
+#include <vector>
+
+namespace benchtexts {
+
+// Characters that differ between the typed and the received text, counted
+// as an edit distance (a lost character counts once, not for the whole tail).
+inline int differences(const QString &a, const QString &b)
+{
+    const auto ua = a.toUcs4();
+    const auto ub = b.toUcs4();
+    std::vector<int> prev(size_t(ub.size()) + 1), cur(size_t(ub.size()) + 1);
+    for (int j = 0; j <= ub.size(); ++j)
+        prev[size_t(j)] = j;
+    for (int i = 1; i <= ua.size(); ++i) {
+        cur[0] = i;
+        for (int j = 1; j <= ub.size(); ++j) {
+            const int subst = prev[size_t(j - 1)] + (ua[i - 1] == ub[j - 1] ? 0 : 1);
+            cur[size_t(j)] = std::min({subst, prev[size_t(j)] + 1, cur[size_t(j - 1)] + 1});
+        }
+        std::swap(prev, cur);
+    }
+    return prev[size_t(ub.size())];
+}
+
+inline QString asciiText(int n)
+{
+    QRandomGenerator random(42);
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QChar(char16_t(0x20 + random.bounded(0x7f - 0x20)));
+    return s;
+}
+
+inline QString japaneseText(int n)
+{
+    // Hiragana, katakana and common kanji: far more distinct characters than
+    // a keymap has spare keys, with repeats as real text has.
+    const QString pool = QStringLiteral(
+        "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん"
+        "アイウエオカキクケコサシスセソタチツテトナニヌネノ日本語文字入力速度試験東京大阪時間今年月火水木金土");
+    QRandomGenerator random(7);
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += pool.at(int(random.bounded(pool.size())));
+    return s;
+}
+
+} // namespace benchtexts
