@@ -55,4 +55,15 @@ inline QString japaneseText(int n)
     return s;
 }
 
+// Kana from a pool of 30: every distinct one fits the spare keys of a
+// common keymap at once, so no key is rebound while the text types.
+inline QString fewKanaText(int n)
+{
+    QRandomGenerator random(11);
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QChar(char16_t(0x3042 + random.bounded(30)));
+    return s;
+}
+
 } // namespace benchtexts

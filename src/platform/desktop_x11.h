@@ -130,7 +130,16 @@ private:
     void typeNowLocked(const CharPress &press);
     void typeSlotLocked(const Slot &slot);
     void flushLocked(std::unique_lock<std::mutex> &lock);
-    void writeRowLocked(const Binding &binding);
+    /// Where each keysym is next needed: in the queue from `from` on, then in
+    /// the announced text not yet sent (positions counted over both).
+    std::map<unsigned long, size_t> nextUsesLocked(size_t from) const;
+    /// Binds characters of the announced text ahead of their turn into free
+    /// columns, or settled ones whose character is needed later.
+    void bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed, size_t from, Clock::time_point now);
+    /// Writes the rows of the given bindings (bound: their characters; not
+    /// bound: the original row), one keymap change per run of neighbouring
+    /// keycodes.
+    void writeRowsLocked(const std::set<size_t> &bindings);
     void restoreBindingsLocked();
     /// When a bound spare key was last pressed; nothing when none is bound.
     std::optional<Clock::time_point> lastBindingUseLocked() const;
@@ -169,6 +178,11 @@ private:
     bool lastWasCr_ = false;
     bool capsLock_ = false;
     const std::atomic<bool> *textStop_ = nullptr; ///< the typing caller's stop flag
+    // The text announced by textBegins, as code points, and how much of it
+    // has been sent: the rest is bound ahead of its turn. Cleared when the
+    // characters sent stop matching it.
+    std::u32string ahead_;
+    size_t aheadSent_ = 0;
     // True while a thread types the queue below; it may be waiting, with the
     // lock released, for a binding to settle. typingWake_ tells of its end
     // and of a new settle time.

@@ -4,8 +4,11 @@
 // changed keymap lazily, after they have worked through the events queued
 // before the change, so a column is rebound only once its last press is old
 // enough to have been read; and because each change makes every client read
-// the whole keymap, characters that need one are gathered for a moment and
-// bound together.
+// the whole keymap (about 3.5 ms for a Qt client), the rows a batch needs are
+// written together, one change per run of neighbouring keycodes. When the caller has announced its text, the batch
+// binds the text's coming characters ahead of their turn, as many as the
+// spare keys hold, and a settled column is taken from the character needed
+// last; otherwise characters that need a change are gathered for a moment.
 //
 // Each character goes out as a whole tap (down and up) at its down, with the
 // server held from the look at the key state to the tap: a key that another
@@ -21,6 +24,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstdio>
 #include <thread>
 
@@ -36,6 +40,9 @@ constexpr std::chrono::milliseconds kStopLook{2};
 // it can be generous: a client that is a second behind (a busy machine) still
 // reads the text's last characters through the rows they were typed with.
 constexpr std::chrono::milliseconds kRestoreDelay{1000};
+// How far into the announced text a batch looks (code points): more distinct
+// characters than any keymap has spare columns.
+constexpr size_t kLookAhead = 4096;
 
 bool isHigh(char16_t u) { return u >= 0xd800 && u <= 0xdbff; }
 bool isLow(char16_t u) { return u >= 0xdc00 && u <= 0xdfff; }
@@ -116,10 +123,23 @@ void X11Desktop::unicodeUnit(char16_t unit, bool down)
         typeCodePointLocked(lock, cp);
 }
 
-void X11Desktop::textBegins(const std::u16string & /*text*/, const std::atomic<bool> *stop)
+void X11Desktop::textBegins(const std::u16string &text, const std::atomic<bool> *stop)
 {
     std::lock_guard<std::mutex> lock(inputMutex_);
     textStop_ = stop;
+    // The code points unicodeUnit will type, decoded as it decodes them
+    // (lone surrogates are not typed).
+    ahead_.clear();
+    aheadSent_ = 0;
+    for (size_t k = 0; k < text.size(); ++k) {
+        const char16_t u = text[k];
+        if (isHigh(u) && k + 1 < text.size() && isLow(text[k + 1])) {
+            ahead_.push_back(0x10000 + ((char32_t(u) - 0xd800) << 10) + (char32_t(text[k + 1]) - 0xdc00));
+            ++k;
+        } else if (!isHigh(u) && !isLow(u)) {
+            ahead_.push_back(u);
+        }
+    }
 }
 
 bool X11Desktop::textStoppedLocked() const
@@ -207,6 +227,11 @@ bool X11Desktop::boundSlotFor(unsigned long sym, Slot *slot) const
 
 void X11Desktop::typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_t cp)
 {
+    // Follow the announced text; a caller that leaves it gets no look-ahead.
+    if (aheadSent_ < ahead_.size() && ahead_[aheadSent_] == cp)
+        ++aheadSent_;
+    else
+        ahead_.clear();
     // A Windows line end "\r\n" is one line break, not two.
     const bool crlf = cp == U'\n' && lastWasCr_;
     lastWasCr_ = cp == U'\r';
@@ -236,7 +261,9 @@ void X11Desktop::typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_
         }
     }
     pending_.push_back(sym);
-    if (pending_.size() >= 2 * bindings_.size() || pending_.size() >= 256) {
+    // With the text announced there is nothing to gather: the batch binds
+    // the coming characters itself.
+    if (!ahead_.empty() || pending_.size() >= 2 * bindings_.size() || pending_.size() >= 256) {
         flushLocked(lock);
         return;
     }
@@ -274,17 +301,99 @@ void X11Desktop::typeSlotLocked(const Slot &slot)
     b.lastUse[slot.column] = Clock::now();
 }
 
-void X11Desktop::writeRowLocked(const Binding &b)
+void X11Desktop::writeRowsLocked(const std::set<size_t> &which)
 {
-    if (!b.bound()) {
-        KeySym *row = const_cast<KeySym *>(b.originalRow.data());
-        XChangeKeyboardMapping(input_, b.keycode, int(b.originalRow.size()), row, 1);
+    if (which.empty())
         return;
+    // One change for each run of neighbouring keycodes. A run never covers a
+    // row that is not ours: rewriting another key's row, even unchanged,
+    // leaves the server's core keymap wider than it was.
+    std::map<int, size_t> byKeycode;
+    for (size_t b : which)
+        byKeycode.emplace(bindings_[b].keycode, b);
+    const int per = std::max(textKeymap_.columns(), 2);
+    std::vector<KeySym> rows;
+    int first = 0;
+    for (auto it = byKeycode.begin(); it != byKeycode.end(); ++it) {
+        if (rows.empty())
+            first = it->first;
+        const Binding &b = bindings_[it->second];
+        const size_t at = rows.size();
+        rows.resize(at + size_t(per), 0);
+        if (b.bound()) {
+            // A lone column is written into both: a single alphabetic keysym
+            // would be read as its lower case without Shift, and its upper
+            // case with it.
+            rows[at] = b.syms[0] ? b.syms[0] : b.syms[1];
+            rows[at + 1] = b.syms[1] ? b.syms[1] : b.syms[0];
+        } else {
+            std::copy_n(b.originalRow.begin(), std::min(b.originalRow.size(), size_t(per)), rows.begin() + long(at));
+        }
+        const auto next = std::next(it);
+        if (next == byKeycode.end() || next->first != it->first + 1) {
+            XChangeKeyboardMapping(input_, first, per, rows.data(), int(rows.size() / size_t(per)));
+            rows.clear();
+        }
     }
-    // A lone column is written into both: a single alphabetic keysym would be
-    // read as its lower case without Shift, and its upper case with it.
-    KeySym row[2] = {b.syms[0] ? b.syms[0] : b.syms[1], b.syms[1] ? b.syms[1] : b.syms[0]};
-    XChangeKeyboardMapping(input_, b.keycode, 2, row, 1);
+    XSync(input_, False);
+}
+
+std::map<unsigned long, size_t> X11Desktop::nextUsesLocked(size_t from) const
+{
+    std::map<unsigned long, size_t> uses;
+    size_t pos = 0;
+    for (size_t k = from; k < pending_.size(); ++k, ++pos)
+        uses.emplace(pending_[k], pos);
+    for (size_t k = aheadSent_; k < ahead_.size() && pos < kLookAhead; ++k, ++pos) {
+        if (const unsigned long sym = x11vk::keysymForCodePoint(ahead_[k]))
+            uses.emplace(sym, pos);
+    }
+    return uses;
+}
+
+void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed, size_t from, Clock::time_point now)
+{
+    const auto uses = nextUsesLocked(from);
+    auto nextUse = [&uses](unsigned long sym) {
+        const auto it = uses.find(sym);
+        return it == uses.end() ? std::numeric_limits<size_t>::max() : it->second;
+    };
+    const int columns = capsLock_ ? 1 : 2;
+    size_t pos = pending_.size() - from;
+    for (size_t k = aheadSent_; k < ahead_.size() && pos < kLookAhead; ++k, ++pos) {
+        const unsigned long sym = x11vk::keysymForCodePoint(ahead_[k]);
+        CharPress own;
+        Slot slot;
+        if (!sym || nextUse(sym) < pos || ownKeyFor(sym, &own) || boundSlotFor(sym, &slot))
+            continue; // seen before, or typed without a change
+        // A free column, else the settled one whose character is needed
+        // last, if that is after this one.
+        bool found = false;
+        for (size_t b = 0; b < bindings_.size() && !found; ++b) {
+            for (int c = 0; c < columns && !found; ++c) {
+                if (!bindings_[b].syms[c] && !busy.count(Slot{b, c})) {
+                    slot = Slot{b, c};
+                    found = true;
+                }
+            }
+        }
+        size_t latest = pos;
+        for (size_t b = 0; b < bindings_.size() && !found; ++b) {
+            for (int c = 0; c < columns; ++c) {
+                const size_t use = nextUse(bindings_[b].syms[c]);
+                if (!busy.count(Slot{b, c}) && bindings_[b].lastUse[c] + settle_ <= now && use > latest) {
+                    latest = use;
+                    slot = Slot{b, c};
+                }
+            }
+        }
+        found = found || latest > pos;
+        if (!found)
+            return;
+        bindings_[slot.binding].syms[slot.column] = sym;
+        busy.insert(slot);
+        changed.insert(slot.binding);
+    }
 }
 
 void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
@@ -303,6 +412,11 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
         std::set<Slot> busy;      // typed or bound in this batch: not to be rebound
         std::set<size_t> changed; // bindings whose row must be written
         const auto now = Clock::now();
+        const auto uses = nextUsesLocked(i);
+        auto nextUse = [&uses](unsigned long sym) {
+            const auto it = uses.find(sym);
+            return it == uses.end() ? std::numeric_limits<size_t>::max() : it->second;
+        };
         size_t j = i;
         for (; j < pending_.size(); ++j) {
             const unsigned long sym = pending_[j];
@@ -326,18 +440,25 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 }
             }
             if (!found) {
-                // The column pressed longest ago, if it has settled.
+                // A settled column: the one whose character is needed last
+                // (bound ahead, it may not have been pressed yet), else the
+                // one pressed longest ago.
+                size_t latest = 0;
                 Clock::time_point oldest = Clock::time_point::max();
                 for (size_t b = 0; b < bindings_.size(); ++b) {
                     for (int c = 0; c < columns; ++c) {
                         const Clock::time_point use = bindings_[b].lastUse[c];
-                        if (!busy.count(Slot{b, c}) && use + settle_ <= now && use < oldest) {
+                        if (busy.count(Slot{b, c}) || use + settle_ > now)
+                            continue;
+                        const size_t needed = nextUse(bindings_[b].syms[c]);
+                        if (!found || needed > latest || (needed == latest && use < oldest)) {
+                            latest = needed;
                             oldest = use;
                             slot = Slot{b, c};
+                            found = true;
                         }
                     }
                 }
-                found = oldest != Clock::time_point::max();
             }
             if (!found)
                 break;
@@ -365,10 +486,9 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 typingWake_.wait_until(lock, std::min(next, Clock::now() + kStopLook));
             continue;
         }
-        for (size_t b : changed)
-            writeRowLocked(bindings_[b]);
-        if (!changed.empty())
-            XSync(input_, False);
+        if (j == pending_.size() && !ahead_.empty())
+            bindAheadLocked(busy, changed, i, now);
+        writeRowsLocked(changed);
         for (size_t k = i; k < j; ++k) {
             CharPress own;
             Slot slot;
@@ -397,16 +517,14 @@ std::optional<X11Desktop::Clock::time_point> X11Desktop::lastBindingUseLocked() 
 
 void X11Desktop::restoreBindingsLocked()
 {
-    bool changed = false;
-    for (Binding &b : bindings_) {
-        if (b.bound()) {
-            b.syms[0] = b.syms[1] = 0;
-            writeRowLocked(b);
-            changed = true;
+    std::set<size_t> changed;
+    for (size_t b = 0; b < bindings_.size(); ++b) {
+        if (bindings_[b].bound()) {
+            bindings_[b].syms[0] = bindings_[b].syms[1] = 0;
+            changed.insert(b);
         }
     }
-    if (changed)
-        XSync(input_, False);
+    writeRowsLocked(changed);
 }
 
 void X11Desktop::textDone()
@@ -414,6 +532,8 @@ void X11Desktop::textDone()
     std::unique_lock<std::mutex> lock(inputMutex_);
     flushLocked(lock);
     textStop_ = nullptr;
+    ahead_.clear();
+    aheadSent_ = 0;
     pendingHigh_ = 0;
     lastWasCr_ = false;
     textPrepared_ = false;

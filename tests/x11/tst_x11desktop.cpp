@@ -24,6 +24,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <X11/XKBlib.h>
 
 #include <atomic>
 #include <memory>
@@ -33,6 +34,24 @@ using platform::MouseButton;
 using platform::X11Desktop;
 
 namespace {
+
+// A text with `distinct` characters outside the keymap (kana and emoji,
+// some of them surrogate pairs), ASCII between them and repeats of earlier
+// ones; the first of each kind appears before its repeats.
+QString mixedText(int distinct)
+{
+    QString s;
+    for (int i = 0; i < distinct; ++i) {
+        if (i % 3 == 2)
+            s += QString::fromUcs4(std::u32string(1, char32_t(0x1f600 + i)).data(), 1);
+        else
+            s += QChar(char16_t(0x3041 + i));
+        s += QChar(char16_t('a' + i % 26));
+        if (i % 4 == 3)
+            s += s.at(0);
+    }
+    return s;
+}
 
 void tap(platform::Desktop &desktop, const QList<int> &codes)
 {
@@ -850,6 +869,178 @@ private slots:
         QVERIFY(opened.load() > 0);
         QVERIFY(x11->heldKeycodes().empty());
         QTRY_COMPARE(x11->boundSpareKeys(), 0); // the spare keys it borrowed are given back
+    }
+
+    // Texts whose characters outside the keymap outnumber the spare keys:
+    // the backend binds the announced text ahead in batches and rebinds
+    // keys once they have settled. Order, repeats across batches, surrogate
+    // pairs and ASCII between them must all come through.
+    void textBoundAheadArrivesExactly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        platform::X11Keymap keymap;
+        keymap.load(Probe().dpy);
+        const int columns = 2 * int(keymap.spareKeycodes().size());
+        QVERIFY(columns > 0);
+        QString repeats;
+        for (int i = 0; i < 2 * columns + 6; ++i) {
+            repeats += QChar(char16_t(0x4e00 + i));
+            if (i % 5 == 0) // one bound in an earlier batch
+                repeats += QChar(char16_t(0x4e00 + i / 5));
+        }
+        QTest::newRow("more distinct than spare keys, repeats across batches") << repeats;
+        QTest::newRow("ASCII, kana and emoji pairs mixed") << mixedText(columns + 8);
+        QString back;
+        for (int i = 0; i < 2 * columns; ++i)
+            back += QChar(char16_t(0x3041 + i));
+        for (int i = columns - 1; i >= 0; --i)
+            back += QChar(char16_t(0x3041 + i)); // their keys were taken meanwhile
+        QTest::newRow("early characters again after their keys were taken") << back;
+    }
+
+    void textBoundAheadArrivesExactly()
+    {
+        QFETCH(QString, typed);
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        Probe probe;
+        platform::X11Keymap before;
+        before.load(probe.dpy);
+        text->clear();
+        focus(text);
+        std::thread typist([&] {
+            Run run;
+            operations::typeText(run, typed, 0.001);
+        });
+        auto joiner = qScopeGuard([&] { typist.join(); });
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed, 15000);
+        joiner.dismiss();
+        typist.join();
+        QVERIFY(x11->heldKeycodes().empty());
+        QCOMPARE(probe.keysDown(), QList<int>());
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
+        QCOMPARE(text->toPlainText(), typed); // nothing typed late, nothing read again
+    }
+
+    // The whole batch goes out at once: one keymap change (each makes every
+    // client read the keymap again) per run of neighbouring spare keycodes,
+    // and the restore likewise. A stop
+    // while a key settles ends the text right before the character that
+    // waits: the part before it arrives exactly, nothing after it.
+    void textBoundAheadInOneChange_data()
+    {
+        QTest::addColumn<int>("extra"); // distinct characters beyond the spare columns
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("as many as the spare keys hold") << 0 << false;
+        QTest::newRow("fewer than they hold") << -5 << false;
+        QTest::newRow("one more: the stop comes while a key settles") << 1 << true;
+        QTest::newRow("many more: the stop comes while a key settles") << 30 << true;
+    }
+
+    void textBoundAheadInOneChange()
+    {
+        QFETCH(int, extra);
+        QFETCH(bool, stop);
+        QTRY_COMPARE(x11->boundSpareKeys(), 0);
+        Probe probe;
+        platform::X11Keymap before;
+        before.load(probe.dpy);
+        const int columns = 2 * int(before.spareKeycodes().size());
+        QVERIFY(columns > 5);
+        const QString typed = mixedText(columns + extra);
+        // Where the first character beyond the spare columns begins.
+        qsizetype waitsAt = typed.size();
+        {
+            QSet<char32_t> seen;
+            for (qsizetype k = 0; k < typed.size(); k += typed.at(k).isHighSurrogate() ? 2 : 1) {
+                const char32_t cp = typed.at(k).isHighSurrogate() ? QChar::surrogateToUcs4(typed.at(k), typed.at(k + 1)) : typed.at(k).unicode();
+                if (cp >= 0x80 && !seen.contains(cp)) {
+                    seen.insert(cp);
+                    if (seen.size() > columns) {
+                        waitsAt = k;
+                        break;
+                    }
+                }
+            }
+        }
+        QCOMPARE(waitsAt < typed.size(), stop);
+
+        // A backend of its own whose keys never settle during the test: its
+        // rows stay bound until it goes.
+        auto desktop = openBackend();
+        QVERIFY(desktop);
+        desktop->setSettleTime(std::chrono::minutes(10));
+        platform::setDesktop(desktop);
+        auto backToShared = qScopeGuard([&] {
+            platform::setDesktop(x11);
+            desktop->setSettleTime(std::chrono::milliseconds(150)); // its end waits for that
+        });
+        text->clear();
+        focus(text);
+        Probe changes;
+        int xkbEvent = 0;
+        QVERIFY(XkbQueryExtension(changes.dpy, nullptr, &xkbEvent, nullptr, nullptr, nullptr));
+        QVERIFY(XkbSelectEvents(changes.dpy, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask));
+        XSync(changes.dpy, True); // from here on, count the keymap changes
+
+        Run run;
+        std::atomic<bool> returned{false};
+        std::thread typist([&] {
+            operations::typeText(run, typed, 0.001);
+            returned = true;
+        });
+        auto ender = qScopeGuard([&] {
+            run.requestStop();
+            typist.join();
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(text->toPlainText(), typed.left(waitsAt), 15000);
+        if (stop) {
+            QVERIFY(!returned.load()); // it waits for a key to settle
+            run.requestStop();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 15000);
+        ender.dismiss();
+        typist.join();
+        // Each keyboard device (master and slaves) tells of every change:
+        // changes seen, or -1 when the devices disagree.
+        auto countChanges = [&changes, xkbEvent] {
+            XSync(changes.dpy, False);
+            QMap<int, int> perDevice;
+            while (XPending(changes.dpy)) {
+                XEvent ev;
+                XNextEvent(changes.dpy, &ev);
+                const XkbEvent &xkb = reinterpret_cast<XkbEvent &>(ev);
+                if (ev.type == xkbEvent && xkb.any.xkb_type == XkbMapNotify && (xkb.map.changed & XkbKeySymsMask))
+                    ++perDevice[xkb.any.device];
+            }
+            const QList<int> counts = perDevice.values();
+            return std::all_of(counts.begin(), counts.end(), [&](int c) { return c == counts.value(0); }) ? counts.value(0) : -1;
+        };
+        // Filled key by key, from the top spare keycode down.
+        const int boundKeys = (std::min(columns, columns + extra) + 1) / 2;
+        QCOMPARE(desktop->boundSpareKeys(), boundKeys);
+        std::vector<int> bound = before.spareKeycodes();
+        bound.resize(size_t(boundKeys));
+        int runs = 0;
+        for (size_t k = 0; k < bound.size(); ++k)
+            runs += k == 0 || bound[k] != bound[k - 1] - 1 ? 1 : 0;
+        QCOMPARE(countChanges(), runs);
+        QTest::qWait(200);
+        QCOMPARE(text->toPlainText(), typed.left(waitsAt)); // nothing after the stop
+
+        backToShared.dismiss();
+        platform::setDesktop(x11);
+        desktop->setSettleTime(std::chrono::milliseconds(150));
+        desktop.reset(); // gives the rows back
+        QCOMPARE(countChanges(), runs);
+        QCOMPARE(probe.keysDown(), QList<int>());
+        platform::X11Keymap after;
+        after.load(probe.dpy);
+        for (int kc = before.minKeycode(); kc <= before.maxKeycode(); ++kc)
+            QCOMPARE(after.row(kc), before.row(kc));
     }
 
     void stoppedRunsLeaveNothingHeld_data()
