@@ -77,7 +77,7 @@ int runOne(const QString &what, const QString &path)
         ProjectFile::ReadResult r = ProjectFile::read(path);
         if (r.ok) {
             w.showProject(std::move(r.commands), std::move(r.conditions));
-            result = QStringLiteral("loaded %1 pages").arg(w.commandList.size());
+            result = QStringLiteral("loaded %1 pages").arg(w.project().pageCount());
         } else {
             result = QStringLiteral("message: ") + r.errorText.left(60);
         }

@@ -86,8 +86,14 @@ int main(int argc, char **argv)
     tervalo w;
     w.addNewCommand();
     w.is_message_file = false;
-    makeProject(w.commandList, w.conditionList);
-    w.currentPage = kPages / 2;
+    {
+        RecordList commands;
+        RecordList conditions;
+        makeProject(commands, conditions);
+        w.project().setCommands(commands);
+        w.project().setConditions(conditions);
+    }
+    w.project().setCurrentPage(kPages / 2);
     w.renderPage();
 
     bool ok = true;
@@ -98,11 +104,11 @@ int main(int argc, char **argv)
     // user makes them (every snapshot shares all unchanged records).
     const long before = peakKilobytes();
     for (int i = 1; i < kSnapshots; ++i) {
-        w.commandList[(i * 7) % kPages] = QStringList{"マウスポインター", QString::number(i), "1"};
-        w.history.record(w.commandList, w.conditionList);
+        w.project().setCommandAt((i * 7) % kPages, QStringList{"マウスポインター", QString::number(i), "1"});
+        w.history.record(w.project().commands(), w.project().conditions());
     }
     w.renderPage();
-    std::printf("project: %d pages, history: %d snapshots\n", int(w.commandList.size()), w.history.size());
+    std::printf("project: %d pages, history: %d snapshots\n", w.project().pageCount(), w.history.size());
 
     const double renderLong = medianMillis(runs, [&] { w.renderPage(); });
     ok &= report("renderPage, long history (median)", renderLong, 30, "ms");
@@ -122,7 +128,7 @@ int main(int argc, char **argv)
     // An edit followed by a refresh that records a snapshot.
     int edit = 0;
     const double editRender = medianMillis(runs, [&] {
-        w.commandList[w.currentPage - 1] = QStringList{"マウスポインター", QString::number(++edit), "2"};
+        w.project().currentCommand() = QStringList{"マウスポインター", QString::number(++edit), "2"};
         w.renderPage();
     });
     std::printf("%-44s %10.2f ms\n", "edit + renderPage recording a snapshot", editRender);
@@ -133,7 +139,7 @@ int main(int argc, char **argv)
     w.projectPath = path;
     const double save = medianMillis(runs, [&] { w.saveFile3(); });
     ok &= report("Save, 10,000 pages (median, incl. refresh)", save, 100, "ms");
-    const double write = medianMillis(runs, [&] { ProjectFile::write(path, w.commandList, w.conditionList); });
+    const double write = medianMillis(runs, [&] { ProjectFile::write(path, w.project().commands(), w.project().conditions()); });
     std::printf("%-44s %10.2f ms   (%lld bytes)\n", "  of which the file write", write,
                 static_cast<long long>(QFileInfo(path).size()));
 

@@ -73,11 +73,15 @@ int main(int argc, char **argv)
             tervalo w;
             if (c.pages > 0) {
                 w.addNewCommand();
+                RecordList commands = w.project().commands();
+                RecordList conditions = w.project().conditions();
                 for (int i = 1; i < c.pages; ++i) {
-                    w.commandList.append(PageKinds::createdCommand(PageKinds::kClick));
-                    w.conditionList.append(PageKinds::blankCondition());
+                    commands.append(PageKinds::createdCommand(PageKinds::kClick));
+                    conditions.append(PageKinds::blankCondition());
                 }
-                w.currentPage = c.pages / 2 + 1;
+                w.project().setCommands(commands);
+                w.project().setConditions(conditions);
+                w.project().setCurrentPage(c.pages / 2 + 1);
                 w.renderPage();
             }
             figures[help] = medianMicros(41, [&] { w.languageAction->trigger(); });

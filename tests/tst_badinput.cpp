@@ -5,6 +5,7 @@
 // through the load the window's constructor runs.
 
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -126,8 +127,8 @@ private slots:
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
         w->is_message_file = false;
-        w->nextButton->click();
-        const RecordList before = w->commandList;
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        const RecordList before = w->project().commands();
         const QString pathBefore = w->projectPath;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
@@ -137,24 +138,24 @@ private slots:
         std::unique_ptr<NoFileOverride> lowered(kind == "unreadable" ? new NoFileOverride : nullptr);
         QElapsedTimer took;
         took.start();
-        w->openAction->trigger();
+        windowparts::get<QAction>(*w, "openAction")->trigger();
         const qint64 ms = took.elapsed();
         lowered.reset();
         qInfo("%s: %s in %lld ms", QTest::currentDataTag(),
-              message.isEmpty() ? qPrintable(QStringLiteral("loaded %1 pages").arg(w->commandList.size()))
+              message.isEmpty() ? qPrintable(QStringLiteral("loaded %1 pages").arg(w->project().commands().size()))
                                 : qPrintable(QStringLiteral("message \"%1\"").arg(message)),
               ms);
 
         QCOMPARE(answerer.pending(), 0);
         if (message.isEmpty()) {
             QCOMPARE(answerer.seen.size(), 1);
-            QVERIFY(w->commandList.size() >= loaded.size());
+            QVERIFY(w->project().commands().size() >= loaded.size());
             for (int i = 0; i < loaded.size(); ++i) {
                 QStringList expected = loaded.at(i);
                 expected.replaceInStrings("<100 MB>", QString(k100MB, QLatin1Char('x')));
-                QCOMPARE(w->commandList.at(i), expected);
+                QCOMPARE(w->project().commands().at(i), expected);
             }
-            QCOMPARE(w->currentPage, 1);
+            QCOMPARE(w->project().currentPage(), 1);
             QCOMPARE(beeps.size(), 1);
             QVERIFY(!w->hasUnsavedChanges());
         } else {
@@ -162,7 +163,7 @@ private slots:
             QCOMPARE(answerer.seen.at(1).title, QString("読み込みエラー"));
             QCOMPARE(answerer.seen.at(1).text, message);
             QCOMPARE(answerer.seen.at(1).icon, QMessageBox::Warning);
-            QCOMPARE(w->commandList, before);
+            QCOMPARE(w->project().commands(), before);
             QCOMPARE(beeps.size(), 0);
         }
         // A file that could not be read does not become the project's file.

@@ -21,11 +21,12 @@ using Records = RecordList;
 Q_DECLARE_METATYPE(RecordList)
 
 namespace {
-QStringList stripTexts(const tervalo &w)
+QStringList stripTexts(tervalo &w)
 {
     QStringList texts;
-    for (int i = 0; i < w.pageList->count(); ++i)
-        texts << w.pageList->item(i)->text();
+    const QListWidget *strip = windowparts::get<QListWidget>(w, "pageList");
+    for (int i = 0; i < strip->count(); ++i)
+        texts << strip->item(i)->text();
     return texts;
 }
 
@@ -61,15 +62,15 @@ private slots:
     void newProjectView()
     {
         QCOMPARE(stripTexts(*w), (QStringList{"+", "1.なし", "+"}));
-        QCOMPARE(w->pageList->currentRow(), 1);
-        QCOMPARE(w->pageCounterLabel->text(), QString("1/1"));
+        QCOMPARE(windowparts::get<QListWidget>(*w, "pageList")->currentRow(), 1);
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("1/1"));
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
         QVERIFY(shown(*w, w->menuBar()));
-        QVERIFY(shown(*w, w->nextButton));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "nextButton")));
         // Nothing to go back to, nothing to delete, nothing copied, no history.
-        for (QWidget *hidden : {static_cast<QWidget *>(w->previousButton), static_cast<QWidget *>(w->deleteButton),
-                                static_cast<QWidget *>(w->pasteButton), static_cast<QWidget *>(w->undoButton),
-                                static_cast<QWidget *>(w->redoButton), static_cast<QWidget *>(w->newProjectButton)})
+        for (QWidget *hidden : {static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "previousButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "deleteButton")),
+                                static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "pasteButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "undoButton")),
+                                static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "redoButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "newProjectButton"))})
             QVERIFY2(!shown(*w, hidden), qPrintable(hidden->metaObject()->className()));
     }
 
@@ -97,31 +98,31 @@ private slots:
         QFETCH(QStringList, items);
         QFETCH(QString, counter);
         w->is_japanese = japanese;
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = page;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(page);
         w->renderPage();
         QCOMPARE(stripTexts(*w), items);
-        QCOMPARE(w->pageCounterLabel->text(), counter);
-        QCOMPARE(w->pageList->currentItem()->text().section('.', 0, 0).toInt(), w->currentPage);
-        QCOMPARE(shown(*w, w->previousButton), w->currentPage != 1);
-        QVERIFY(shown(*w, w->deleteButton));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), counter);
+        QCOMPARE(windowparts::get<QListWidget>(*w, "pageList")->currentItem()->text().section('.', 0, 0).toInt(), w->project().currentPage());
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "previousButton")), w->project().currentPage() != 1);
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "deleteButton")));
     }
 
     void nextOnLastPageAppends()
     {
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = 5;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(5);
         w->renderPage();
-        w->nextButton->click();
-        QCOMPARE(w->commandList.size(), 6);
-        QCOMPARE(w->commandList.last(), QStringList{"なし"});
-        QCOMPARE(w->conditionList.last(), (QStringList{"終わるまで待つ", "0.1"}));
-        QCOMPARE(w->pageCounterLabel->text(), QString("6/6"));
-        w->previousButton->click();
-        QCOMPARE(w->pageCounterLabel->text(), QString("5/6"));
-        QCOMPARE(w->commandList.size(), 6); // moving back adds nothing
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        QCOMPARE(w->project().commands().size(), 6);
+        QCOMPARE(w->project().commands().last(), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().last(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("6/6"));
+        windowparts::get<QPushButton>(*w, "previousButton")->click();
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("5/6"));
+        QCOMPARE(w->project().commands().size(), 6); // moving back adds nothing
     }
 
     void plusInsertion_data()
@@ -137,34 +138,34 @@ private slots:
         QFETCH(bool, above);
         QFETCH(int, newPage);
         QFETCH(int, formerPageNow);
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
-        w->currentPage = 3;
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
+        w->project().setCurrentPage(3);
         w->renderPage();
-        const QStringList former = w->commandList.at(2);
+        const QStringList former = w->project().commands().at(2);
         // Rows: 1, 2, +, 3, +, 4, 5.
-        w->pageList->setCurrentRow(above ? 2 : 4);
-        QCOMPARE(w->currentPage, newPage);
-        QCOMPARE(w->commandList.size(), 6);
-        QCOMPARE(w->commandList.at(newPage - 1), QStringList{"なし"});
-        QCOMPARE(w->conditionList.at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
-        QCOMPARE(w->commandList.at(formerPageNow - 1), former);
-        QCOMPARE(w->pageCounterLabel->text(), QString("%1/6").arg(newPage));
-        QVERIFY(shown(*w, w->undoButton));
+        windowparts::get<QListWidget>(*w, "pageList")->setCurrentRow(above ? 2 : 4);
+        QCOMPARE(w->project().currentPage(), newPage);
+        QCOMPARE(w->project().commands().size(), 6);
+        QCOMPARE(w->project().commands().at(newPage - 1), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().at(formerPageNow - 1), former);
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("%1/6").arg(newPage));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
     }
 
     void clickingAnItemShowsItsPage()
     {
-        w->commandList = fivePages();
-        w->conditionList = fiveConditions();
+        w->project().setCommands(fivePages());
+        w->project().setConditions(fiveConditions());
         w->renderPage();
         const int snapshots = w->history.size();
-        const auto found = w->pageList->findItems("3.キー", Qt::MatchExactly);
+        const auto found = windowparts::get<QListWidget>(*w, "pageList")->findItems("3.キー", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
-        w->pageList->setCurrentItem(found.first());
-        QCOMPARE(w->currentPage, 3);
-        QCOMPARE(w->pageCounterLabel->text(), QString("3/5"));
-        QCOMPARE(w->commandList, fivePages()); // navigation changes no record
+        windowparts::get<QListWidget>(*w, "pageList")->setCurrentItem(found.first());
+        QCOMPARE(w->project().currentPage(), 3);
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("3/5"));
+        QCOMPARE(w->project().commands(), fivePages()); // navigation changes no record
         QCOMPARE(w->history.size(), snapshots);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("キー"));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Ctrl+A"));
@@ -196,15 +197,15 @@ private slots:
         QFETCH(QString, firstAfter);
         w->is_japanese = japanese;
         w->is_message_delete = ask;
-        w->commandList = {{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}};
-        w->conditionList = {{"即時"}, {"時間", "2"}, {"即時"}};
-        const RecordList before = w->commandList;
-        w->currentPage = page;
+        w->project().setCommands({{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}});
+        w->project().setConditions({{"即時"}, {"時間", "2"}, {"即時"}});
+        const RecordList before = w->project().commands();
+        w->project().setCurrentPage(page);
         w->renderPage();
         DialogAnswerer answerer;
         if (ask)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
-        w->deleteButton->click();
+        windowparts::get<QPushButton>(*w, "deleteButton")->click();
         QCOMPARE(answerer.seen.size(), ask ? 1 : 0);
         if (ask) {
             QCOMPARE(answerer.seen.first().title, japanese ? QString("最終確認") : QString("Warning"));
@@ -213,14 +214,14 @@ private slots:
             QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
         }
         const bool removed = !ask || answer == QMessageBox::Yes;
-        QCOMPARE(w->commandList.size(), removed ? 2 : 3);
-        QCOMPARE(w->conditionList.size(), w->commandList.size());
-        QCOMPARE(w->currentPage, shownAfter);
-        QCOMPARE(w->commandList.first().first(), firstAfter);
+        QCOMPARE(w->project().commands().size(), removed ? 2 : 3);
+        QCOMPARE(w->project().conditions().size(), w->project().commands().size());
+        QCOMPARE(w->project().currentPage(), shownAfter);
+        QCOMPARE(w->project().commands().first().first(), firstAfter);
         if (removed) {
             RecordList expected = before;
             expected.removeAt(page - 1);
-            QCOMPARE(w->commandList, expected);
+            QCOMPARE(w->project().commands(), expected);
         }
     }
 
@@ -228,8 +229,8 @@ private slots:
     {
         w->is_message_delete = false;
         w->deletePage(); // the button is hidden; the slot still must not empty the project
-        QCOMPARE(w->commandList.size(), 1);
-        QCOMPARE(w->conditionList.size(), 1);
+        QCOMPARE(w->project().commands().size(), 1);
+        QCOMPARE(w->project().conditions().size(), 1);
     }
 
     void paste_data()
@@ -259,28 +260,28 @@ private slots:
         QFETCH(QString, question);
         w->is_japanese = japanese;
         w->is_message_paste = ask;
-        w->commandList = {{"クリック", "右", "2"}, {"なし"}};
-        w->conditionList = {{"時刻", "23", "59"}, targetCondition};
+        w->project().setCommands({{"クリック", "右", "2"}, {"なし"}});
+        w->project().setConditions({{"時刻", "23", "59"}, targetCondition});
         w->renderPage();
-        QVERIFY(!shown(*w, w->pasteButton));
-        w->copyButton->click();
-        QVERIFY(shown(*w, w->pasteButton));
-        w->nextButton->click();
-        QCOMPARE(w->currentPage, 2);
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "pasteButton")));
+        windowparts::get<QPushButton>(*w, "copyButton")->click();
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "pasteButton")));
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        QCOMPARE(w->project().currentPage(), 2);
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
-        w->pasteButton->click();
+        windowparts::get<QPushButton>(*w, "pasteButton")->click();
         QCOMPARE(answerer.seen.size(), answer ? 1 : 0);
         if (answer) {
             QCOMPARE(answerer.seen.first().text, question);
             QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
         }
         const bool replaced = answer != QMessageBox::No;
-        QCOMPARE(w->commandList.at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
-        QCOMPARE(w->conditionList.at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
-        QCOMPARE(w->commandList.at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
-        QVERIFY(shown(*w, w->pasteButton)); // the copy stays for more pastes
+        QCOMPARE(w->project().commands().at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
+        QCOMPARE(w->project().conditions().at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
+        QCOMPARE(w->project().commands().at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "pasteButton"))); // the copy stays for more pastes
     }
 
     void addReplacesRecord_data()
@@ -298,19 +299,19 @@ private slots:
         QFETCH(int, kindIndex);
         QFETCH(QStringList, record);
         QFETCH(QString, label);
-        w->commandList = {{"クリック", "右", "2"}};
+        w->project().setCommands({{"クリック", "右", "2"}});
         w->renderPage();
-        w->commandKindCombo->setCurrentIndex(kindIndex);
-        QCOMPARE(w->commandList.first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
-        w->addCommandButton->click();
-        QCOMPARE(w->commandList.first(), record);
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(kindIndex);
+        QCOMPARE(w->project().commands().first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        QCOMPARE(w->project().commands().first(), record);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), label);
     }
 
     void fieldsShowTheRecord()
     {
-        w->commandList = {{"スムーズムーブ", "-5", "99999999", "2.5"}};
-        w->conditionList = {{"時刻", "24", "7"}};
+        w->project().setCommands({{"スムーズムーブ", "-5", "99999999", "2.5"}});
+        w->project().setConditions({{"時刻", "24", "7"}});
         w->renderPage();
         for (QWidget *visible : std::initializer_list<QWidget *>{windowparts::get<QSpinBox>(*w, "xSpin2"), windowparts::get<QSpinBox>(*w, "ySpin2"), windowparts::get<QPushButton>(*w, "getButton2"),
                                                                   windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin"), windowparts::get<QPushButton>(*w, "testButton"), windowparts::get<QSpinBox>(*w, "hourSpin"),
@@ -329,29 +330,29 @@ private slots:
 
     void smoothMoveTimeEditRewritesCoordinates()
     {
-        w->commandList = {{"スムーズムーブ", "abc", "12", "1"}};
+        w->project().setCommands({{"スムーズムーブ", "abc", "12", "1"}});
         w->renderPage();
         windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(1.5);
         // Every field of the kind is rewritten from the widgets: the
         // unconvertible X is shown, and now stored, as 0.
-        QCOMPARE(w->commandList.first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
-        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"スムーズムーブ", "0", "12", "1.5"}));
+        QCOMPARE(w->project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 
     void displayDoesNotChangeRecords()
     {
         // Values the widgets cannot show stay in the record until a field is edited.
-        w->commandList = {{"クリック", "右", "0.005"}, {"マウスポインター", "-99999999", "5"}};
-        w->conditionList = {{"時間", "5000"}, {"時間", "x"}};
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
+        w->project().setCommands({{"クリック", "右", "0.005"}, {"マウスポインター", "-99999999", "5"}});
+        w->project().setConditions({{"時間", "5000"}, {"時間", "x"}});
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
         w->renderPage();
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->value(), 0.01);
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin")->value(), 1000.0);
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(windowparts::get<QSpinBox>(*w, "xSpin1")->value(), -9999999);
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
     }
 
     void englishModeStoresJapanese_data()
@@ -373,27 +374,27 @@ private slots:
         const QStringList commandItems{"None", "Click", "Mouse Pointer", "Smooth Move", "Key", "Enter Text"};
         const QStringList conditionItems{"Wait until over", "Time", "Immediately", "Click", "Key", "Clock Time"};
         for (int i = 0; i < 6; ++i) {
-            w->commandKindCombo->setItemText(i, commandItems[i]);
-            w->conditionKindCombo->setItemText(i, conditionItems[i]);
+            windowparts::get<QComboBox>(*w, "commandKindCombo")->setItemText(i, commandItems[i]);
+            windowparts::get<QComboBox>(*w, "conditionKindCombo")->setItemText(i, conditionItems[i]);
         }
         for (QComboBox *c : {windowparts::get<QComboBox>(*w, "commandSideCombo"), windowparts::get<QComboBox>(*w, "conditionSideCombo")}) {
             c->setItemText(0, "Left");
             c->setItemText(1, "Right");
         }
-        w->commandKindCombo->setCurrentIndex(2);
-        w->addCommandButton->click();
-        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "0", "0"}));
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(2);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        QCOMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "0", "0"}));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("Mouse Pointer"));
         QCOMPARE(stripTexts(*w).at(1), QString("1.Mouse Pointer"));
 
-        QComboBox *kindCombo = condition ? w->conditionKindCombo : w->commandKindCombo;
+        QComboBox *kindCombo = condition ? windowparts::get<QComboBox>(*w, "conditionKindCombo") : windowparts::get<QComboBox>(*w, "commandKindCombo");
         kindCombo->setCurrentIndex(condition ? 3 : 1);
-        (condition ? w->addConditionButton : w->addCommandButton)->click();
+        (condition ? windowparts::get<QPushButton>(*w, "addConditionButton") : windowparts::get<QPushButton>(*w, "addCommandButton"))->click();
         QComboBox *sideCombo = condition ? windowparts::get<QComboBox>(*w, "conditionSideCombo") : windowparts::get<QComboBox>(*w, "commandSideCombo");
         QVERIFY(shown(*w, sideCombo));
         sideCombo->setCurrentText(side == "Left" ? "Right" : "Left");
         sideCombo->setCurrentText(side);
-        const QStringList &record = condition ? w->conditionList.first() : w->commandList.first();
+        const QStringList &record = condition ? w->project().conditions().first() : w->project().commands().first();
         QCOMPARE(record.at(1), stored);
         QCOMPARE(record.at(0), QString("クリック"));
         w->renderPage();
@@ -402,36 +403,36 @@ private slots:
 
     void enterTextCompletionLock()
     {
-        w->commandList = {{"なし"}, {"なし"}};
-        w->conditionList = {{"即時"}, {"即時"}};
-        w->currentPage = 2;
+        w->project().setCommands({{"なし"}, {"なし"}});
+        w->project().setConditions({{"即時"}, {"即時"}});
+        w->project().setCurrentPage(2);
         w->copy();
-        w->commandKindCombo->setCurrentIndex(5);
-        w->addCommandButton->click();
-        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "", "3"}));
-        const QList<QWidget *> lockWidgets{w->runButton, w->nextButton, w->previousButton, w->deleteButton,
-                                           w->addCommandButton, w->addConditionButton, w->menuBar(), w->pageList,
-                                           w->copyButton, w->pasteButton};
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "", "3"}));
+        const QList<QWidget *> lockWidgets{windowparts::get<QPushButton>(*w, "runButton"), windowparts::get<QPushButton>(*w, "nextButton"), windowparts::get<QPushButton>(*w, "previousButton"), windowparts::get<QPushButton>(*w, "deleteButton"),
+                                           windowparts::get<QPushButton>(*w, "addCommandButton"), windowparts::get<QPushButton>(*w, "addConditionButton"), w->menuBar(), windowparts::get<QListWidget>(*w, "pageList"),
+                                           windowparts::get<QPushButton>(*w, "copyButton"), windowparts::get<QPushButton>(*w, "pasteButton")};
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
         // The fields and the undo button stay usable.
         QVERIFY(shown(*w, windowparts::get<QTextEdit>(*w, "textEdit")));
-        QVERIFY(shown(*w, w->commandKindCombo));
-        QVERIFY(shown(*w, w->undoButton));
+        QVERIFY(shown(*w, windowparts::get<QComboBox>(*w, "commandKindCombo")));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
 
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("x");
-        QCOMPARE(w->commandList.at(1), (QStringList{"入力", "x", "3"}));
+        QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "x", "3"}));
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
 
         windowparts::get<QTextEdit>(*w, "textEdit")->clear();
-        QCOMPARE(w->commandList.at(1).at(1), QString());
+        QCOMPARE(w->project().commands().at(1).at(1), QString());
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
 
         // Undo leaves a page without the text operation, free to leave.
-        w->undoButton->click();
-        QCOMPARE(w->commandList.at(1), QStringList{"なし"});
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
+        QCOMPARE(w->project().commands().at(1), QStringList{"なし"});
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
     }
@@ -455,51 +456,51 @@ private slots:
         QFETCH(QStringList, command);
         QFETCH(QStringList, condition);
         QFETCH(bool, locked);
-        w->commandList = {command};
-        w->conditionList = {condition};
+        w->project().setCommands({command});
+        w->project().setConditions({condition});
         w->renderPage();
-        QCOMPARE(shown(*w, w->nextButton), !locked);
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "nextButton")), !locked);
         QCOMPARE(shown(*w, w->menuBar()), !locked);
-        QCOMPARE(shown(*w, w->addConditionButton), !locked);
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "addConditionButton")), !locked);
     }
 
     void unknownKindKeepsLabelsAndFields()
     {
         w->renderPage();
-        w->commandList = {{"Click", "a"}};
-        w->conditionList = {{"謎", "b"}};
+        w->project().setCommands({{"Click", "a"}});
+        w->project().setConditions({{"謎", "b"}});
         w->renderPage();
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("なし")); // unchanged from the previous page
         QCOMPARE(stripTexts(*w).at(1), QString("1.Click"));
-        w->conditionKindCombo->setCurrentIndex(1); // no-op selection
-        QCOMPARE(w->commandList.first(), (QStringList{"Click", "a"}));
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(1); // no-op selection
+        QCOMPARE(w->project().commands().first(), (QStringList{"Click", "a"}));
     }
 
     void clockTimeAndHourRange()
     {
-        w->conditionKindCombo->setCurrentIndex(5);
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(5);
         const QTime before = QTime::currentTime();
-        w->addConditionButton->click();
-        const QStringList record = w->conditionList.first();
+        windowparts::get<QPushButton>(*w, "addConditionButton")->click();
+        const QStringList record = w->project().conditions().first();
         QCOMPARE(record.size(), 3);
         QCOMPARE(record.at(0), QString("時刻"));
         const int hour = record.at(1).toInt();
         QVERIFY(hour == before.hour() || hour == QTime::currentTime().hour());
         QVERIFY(!record.at(2).startsWith('0') || record.at(2) == "0");
         windowparts::get<QSpinBox>(*w, "hourSpin")->setValue(24);
-        QCOMPARE(w->conditionList.first().at(1), QString("24"));
+        QCOMPARE(w->project().conditions().first().at(1), QString("24"));
     }
 
     void addIgnoredWhileCaptureRuns()
     {
         w->pollTimer->start(100000);
-        w->commandKindCombo->setCurrentIndex(1);
-        w->conditionKindCombo->setCurrentIndex(2);
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(1);
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(2);
         w->addCommand();
         w->addCondition();
         w->pollTimer->stop();
-        QCOMPARE(w->commandList.first(), QStringList{"なし"});
-        QCOMPARE(w->conditionList.first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().commands().first(), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 
 private:

@@ -76,7 +76,7 @@ private slots:
         if (!japanese)
             windowparts::get<QAction>(*w, "languageAction")->trigger();
         addKind(*w, false, kind);
-        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "下", "1"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"ホイール", "下", "1"}));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), kind);
         QCOMPARE(stripItem(*w, 1), "1." + kind);
         for (const char *name : {"wheelDirectionCombo", "wheelNotchesSpin", "wheelNotchesLabel"})
@@ -90,9 +90,9 @@ private slots:
         QCOMPARE(direction->currentText(), down);
         direction->setCurrentText(up);
         windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->setValue(7);
-        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "上", "7"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"ホイール", "上", "7"}));
         windowparts::get<QSpinBox>(*w, "wheelNotchesSpin")->setValue(1000); // clamped by the box
-        QCOMPARE(w->commandList.first(), (QStringList{"ホイール", "上", "100"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"ホイール", "上", "100"}));
 
         // Another page and back: the fields show the record.
         windowparts::get<QPushButton>(*w, "nextButton")->click();
@@ -119,7 +119,7 @@ private slots:
         if (!japanese)
             windowparts::get<QAction>(*w, "languageAction")->trigger();
         addKind(*w, true, kind);
-        QCOMPARE(w->conditionList.first(), (QStringList{"色", "0", "0", "#000000", "0"}));
+        QCOMPARE(w->project().conditions().first(), (QStringList{"色", "0", "0", "#000000", "0"}));
         QCOMPARE(windowparts::get<QLabel>(*w, "conditionNameLabel")->text(), kind);
         for (const char *name : {"colorXSpin", "colorYSpin", "colorGetButton", "colorSwatch", "colorToleranceSpin",
                                  "colorToleranceLabel"})
@@ -135,20 +135,20 @@ private slots:
         QVERIFY(!w->isVisible());
         sim.movePointer(30, 40);
         sim.tapCombination({162, 164, 71});
-        QTRY_COMPARE(w->conditionList.first(), (QStringList{"色", "30", "40", "#336699", "0"}));
+        QTRY_COMPARE(w->project().conditions().first(), (QStringList{"色", "30", "40", "#336699", "0"}));
         QVERIFY(w->isVisible());
         QCOMPARE(windowparts::get<QSpinBox>(*w, "colorXSpin")->value(), 30);
         QCOMPARE(windowparts::get<QSpinBox>(*w, "colorYSpin")->value(), 40);
         QCOMPARE(windowparts::get<QLabel>(*w, "colorSwatch")->accessibleName(), QString("#336699"));
         QVERIFY(windowparts::get<QLabel>(*w, "colorSwatch")->styleSheet().contains("#336699"));
         // The operation was not touched by a capture for the condition.
-        QCOMPARE(w->commandList.first(), (QStringList{"なし"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"なし"}));
 
         windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(12);
         windowparts::get<QSpinBox>(*w, "colorXSpin")->setValue(-5);
-        QCOMPARE(w->conditionList.first(), (QStringList{"色", "-5", "40", "#336699", "12"}));
+        QCOMPARE(w->project().conditions().first(), (QStringList{"色", "-5", "40", "#336699", "12"}));
         windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(300); // clamped by the box
-        QCOMPARE(w->conditionList.first().at(4), QString("255"));
+        QCOMPARE(w->project().conditions().first().at(4), QString("255"));
     }
 
     void newKindsSurviveSaveAndLoad()

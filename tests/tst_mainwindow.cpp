@@ -1,4 +1,5 @@
 #include "project/pagekinds.h"
+#include "support/windowparts.h"
 #include "app/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -26,14 +27,14 @@ private slots:
         QCOMPARE(w.minimumSize(), QSize(630, 585));
         QCOMPARE(w.maximumSize(), QSize(630, 585));
         QVERIFY(!w.editorShown);
-        QCOMPARE(w.commandList, RecordList{{"なし"}});
-        QCOMPARE(w.conditionList, (RecordList{{"終わるまで待つ", "0.1"}}));
+        QCOMPARE(w.project().commands(), RecordList{{"なし"}});
+        QCOMPARE(w.project().conditions(), (RecordList{{"終わるまで待つ", "0.1"}}));
         QVERIFY(!w.hasUnsavedChanges());
         w.show();
-        QVERIFY(w.newProjectButton->isVisible());
-        QVERIFY(w.loadProjectButton->isVisible());
-        QVERIFY(w.languageButton->isVisible());
-        QCOMPARE(w.newProjectButton->text(), QString("新しいプロジェクトを作成"));
+        QVERIFY(windowparts::get<QPushButton>(w, "newProjectButton")->isVisible());
+        QVERIFY(windowparts::get<QPushButton>(w, "loadProjectButton")->isVisible());
+        QVERIFY(windowparts::get<QPushButton>(w, "languageButton")->isVisible());
+        QCOMPARE(windowparts::get<QPushButton>(w, "newProjectButton")->text(), QString("新しいプロジェクトを作成"));
     }
 
     void closeConfirmation_data()
@@ -55,7 +56,7 @@ private slots:
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
         w.is_japanese = japanese;
-        w.commandList[0] = PageKinds::createdCommand(PageKinds::kClick);
+        w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kClick));
         QVERIFY(w.hasUnsavedChanges());
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -71,7 +72,7 @@ private slots:
         QCOMPARE(event.isAccepted(), closes);
         // Settings are written only by an accepted close.
         QCOMPARE(QFile::exists(settings->settingsFile()) && readSettings().contains("stert_time"), closes);
-        QCOMPARE(w.commandList[0], PageKinds::createdCommand(PageKinds::kClick)); // the changes stay either way
+        QCOMPARE(w.project().commands()[0], PageKinds::createdCommand(PageKinds::kClick)); // the changes stay either way
     }
 
     void closeWithoutQuestion_data()
@@ -90,9 +91,9 @@ private slots:
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
         w.is_message_file = askFlag;
-        w.commandList[0] = PageKinds::createdCommand(PageKinds::kClick);
+        w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kClick));
         if (!changed)
-            w.commandList[0] = PageKinds::createdCommand(PageKinds::kNone);
+            w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kNone));
         DialogAnswerer answerer;
         QCloseEvent event;
         QApplication::sendEvent(&w, &event);

@@ -43,9 +43,9 @@ class TestPointerCapture : public QObject {
     {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
-        w->commandList = RecordList{record};
-        w->conditionList = RecordList{PageKinds::blankCondition()};
-        w->currentPage = 1;
+        w->project().setCommands(RecordList{record});
+        w->project().setConditions(RecordList{PageKinds::blankCondition()});
+        w->project().setCurrentPage(1);
         w->renderPage();
         w->show();
         return w;
@@ -97,8 +97,8 @@ private slots:
 
         sim.movePointer(x, y);
         sim.tapCombination({162, 164, 71});
-        QCOMPARE(w->commandList.first(), record); // queued: nothing yet inside the key press
-        QTRY_COMPARE(w->commandList.first(), expected);
+        QCOMPARE(w->project().commands().first(), record); // queued: nothing yet inside the key press
+        QTRY_COMPARE(w->project().commands().first(), expected);
         QVERIFY(w->isVisible());
         QTRY_VERIFY(!w->hoverWindow);
         QVERIFY(sim.registeredHotKeys().empty());
@@ -110,7 +110,7 @@ private slots:
         sim.tapCombination({162, 164, 71});
         QCOMPARE(int(sim.delivered().size()), 6);
         QTest::qWait(20);
-        QCOMPARE(w->commandList.first(), expected);
+        QCOMPARE(w->project().commands().first(), expected);
     }
 
     void getTwiceMakesOneNotice()
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(sim.registeredHotKeys(), std::vector<int>{1001});
         sim.movePointer(3, 4);
         sim.tapCombination({163, 165, 71});
-        QTRY_COMPARE(w->commandList.first(), (QStringList{"マウスポインター", "3", "4"}));
+        QTRY_COMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "3", "4"}));
     }
 
     void registrationFailureWarnsAndStays_data()
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(!w->hoverWindow);
         QCOMPARE(hoverWindowCount(), 0);
         QVERIFY(w->isVisible());
-        QCOMPARE(w->commandList.first(), record);
+        QCOMPARE(w->project().commands().first(), record);
 
         // Once the key is free again, Get works as ever.
         sim.setHotKeyRegistrationFails(false);
@@ -180,7 +180,7 @@ private slots:
         sim.movePointer(50, 60);
         sim.tapCombination({162, 164, 71});
         QTRY_VERIFY(w->isVisible());
-        QCOMPARE(w->commandList.first().mid(1, 2), (QStringList{"50", "60"}));
+        QCOMPARE(w->project().commands().first().mid(1, 2), (QStringList{"50", "60"}));
         QCOMPARE(answerer.seen.size(), 1);
     }
 
@@ -194,7 +194,7 @@ private slots:
         QTRY_VERIFY(!w->hoverWindow);
         QVERIFY(sim.registeredHotKeys().empty());
         QVERIFY(w->isVisible());
-        QCOMPARE(w->commandList.first(), (QStringList{"マウスポインター", "1", "2"}));
+        QCOMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "1", "2"}));
     }
 
     void noticeGoesWithTheMainWindow()
@@ -248,7 +248,7 @@ private slots:
         qintptr result = 0;
         QVERIFY(QAbstractEventDispatcher::instance()->filterNativeEvent("windows_dispatcher_MSG",
                                                                         &desktop->hotKeyMessage, &result));
-        QTRY_COMPARE(w->commandList.first(), (QStringList{"マウスポインター", "11", "22"}));
+        QTRY_COMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "11", "22"}));
         QTRY_VERIFY(!w->hoverWindow);
     }
 
@@ -280,7 +280,7 @@ private slots:
         // Timers never fire much early; late is allowed on a busy machine.
         QVERIFY2(moved >= 900, qPrintable(QString::number(moved)));
         QVERIFY2(back - moved >= 900, qPrintable(QString::number(back - moved)));
-        QCOMPARE(w->commandList.first(), record);
+        QCOMPARE(w->project().commands().first(), record);
     }
 
 private:

@@ -234,7 +234,7 @@ private slots:
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        w->saveAction->trigger(); // no file yet: Save asks for a name
+        windowparts::get<QAction>(*w, "saveAction")->trigger(); // no file yet: Save asks for a name
         QCOMPARE(answerer.seen.size(), 1);
         QVERIFY(answerer.seen.first().fileDialog);
         QCOMPARE(answerer.seen.first().title, QString("名前を付けて保存"));
@@ -263,26 +263,26 @@ private slots:
         QFETCH(QString, title);
         auto w = editor();
         w->projectPath = dir.filePath("start.cmdat");
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath(chosen));
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w->projectPath, dir.filePath(file));
         QCOMPARE(beeps.size(), 1);
         QCOMPARE(w->windowTitle(), title);
         QVERIFY(!w->hasUnsavedChanges());
-        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
+        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
 
         // Save again writes at once, without a dialog, replacing the contents.
-        w->commandKindCombo->setCurrentIndex(1);
-        w->addCommandButton->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(1);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         QVERIFY(w->hasUnsavedChanges());
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(beeps.size(), 2);
-        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->commandList);
+        QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
         QVERIFY(!w->hasUnsavedChanges());
         QFile::remove(dir.filePath(file));
     }
@@ -312,7 +312,7 @@ private slots:
         writeFile(here.filePath(existing), old);
         auto w = editor();
         w->projectPath = here.filePath("start.cmdat");
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         DialogAnswerer answerer;
         answerer.answerFileDialog(here.filePath(typed));
         if (answer) {
@@ -324,7 +324,7 @@ private slots:
         // closed, and the dialog it leaves open is cancelled.
         answerer.closeMessageBox();
         answerer.answerFileDialog(QString());
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.pending(), 2);
         if (answer) {
             QCOMPARE(answerer.seen.size(), answer == QMessageBox::No ? 3 : 2);
@@ -340,7 +340,7 @@ private slots:
             QVERIFY(w->hasUnsavedChanges());
         } else {
             QCOMPARE(w->projectPath, here.filePath(written));
-            QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->commandList);
+            QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->project().commands());
             if (written != existing)
                 QCOMPARE(readAll(here.filePath(existing)), old);
         }
@@ -350,29 +350,29 @@ private slots:
     {
         auto w = editor();
         w->is_message_file = false;
-        w->nextButton->click();
-        w->commandKindCombo->setCurrentIndex(5);
-        w->addCommandButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("first line\nsecond line");
-        w->nextButton->click();
-        const RecordList commands = w->commandList;
-        const RecordList conditions = w->conditionList;
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        const RecordList commands = w->project().commands();
+        const RecordList conditions = w->project().conditions();
         QCOMPARE(commands.at(1).at(1), QString("first line\nsecond line"));
         w->projectPath = dir.filePath("start.cmdat");
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath("lines"));
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w->projectPath, dir.filePath("lines.cmdat"));
-        w->newAction->trigger();
-        QCOMPARE(w->commandList.size(), 1);
+        windowparts::get<QAction>(*w, "newAction")->trigger();
+        QCOMPARE(w->project().commands().size(), 1);
         answerer.answerFileDialog(dir.filePath("lines.cmdat"));
-        w->openAction->trigger();
-        QCOMPARE(w->commandList, commands);
-        QCOMPARE(w->conditionList, conditions);
-        QCOMPARE(w->currentPage, 1);
+        windowparts::get<QAction>(*w, "openAction")->trigger();
+        QCOMPARE(w->project().commands(), commands);
+        QCOMPARE(w->project().conditions(), conditions);
+        QCOMPARE(w->project().currentPage(), 1);
         QVERIFY(!w->hasUnsavedChanges());
-        w->currentPage = 2;
+        w->project().setCurrentPage(2);
         w->renderPage();
         QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), QString("first line\nsecond line"));
     }
@@ -394,14 +394,14 @@ private slots:
         if (limitSize)
             writeFile(path, old);
         for (int i = 0; i < 200; ++i)
-            w->nextButton->click();
+            windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->projectPath = path;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         {
             std::unique_ptr<FileSizeLimit> limit(limitSize ? new FileSizeLimit(100) : nullptr);
-            w->saveAction->trigger();
+            windowparts::get<QAction>(*w, "saveAction")->trigger();
         }
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().title, QString("保存エラー"));
@@ -445,8 +445,8 @@ private slots:
             QVERIFY(ProjectFile::write(own, {{"即時"}}, {{"即時"}}).ok);
             w->projectPath = own;
         }
-        w->nextButton->click();
-        const RecordList before = w->commandList;
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        const RecordList before = w->project().commands();
         const QString pathBefore = w->projectPath;
         const QString titleBefore = w->windowTitle();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
@@ -455,13 +455,13 @@ private slots:
         answerer.answerMessageBox(QMessageBox::Ok);
         {
             NoFileOverride asOwner; // root reads a file of mode 000 otherwise
-            w->openAction->trigger();
+            windowparts::get<QAction>(*w, "openAction")->trigger();
         }
         QCOMPARE(answerer.seen.size(), 2);
         QCOMPARE(answerer.seen.at(0).title, QString("コマンドデータを読み込み"));
         QCOMPARE(answerer.seen.at(1).title, QString("読み込みエラー"));
         QCOMPARE(answerer.seen.at(1).text, text);
-        QCOMPARE(w->commandList, before);
+        QCOMPARE(w->project().commands(), before);
         QCOMPARE(w->projectPath, pathBefore);
         QCOMPARE(w->windowTitle(), titleBefore);
         QCOMPARE(beeps.size(), 0);
@@ -469,7 +469,7 @@ private slots:
         // Save goes where it went before Open, never over the unreadable file.
         if (!named)
             answerer.answerFileDialog(QString()); // no file yet: Save asks for a name
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(answerer.seen.size(), named ? 2 : 3);
         QCOMPARE(w->windowTitle(), titleBefore);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -485,21 +485,21 @@ private slots:
         const QString path = dir.filePath("odd.cmdat");
         writeFile(path, R"({"list_command": [["なし"], 5, ["時間"]], "list_condition": [["即時"]]})");
         auto w = editor();
-        w->nextButton->click();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
-        w->openAction->trigger();
-        QCOMPARE(w->commandList, (RecordList{{"なし"}, {"時間"}}));
-        QCOMPARE(w->conditionList, (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
-        QCOMPARE(w->currentPage, 1);
+        windowparts::get<QAction>(*w, "openAction")->trigger();
+        QCOMPARE(w->project().commands(), (RecordList{{"なし"}, {"時間"}}));
+        QCOMPARE(w->project().conditions(), (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
+        QCOMPARE(w->project().currentPage(), 1);
         QCOMPARE(beeps.size(), 1);
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(w->windowTitle(), QString("odd"));
         // The unknown kind is saved back as it was read.
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(ProjectFile::read(path).commands, (RecordList{{"なし"}, {"時間"}}));
     }
 
@@ -528,8 +528,8 @@ private slots:
         QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
         auto w = editor();
         w->is_japanese = japanese;
-        w->nextButton->click();
-        const RecordList before = w->commandList;
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        const RecordList before = w->project().commands();
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -537,14 +537,14 @@ private slots:
             answerer.closeMessageBox();
         if (answer == QMessageBox::Yes && open)
             answerer.answerFileDialog(path);
-        (open ? w->openAction : w->newAction)->trigger();
+        (open ? windowparts::get<QAction>(*w, "openAction") : windowparts::get<QAction>(*w, "newAction"))->trigger();
         QVERIFY(!answerer.seen.isEmpty());
         QCOMPARE(answerer.seen.first().title, japanese ? QString("最終確認") : QString("Warning"));
         QCOMPARE(answerer.seen.first().text, text);
         QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
         const bool went = answer == QMessageBox::Yes;
         QCOMPARE(answerer.seen.size(), went && open ? 2 : 1);
-        QCOMPARE(w->commandList, went ? (open ? RecordList{{"即時"}} : RecordList{{"なし"}}) : before);
+        QCOMPARE(w->project().commands(), went ? (open ? RecordList{{"即時"}} : RecordList{{"なし"}}) : before);
         QCOMPARE(w->hasUnsavedChanges(), !went);
     }
 
@@ -562,14 +562,14 @@ private slots:
         auto w = editor();
         w->is_message_file = flag;
         w->is_message_delete = false;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         if (!changed)
-            w->deleteButton->click(); // back to the blank project: counts as saved again
+            windowparts::get<QPushButton>(*w, "deleteButton")->click(); // back to the blank project: counts as saved again
         QCOMPARE(w->hasUnsavedChanges(), changed);
         DialogAnswerer answerer;
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(answerer.seen.size(), 0);
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
     }
 
     void cancelChangesNothing_data()
@@ -585,19 +585,19 @@ private slots:
         QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
         auto w = editor();
         w->projectPath = path;
-        w->nextButton->click();
-        const RecordList before = w->commandList;
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        const RecordList before = w->project().commands();
         const QByteArray file = readAll(path);
         w->is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        (open ? w->openAction : w->saveAsAction)->trigger();
+        (open ? windowparts::get<QAction>(*w, "openAction") : windowparts::get<QAction>(*w, "saveAsAction"))->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().directory, dir.path()); // starts where the project is
         QCOMPARE(w->projectPath, path);
         QCOMPARE(w->windowTitle(), QString("named"));
-        QCOMPARE(w->commandList, before);
+        QCOMPARE(w->project().commands(), before);
         QCOMPARE(readAll(path), file);
         QCOMPARE(beeps.size(), 0);
     }
@@ -607,11 +607,11 @@ private slots:
         tervalo w;
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        w.loadProjectButton->click();
+        windowparts::get<QPushButton>(w, "loadProjectButton")->click();
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w.commandList, RecordList{{"なし"}});
+        QCOMPARE(w.project().commands(), RecordList{{"なし"}});
     }
 
     void loadButtonWithBadFileShowsBlankProject()
@@ -623,14 +623,14 @@ private slots:
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         answerer.answerMessageBox(QMessageBox::Ok);
-        w.loadProjectButton->click();
+        windowparts::get<QPushButton>(w, "loadProjectButton")->click();
         QCOMPARE(answerer.seen.size(), 2);
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w.commandList, RecordList{{"なし"}});
+        QCOMPARE(w.project().commands(), RecordList{{"なし"}});
         answerer.answerFileDialog(QString());
-        w.saveAction->trigger(); // asks for a name instead of writing over the file
+        windowparts::get<QAction>(w, "saveAction")->trigger(); // asks for a name instead of writing over the file
         QCOMPARE(answerer.seen.size(), 3);
         QVERIFY(answerer.seen.last().fileDialog);
         QCOMPARE(readAll(path), QByteArray("[]"));
@@ -641,16 +641,16 @@ private slots:
         auto w = editor();
         w->projectPath = dir.filePath("x.cmdat");
         w->is_message_file = false;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->copy();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(w->projectPath, SettingsFile::desktopPath());
-        QCOMPARE(w->commandList, RecordList{{"なし"}});
-        QCOMPARE(w->currentPage, 1);
+        QCOMPARE(w->project().commands(), RecordList{{"なし"}});
+        QCOMPARE(w->project().currentPage(), 1);
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
-        QVERIFY(!w->copiedCommand.isEmpty()); // the copied page survives New
+        QVERIFY(!w->project().copiedCommand().isEmpty()); // the copied page survives New
         QCOMPARE(beeps.size(), 0);
     }
 

@@ -211,14 +211,14 @@ private slots:
                 d->keepPausesCheck->setChecked(false);
                 d->reject(); // closed: nothing is kept
             });
-            window.recordAction->trigger();
+            windowparts::get<QAction>(window, "recordAction")->trigger();
             QCOMPARE(window.record_delay, 5);
             whenRecordDialog([](RecordDialog *d) {
                 d->startDelaySpin->setValue(9);
                 d->keepPausesCheck->setChecked(false);
                 d->startButton->click();
             });
-            window.recordAction->trigger();
+            windowparts::get<QAction>(window, "recordAction")->trigger();
             QCOMPARE(window.record_delay, 9);
             QVERIFY(!window.record_keep_pauses);
             QVERIFY(window.recordingSession()); // and it records now
@@ -242,21 +242,21 @@ private slots:
         tervalo window;
         window.addNewCommand();
         const QList<QAction *> menus = window.menuBar()->actions();
-        QCOMPARE(menus.last()->menu(), window.recordMenu);
-        QCOMPARE(window.recordMenu->actions(), QList<QAction *>{window.recordAction});
-        QCOMPARE(windowparts::text(window.recordMenu), QStringLiteral("記録"));
-        QCOMPARE(windowparts::text(window.recordAction), QStringLiteral("操作を記録..."));
-        window.languageAction->trigger();
-        QCOMPARE(windowparts::text(window.recordMenu), QStringLiteral("Record"));
-        QCOMPARE(windowparts::text(window.recordAction), QStringLiteral("Record actions..."));
+        QCOMPARE(menus.last()->menu(), windowparts::get<QMenu>(window, "recordMenu"));
+        QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->actions(), QList<QAction *>{windowparts::get<QAction>(window, "recordAction")});
+        QCOMPARE(windowparts::text(windowparts::get<QMenu>(window, "recordMenu")), QStringLiteral("記録"));
+        QCOMPARE(windowparts::text(windowparts::get<QAction>(window, "recordAction")), QStringLiteral("操作を記録..."));
+        windowparts::get<QAction>(window, "languageAction")->trigger();
+        QCOMPARE(windowparts::text(windowparts::get<QMenu>(window, "recordMenu")), QStringLiteral("Record"));
+        QCOMPARE(windowparts::text(windowparts::get<QAction>(window, "recordAction")), QStringLiteral("Record actions..."));
         // An action without a tooltip of its own shows its text; in help mode
         // the menu shows the entry's explanation.
         const QString help = QStringLiteral(
             "Records what you do with the mouse and keyboard and inserts it as pages after the current page.");
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(window.recordAction->toolTip() == help, window.is_help);
-            QCOMPARE(window.recordMenu->toolTipsVisible(), window.is_help);
-            window.helpModeAction->trigger();
+            QCOMPARE(windowparts::get<QAction>(window, "recordAction")->toolTip() == help, window.is_help);
+            QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->toolTipsVisible(), window.is_help);
+            windowparts::get<QAction>(window, "helpModeAction")->trigger();
         }
     }
 
@@ -271,12 +271,12 @@ private slots:
         window.nextPage();
         window.nextPage(); // three pages, the third current
         window.returnPage(); // page 2 of 3
-        const RecordList before = window.commandList;
+        const RecordList before = window.project().commands();
         whenRecordDialog([](RecordDialog *d) {
             d->startDelaySpin->setValue(1);
             d->startButton->click();
         });
-        window.recordAction->trigger();
+        windowparts::get<QAction>(window, "recordAction")->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(window.recordingSession());
         QCOMPARE(fixture->sim->observerCount(), 1); // watching for the exit command
@@ -289,21 +289,21 @@ private slots:
         QTRY_VERIFY(window.isVisible());
         QCOMPARE(fixture->sim->observerCount(), 0);
         QVERIFY(!window.recordingSession());
-        QCOMPARE(window.commandList.size(), 3 + 4);
-        QCOMPARE(window.conditionList.size(), 3 + 4);
-        QCOMPARE(window.commandList.mid(0, 2), before.mid(0, 2));
-        QCOMPARE(window.commandList[2].value(0), QStringLiteral("マウスポインター"));
-        QCOMPARE(window.commandList[3].value(0), QStringLiteral("マウスポインター"));
-        QCOMPARE(window.commandList[4].mid(0, 2), (QStringList{"クリック", "左"}));
-        QCOMPARE(window.commandList[5].mid(0, 2), (QStringList{"キー", "112,0"}));
-        QCOMPARE(window.commandList[6], before[2]);
-        QCOMPARE(window.currentPage, 3); // the first recorded page is shown
+        QCOMPARE(window.project().commands().size(), 3 + 4);
+        QCOMPARE(window.project().conditions().size(), 3 + 4);
+        QCOMPARE(window.project().commands().mid(0, 2), before.mid(0, 2));
+        QCOMPARE(window.project().commands()[2].value(0), QStringLiteral("マウスポインター"));
+        QCOMPARE(window.project().commands()[3].value(0), QStringLiteral("マウスポインター"));
+        QCOMPARE(window.project().commands()[4].mid(0, 2), (QStringList{"クリック", "左"}));
+        QCOMPARE(window.project().commands()[5].mid(0, 2), (QStringList{"キー", "112,0"}));
+        QCOMPARE(window.project().commands()[6], before[2]);
+        QCOMPARE(window.project().currentPage(), 3); // the first recorded page is shown
         fixture->sim->releaseKey(83);
         fixture->sim->releaseKey(164);
         fixture->sim->releaseKey(162);
 
         window.pageBack(); // one step takes them all away
-        QCOMPARE(window.commandList, before);
+        QCOMPARE(window.project().commands(), before);
     }
 
     void nothingRecordedChangesNothing()
@@ -318,7 +318,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
         playKeys(*fixture->sim, "+162 +164 +83 -83 -164 -162");
         QTRY_VERIFY(!window.recordingSession());
-        QCOMPARE(window.commandList.size(), 1);
+        QCOMPARE(window.project().commands().size(), 1);
         QCOMPARE(int(window.commandHistory.size()), historyBefore);
     }
 
@@ -348,13 +348,13 @@ private slots:
         tervalo window;
         window.addNewCommand();
         window.show();
-        const RecordList before = window.commandList;
+        const RecordList before = window.project().commands();
         const int historyBefore = int(window.commandHistory.size());
         whenRecordDialog([delay](RecordDialog *d) {
             d->startDelaySpin->setValue(delay);
             d->startButton->click();
         });
-        window.recordAction->trigger();
+        windowparts::get<QAction>(window, "recordAction")->trigger();
         QVERIFY(!window.isVisible());
         QCOMPARE(fixture->sim->observerCount(), 1);
         fixture->sim->movePointer(30, 30);
@@ -369,11 +369,11 @@ private slots:
         QVERIFY(!window.recordingSession());
         QCOMPARE(fixture->sim->observerCount(), 0);
         QStringList made;
-        for (const QStringList &command : window.commandList.mid(1))
+        for (const QStringList &command : window.project().commands().mid(1))
             made << command.mid(0, 2).join(QLatin1Char(';'));
         QCOMPARE(made, pages);
         if (pages.isEmpty()) { // nothing changed, nothing to undo
-            QCOMPARE(window.commandList, before);
+            QCOMPARE(window.project().commands(), before);
             QCOMPARE(int(window.commandHistory.size()), historyBefore);
         }
     }

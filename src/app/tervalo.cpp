@@ -32,7 +32,7 @@ tervalo::~tervalo()
 
 bool tervalo::hasUnsavedChanges() const
 {
-    return commandList != savedCommandList || conditionList != savedConditionList;
+    return currentProject.hasUnsavedChanges();
 }
 
 void tervalo::closeEvent(QCloseEvent *event)

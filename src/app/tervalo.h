@@ -7,6 +7,7 @@
 
 #include "project/edithistory.h"
 #include "project/pagekinds.h"
+#include "project/project.h"
 #include "record/recorddialog.h"
 #include "settings/settingsfile.h"
 
@@ -57,38 +58,55 @@ public:
     /// True when the project differs from the copy last saved, loaded or created.
     bool hasUnsavedChanges() const;
 
+    /// The project shown. Changing it shows nothing until renderPage.
+    Project &project() { return currentProject; }
+    const Project &project() const { return currentProject; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 public slots:
     // Start screen (app/tervalo.cpp).
+    /// The start screen's "create a new project" button.
     void addNewCommand();
+    /// The start screen's "load a project" button.
     void importedCommand();
 
     // Page editor (project/tervalo_editor.cpp).
+    /// The operation kind combo changed (only remembers the kind; Add uses it).
     void changeMenuAddCommand();
+    /// The condition kind combo changed (only remembers the kind).
     void changeMenuAddCondition();
     void addCommand();
     void addCondition();
+    /// Any kind-specific field was edited: stores it into the current page.
     void changeSomeThing();
 
     // Page list and navigation (project/tervalo_pages.cpp).
+    /// Shows the current page (and records an undo step when it changed).
     void renderPage();
     void nextPage();
+    /// The ← button.
     void returnPage();
+    /// A click in the page strip: a page, or a "+" that inserts one.
     void changeWidgetPage();
     void deletePage();
     void copy();
     void paste();
 
     // Edit history (project/tervalo_history.cpp).
+    /// Undo (not the ← page button).
     void pageBack();
+    /// Redo (not the → page button).
     void pageForward();
 
     // Project files (project/tervalo_files.cpp).
     void newFile();
+    /// Open.
     void loadFile1();
+    /// Save As (always asks for a file name).
     void saveFile1();
+    /// Save: over the project's file, or Save As for a project never saved.
     void saveFile3();
 
 signals:
@@ -97,6 +115,7 @@ signals:
 
 public slots:
     // Running (run/tervalo_run.cpp).
+    /// The Run button: asks for the run's values, then starts the run.
     void stertRun();
     void onRunFinished();
 public:
@@ -146,12 +165,6 @@ public:
     QString selectedCommandKind = PageKinds::kNone;
     QString selectedConditionKind = PageKinds::kWaitUntilOver;
 
-    // The project's pages and the copies last saved or loaded.
-    RecordList commandList{PageKinds::blankCommand()};
-    RecordList conditionList{PageKinds::blankCondition()};
-    RecordList savedCommandList{PageKinds::blankCommand()};
-    RecordList savedConditionList{PageKinds::blankCondition()};
-
     // Edit history. The three names below refer into `history`.
     EditHistory history;
     QList<RecordList> &commandHistory = history.commandHistory;
@@ -159,11 +172,8 @@ public:
     int &historyIndex = history.historyIndex;
     bool restoringHistory = false;
 
-    int currentPage = 1;
     bool keyCaptureForCondition = false;
     bool rendering = false;
-    QStringList copiedCommand;
-    QStringList copiedCondition;
     bool editorShown = false;
     QString messageTitle;
     QString messageText;
@@ -224,6 +234,9 @@ public:
     EditorFields *fields = nullptr;
 
 private:
+    /// The pages, the saved copies, the page shown and the copied page.
+    Project currentProject;
+
     // app/tervalo.cpp
     void showEditor();
     void loadSettings();

@@ -74,14 +74,11 @@ void tervalo::pollKeystroke()
 
     const QString code = KeyCombination::format(keyCapture->capturedKey(),
                                                 KeyCombination::maskFromHookBits(keyCapture->capturedModifiers()));
-    const int index = currentPage - 1;
-    if (keyCaptureForCondition) {
-        if (index >= 0 && index < conditionList.size())
-            conditionList[index] = PageKinds::capturedKeyCondition(code);
-    } else {
-        if (index >= 0 && index < commandList.size())
-            commandList[index] = PageKinds::capturedKeyCommand(code);
-    }
+    const int index = currentProject.currentPage() - 1;
+    if (keyCaptureForCondition)
+        currentProject.setConditionAt(index, PageKinds::capturedKeyCondition(code));
+    else
+        currentProject.setCommandAt(index, PageKinds::capturedKeyCommand(code));
     leaveCaptureMode();
     renderPage();
 }

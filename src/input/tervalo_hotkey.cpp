@@ -141,9 +141,7 @@ void tervalo::getCoordinate2()
     // The fields of the panel whose Get button was pressed take the point;
     // the refresh below shows it (spin boxes clamp what lies outside their
     // ranges, the record keeps the exact value).
-    const int index = currentPage - 1;
-    if (index >= 0 && index < commandList.size())
-        fields->takePoint(commandList[index], conditionList[index], p);
+    fields->takePoint(currentProject.currentCommand(), currentProject.currentCondition(), p);
 
     unregisterGlobalHotkey();
     show();
@@ -155,7 +153,7 @@ void tervalo::getCoordinate2()
 void tervalo::moveMousePointer()
 {
     hide();
-    const std::optional<platform::Point> target = fields->testTarget(commandList.value(currentPage - 1));
+    const std::optional<platform::Point> target = fields->testTarget(currentProject.currentCommand());
     const platform::Point p = target.value_or(platform::Point{});
     QTimer::singleShot(1000, this, [this, p] {
         platform::desktop().setCursorPos(p.x, p.y);

@@ -25,7 +25,7 @@ void tervalo::addCommand()
         return;
     const CommandRecord created = PageKinds::createdCommand(selectedCommandKind, QTime::currentTime());
     if (!created.isEmpty())
-        commandList[currentPage - 1] = created;
+        currentProject.currentCommand() = created;
     if (selectedCommandKind == PageKinds::kKey) {
         keyCaptureForCondition = false;
         // Show the page locked with its empty key before the capture starts;
@@ -43,7 +43,7 @@ void tervalo::addCondition()
         return;
     const ConditionRecord created = PageKinds::createdCondition(selectedConditionKind, QTime::currentTime());
     if (!created.isEmpty())
-        conditionList[currentPage - 1] = created;
+        currentProject.currentCondition() = created;
     if (selectedConditionKind == PageKinds::kKey) {
         keyCaptureForCondition = true;
         renderPage();
@@ -58,7 +58,7 @@ void tervalo::changeSomeThing()
     if (rendering)
         return;
     const std::optional<bool> lock =
-        fields->store(commandList[currentPage - 1], conditionList[currentPage - 1], is_japanese);
+        fields->store(currentProject.currentCommand(), currentProject.currentCondition(), is_japanese);
     if (lock)
         setLocked(*lock);
 }
@@ -69,10 +69,10 @@ void tervalo::setLocked(bool locked)
                                                        addCommandButton, addConditionButton, menuBar(), pageList,
                                                        copyButton, pasteButton})
         w->setVisible(!locked);
-    if (currentPage <= 1)
+    if (currentProject.currentPage() <= 1)
         previousButton->hide();
-    if (commandList.size() <= 1)
+    if (!currentProject.canDelete())
         deleteButton->hide();
-    if (copiedCommand.isEmpty())
+    if (!currentProject.hasCopy())
         pasteButton->hide();
 }

@@ -68,13 +68,12 @@ void tervalo::saveFile3()
 
 void tervalo::writeProjectFile()
 {
-    const ProjectFile::Result result = ProjectFile::write(projectPath, commandList, conditionList);
+    const ProjectFile::Result result = ProjectFile::write(projectPath, currentProject.commands(), currentProject.conditions());
     if (!result.ok) {
         QMessageBox::warning(this, result.errorTitle, result.errorText);
         return;
     }
-    savedCommandList = commandList;
-    savedConditionList = conditionList;
+    currentProject.markSaved();
     QApplication::beep();
     emit projectFileBeeped();
     renderPage();
@@ -97,10 +96,6 @@ bool tervalo::readProjectFile()
 
 void tervalo::showProject(RecordList commands, RecordList conditions)
 {
-    commandList = std::move(commands);
-    conditionList = std::move(conditions);
-    savedCommandList = commandList;
-    savedConditionList = conditionList;
-    currentPage = 1;
+    currentProject.replace(std::move(commands), std::move(conditions));
     renderPage();
 }

@@ -8,7 +8,7 @@
 void tervalo::recordHistory()
 {
     if (!restoringHistory)
-        history.record(commandList, conditionList);
+        history.record(currentProject.commands(), currentProject.conditions());
     undoButton->setVisible(history.canUndo());
     redoButton->setVisible(history.canRedo());
     // The whole history can hold millions of records: build the dump only
@@ -27,8 +27,7 @@ void tervalo::pageBack()
         return;
     restoringHistory = true;
     history.undo();
-    commandList = history.currentCommands();
-    conditionList = history.currentConditions();
+    currentProject.restore(history.currentCommands(), history.currentConditions());
     renderPage();
     restoringHistory = false;
 }
@@ -41,8 +40,7 @@ void tervalo::pageForward()
         return;
     restoringHistory = true;
     history.redo();
-    commandList = history.currentCommands();
-    conditionList = history.currentConditions();
+    currentProject.restore(history.currentCommands(), history.currentConditions());
     renderPage();
     restoringHistory = false;
 }

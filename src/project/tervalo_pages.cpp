@@ -33,15 +33,13 @@ void tervalo::renderPage()
     undoButton->hide();
     redoButton->hide();
 
-    const int pages = int(commandList.size());
-    if (currentPage > pages)
-        currentPage = pages;
-    if (currentPage < 1)
-        currentPage = 1;
+    const RecordList &commandList = currentProject.commands();
+    const int pages = currentProject.pageCount();
+    const int currentPage = currentProject.currentPage();
 
     setLocked(false);
-    const CommandRecord &command = commandList.at(currentPage - 1);
-    const ConditionRecord &condition = conditionList.at(currentPage - 1);
+    const CommandRecord &command = currentProject.currentCommand();
+    const ConditionRecord &condition = currentProject.currentCondition();
     fields->show(command, condition, is_japanese);
     // A page whose key or text is still missing cannot be left.
     if (fields->incomplete(command, condition))
@@ -71,7 +69,7 @@ void tervalo::renderPage()
     setWindowTitle(runProjectName(projectPath));
 
     qCDebug(lcEditorDump) << commandList;
-    qCDebug(lcEditorDump) << conditionList;
+    qCDebug(lcEditorDump) << currentProject.conditions();
 
     recordHistory();
     // Names, keys and the controls shown change with the page.
@@ -84,12 +82,7 @@ void tervalo::nextPage()
 {
     if (captureWaiting())
         return;
-    ++currentPage;
-    if (currentPage > commandList.size()) {
-        currentPage = int(commandList.size()) + 1;
-        commandList.append(PageKinds::blankCommand());
-        conditionList.append(PageKinds::blankCondition());
-    }
+    currentProject.nextPage();
     renderPage();
 }
 
@@ -98,8 +91,7 @@ void tervalo::returnPage()
     if (captureWaiting())
         return;
     // The button is hidden on page 1; a stray call must still not leave the list.
-    if (currentPage > 1)
-        --currentPage;
+    currentProject.previousPage();
     renderPage();
 }
 
@@ -115,22 +107,18 @@ void tervalo::changeWidgetPage()
     qDebug() << row;
     if (item->text() == kPlus) {
         qDebug() << "y";
-        if (currentPage == row + 1) {
+        // The "+" rows stand just above and just below the current page.
+        if (currentProject.currentPage() == row + 1) {
             qDebug() << "a";
-            commandList.insert(currentPage - 1, PageKinds::blankCommand());
-            conditionList.insert(currentPage - 1, PageKinds::blankCondition());
+            currentProject.insertBlankBefore();
         } else {
             qDebug() << "b";
-            commandList.insert(currentPage, PageKinds::blankCommand());
-            conditionList.insert(currentPage, PageKinds::blankCondition());
+            currentProject.insertBlankAfter();
             qDebug() << "c";
-            ++currentPage;
         }
     } else {
         qDebug() << "d";
-        const int page = item->text().section(QLatin1Char('.'), 0, 0).toInt();
-        if (page >= 1 && page <= commandList.size())
-            currentPage = page;
+        currentProject.showPage(item->text().section(QLatin1Char('.'), 0, 0).toInt());
     }
     renderPage();
 }
@@ -140,8 +128,9 @@ void tervalo::deletePage()
     if (captureWaiting())
         return;
     // Removing the only page would leave nothing to show or run.
-    if (commandList.size() <= 1)
+    if (!currentProject.canDelete())
         return;
+    const int currentPage = currentProject.currentPage();
     if (is_message_delete) {
         if (is_japanese) {
             messageTitle = QStringLiteral("最終確認");
@@ -155,10 +144,7 @@ void tervalo::deletePage()
             != QMessageBox::Yes)
             return;
     }
-    commandList.removeAt(currentPage - 1);
-    conditionList.removeAt(currentPage - 1);
-    if (currentPage != 1)
-        --currentPage;
+    currentProject.deleteCurrentPage();
     renderPage();
 }
 
@@ -166,8 +152,7 @@ void tervalo::copy()
 {
     if (captureWaiting())
         return;
-    copiedCommand = commandList.at(currentPage - 1);
-    copiedCondition = conditionList.at(currentPage - 1);
+    currentProject.copyCurrentPage();
     renderPage();
 }
 
@@ -175,12 +160,10 @@ void tervalo::paste()
 {
     if (captureWaiting())
         return;
-    if (copiedCommand.isEmpty())
+    if (!currentProject.hasCopy())
         return;
-    // Empty: no operation and a Time condition of 0.1 s (not the blank page).
-    const bool empty = PageKinds::kindOf(commandList.at(currentPage - 1)) == PageKinds::kNone
-        && conditionList.at(currentPage - 1) == PageKinds::createdCondition(PageKinds::kTime);
-    if (!empty && is_message_paste) {
+    const int currentPage = currentProject.currentPage();
+    if (!currentProject.currentPageIsEmpty() && is_message_paste) {
         if (is_japanese) {
             messageTitle = QStringLiteral("最終確認");
             messageText = QStringLiteral("%1 ページ目を置き換えますか？").arg(currentPage);
@@ -195,7 +178,6 @@ void tervalo::paste()
             return;
         }
     }
-    commandList[currentPage - 1] = copiedCommand;
-    conditionList[currentPage - 1] = copiedCondition;
+    currentProject.pasteOverCurrentPage();
     renderPage();
 }

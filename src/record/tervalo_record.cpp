@@ -55,10 +55,6 @@ void tervalo::insertPages(const RecordMapping::Pages &pages)
     if (pages.count() == 0)
         return;
     // After the current page, all at once: one refresh, one undo step.
-    for (int i = 0; i < pages.count(); ++i) {
-        commandList.insert(currentPage + i, pages.commands[i]);
-        conditionList.insert(currentPage + i, pages.conditions[i]);
-    }
-    currentPage += 1;
+    currentProject.insertPages(pages.commands, pages.conditions);
     renderPage();
 }

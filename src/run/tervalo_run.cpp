@@ -37,7 +37,7 @@ void tervalo::launchRun()
 {
     auto *run = new Run();
     // The run gets copies: the project may change once the window is back.
-    run->setup(stertTime, runNumber, stopCommand, commandList, conditionList, runProjectName(projectPath));
+    run->setup(stertTime, runNumber, stopCommand, currentProject.commands(), currentProject.conditions(), runProjectName(projectPath));
     // Hidden before the run's clock starts: hiding the active window moves
     // the activation, and under Wine hide() alone takes about 2 s; a run
     // started first played its first pages meanwhile, and the

@@ -77,9 +77,9 @@ QList<int> pagesToShow(const RecordList &commands, const RecordList &conditions)
 
 void checkUnchanged(const RecordList &commands, const RecordList &conditions)
 {
-    if (g_window->commandList != commands || g_window->conditionList != conditions) {
+    if (g_window->project().commands() != commands || g_window->project().conditions() != conditions) {
         dumpLists("loaded", commands, conditions);
-        dumpLists("after showing", g_window->commandList, g_window->conditionList);
+        dumpLists("after showing", g_window->project().commands(), g_window->project().conditions());
         FUZZ_CHECK(!"showing a page changed the project");
     }
 }
@@ -135,9 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     checkUnchanged(commands, conditions);
 
     for (int page : pagesToShow(commands, conditions)) {
-        g_window->currentPage = page;
+        g_window->project().setCurrentPage(page);
         g_window->renderPage();
-        FUZZ_CHECK(g_window->currentPage == page);
+        FUZZ_CHECK(g_window->project().currentPage() == page);
         checkUnchanged(commands, conditions);
     }
     QCoreApplication::processEvents();
@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(!g_window->hasUnsavedChanges());
 
     // Save, then Open again.
-    const QByteArray written = ProjectFile::toJson(g_window->commandList, g_window->conditionList);
+    const QByteArray written = ProjectFile::toJson(g_window->project().commands(), g_window->project().conditions());
     ProjectFile::ReadResult again = ProjectFile::fromJson(written);
     FUZZ_CHECK(again.ok);
     const bool repairedAgain = PageKinds::repair(again.commands, again.conditions);
@@ -159,10 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Back to the blank project in Japanese, so that what this input made is
     // freed within it: libFuzzer looks for leaks (slowly) whenever an input
     // leaves more allocations behind than it found.
-    g_window->commandList = RecordList{PageKinds::blankCommand()};
-    g_window->conditionList = RecordList{PageKinds::blankCondition()};
-    g_window->savedCommandList = g_window->commandList;
-    g_window->savedConditionList = g_window->conditionList;
+    g_window->project() = Project();
     g_window->history = EditHistory();
     if (!g_window->is_japanese) {
         g_window->is_japanese = true;

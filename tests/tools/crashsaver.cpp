@@ -42,8 +42,8 @@ int saveProjects(const QString &file)
     say("ready\n");
     for (unsigned i = 1;; ++i) {
         const savetestdata::Project &p = versions[i % 2];
-        w.commandList = p.commands;
-        w.conditionList = p.conditions;
+        w.project().setCommands(p.commands);
+        w.project().setConditions(p.conditions);
         w.saveAction->trigger();
         if (w.hasUnsavedChanges()) {
             std::fputs("save failed\n", stderr);

@@ -276,10 +276,10 @@ private slots:
         const QList<Stamp> stamps = playSession(*person);
         QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 5000);
         QVERIFY(!window.recordingSession());
-        QCOMPARE(window.commandList.size(), 8);
-        QCOMPARE(window.commandList[0], QStringList{"なし"});
-        QCOMPARE(window.currentPage, 2);
-        checkSessionPages(window.commandList.mid(1), window.conditionList.mid(1), stamps);
+        QCOMPARE(window.project().commands().size(), 8);
+        QCOMPARE(window.project().commands()[0], QStringList{"なし"});
+        QCOMPARE(window.project().currentPage(), 2);
+        checkSessionPages(window.project().commands().mid(1), window.project().conditions().mid(1), stamps);
         // Every key reached the receiver: 12 characters and Shift once, Ctrl+S
         // and the stop combination, each down and up.
         int keys = 0;
@@ -289,7 +289,7 @@ private slots:
         QCOMPARE(person->keysDown(), QList<int>());
 
         window.pageBack(); // one step takes all of them away
-        QCOMPARE(window.commandList.size(), 1);
+        QCOMPARE(window.project().commands().size(), 1);
 
         // What the dialog was given is remembered.
         QCOMPARE(window.record_delay, 1);
@@ -371,11 +371,11 @@ private slots:
         const Stamp stop = act([&] { person->tap({XK_Control_L, XK_Alt_L, XK_s}); });
         QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
 
-        QCOMPARE(window.commandList.mid(1), (RecordList{{"ホイール", "上", "3"}, {"ホイール", "下", "2"}}));
-        QCOMPARE(window.conditionList[1].value(0), QStringLiteral("時間"));
-        QCOMPARE(window.conditionList[2].value(0), QStringLiteral("時間"));
-        QVERIFY(within(window.conditionList[1][1], up, down));
-        QVERIFY(within(window.conditionList[2][1], down, stop));
+        QCOMPARE(window.project().commands().mid(1), (RecordList{{"ホイール", "上", "3"}, {"ホイール", "下", "2"}}));
+        QCOMPARE(window.project().conditions()[1].value(0), QStringLiteral("時間"));
+        QCOMPARE(window.project().conditions()[2].value(0), QStringLiteral("時間"));
+        QVERIFY(within(window.project().conditions()[1][1], up, down));
+        QVERIFY(within(window.project().conditions()[2][1], down, stop));
     }
 
     // Played back, the recording gives the receiver the same keys and
@@ -395,7 +395,7 @@ private slots:
         focusReceiver();
         playSession(*person);
         QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
-        QCOMPARE(window.commandList.size(), 8);
+        QCOMPARE(window.project().commands().size(), 8);
         QList<Receiver::Got> original = receiver->got;
         original = original.mid(0, original.size() - 6); // the stop combination
 

@@ -28,8 +28,8 @@ class TestX11Session : public QObject {
     {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
-        w->commandList = RecordList{{"マウスポインター", "1", "2"}};
-        w->conditionList = RecordList{{"即時"}};
+        w->project().setCommands(RecordList{{"マウスポインター", "1", "2"}});
+        w->project().setConditions(RecordList{{"即時"}});
         w->renderPage();
         w->show();
         return w;

@@ -382,8 +382,8 @@ private slots:
         QVERIFY(x11);
 
         for (int run = 0; run < runs; ++run) {
-            window->commandList = commands;
-            window->conditionList = conditions;
+            window->project().setCommands(commands);
+            window->project().setConditions(conditions);
             const bool throughDialog = (runsDone + 1) % kDialogEvery == 0;
             const bool pollOnly = compareWays && runsDone % 2 == 1;
             if (compareWays) {
