@@ -5,6 +5,7 @@
 // through the load the window's constructor runs.
 
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -126,7 +127,7 @@ private slots:
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
         w->is_message_file = false;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         const QString pathBefore = w->projectPath;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
@@ -137,7 +138,7 @@ private slots:
         std::unique_ptr<NoFileOverride> lowered(kind == "unreadable" ? new NoFileOverride : nullptr);
         QElapsedTimer took;
         took.start();
-        w->openAction->trigger();
+        windowparts::get<QAction>(*w, "openAction")->trigger();
         const qint64 ms = took.elapsed();
         lowered.reset();
         qInfo("%s: %s in %lld ms", QTest::currentDataTag(),

@@ -21,11 +21,12 @@ using Records = RecordList;
 Q_DECLARE_METATYPE(RecordList)
 
 namespace {
-QStringList stripTexts(const tervalo &w)
+QStringList stripTexts(tervalo &w)
 {
     QStringList texts;
-    for (int i = 0; i < w.pageList->count(); ++i)
-        texts << w.pageList->item(i)->text();
+    const QListWidget *strip = windowparts::get<QListWidget>(w, "pageList");
+    for (int i = 0; i < strip->count(); ++i)
+        texts << strip->item(i)->text();
     return texts;
 }
 
@@ -61,15 +62,15 @@ private slots:
     void newProjectView()
     {
         QCOMPARE(stripTexts(*w), (QStringList{"+", "1.なし", "+"}));
-        QCOMPARE(w->pageList->currentRow(), 1);
-        QCOMPARE(w->pageCounterLabel->text(), QString("1/1"));
+        QCOMPARE(windowparts::get<QListWidget>(*w, "pageList")->currentRow(), 1);
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("1/1"));
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
         QVERIFY(shown(*w, w->menuBar()));
-        QVERIFY(shown(*w, w->nextButton));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "nextButton")));
         // Nothing to go back to, nothing to delete, nothing copied, no history.
-        for (QWidget *hidden : {static_cast<QWidget *>(w->previousButton), static_cast<QWidget *>(w->deleteButton),
-                                static_cast<QWidget *>(w->pasteButton), static_cast<QWidget *>(w->undoButton),
-                                static_cast<QWidget *>(w->redoButton), static_cast<QWidget *>(w->newProjectButton)})
+        for (QWidget *hidden : {static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "previousButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "deleteButton")),
+                                static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "pasteButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "undoButton")),
+                                static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "redoButton")), static_cast<QWidget *>(windowparts::get<QPushButton>(*w, "newProjectButton"))})
             QVERIFY2(!shown(*w, hidden), qPrintable(hidden->metaObject()->className()));
     }
 
@@ -102,10 +103,10 @@ private slots:
         w->project().setCurrentPage(page);
         w->renderPage();
         QCOMPARE(stripTexts(*w), items);
-        QCOMPARE(w->pageCounterLabel->text(), counter);
-        QCOMPARE(w->pageList->currentItem()->text().section('.', 0, 0).toInt(), w->project().currentPage());
-        QCOMPARE(shown(*w, w->previousButton), w->project().currentPage() != 1);
-        QVERIFY(shown(*w, w->deleteButton));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), counter);
+        QCOMPARE(windowparts::get<QListWidget>(*w, "pageList")->currentItem()->text().section('.', 0, 0).toInt(), w->project().currentPage());
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "previousButton")), w->project().currentPage() != 1);
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "deleteButton")));
     }
 
     void nextOnLastPageAppends()
@@ -114,13 +115,13 @@ private slots:
         w->project().setConditions(fiveConditions());
         w->project().setCurrentPage(5);
         w->renderPage();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(w->project().commands().size(), 6);
         QCOMPARE(w->project().commands().last(), QStringList{"なし"});
         QCOMPARE(w->project().conditions().last(), (QStringList{"終わるまで待つ", "0.1"}));
-        QCOMPARE(w->pageCounterLabel->text(), QString("6/6"));
-        w->previousButton->click();
-        QCOMPARE(w->pageCounterLabel->text(), QString("5/6"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("6/6"));
+        windowparts::get<QPushButton>(*w, "previousButton")->click();
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("5/6"));
         QCOMPARE(w->project().commands().size(), 6); // moving back adds nothing
     }
 
@@ -143,14 +144,14 @@ private slots:
         w->renderPage();
         const QStringList former = w->project().commands().at(2);
         // Rows: 1, 2, +, 3, +, 4, 5.
-        w->pageList->setCurrentRow(above ? 2 : 4);
+        windowparts::get<QListWidget>(*w, "pageList")->setCurrentRow(above ? 2 : 4);
         QCOMPARE(w->project().currentPage(), newPage);
         QCOMPARE(w->project().commands().size(), 6);
         QCOMPARE(w->project().commands().at(newPage - 1), QStringList{"なし"});
         QCOMPARE(w->project().conditions().at(newPage - 1), (QStringList{"終わるまで待つ", "0.1"}));
         QCOMPARE(w->project().commands().at(formerPageNow - 1), former);
-        QCOMPARE(w->pageCounterLabel->text(), QString("%1/6").arg(newPage));
-        QVERIFY(shown(*w, w->undoButton));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("%1/6").arg(newPage));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
     }
 
     void clickingAnItemShowsItsPage()
@@ -159,11 +160,11 @@ private slots:
         w->project().setConditions(fiveConditions());
         w->renderPage();
         const int snapshots = w->history.size();
-        const auto found = w->pageList->findItems("3.キー", Qt::MatchExactly);
+        const auto found = windowparts::get<QListWidget>(*w, "pageList")->findItems("3.キー", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
-        w->pageList->setCurrentItem(found.first());
+        windowparts::get<QListWidget>(*w, "pageList")->setCurrentItem(found.first());
         QCOMPARE(w->project().currentPage(), 3);
-        QCOMPARE(w->pageCounterLabel->text(), QString("3/5"));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("3/5"));
         QCOMPARE(w->project().commands(), fivePages()); // navigation changes no record
         QCOMPARE(w->history.size(), snapshots);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("キー"));
@@ -204,7 +205,7 @@ private slots:
         DialogAnswerer answerer;
         if (ask)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
-        w->deleteButton->click();
+        windowparts::get<QPushButton>(*w, "deleteButton")->click();
         QCOMPARE(answerer.seen.size(), ask ? 1 : 0);
         if (ask) {
             QCOMPARE(answerer.seen.first().title, japanese ? QString("最終確認") : QString("Warning"));
@@ -262,15 +263,15 @@ private slots:
         w->project().setCommands({{"クリック", "右", "2"}, {"なし"}});
         w->project().setConditions({{"時刻", "23", "59"}, targetCondition});
         w->renderPage();
-        QVERIFY(!shown(*w, w->pasteButton));
-        w->copyButton->click();
-        QVERIFY(shown(*w, w->pasteButton));
-        w->nextButton->click();
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "pasteButton")));
+        windowparts::get<QPushButton>(*w, "copyButton")->click();
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "pasteButton")));
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(w->project().currentPage(), 2);
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
-        w->pasteButton->click();
+        windowparts::get<QPushButton>(*w, "pasteButton")->click();
         QCOMPARE(answerer.seen.size(), answer ? 1 : 0);
         if (answer) {
             QCOMPARE(answerer.seen.first().text, question);
@@ -280,7 +281,7 @@ private slots:
         QCOMPARE(w->project().commands().at(1), (replaced ? QStringList{"クリック", "右", "2"} : QStringList{"なし"}));
         QCOMPARE(w->project().conditions().at(1), (replaced ? QStringList{"時刻", "23", "59"} : targetCondition));
         QCOMPARE(w->project().commands().at(0), (QStringList{"クリック", "右", "2"})); // the source is untouched
-        QVERIFY(shown(*w, w->pasteButton)); // the copy stays for more pastes
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "pasteButton"))); // the copy stays for more pastes
     }
 
     void addReplacesRecord_data()
@@ -300,9 +301,9 @@ private slots:
         QFETCH(QString, label);
         w->project().setCommands({{"クリック", "右", "2"}});
         w->renderPage();
-        w->commandKindCombo->setCurrentIndex(kindIndex);
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(kindIndex);
         QCOMPARE(w->project().commands().first(), (QStringList{"クリック", "右", "2"})); // choosing alone changes nothing
-        w->addCommandButton->click();
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         QCOMPARE(w->project().commands().first(), record);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), label);
     }
@@ -348,7 +349,7 @@ private slots:
         w->renderPage();
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->value(), 0.01);
         QCOMPARE(windowparts::get<QDoubleSpinBox>(*w, "conditionTimeSpin")->value(), 1000.0);
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(windowparts::get<QSpinBox>(*w, "xSpin1")->value(), -9999999);
         QCOMPARE(w->project().commands(), commands);
         QCOMPARE(w->project().conditions(), conditions);
@@ -373,22 +374,22 @@ private slots:
         const QStringList commandItems{"None", "Click", "Mouse Pointer", "Smooth Move", "Key", "Enter Text"};
         const QStringList conditionItems{"Wait until over", "Time", "Immediately", "Click", "Key", "Clock Time"};
         for (int i = 0; i < 6; ++i) {
-            w->commandKindCombo->setItemText(i, commandItems[i]);
-            w->conditionKindCombo->setItemText(i, conditionItems[i]);
+            windowparts::get<QComboBox>(*w, "commandKindCombo")->setItemText(i, commandItems[i]);
+            windowparts::get<QComboBox>(*w, "conditionKindCombo")->setItemText(i, conditionItems[i]);
         }
         for (QComboBox *c : {windowparts::get<QComboBox>(*w, "commandSideCombo"), windowparts::get<QComboBox>(*w, "conditionSideCombo")}) {
             c->setItemText(0, "Left");
             c->setItemText(1, "Right");
         }
-        w->commandKindCombo->setCurrentIndex(2);
-        w->addCommandButton->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(2);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         QCOMPARE(w->project().commands().first(), (QStringList{"マウスポインター", "0", "0"}));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("Mouse Pointer"));
         QCOMPARE(stripTexts(*w).at(1), QString("1.Mouse Pointer"));
 
-        QComboBox *kindCombo = condition ? w->conditionKindCombo : w->commandKindCombo;
+        QComboBox *kindCombo = condition ? windowparts::get<QComboBox>(*w, "conditionKindCombo") : windowparts::get<QComboBox>(*w, "commandKindCombo");
         kindCombo->setCurrentIndex(condition ? 3 : 1);
-        (condition ? w->addConditionButton : w->addCommandButton)->click();
+        (condition ? windowparts::get<QPushButton>(*w, "addConditionButton") : windowparts::get<QPushButton>(*w, "addCommandButton"))->click();
         QComboBox *sideCombo = condition ? windowparts::get<QComboBox>(*w, "conditionSideCombo") : windowparts::get<QComboBox>(*w, "commandSideCombo");
         QVERIFY(shown(*w, sideCombo));
         sideCombo->setCurrentText(side == "Left" ? "Right" : "Left");
@@ -406,18 +407,18 @@ private slots:
         w->project().setConditions({{"即時"}, {"即時"}});
         w->project().setCurrentPage(2);
         w->copy();
-        w->commandKindCombo->setCurrentIndex(5);
-        w->addCommandButton->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "", "3"}));
-        const QList<QWidget *> lockWidgets{w->runButton, w->nextButton, w->previousButton, w->deleteButton,
-                                           w->addCommandButton, w->addConditionButton, w->menuBar(), w->pageList,
-                                           w->copyButton, w->pasteButton};
+        const QList<QWidget *> lockWidgets{windowparts::get<QPushButton>(*w, "runButton"), windowparts::get<QPushButton>(*w, "nextButton"), windowparts::get<QPushButton>(*w, "previousButton"), windowparts::get<QPushButton>(*w, "deleteButton"),
+                                           windowparts::get<QPushButton>(*w, "addCommandButton"), windowparts::get<QPushButton>(*w, "addConditionButton"), w->menuBar(), windowparts::get<QListWidget>(*w, "pageList"),
+                                           windowparts::get<QPushButton>(*w, "copyButton"), windowparts::get<QPushButton>(*w, "pasteButton")};
         for (QWidget *lw : lockWidgets)
             QVERIFY(!shown(*w, lw));
         // The fields and the undo button stay usable.
         QVERIFY(shown(*w, windowparts::get<QTextEdit>(*w, "textEdit")));
-        QVERIFY(shown(*w, w->commandKindCombo));
-        QVERIFY(shown(*w, w->undoButton));
+        QVERIFY(shown(*w, windowparts::get<QComboBox>(*w, "commandKindCombo")));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
 
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("x");
         QCOMPARE(w->project().commands().at(1), (QStringList{"入力", "x", "3"}));
@@ -430,7 +431,7 @@ private slots:
             QVERIFY(!shown(*w, lw));
 
         // Undo leaves a page without the text operation, free to leave.
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands().at(1), QStringList{"なし"});
         for (QWidget *lw : lockWidgets)
             QVERIFY(shown(*w, lw));
@@ -458,9 +459,9 @@ private slots:
         w->project().setCommands({command});
         w->project().setConditions({condition});
         w->renderPage();
-        QCOMPARE(shown(*w, w->nextButton), !locked);
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "nextButton")), !locked);
         QCOMPARE(shown(*w, w->menuBar()), !locked);
-        QCOMPARE(shown(*w, w->addConditionButton), !locked);
+        QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "addConditionButton")), !locked);
     }
 
     void unknownKindKeepsLabelsAndFields()
@@ -471,15 +472,15 @@ private slots:
         w->renderPage();
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("なし")); // unchanged from the previous page
         QCOMPARE(stripTexts(*w).at(1), QString("1.Click"));
-        w->conditionKindCombo->setCurrentIndex(1); // no-op selection
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(1); // no-op selection
         QCOMPARE(w->project().commands().first(), (QStringList{"Click", "a"}));
     }
 
     void clockTimeAndHourRange()
     {
-        w->conditionKindCombo->setCurrentIndex(5);
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(5);
         const QTime before = QTime::currentTime();
-        w->addConditionButton->click();
+        windowparts::get<QPushButton>(*w, "addConditionButton")->click();
         const QStringList record = w->project().conditions().first();
         QCOMPARE(record.size(), 3);
         QCOMPARE(record.at(0), QString("時刻"));
@@ -493,8 +494,8 @@ private slots:
     void addIgnoredWhileCaptureRuns()
     {
         w->pollTimer->start(100000);
-        w->commandKindCombo->setCurrentIndex(1);
-        w->conditionKindCombo->setCurrentIndex(2);
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(1);
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(2);
         w->addCommand();
         w->addCondition();
         w->pollTimer->stop();

@@ -42,11 +42,11 @@ private slots:
                 visible << child;
         }
         QCOMPARE(visible.size(), 3);
-        QVERIFY(visible.contains(w.newProjectButton));
-        QVERIFY(visible.contains(w.loadProjectButton));
-        QVERIFY(visible.contains(w.languageButton));
+        QVERIFY(visible.contains(windowparts::get<QPushButton>(w, "newProjectButton")));
+        QVERIFY(visible.contains(windowparts::get<QPushButton>(w, "loadProjectButton")));
+        QVERIFY(visible.contains(windowparts::get<QPushButton>(w, "languageButton")));
         QVERIFY(!w.menuBar()->isVisible());
-        QCOMPARE(w.languageButton->text(), QString("English"));
+        QCOMPARE(windowparts::get<QPushButton>(w, "languageButton")->text(), QString("English"));
         QVERIFY(!w.pollTimer->isActive());
         QCOMPARE(w.findChildren<QGroupBox *>(Qt::FindDirectChildrenOnly).size(), 3);
     }
@@ -128,9 +128,9 @@ private slots:
                                              "ページを削除するか確認する"}));
         QCOMPARE(entries.at(4), (QStringList{"ヘルプモード", "使い方を質問する"}));
         QCOMPARE(entries.at(5).size(), 5);
-        for (QAction *checkable : {w.askSaveAction, w.askPasteAction, w.askDeleteAction, w.helpModeAction})
+        for (QAction *checkable : {windowparts::get<QAction>(w, "askSaveAction"), windowparts::get<QAction>(w, "askPasteAction"), windowparts::get<QAction>(w, "askDeleteAction"), windowparts::get<QAction>(w, "helpModeAction")})
             QVERIFY(checkable->isCheckable());
-        QVERIFY(!w.newAction->isCheckable());
+        QVERIFY(!windowparts::get<QAction>(w, "newAction")->isCheckable());
     }
 
     void checkMarksFollowSettings_data()
@@ -148,17 +148,17 @@ private slots:
         QFETCH(QList<bool>, marks);
         writeSettings(json);
         tervalo w;
-        QCOMPARE((QList<bool>{w.helpModeAction->isChecked(), w.askSaveAction->isChecked(),
-                              w.askPasteAction->isChecked(), w.askDeleteAction->isChecked()}),
+        QCOMPARE((QList<bool>{windowparts::get<QAction>(w, "helpModeAction")->isChecked(), windowparts::get<QAction>(w, "askSaveAction")->isChecked(),
+                              windowparts::get<QAction>(w, "askPasteAction")->isChecked(), windowparts::get<QAction>(w, "askDeleteAction")->isChecked()}),
                  marks);
         // Toggling an entry writes its flag.
-        w.askPasteAction->toggle();
+        windowparts::get<QAction>(w, "askPasteAction")->toggle();
         QCOMPARE(w.is_message_paste, !marks.at(2));
-        w.askDeleteAction->toggle();
+        windowparts::get<QAction>(w, "askDeleteAction")->toggle();
         QCOMPARE(w.is_message_delete, !marks.at(3));
-        w.askSaveAction->toggle();
+        windowparts::get<QAction>(w, "askSaveAction")->toggle();
         QCOMPARE(w.is_message_file, !marks.at(1));
-        w.helpModeAction->trigger();
+        windowparts::get<QAction>(w, "helpModeAction")->trigger();
         QCOMPARE(w.is_help, !marks.at(0));
         writeSettings("{\"is_used_this\": true}");
     }
@@ -171,16 +171,16 @@ private slots:
         tervalo w;
         QVERIFY(w.is_used_this);
         QVERIFY(w.is_help);
-        QVERIFY(w.helpModeAction->isChecked());
+        QVERIFY(windowparts::get<QAction>(w, "helpModeAction")->isChecked());
         writeSettings("{\"is_used_this\": true}");
     }
 
     void languageButtonToggles()
     {
         tervalo w;
-        w.languageButton->click();
+        windowparts::get<QPushButton>(w, "languageButton")->click();
         QVERIFY(!w.is_japanese);
-        w.languageAction->trigger();
+        windowparts::get<QAction>(w, "languageAction")->trigger();
         QVERIFY(w.is_japanese);
     }
 
@@ -196,12 +196,12 @@ private slots:
         w.renderPage();
         QStyledItemDelegate reference;
         QStyleOptionViewItem option;
-        option.initFrom(w.pageList);
-        option.font = w.pageList->font();
+        option.initFrom(windowparts::get<QListWidget>(w, "pageList"));
+        option.font = windowparts::get<QListWidget>(w, "pageList")->font();
         QSet<QString> shapes;
-        for (int row = 0; row < w.pageList->count(); ++row) {
-            const QModelIndex index = w.pageList->model()->index(row, 0);
-            QCOMPARE(w.pageList->itemDelegate()->sizeHint(option, index), reference.sizeHint(option, index));
+        for (int row = 0; row < windowparts::get<QListWidget>(w, "pageList")->count(); ++row) {
+            const QModelIndex index = windowparts::get<QListWidget>(w, "pageList")->model()->index(row, 0);
+            QCOMPARE(windowparts::get<QListWidget>(w, "pageList")->itemDelegate()->sizeHint(option, index), reference.sizeHint(option, index));
             shapes.insert(index.data().toString().section('.', 1));
         }
         QCOMPARE(shapes.size(), 3); // "+" (no dot part), なし, マウスポインター
@@ -211,22 +211,22 @@ private slots:
     {
         tervalo w;
         w.addNewCommand();
-        w.nextButton->click();
+        windowparts::get<QPushButton>(w, "nextButton")->click();
         QCOMPARE(w.project().currentPage(), 2);
-        w.previousButton->click();
+        windowparts::get<QPushButton>(w, "previousButton")->click();
         QCOMPARE(w.project().currentPage(), 1);
-        w.commandKindCombo->setCurrentIndex(1);
+        windowparts::get<QComboBox>(w, "commandKindCombo")->setCurrentIndex(1);
         QCOMPARE(w.selectedCommandKind, QString("クリック"));
-        w.conditionKindCombo->setCurrentIndex(2);
+        windowparts::get<QComboBox>(w, "conditionKindCombo")->setCurrentIndex(2);
         QCOMPARE(w.selectedConditionKind, QString("即時"));
-        w.addConditionButton->click();
+        windowparts::get<QPushButton>(w, "addConditionButton")->click();
         QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
-        w.undoButton->click();
+        windowparts::get<QPushButton>(w, "undoButton")->click();
         QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
-        w.redoButton->click();
+        windowparts::get<QPushButton>(w, "redoButton")->click();
         QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
         w.is_message_file = false;
-        w.newAction->trigger();
+        windowparts::get<QAction>(w, "newAction")->trigger();
         QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }
 

@@ -153,13 +153,13 @@ private slots:
         auto *widget = qobject_cast<QWidget *>(windowparts::find(w, name));
         QVERIFY(widget);
         QCOMPARE(widget->toolTip(), japanese);
-        w.languageButton->click();
+        windowparts::get<QPushButton>(w, "languageButton")->click();
         QCOMPARE(widget->toolTip(), english);
-        w.helpModeAction->trigger(); // off
+        windowparts::get<QAction>(w, "helpModeAction")->trigger(); // off
         QVERIFY(widget->toolTip().isEmpty());
-        w.languageButton->click();
+        windowparts::get<QPushButton>(w, "languageButton")->click();
         QVERIFY(widget->toolTip().isEmpty());
-        w.helpModeAction->trigger(); // on again, in Japanese
+        windowparts::get<QAction>(w, "helpModeAction")->trigger(); // on again, in Japanese
         QCOMPARE(widget->toolTip(), japanese);
     }
 
@@ -179,7 +179,7 @@ private slots:
                                : "{\"is_used_this\": true, \"is_help\": true, \"is_japanese\": false}");
         tervalo w;
         if (editor)
-            w.newProjectButton->click();
+            windowparts::get<QPushButton>(w, "newProjectButton")->click();
         QSet<QWidget *> expected;
         for (const Tip &tip : kTips)
             expected.insert(qobject_cast<QWidget *>(windowparts::find(w, tip.name)));
@@ -190,7 +190,7 @@ private slots:
                 tipped.insert(child);
         }
         QCOMPARE(tipped, expected);
-        w.helpModeAction->trigger();
+        windowparts::get<QAction>(w, "helpModeAction")->trigger();
         QVERIFY(!w.is_help);
         for (QWidget *child : w.findChildren<QWidget *>())
             QVERIFY2(child->toolTip().isEmpty(), qPrintable(child->toolTip()));
@@ -212,8 +212,8 @@ private slots:
             QVERIFY(w.is_help);
             QVERIFY(w.is_used_this);
             QVERIFY(w.is_japanese);
-            QVERIFY(w.helpModeAction->isChecked());
-            QCOMPARE(w.runButton->toolTip(), QString("現在のプロジェクトを実行します。"));
+            QVERIFY(windowparts::get<QAction>(w, "helpModeAction")->isChecked());
+            QCOMPARE(windowparts::get<QPushButton>(w, "runButton")->toolTip(), QString("現在のプロジェクトを実行します。"));
             QCloseEvent close;
             QApplication::sendEvent(&w, &close);
             QVERIFY(close.isAccepted());
@@ -237,7 +237,7 @@ private slots:
         tervalo w;
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().text, QString::fromUtf8(kNotice));
-        QCOMPARE(w.runButton->toolTip(), QString("Runs the current project."));
+        QCOMPARE(windowparts::get<QPushButton>(w, "runButton")->toolTip(), QString("Runs the current project."));
     }
 
     void checkMarksFollowSettings_data()
@@ -258,11 +258,11 @@ private slots:
         QFETCH(QList<bool>, checks);
         writeSettings(json);
         tervalo w;
-        QCOMPARE((QList<bool>{w.helpModeAction->isChecked(), w.askSaveAction->isChecked(),
-                              w.askPasteAction->isChecked(), w.askDeleteAction->isChecked()}),
+        QCOMPARE((QList<bool>{windowparts::get<QAction>(w, "helpModeAction")->isChecked(), windowparts::get<QAction>(w, "askSaveAction")->isChecked(),
+                              windowparts::get<QAction>(w, "askPasteAction")->isChecked(), windowparts::get<QAction>(w, "askDeleteAction")->isChecked()}),
                  checks);
         QCOMPARE((QList<bool>{w.is_help, w.is_message_file, w.is_message_paste, w.is_message_delete}), checks);
-        QCOMPARE(w.runButton->toolTip().isEmpty(), !checks[0]);
+        QCOMPARE(windowparts::get<QPushButton>(w, "runButton")->toolTip().isEmpty(), !checks[0]);
     }
 
 private:

@@ -104,29 +104,29 @@ private slots:
     void windowUndoRedo()
     {
         auto w = editor();
-        QVERIFY(!shown(*w, w->undoButton));
-        QVERIFY(!shown(*w, w->redoButton));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "redoButton")));
         addOperation(*w, 1);
-        QVERIFY(shown(*w, w->undoButton));
-        w->undoButton->click();
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
-        QVERIFY(shown(*w, w->redoButton));
-        QVERIFY(!shown(*w, w->undoButton));
-        w->redoButton->click();
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "redoButton")));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
+        windowparts::get<QPushButton>(*w, "redoButton")->click();
         QCOMPARE(w->project().commands(), (RecordList{{"クリック", "左", "0.01"}}));
-        QVERIFY(!shown(*w, w->redoButton));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "redoButton")));
 
         // A new change after an undo: redo is gone at once, and undo goes
         // straight back to the blank page.
-        w->undoButton->click();
-        w->conditionKindCombo->setCurrentIndex(1);
-        w->addConditionButton->click();
-        QVERIFY(!shown(*w, w->redoButton));
-        QVERIFY(shown(*w, w->undoButton));
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
+        windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(1);
+        windowparts::get<QPushButton>(*w, "addConditionButton")->click();
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "redoButton")));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
         QCOMPARE(w->project().conditions(), (RecordList{{"終わるまで待つ", "0.1"}}));
-        QVERIFY(!shown(*w, w->undoButton));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "undoButton")));
     }
 
     void typingIsOneStep_data()
@@ -142,17 +142,17 @@ private slots:
         QFETCH(int, pagesAfterUndo);
         auto w = editor();
         if (!onLastPage) {
-            w->nextButton->click();
-            w->previousButton->click();
+            windowparts::get<QPushButton>(*w, "nextButton")->click();
+            windowparts::get<QPushButton>(*w, "previousButton")->click();
         }
         addOperation(*w, 5);
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("a");
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("b");
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("c");
         const int before = w->history.size();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(w->history.size(), before + 1);
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands().size(), pagesAfterUndo);
         QCOMPARE(w->project().commands().first(), (QStringList{"入力", "", "3"}));
     }
@@ -176,21 +176,21 @@ private slots:
         w->project().setCurrentPage(page);
         w->renderPage();
         const RecordList before = w->project().commands();
-        w->deleteButton->click();
+        windowparts::get<QPushButton>(*w, "deleteButton")->click();
         QCOMPARE(w->project().commands().size(), 2);
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands(), before);
         QCOMPARE(w->project().currentPage(), pageAfterUndo); // undo does not move the page
-        QCOMPARE(w->pageCounterLabel->text(), QString("%1/3").arg(pageAfterUndo));
+        QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("%1/3").arg(pageAfterUndo));
     }
 
     void undoClampsPage()
     {
         auto w = editor();
-        w->nextButton->click();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QCOMPARE(w->project().currentPage(), 3);
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands().size(), 2);
         QCOMPARE(w->project().currentPage(), 2);
     }
@@ -211,19 +211,19 @@ private slots:
         const RecordList mine = w->project().commands();
         DialogAnswerer answerer;
         answerer.answerFileDialog(file);
-        w->openAction->trigger();
+        windowparts::get<QAction>(*w, "openAction")->trigger();
         QCOMPARE(w->project().commands().size(), 2);
         QVERIFY(!w->hasUnsavedChanges());
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands(), mine);
         QCOMPARE(w->windowTitle(), QString("opened"));
         QVERIFY(w->hasUnsavedChanges());
-        w->redoButton->click();
+        windowparts::get<QPushButton>(*w, "redoButton")->click();
         QVERIFY(!w->hasUnsavedChanges()); // back at the loaded state: saved again
 
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
-        w->undoButton->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands().size(), 2);
         QCOMPARE(w->windowTitle(), QString("新規プロジェクト"));
     }
@@ -234,13 +234,13 @@ private slots:
         addOperation(*w, 4);
         // Until the capture finishes, the page holds the empty key and is locked.
         QCOMPARE(w->project().commands().first(), (QStringList{"キー", "", "0.01"}));
-        QVERIFY(!shown(*w, w->nextButton));
+        QVERIFY(!shown(*w, windowparts::get<QPushButton>(*w, "nextButton")));
         QVERIFY(w->history.size() >= 2);
         const int before = w->history.size();
         w->project().setCommandAt(0, QStringList{"キー", "71,3", "0.01"});
         w->renderPage();
         QCOMPARE(w->history.size(), before + 1);
-        QVERIFY(shown(*w, w->nextButton));
+        QVERIFY(shown(*w, windowparts::get<QPushButton>(*w, "nextButton")));
         w->pollTimer->stop();
     }
 
@@ -264,8 +264,8 @@ private:
     static bool shown(const tervalo &w, const QWidget *widget) { return widget->isVisibleTo(&w); }
     static void addOperation(tervalo &w, int index)
     {
-        w.commandKindCombo->setCurrentIndex(index);
-        w.addCommandButton->click();
+        windowparts::get<QComboBox>(w, "commandKindCombo")->setCurrentIndex(index);
+        windowparts::get<QPushButton>(w, "addCommandButton")->click();
     }
     std::unique_ptr<TempSettings> settings;
     SimFixture sim;

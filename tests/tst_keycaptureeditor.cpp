@@ -34,17 +34,17 @@ class TestKeyCaptureEditor : public QObject {
     {
         if (forCondition) {
             w.selectedConditionKind = PageKinds::kKey;
-            w.addConditionButton->click();
+            windowparts::get<QPushButton>(w, "addConditionButton")->click();
         } else {
             w.selectedCommandKind = PageKinds::kKey;
-            w.addCommandButton->click();
+            windowparts::get<QPushButton>(w, "addCommandButton")->click();
         }
     }
     // The controls capture mode disables, and those it leaves alone.
     static QList<QWidget *> lockedControls(tervalo &w)
     {
-        return {w.pageGroup, w.commandKindCombo, w.addCommandButton, w.conditionKindCombo,
-                w.addConditionButton, w.runButton, w.menuBar()};
+        return {windowparts::get<QGroupBox>(w, "pageGroup"), windowparts::get<QComboBox>(w, "commandKindCombo"), windowparts::get<QPushButton>(w, "addCommandButton"), windowparts::get<QComboBox>(w, "conditionKindCombo"),
+                windowparts::get<QPushButton>(w, "addConditionButton"), windowparts::get<QPushButton>(w, "runButton"), w.menuBar()};
     }
 
 private slots:
@@ -85,8 +85,8 @@ private slots:
         QVERIFY(sim.keyboardCaptured());
 
         // Capture mode: the panel being captured for has its frame greyed.
-        QCOMPARE(w->operationGroup->isEnabled(), forCondition);
-        QCOMPARE(w->conditionGroup->isEnabled(), !forCondition);
+        QCOMPARE(windowparts::get<QGroupBox>(*w, "operationGroup")->isEnabled(), forCondition);
+        QCOMPARE(windowparts::get<QGroupBox>(*w, "conditionGroup")->isEnabled(), !forCondition);
         for (QWidget *c : lockedControls(*w))
             QVERIFY2(!c->isEnabled(), c->metaObject()->className());
         QLabel *keyLabel = forCondition ? windowparts::get<QLabel>(*w, "conditionKeyLabel") : windowparts::get<QLabel>(*w, "commandKeyLabel");
@@ -103,8 +103,8 @@ private slots:
             QCOMPARE(w->project().commands().first(), (QStringList{"キー", code, "0.01"}));
         for (QWidget *c : lockedControls(*w))
             QVERIFY(c->isEnabled());
-        QVERIFY(w->operationGroup->isEnabled());
-        QVERIFY(w->conditionGroup->isEnabled());
+        QVERIFY(windowparts::get<QGroupBox>(*w, "operationGroup")->isEnabled());
+        QVERIFY(windowparts::get<QGroupBox>(*w, "conditionGroup")->isEnabled());
 
         // The hook is gone at once; typing works again.
         QCOMPARE(sim.hookCount(), 0);
@@ -151,8 +151,8 @@ private slots:
         // Neither the (disabled) buttons nor the slots themselves start anything.
         w->selectedCommandKind = PageKinds::kClick;
         w->selectedConditionKind = PageKinds::kTime;
-        w->addCommandButton->click();
-        w->addConditionButton->click();
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        windowparts::get<QPushButton>(*w, "addConditionButton")->click();
         w->addCommand();
         w->addCondition();
         QCOMPARE(w->project().commands(), commands);
@@ -193,14 +193,14 @@ private slots:
         // Page 2's condition has its key, so capturing for its operation
         // leaves the page unlocked: every page control is on screen.
         w->showProject({{"なし"}, {"キー", "", "0.01"}, {"なし"}}, {{"即時"}, {"キー", "65,2"}, {"即時"}});
-        w->copyButton->click(); // page 1
+        windowparts::get<QPushButton>(*w, "copyButton")->click(); // page 1
         // An edit on page 3, undone: both Undo and Redo are offered.
-        w->nextButton->click();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->selectedCommandKind = PageKinds::kClick;
-        w->addCommandButton->click();
-        w->undoButton->click();
-        w->previousButton->click();
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        windowparts::get<QPushButton>(*w, "undoButton")->click();
+        windowparts::get<QPushButton>(*w, "previousButton")->click();
         QCOMPARE(w->project().currentPage(), 2);
         const RecordList commands = w->project().commands();
         const RecordList conditions = w->project().conditions();
@@ -213,11 +213,11 @@ private slots:
         QVERIFY2(widget->isVisible(), "the control is not offered at all: the row tests nothing");
         QVERIFY(!widget->isEnabled());
         if (stripRow >= 0) {
-            QListWidgetItem *item = w->pageList->item(stripRow);
+            QListWidgetItem *item = windowparts::get<QListWidget>(*w, "pageList")->item(stripRow);
             QVERIFY(item);
-            QTest::mouseClick(w->pageList->viewport(), Qt::LeftButton, {},
-                              w->pageList->visualItemRect(item).center());
-            w->pageList->setCurrentRow(stripRow); // however the row gets chosen
+            QTest::mouseClick(windowparts::get<QListWidget>(*w, "pageList")->viewport(), Qt::LeftButton, {},
+                              windowparts::get<QListWidget>(*w, "pageList")->visualItemRect(item).center());
+            windowparts::get<QListWidget>(*w, "pageList")->setCurrentRow(stripRow); // however the row gets chosen
         } else {
             QTest::mouseClick(widget, Qt::LeftButton);
             QVERIFY(QMetaObject::invokeMethod(w.get(), slot.toLatin1().constData())); // a shortcut, say
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(!sim.keyboardCaptured());
         for (QWidget *c : lockedControls(*w))
             QVERIFY(c->isEnabled());
-        QVERIFY(w->operationGroup->isEnabled() && w->conditionGroup->isEnabled());
+        QVERIFY(windowparts::get<QGroupBox>(*w, "operationGroup")->isEnabled() && windowparts::get<QGroupBox>(*w, "conditionGroup")->isEnabled());
         QVERIFY(!sim.pressKey(65)); // keys are not swallowed
         sim.releaseKey(65);
 

@@ -197,13 +197,13 @@ private slots:
         writeSettings(help ? "{\"is_used_this\": true, \"is_help\": true}" : "{\"is_used_this\": true}");
         tervalo w;
         if (fromMenu)
-            w.newProjectButton->click();
+            windowparts::get<QPushButton>(w, "newProjectButton")->click();
         const auto before = snapshot(w);
         auto toggle = [&] {
             if (fromMenu)
-                w.languageAction->trigger();
+                windowparts::get<QAction>(w, "languageAction")->trigger();
             else
-                w.languageButton->click();
+                windowparts::get<QPushButton>(w, "languageButton")->click();
         };
         g_log.clear();
         toggle();
@@ -237,7 +237,7 @@ private slots:
         QFETCH(QString, english);
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         auto *combo = qobject_cast<QComboBox *>(windowparts::find(w, name));
         QVERIFY(combo);
         const int count = combo->count();
@@ -246,7 +246,7 @@ private slots:
         const RecordList conditions = w.project().conditions();
         QSignalSpy changed(combo, &QComboBox::currentIndexChanged);
 
-        w.languageAction->trigger();
+        windowparts::get<QAction>(w, "languageAction")->trigger();
         QCOMPARE(combo->currentIndex(), index);
         QCOMPARE(combo->currentText(), english);
         QCOMPARE(combo->count(), count);
@@ -261,14 +261,14 @@ private slots:
         tervalo w;
         const QStringList startItems = stripItems(w);
         // On the start screen nothing is rendered, so the strip keeps its words.
-        w.languageButton->click();
+        windowparts::get<QPushButton>(w, "languageButton")->click();
         QCOMPARE(stripItems(w), startItems);
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         QVERIFY(stripItems(w).contains("1.None"));
-        w.languageAction->trigger();
+        windowparts::get<QAction>(w, "languageAction")->trigger();
         QVERIFY(stripItems(w).contains("1.なし"));
         QVERIFY(!stripItems(w).contains("1.None"));
-        w.languageAction->trigger();
+        windowparts::get<QAction>(w, "languageAction")->trigger();
         QVERIFY(stripItems(w).contains("1.None"));
     }
 
@@ -278,7 +278,7 @@ private slots:
         // language entry and the document titles may stay Japanese.
         writeSettings("{\"is_used_this\": true, \"is_japanese\": false, \"is_help\": true}");
         tervalo w;
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         const QStringList allowed{"日本語", "View 利用規約", "View オープンソースソフトウェアに関する告知",
                                   "View Qtライブラリの差替え又は再インストールに関する情報",
                                   "View LGPLv3のライセンス文章"};
@@ -335,8 +335,8 @@ private:
     static QStringList stripItems(tervalo &w)
     {
         QStringList items;
-        for (int i = 0; i < w.pageList->count(); ++i)
-            items << w.pageList->item(i)->text();
+        for (int i = 0; i < windowparts::get<QListWidget>(w, "pageList")->count(); ++i)
+            items << windowparts::get<QListWidget>(w, "pageList")->item(i)->text();
         return items;
     }
     void writeSettings(const QByteArray &json) { QVERIFY(settings->write(json)); }

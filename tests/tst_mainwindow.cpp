@@ -1,4 +1,5 @@
 #include "project/pagekinds.h"
+#include "support/windowparts.h"
 #include "app/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -30,10 +31,10 @@ private slots:
         QCOMPARE(w.project().conditions(), (RecordList{{"終わるまで待つ", "0.1"}}));
         QVERIFY(!w.hasUnsavedChanges());
         w.show();
-        QVERIFY(w.newProjectButton->isVisible());
-        QVERIFY(w.loadProjectButton->isVisible());
-        QVERIFY(w.languageButton->isVisible());
-        QCOMPARE(w.newProjectButton->text(), QString("新しいプロジェクトを作成"));
+        QVERIFY(windowparts::get<QPushButton>(w, "newProjectButton")->isVisible());
+        QVERIFY(windowparts::get<QPushButton>(w, "loadProjectButton")->isVisible());
+        QVERIFY(windowparts::get<QPushButton>(w, "languageButton")->isVisible());
+        QCOMPARE(windowparts::get<QPushButton>(w, "newProjectButton")->text(), QString("新しいプロジェクトを作成"));
     }
 
     void closeConfirmation_data()

@@ -81,8 +81,8 @@ private slots:
         QFETCH(QString, query);
         tervalo w;
         if (!japanese)
-            w.languageButton->click();
-        w.newProjectButton->click();
+            windowparts::get<QPushButton>(w, "languageButton")->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         DialogAnswerer answerer;
         if (answer)
             answerer.answerMessageBox(QMessageBox::StandardButton(answer));
@@ -112,10 +112,10 @@ private slots:
     {
         // "Need a Reply" opens the public page of the form the reports post to.
         tervalo w;
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Yes);
-        w.needReplyAction->trigger();
+        windowparts::get<QAction>(w, "needReplyAction")->trigger();
         QCOMPARE(opened.size(), 1);
         const QString submit = ReportDialog().endpoint().toString();
         QCOMPARE(opened[0].toString(QUrl::RemoveQuery).section('/', 0, -2), submit.section('/', 0, -2));
@@ -136,11 +136,11 @@ private slots:
         QFETCH(QString, text);
         tervalo w;
         if (!japanese)
-            w.languageButton->click();
-        w.newProjectButton->click();
+            windowparts::get<QPushButton>(w, "languageButton")->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
-        w.versionAction->trigger();
+        windowparts::get<QAction>(w, "versionAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen[0].title, title);
         QCOMPARE(answerer.seen[0].text, text);
@@ -162,7 +162,7 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QString, file);
         tervalo w;
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         QString path, heading, text;
         QWidget *parent = nullptr;
         whenModal<TermDialog>([&](TermDialog *dialog) {
@@ -192,8 +192,8 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QString, title);
         tervalo w;
-        w.languageButton->click();
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "languageButton")->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
         QString seenTitle;
         bool sendShown = true;
         QWidget *parent = nullptr;

@@ -234,7 +234,7 @@ private slots:
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        w->saveAction->trigger(); // no file yet: Save asks for a name
+        windowparts::get<QAction>(*w, "saveAction")->trigger(); // no file yet: Save asks for a name
         QCOMPARE(answerer.seen.size(), 1);
         QVERIFY(answerer.seen.first().fileDialog);
         QCOMPARE(answerer.seen.first().title, QString("名前を付けて保存"));
@@ -263,11 +263,11 @@ private slots:
         QFETCH(QString, title);
         auto w = editor();
         w->projectPath = dir.filePath("start.cmdat");
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath(chosen));
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w->projectPath, dir.filePath(file));
         QCOMPARE(beeps.size(), 1);
@@ -276,10 +276,10 @@ private slots:
         QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
 
         // Save again writes at once, without a dialog, replacing the contents.
-        w->commandKindCombo->setCurrentIndex(1);
-        w->addCommandButton->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(1);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         QVERIFY(w->hasUnsavedChanges());
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(beeps.size(), 2);
         QCOMPARE(ProjectFile::read(dir.filePath(file)).commands, w->project().commands());
@@ -312,7 +312,7 @@ private slots:
         writeFile(here.filePath(existing), old);
         auto w = editor();
         w->projectPath = here.filePath("start.cmdat");
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         DialogAnswerer answerer;
         answerer.answerFileDialog(here.filePath(typed));
         if (answer) {
@@ -324,7 +324,7 @@ private slots:
         // closed, and the dialog it leaves open is cancelled.
         answerer.closeMessageBox();
         answerer.answerFileDialog(QString());
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.pending(), 2);
         if (answer) {
             QCOMPARE(answerer.seen.size(), answer == QMessageBox::No ? 3 : 2);
@@ -350,24 +350,24 @@ private slots:
     {
         auto w = editor();
         w->is_message_file = false;
-        w->nextButton->click();
-        w->commandKindCombo->setCurrentIndex(5);
-        w->addCommandButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("first line\nsecond line");
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList commands = w->project().commands();
         const RecordList conditions = w->project().conditions();
         QCOMPARE(commands.at(1).at(1), QString("first line\nsecond line"));
         w->projectPath = dir.filePath("start.cmdat");
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath("lines"));
-        w->saveAsAction->trigger();
+        windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w->projectPath, dir.filePath("lines.cmdat"));
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(w->project().commands().size(), 1);
         answerer.answerFileDialog(dir.filePath("lines.cmdat"));
-        w->openAction->trigger();
+        windowparts::get<QAction>(*w, "openAction")->trigger();
         QCOMPARE(w->project().commands(), commands);
         QCOMPARE(w->project().conditions(), conditions);
         QCOMPARE(w->project().currentPage(), 1);
@@ -394,14 +394,14 @@ private slots:
         if (limitSize)
             writeFile(path, old);
         for (int i = 0; i < 200; ++i)
-            w->nextButton->click();
+            windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->projectPath = path;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         {
             std::unique_ptr<FileSizeLimit> limit(limitSize ? new FileSizeLimit(100) : nullptr);
-            w->saveAction->trigger();
+            windowparts::get<QAction>(*w, "saveAction")->trigger();
         }
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().title, QString("保存エラー"));
@@ -445,7 +445,7 @@ private slots:
             QVERIFY(ProjectFile::write(own, {{"即時"}}, {{"即時"}}).ok);
             w->projectPath = own;
         }
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         const QString pathBefore = w->projectPath;
         const QString titleBefore = w->windowTitle();
@@ -455,7 +455,7 @@ private slots:
         answerer.answerMessageBox(QMessageBox::Ok);
         {
             NoFileOverride asOwner; // root reads a file of mode 000 otherwise
-            w->openAction->trigger();
+            windowparts::get<QAction>(*w, "openAction")->trigger();
         }
         QCOMPARE(answerer.seen.size(), 2);
         QCOMPARE(answerer.seen.at(0).title, QString("コマンドデータを読み込み"));
@@ -469,7 +469,7 @@ private slots:
         // Save goes where it went before Open, never over the unreadable file.
         if (!named)
             answerer.answerFileDialog(QString()); // no file yet: Save asks for a name
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(answerer.seen.size(), named ? 2 : 3);
         QCOMPARE(w->windowTitle(), titleBefore);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -485,13 +485,13 @@ private slots:
         const QString path = dir.filePath("odd.cmdat");
         writeFile(path, R"({"list_command": [["なし"], 5, ["時間"]], "list_condition": [["即時"]]})");
         auto w = editor();
-        w->nextButton->click();
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
-        w->openAction->trigger();
+        windowparts::get<QAction>(*w, "openAction")->trigger();
         QCOMPARE(w->project().commands(), (RecordList{{"なし"}, {"時間"}}));
         QCOMPARE(w->project().conditions(), (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
         QCOMPARE(w->project().currentPage(), 1);
@@ -499,7 +499,7 @@ private slots:
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(w->windowTitle(), QString("odd"));
         // The unknown kind is saved back as it was read.
-        w->saveAction->trigger();
+        windowparts::get<QAction>(*w, "saveAction")->trigger();
         QCOMPARE(ProjectFile::read(path).commands, (RecordList{{"なし"}, {"時間"}}));
     }
 
@@ -528,7 +528,7 @@ private slots:
         QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
         auto w = editor();
         w->is_japanese = japanese;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         DialogAnswerer answerer;
         if (answer)
@@ -537,7 +537,7 @@ private slots:
             answerer.closeMessageBox();
         if (answer == QMessageBox::Yes && open)
             answerer.answerFileDialog(path);
-        (open ? w->openAction : w->newAction)->trigger();
+        (open ? windowparts::get<QAction>(*w, "openAction") : windowparts::get<QAction>(*w, "newAction"))->trigger();
         QVERIFY(!answerer.seen.isEmpty());
         QCOMPARE(answerer.seen.first().title, japanese ? QString("最終確認") : QString("Warning"));
         QCOMPARE(answerer.seen.first().text, text);
@@ -562,12 +562,12 @@ private slots:
         auto w = editor();
         w->is_message_file = flag;
         w->is_message_delete = false;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         if (!changed)
-            w->deleteButton->click(); // back to the blank project: counts as saved again
+            windowparts::get<QPushButton>(*w, "deleteButton")->click(); // back to the blank project: counts as saved again
         QCOMPARE(w->hasUnsavedChanges(), changed);
         DialogAnswerer answerer;
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(answerer.seen.size(), 0);
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
     }
@@ -585,14 +585,14 @@ private slots:
         QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
         auto w = editor();
         w->projectPath = path;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         const QByteArray file = readAll(path);
         w->is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        (open ? w->openAction : w->saveAsAction)->trigger();
+        (open ? windowparts::get<QAction>(*w, "openAction") : windowparts::get<QAction>(*w, "saveAsAction"))->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().directory, dir.path()); // starts where the project is
         QCOMPARE(w->projectPath, path);
@@ -607,7 +607,7 @@ private slots:
         tervalo w;
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
-        w.loadProjectButton->click();
+        windowparts::get<QPushButton>(w, "loadProjectButton")->click();
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
@@ -623,14 +623,14 @@ private slots:
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         answerer.answerMessageBox(QMessageBox::Ok);
-        w.loadProjectButton->click();
+        windowparts::get<QPushButton>(w, "loadProjectButton")->click();
         QCOMPARE(answerer.seen.size(), 2);
         QVERIFY(w.editorShown);
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});
         answerer.answerFileDialog(QString());
-        w.saveAction->trigger(); // asks for a name instead of writing over the file
+        windowparts::get<QAction>(w, "saveAction")->trigger(); // asks for a name instead of writing over the file
         QCOMPARE(answerer.seen.size(), 3);
         QVERIFY(answerer.seen.last().fileDialog);
         QCOMPARE(readAll(path), QByteArray("[]"));
@@ -641,10 +641,10 @@ private slots:
         auto w = editor();
         w->projectPath = dir.filePath("x.cmdat");
         w->is_message_file = false;
-        w->nextButton->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->copy();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
-        w->newAction->trigger();
+        windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(w->projectPath, SettingsFile::desktopPath());
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
         QCOMPARE(w->project().currentPage(), 1);

@@ -211,14 +211,14 @@ private slots:
                 d->keepPausesCheck->setChecked(false);
                 d->reject(); // closed: nothing is kept
             });
-            window.recordAction->trigger();
+            windowparts::get<QAction>(window, "recordAction")->trigger();
             QCOMPARE(window.record_delay, 5);
             whenRecordDialog([](RecordDialog *d) {
                 d->startDelaySpin->setValue(9);
                 d->keepPausesCheck->setChecked(false);
                 d->startButton->click();
             });
-            window.recordAction->trigger();
+            windowparts::get<QAction>(window, "recordAction")->trigger();
             QCOMPARE(window.record_delay, 9);
             QVERIFY(!window.record_keep_pauses);
             QVERIFY(window.recordingSession()); // and it records now
@@ -242,21 +242,21 @@ private slots:
         tervalo window;
         window.addNewCommand();
         const QList<QAction *> menus = window.menuBar()->actions();
-        QCOMPARE(menus.last()->menu(), window.recordMenu);
-        QCOMPARE(window.recordMenu->actions(), QList<QAction *>{window.recordAction});
-        QCOMPARE(windowparts::text(window.recordMenu), QStringLiteral("記録"));
-        QCOMPARE(windowparts::text(window.recordAction), QStringLiteral("操作を記録..."));
-        window.languageAction->trigger();
-        QCOMPARE(windowparts::text(window.recordMenu), QStringLiteral("Record"));
-        QCOMPARE(windowparts::text(window.recordAction), QStringLiteral("Record actions..."));
+        QCOMPARE(menus.last()->menu(), windowparts::get<QMenu>(window, "recordMenu"));
+        QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->actions(), QList<QAction *>{windowparts::get<QAction>(window, "recordAction")});
+        QCOMPARE(windowparts::text(windowparts::get<QMenu>(window, "recordMenu")), QStringLiteral("記録"));
+        QCOMPARE(windowparts::text(windowparts::get<QAction>(window, "recordAction")), QStringLiteral("操作を記録..."));
+        windowparts::get<QAction>(window, "languageAction")->trigger();
+        QCOMPARE(windowparts::text(windowparts::get<QMenu>(window, "recordMenu")), QStringLiteral("Record"));
+        QCOMPARE(windowparts::text(windowparts::get<QAction>(window, "recordAction")), QStringLiteral("Record actions..."));
         // An action without a tooltip of its own shows its text; in help mode
         // the menu shows the entry's explanation.
         const QString help = QStringLiteral(
             "Records what you do with the mouse and keyboard and inserts it as pages after the current page.");
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(window.recordAction->toolTip() == help, window.is_help);
-            QCOMPARE(window.recordMenu->toolTipsVisible(), window.is_help);
-            window.helpModeAction->trigger();
+            QCOMPARE(windowparts::get<QAction>(window, "recordAction")->toolTip() == help, window.is_help);
+            QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->toolTipsVisible(), window.is_help);
+            windowparts::get<QAction>(window, "helpModeAction")->trigger();
         }
     }
 
@@ -276,7 +276,7 @@ private slots:
             d->startDelaySpin->setValue(1);
             d->startButton->click();
         });
-        window.recordAction->trigger();
+        windowparts::get<QAction>(window, "recordAction")->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(window.recordingSession());
         QCOMPARE(fixture->sim->observerCount(), 1); // watching for the exit command
@@ -354,7 +354,7 @@ private slots:
             d->startDelaySpin->setValue(delay);
             d->startButton->click();
         });
-        window.recordAction->trigger();
+        windowparts::get<QAction>(window, "recordAction")->trigger();
         QVERIFY(!window.isVisible());
         QCOMPARE(fixture->sim->observerCount(), 1);
         fixture->sim->movePointer(30, 30);

@@ -1,4 +1,5 @@
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "run/rundialog.h"
 #include "run/stoprule.h"
 #include "settings/settingsfile.h"
@@ -93,7 +94,7 @@ private slots:
             d.repeatCheck->setChecked(false);
             d.reject();
         });
-        w->runButton->click();
+        windowparts::get<QPushButton>(*w, "runButton")->click();
         QVERIFY(offered);
         QVERIFY(w->isVisible());
         QCOMPARE(w->stertTime, 7);
@@ -125,7 +126,7 @@ private slots:
             stillOpen = d.isVisible() && answerer.seen.size() == 1;
             d.reject();
         });
-        w->runButton->click();
+        windowparts::get<QPushButton>(*w, "runButton")->click();
         QVERIFY(stillOpen);
         QCOMPARE(answerer.seen.first().title, QString("終了コマンドが必要です"));
         QVERIFY(w->isVisible());
@@ -153,7 +154,7 @@ private slots:
             d.runCountSpin->setValue(1);
             d.startButton->click();
         });
-        w->runButton->click();
+        windowparts::get<QPushButton>(*w, "runButton")->click();
         QCOMPARE(offeredDelay, 3);
         QVERIFY(!w->isVisible()); // hidden while the run plays
         QCOMPARE(w->stertTime, 1);
@@ -172,7 +173,7 @@ private slots:
             offeredAgain = d.startDelaySpin->value() * 10 + d.runCountSpin->value();
             d.reject();
         });
-        w->runButton->click();
+        windowparts::get<QPushButton>(*w, "runButton")->click();
         QCOMPARE(offeredAgain, 11);
         QCOMPARE(answerer.seen.size(), 1);
 

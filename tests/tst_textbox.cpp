@@ -102,13 +102,13 @@ private slots:
         if (way == Way::Load) {
             QVERIFY(ProjectFile::write(path, {{"入力", text, "0.01"}}, {{"時間", "0.1"}}).ok);
             answerer.answerFileDialog(path);
-            w->openAction->trigger();
+            windowparts::get<QAction>(*w, "openAction")->trigger();
             QCOMPARE(w->project().commands().value(0), (QStringList{"入力", text, "0.01"}));
         } else {
-            w->conditionKindCombo->setCurrentIndex(1); // 時間
-            w->addConditionButton->click();
-            w->commandKindCombo->setCurrentIndex(5); // 入力
-            w->addCommandButton->click();
+            windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(1); // 時間
+            windowparts::get<QPushButton>(*w, "addConditionButton")->click();
+            windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5); // 入力
+            windowparts::get<QPushButton>(*w, "addCommandButton")->click();
             windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(0.01); // so the run below types at once
             windowparts::get<QTextEdit>(*w, "textEdit")->setFocus();
             if (way == Way::Type) {
@@ -118,7 +118,7 @@ private slots:
                 QTest::keyClick(windowparts::get<QTextEdit>(*w, "textEdit"), Qt::Key_V, Qt::ControlModifier);
             }
             QCOMPARE(w->project().commands().value(0).value(1), text);
-            w->copyButton->click(); // any refresh shows the page again
+            windowparts::get<QPushButton>(*w, "copyButton")->click(); // any refresh shows the page again
         }
         QCOMPARE(windowparts::get<QTextEdit>(*w, "textEdit")->toPlainText(), text);
         QVERIFY(!formatted(*windowparts::get<QTextEdit>(*w, "textEdit")));
@@ -129,10 +129,10 @@ private slots:
         QCOMPARE(w->project().commands().value(0), (QStringList{"入力", text, "0.01"}));
 
         if (way == Way::Load) {
-            w->saveAction->trigger();
+            windowparts::get<QAction>(*w, "saveAction")->trigger();
         } else {
             answerer.answerFileDialog(path);
-            w->saveAsAction->trigger();
+            windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         }
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(ProjectFile::read(path).commands, (RecordList{{"入力", text, "0.01"}}));
@@ -150,8 +150,8 @@ private slots:
     {
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
-        w->commandKindCombo->setCurrentIndex(5);
-        w->addCommandButton->click();
+        windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         auto *mime = new QMimeData;
         mime->setHtml("<p>one <b>two</b> <i>three</i></p>");
         mime->setText("one two three");

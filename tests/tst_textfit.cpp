@@ -4,6 +4,7 @@
 // dialog and the report dialogs, in both languages.
 
 #include "app/tervalo.h"
+#include "support/windowparts.h"
 #include "report/reportdialog.h"
 #include "report/reportdialog2.h"
 #include "run/rundialog.h"
@@ -214,14 +215,14 @@ private slots:
         int checked = 0;
         int shrunk = 0;
         checkAll(&w, none, &checked, &shrunk); // the start screen
-        w.newProjectButton->click();
+        windowparts::get<QPushButton>(w, "newProjectButton")->click();
 
         // One page of every operation and every condition, each shown.
         w.showProject({{"なし"}, {"クリック", "右", "2"}, {"マウスポインター", "1", "2"},
                        {"スムーズムーブ", "1", "2", "3"}, {"キー", "123,15", "0.01"}, {"入力", "abc", "3"}},
                       {{"終わるまで待つ", "0.1"}, {"時間", "1"}, {"即時"}, {"クリック", "右"}, {"キー", "123,15"},
                        {"時刻", "9", "5"}});
-        w.copyButton->click();
+        windowparts::get<QPushButton>(w, "copyButton")->click();
         for (int page = 1; page <= 6; ++page) {
             w.project().setCurrentPage(page);
             w.renderPage();
@@ -229,15 +230,15 @@ private slots:
         }
         // Undo and Redo on screen, and the key-capture prompt.
         w.selectedCommandKind = PageKinds::kKey;
-        w.addCommandButton->click();
-        w.undoButton->click();
-        w.addCommandButton->click();
+        windowparts::get<QPushButton>(w, "addCommandButton")->click();
+        windowparts::get<QPushButton>(w, "undoButton")->click();
+        windowparts::get<QPushButton>(w, "addCommandButton")->click();
         QVERIFY(w.pollTimer->isActive());
         checkAll(&w, none, &checked, &shrunk);
         sim.sim->tapCombination({65});
         QTRY_VERIFY(!w.pollTimer->isActive());
-        w.undoButton->click();
-        QVERIFY(w.redoButton->isVisible());
+        windowparts::get<QPushButton>(w, "undoButton")->click();
+        QVERIFY(windowparts::get<QPushButton>(w, "redoButton")->isVisible());
         checkAll(&w, none, &checked, &shrunk);
         qInfo("%d controls checked, %d too long at their designed size", checked, shrunk);
         QVERIFY(checked > 150); // every item of every combo box counts
