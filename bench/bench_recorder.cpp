@@ -101,15 +101,6 @@ protected:
     void mousePressEvent(QMouseEvent *e) override { presses << e->timestamp(); }
 };
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t i = size_t(std::ceil(p * double(v.size()))) - 1;
-    return v[std::min(i, v.size() - 1)];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -211,7 +202,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < std::min(original.size(), played.size()); ++i)
         errors.push_back(std::abs(double(qint64(played[i] - played[i - 1]) - qint64(original[i] - original[i - 1]))));
     std::printf("pause error, %d pauses: median %.1f ms, p99 %.1f ms, max %.1f ms (presses: %d recorded, %d played)\n",
-                int(errors.size()), benchstats::median(errors), percentile(errors, 0.99),
+                int(errors.size()), benchstats::median(errors), benchstats::percentile(errors, 0.99),
                 errors.empty() ? 0.0 : *std::max_element(errors.begin(), errors.end()), int(original.size()),
                 int(played.size()));
     if (original.size() != played.size())

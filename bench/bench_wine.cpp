@@ -15,6 +15,7 @@
 // the Windows stage of scripts/test is where the Windows program is built.
 
 #include "project/pagekinds.h"
+#include "project/projectfile.h"
 
 #include "../tests/win32/receiverwindow.h"
 #include "../tests/win32/wineprefix.h"
@@ -26,9 +27,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -68,27 +66,15 @@ QString setting(const char *name, const char *builtIn)
     return v.isEmpty() ? QString::fromUtf8(builtIn) : v;
 }
 
-QJsonArray record(const QStringList &fields)
-{
-    QJsonArray a;
-    for (const QString &f : fields)
-        a.append(f);
-    return a;
-}
-
+// Pages as (operation, condition) pairs, written by the program's own writer.
 bool writeProject(const QString &path, const QList<QPair<QStringList, QStringList>> &pages)
 {
-    QJsonArray commands, conditions;
+    RecordList commands, conditions;
     for (const auto &page : pages) {
-        commands.append(record(page.first));
-        conditions.append(record(page.second));
+        commands.append(page.first);
+        conditions.append(page.second);
     }
-    QJsonObject o;
-    o.insert(QStringLiteral("list_command"), commands);
-    o.insert(QStringLiteral("list_condition"), conditions);
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && f.write(QJsonDocument(o).toJson()) > 0;
+    return ProjectFile::write(path, commands, conditions).ok;
 }
 
 double msSince(Clock::time_point t0)
@@ -278,14 +264,6 @@ private:
     Display *x;
 };
 
-double p99(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(double(v.size()) * 0.99))];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -420,7 +398,7 @@ int main(int argc, char **argv)
     for (int p = 0; p < 2; ++p) {
         const StopFigures &f = stopFigures[p];
         std::printf("  %-15s %3zu stops: median %6.1f ms, p99 %6.1f ms, max %6.1f ms; not ended %d, wrong exit code %d\n",
-                    qPrintable(programs[p]->name), f.ms.size(), benchstats::median(f.ms), p99(f.ms),
+                    qPrintable(programs[p]->name), f.ms.size(), benchstats::median(f.ms), benchstats::percentile(f.ms, 0.99),
                     f.ms.empty() ? 0.0 : *std::max_element(f.ms.begin(), f.ms.end()), f.notEnded, f.wrongExit);
     }
     const double stopRatio = benchstats::median(stopFigures[0].ms) > 0

@@ -1,10 +1,11 @@
 #pragma once
 
-// Figures shared by the benchmarks: the median of samples and the median
-// duration of repeated calls.
+// Figures shared by the benchmarks: the median and percentiles of samples
+// and the median duration of repeated calls.
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <ratio>
 #include <vector>
 
@@ -20,6 +21,16 @@ inline double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+/// The nearest-rank percentile `p` (0.99: p99) of the samples; 0 for none.
+inline double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t i = size_t(std::ceil(p * double(v.size()))) - 1;
+    return v[std::min(i, v.size() - 1)];
 }
 
 /// Median duration of `runs` calls, in the unit given (std::milli: milliseconds).
