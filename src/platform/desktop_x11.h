@@ -133,6 +133,11 @@ private:
     /// Where each keysym is next needed: in the queue from `from` on, then in
     /// the announced text not yet sent (positions counted over both).
     std::map<unsigned long, size_t> nextUsesLocked(size_t from) const;
+    /// Columns of a spare key that can hold a character: Caps Lock would turn
+    /// a pair of cases round, so one column while it is on.
+    int usableColumnsLocked() const { return capsLock_ ? 1 : 2; }
+    /// The first column bound to nothing and not in `busy`; false if none.
+    bool freeSlotLocked(const std::set<Slot> &busy, Slot *slot) const;
     /// Binds characters of the announced text ahead of their turn into free
     /// columns, or settled ones whose character is needed later.
     void bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed, size_t from, Clock::time_point now);

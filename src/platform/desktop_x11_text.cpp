@@ -352,6 +352,19 @@ std::map<unsigned long, size_t> X11Desktop::nextUsesLocked(size_t from) const
     return uses;
 }
 
+bool X11Desktop::freeSlotLocked(const std::set<Slot> &busy, Slot *slot) const
+{
+    for (size_t b = 0; b < bindings_.size(); ++b) {
+        for (int c = 0; c < usableColumnsLocked(); ++c) {
+            if (!bindings_[b].syms[c] && !busy.count(Slot{b, c})) {
+                *slot = Slot{b, c};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed, size_t from, Clock::time_point now)
 {
     const auto uses = nextUsesLocked(from);
@@ -359,7 +372,7 @@ void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed
         const auto it = uses.find(sym);
         return it == uses.end() ? std::numeric_limits<size_t>::max() : it->second;
     };
-    const int columns = capsLock_ ? 1 : 2;
+    const int columns = usableColumnsLocked();
     size_t pos = pending_.size() - from;
     for (size_t k = aheadSent_; k < ahead_.size() && pos < kLookAhead; ++k, ++pos) {
         const unsigned long sym = x11vk::keysymForCodePoint(ahead_[k]);
@@ -369,15 +382,7 @@ void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed
             continue; // seen before, or typed without a change
         // A free column, else the settled one whose character is needed
         // last, if that is after this one.
-        bool found = false;
-        for (size_t b = 0; b < bindings_.size() && !found; ++b) {
-            for (int c = 0; c < columns && !found; ++c) {
-                if (!bindings_[b].syms[c] && !busy.count(Slot{b, c})) {
-                    slot = Slot{b, c};
-                    found = true;
-                }
-            }
-        }
+        bool found = freeSlotLocked(busy, &slot);
         size_t latest = pos;
         for (size_t b = 0; b < bindings_.size() && !found; ++b) {
             for (int c = 0; c < columns; ++c) {
@@ -433,17 +438,8 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 busy.insert(slot);
                 continue;
             }
-            // Caps Lock would turn a pair of cases round: one column then.
-            const int columns = capsLock_ ? 1 : 2;
-            bool found = false;
-            for (size_t b = 0; b < bindings_.size() && !found; ++b) {
-                for (int c = 0; c < columns && !found; ++c) {
-                    if (!bindings_[b].syms[c] && !busy.count(Slot{b, c})) {
-                        slot = Slot{b, c};
-                        found = true;
-                    }
-                }
-            }
+            const int columns = usableColumnsLocked();
+            bool found = freeSlotLocked(busy, &slot);
             if (!found) {
                 // A settled column: the one whose character is needed last
                 // (bound ahead, it may not have been pressed yet), else the
@@ -482,7 +478,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
             // without the lock, and give up at a stop.
             Clock::time_point next = Clock::time_point::max();
             for (const Binding &b : bindings_) {
-                for (int c = 0; c < (capsLock_ ? 1 : 2); ++c)
+                for (int c = 0; c < usableColumnsLocked(); ++c)
                     next = std::min(next, b.lastUse[c] + settle_);
             }
             if (!textStop_)
