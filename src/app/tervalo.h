@@ -62,6 +62,15 @@ public:
     Project &project() { return currentProject; }
     const Project &project() const { return currentProject; }
 
+    /// The undo steps recorded so far (Undo and Redo walk them).
+    const EditHistory &editHistory() const { return history; }
+    /// True while a key capture waits for its key. The page and history
+    /// slots then do nothing, so the key goes to the page it was started for.
+    bool captureWaiting() const;
+    /// True while Ctrl+Alt+G belongs to this program (a pointer capture
+    /// waits for it).
+    bool isHotkeyRegistered() const { return hotkeyRegistered; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -181,7 +190,8 @@ public:
     bool hotkeyRegistered = false;
     int hotkeyId = 1001;
 
-    // ---- Widgets (created by buildWidgets, in creation order). ----
+    // ---- Widgets (created by buildWidgets, in creation order). Each one
+    // has its member name as object name, so tools find it by that name. ----
     QGroupBox *operationGroup = nullptr;   // #1 "操作"
     QGroupBox *conditionGroup = nullptr;   // #2 "条件"
     QGroupBox *pageGroup = nullptr;        // #3 "ページ"
@@ -258,12 +268,11 @@ private:
     bool readProjectFile();
 
     // input/tervalo_capture.cpp
+    /// The controls a key capture disables until its key comes.
+    QList<QWidget *> lockedWhileCapturing() const;
     /// The editor's capture instance, made on first use.
     std::shared_ptr<KeyCapture> keyCapture;
     void beginKeyCapture(bool forCondition);
-    /// True while a key capture waits for its key. The page and history
-    /// slots then do nothing, so the key goes to the page it was started for.
-    bool captureWaiting() const;
     void enterCaptureMode(bool forCondition);
     void leaveCaptureMode();
     /// Disarms the editor's capture and removes its hook (destruction, close).

@@ -171,6 +171,26 @@ void tervalo::buildWidgets()
     pollTimer = new QTimer(this);
     connect(pollTimer, &QTimer::timeout, this, &tervalo::pollKeystroke);
 
+    // Each part answers to its member's name (accessibility inspectors and
+    // the tests find parts by object name).
+#define TERVALO_NAME(member) member->setObjectName(QStringLiteral(#member))
+    TERVALO_NAME(operationGroup); TERVALO_NAME(conditionGroup); TERVALO_NAME(pageGroup);
+    TERVALO_NAME(newProjectButton); TERVALO_NAME(loadProjectButton); TERVALO_NAME(languageButton);
+    TERVALO_NAME(commandKindCombo); TERVALO_NAME(addCommandButton); TERVALO_NAME(conditionKindCombo);
+    TERVALO_NAME(addConditionButton); TERVALO_NAME(previousButton); TERVALO_NAME(runButton);
+    TERVALO_NAME(nextButton); TERVALO_NAME(deleteButton); TERVALO_NAME(pageCounterLabel);
+    TERVALO_NAME(pageList); TERVALO_NAME(copyButton); TERVALO_NAME(pasteButton); TERVALO_NAME(undoButton);
+    TERVALO_NAME(redoButton); TERVALO_NAME(fileMenu); TERVALO_NAME(reportMenu); TERVALO_NAME(settingsMenu);
+    TERVALO_NAME(versionMenu); TERVALO_NAME(helpMenu); TERVALO_NAME(otherMenu); TERVALO_NAME(newAction);
+    TERVALO_NAME(openAction); TERVALO_NAME(saveAsAction); TERVALO_NAME(saveAction);
+    TERVALO_NAME(reportBugAction); TERVALO_NAME(reportImprovementAction); TERVALO_NAME(needReplyAction);
+    TERVALO_NAME(askSaveAction); TERVALO_NAME(askPasteAction); TERVALO_NAME(askDeleteAction);
+    TERVALO_NAME(versionAction); TERVALO_NAME(helpModeAction); TERVALO_NAME(askHowToUseAction);
+    TERVALO_NAME(languageAction); TERVALO_NAME(termsAction); TERVALO_NAME(ossNoticeAction);
+    TERVALO_NAME(qtReplaceAction); TERVALO_NAME(lgplAction); TERVALO_NAME(recordMenu);
+    TERVALO_NAME(recordAction); TERVALO_NAME(pollTimer);
+#undef TERVALO_NAME
+
     if (!is_used_this) {
         showFirstStartNotice();
         is_used_this = true;

@@ -13,26 +13,24 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <vector>
-
 namespace {
 void setEnabledIf(QWidget *w, bool enabled)
 {
     if (w)
         w->setEnabled(enabled);
 }
-
-// Capture mode disables these. The page panel's controls are children of the
-// window, not of its frame, so each one is named: while the capture waits,
-// nothing may move to another page or change the project, or the next key
-// press would land on whatever page is current then.
-std::vector<QWidget *> lockedWhileCapturing(const tervalo &w)
-{
-    return {w.pageGroup, w.commandKindCombo, w.addCommandButton, w.conditionKindCombo, w.addConditionButton,
-            w.runButton, w.previousButton, w.nextButton, w.deleteButton, w.pageList, w.copyButton,
-            w.pasteButton, w.undoButton, w.redoButton};
-}
 } // namespace
+
+// The page panel's controls are children of the window, not of its frame, so
+// each one is named: while the capture waits, nothing may move to another
+// page or change the project, or the next key press would land on whatever
+// page is current then.
+QList<QWidget *> tervalo::lockedWhileCapturing() const
+{
+    return {pageGroup, commandKindCombo, addCommandButton, conditionKindCombo, addConditionButton,
+            runButton, previousButton, nextButton, deleteButton, pageList, copyButton,
+            pasteButton, undoButton, redoButton};
+}
 
 void tervalo::beginKeyCapture(bool forCondition)
 {
@@ -88,7 +86,7 @@ void tervalo::enterCaptureMode(bool forCondition)
     // The frame of the panel being captured for is greyed, the other stays.
     setEnabledIf(operationGroup, forCondition);
     setEnabledIf(conditionGroup, !forCondition);
-    for (QWidget *w : lockedWhileCapturing(*this))
+    for (QWidget *w : lockedWhileCapturing())
         setEnabledIf(w, false);
     menuBar()->setEnabled(false);
 
@@ -100,7 +98,7 @@ void tervalo::leaveCaptureMode()
 {
     setEnabledIf(operationGroup, true);
     setEnabledIf(conditionGroup, true);
-    for (QWidget *w : lockedWhileCapturing(*this))
+    for (QWidget *w : lockedWhileCapturing())
         setEnabledIf(w, true);
     menuBar()->setEnabled(true);
 }

@@ -1,6 +1,7 @@
 #include "windowparts.h"
 
 #include "app/tervalo.h"
+#include "project/pagekinds.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,42 +15,45 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
-#include <functional>
-#include <utility>
+#include <algorithm>
 
 namespace {
 
-using Getter = std::function<QObject *(tervalo &)>;
-
-// The kind-specific fields are found by their object names.
-#define FIELD(name) std::pair<QString, Getter>{QStringLiteral(#name), [](tervalo &w) -> QObject * { return w.findChild<QObject *>(QStringLiteral(#name)); }}
-#define PART(member) std::pair<QString, Getter>{QStringLiteral(#member), [](tervalo &w) -> QObject * { return w.member; }}
-
-const QList<std::pair<QString, Getter>> &parts()
+// Every part, in the order of the header: the window's own controls and
+// actions, then the kind-specific fields. Each one has its name as object name.
+const QStringList &parts()
 {
-    static const QList<std::pair<QString, Getter>> list{
-        PART(operationGroup), PART(conditionGroup), PART(pageGroup), PART(newProjectButton),
-        PART(loadProjectButton), PART(languageButton), PART(commandKindCombo), PART(addCommandButton),
-        FIELD(testButton), FIELD(commandNameLabel), FIELD(textEdit), FIELD(commandSideCombo), FIELD(commandSecLabel),
-        FIELD(commandTimeSpin), PART(conditionKindCombo), PART(addConditionButton), FIELD(conditionNameLabel),
-        FIELD(conditionSecLabel), FIELD(conditionSideCombo), FIELD(conditionTimeSpin), PART(previousButton),
-        PART(runButton), PART(nextButton), PART(deleteButton), PART(pageCounterLabel), PART(pageList),
-        PART(copyButton), PART(pasteButton), PART(undoButton), PART(redoButton), PART(fileMenu),
-        PART(reportMenu), PART(settingsMenu), PART(versionMenu), PART(helpMenu), PART(otherMenu), PART(newAction),
-        PART(openAction), PART(saveAsAction), PART(saveAction), PART(reportBugAction),
-        PART(reportImprovementAction), PART(needReplyAction), PART(askSaveAction), PART(askPasteAction),
-        PART(askDeleteAction), PART(versionAction), PART(helpModeAction), PART(askHowToUseAction),
-        PART(languageAction), PART(termsAction), PART(ossNoticeAction), PART(qtReplaceAction), PART(lgplAction),
-        PART(recordMenu), PART(recordAction),
-        FIELD(commandKeyLabel), FIELD(conditionKeyLabel), FIELD(xLabel1), FIELD(xSpin1), FIELD(yLabel1), FIELD(ySpin1),
-        FIELD(getButton1), FIELD(xLabel2), FIELD(xSpin2), FIELD(yLabel2), FIELD(ySpin2), FIELD(getButton2),
-        FIELD(hourSpin), FIELD(colonLabel), FIELD(minuteSpin), FIELD(wheelDirectionCombo), FIELD(wheelNotchesSpin), FIELD(wheelNotchesLabel), FIELD(colorXLabel), FIELD(colorXSpin), FIELD(colorYLabel), FIELD(colorYSpin), FIELD(colorGetButton), FIELD(colorSwatch), FIELD(colorToleranceLabel), FIELD(colorToleranceSpin),
+    static const QStringList list{
+        "operationGroup", "conditionGroup", "pageGroup", "newProjectButton",
+        "loadProjectButton", "languageButton", "commandKindCombo", "addCommandButton",
+        "testButton", "commandNameLabel", "textEdit", "commandSideCombo", "commandSecLabel",
+        "commandTimeSpin", "conditionKindCombo", "addConditionButton", "conditionNameLabel",
+        "conditionSecLabel", "conditionSideCombo", "conditionTimeSpin", "previousButton",
+        "runButton", "nextButton", "deleteButton", "pageCounterLabel", "pageList",
+        "copyButton", "pasteButton", "undoButton", "redoButton", "fileMenu",
+        "reportMenu", "settingsMenu", "versionMenu", "helpMenu", "otherMenu", "newAction",
+        "openAction", "saveAsAction", "saveAction", "reportBugAction",
+        "reportImprovementAction", "needReplyAction", "askSaveAction", "askPasteAction",
+        "askDeleteAction", "versionAction", "helpModeAction", "askHowToUseAction",
+        "languageAction", "termsAction", "ossNoticeAction", "qtReplaceAction", "lgplAction",
+        "recordMenu", "recordAction", "pollTimer",
+        "commandKeyLabel", "conditionKeyLabel", "xLabel1", "xSpin1", "yLabel1", "ySpin1",
+        "getButton1", "xLabel2", "xSpin2", "yLabel2", "ySpin2", "getButton2",
+        "hourSpin", "colonLabel", "minuteSpin", "wheelDirectionCombo", "wheelNotchesSpin", "wheelNotchesLabel", "colorXLabel", "colorXSpin", "colorYLabel", "colorYSpin", "colorGetButton", "colorSwatch", "colorToleranceLabel", "colorToleranceSpin",
     };
     return list;
 }
 
-#undef PART
-#undef FIELD
+// The combo box lists the kinds in table order, in either language.
+void chooseKind(QComboBox *combo, const QList<PageKinds::Kind> &kinds, const QString &kind)
+{
+    const auto row = std::find_if(kinds.begin(), kinds.end(), [&](const PageKinds::Kind &k) { return k.stored == kind; });
+    if (!combo || row == kinds.end()) {
+        qWarning("windowparts: no kind %s to choose", qPrintable(kind));
+        return;
+    }
+    combo->setCurrentIndex(int(row - kinds.begin()));
+}
 
 } // namespace
 
@@ -57,11 +61,9 @@ namespace windowparts {
 
 QObject *find(tervalo &window, const QString &name)
 {
-    for (const auto &[partName, get] : parts()) {
-        if (partName == name)
-            return get(window);
-    }
-    return nullptr;
+    if (!parts().contains(name))
+        return nullptr;
+    return window.findChild<QObject *>(name);
 }
 
 QString text(QObject *part, int item)
@@ -83,10 +85,17 @@ QString text(QObject *part, int item)
 
 QStringList names()
 {
-    QStringList list;
-    for (const auto &part : parts())
-        list << part.first;
-    return list;
+    return parts();
+}
+
+void chooseOperation(tervalo &window, const QString &kind)
+{
+    chooseKind(get<QComboBox>(window, "commandKindCombo"), PageKinds::operations(), kind);
+}
+
+void chooseCondition(tervalo &window, const QString &kind)
+{
+    chooseKind(get<QComboBox>(window, "conditionKindCombo"), PageKinds::conditions(), kind);
 }
 
 } // namespace windowparts

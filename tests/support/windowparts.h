@@ -4,6 +4,8 @@
 // the one text each of them shows, so data-driven tests can name controls in
 // their rows.
 
+#include <QApplication>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -21,6 +23,11 @@ QString text(QObject *part, int item = -1);
 /// Every member name that find() knows, in the order of the header.
 QStringList names();
 
+/// Chooses the kind stored as `kind` in the operation (condition) kind
+/// combo box, as a person picks it, so that Add makes that kind.
+void chooseOperation(tervalo &window, const QString &kind);
+void chooseCondition(tervalo &window, const QString &kind);
+
 } // namespace windowparts
 
 namespace windowparts {
@@ -34,6 +41,19 @@ T *get(tervalo &window, const char *name)
     if (!part)
         qWarning("windowparts: no part %s of the asked type", name);
     return part;
+}
+
+/// The application's top-level widgets of type T (e.g. a notice the window
+/// shows), including hidden ones not yet deleted.
+template<typename T>
+QList<T *> topLevels()
+{
+    QList<T *> found;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *t = qobject_cast<T *>(widget))
+            found.append(t);
+    }
+    return found;
 }
 
 } // namespace windowparts
