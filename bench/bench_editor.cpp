@@ -105,10 +105,9 @@ int main(int argc, char **argv)
     const long before = peakKilobytes();
     for (int i = 1; i < kSnapshots; ++i) {
         w.project().setCommandAt((i * 7) % kPages, QStringList{"マウスポインター", QString::number(i), "1"});
-        w.history.record(w.project().commands(), w.project().conditions());
+        w.renderPage();
     }
-    w.renderPage();
-    std::printf("project: %d pages, history: %d snapshots\n", w.project().pageCount(), w.history.size());
+    std::printf("project: %d pages, history: %d snapshots\n", w.project().pageCount(), w.editHistory().size());
 
     const double renderLong = medianMillis(runs, [&] { w.renderPage(); });
     ok &= report("renderPage, long history (median)", renderLong, 30, "ms");
@@ -154,7 +153,7 @@ int main(int argc, char **argv)
 
     const long peak = peakKilobytes();
     std::printf("%-44s %10.1f MB   (history of %d snapshots added %.1f MB)\n", "peak memory (max RSS)", peak / 1024.0,
-                w.history.size(), (peak - before) / 1024.0);
+                w.editHistory().size(), (peak - before) / 1024.0);
 
     std::printf("%s\n", ok ? "editor benchmark: all targets met" : "editor benchmark: TARGET MISSED");
     SettingsFile::setDirectoriesForTesting(QString(), QString());

@@ -8,6 +8,7 @@
 #include "input/keycapture.h"
 #include "platform/desktop_sim.h"
 #include "settings/settingsfile.h"
+#include "support/windowparts.h"
 
 #include "benchstats.h"
 
@@ -97,11 +98,12 @@ int main(int argc, char **argv)
     tervalo w;
     w.addNewCommand();
     w.show();
+    QPushButton *add = windowparts::get<QPushButton>(w, "addCommandButton");
     std::vector<double> latencies;
     constexpr int kCaptures = 40;
     for (int i = 0; i < kCaptures; ++i) {
-        w.selectedCommandKind = PageKinds::kKey;
-        w.addCommandButton->click();
+        windowparts::chooseOperation(w, PageKinds::kKey);
+        add->click();
         // Press at a random phase of the poll timer.
         QElapsedTimer wait;
         wait.start();
@@ -111,7 +113,7 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         sim->tapCombination({65 + i % 26});
-        while (w.pollTimer->isActive() && clock.elapsed() < 2000) {
+        while (w.captureWaiting() && clock.elapsed() < 2000) {
             app.processEvents(QEventLoop::WaitForMoreEvents, 1);
         }
         latencies.push_back(clock.nsecsElapsed() / 1e6);

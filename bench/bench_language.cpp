@@ -8,6 +8,7 @@
 #include "platform/desktop_sim.h"
 #include "report/formbody.h"
 #include "settings/settingsfile.h"
+#include "support/windowparts.h"
 #include "ui/termdialog.h"
 
 #include "benchstats.h"
@@ -84,7 +85,8 @@ int main(int argc, char **argv)
                 w.project().setCurrentPage(c.pages / 2 + 1);
                 w.renderPage();
             }
-            figures[help] = medianMicros(41, [&] { w.languageAction->trigger(); });
+            QAction *language = windowparts::get<QAction>(w, "languageAction");
+            figures[help] = medianMicros(41, [&] { language->trigger(); });
         }
         std::printf("  %-26s %10.1f %10.1f %8.2f\n", c.name, figures[0], figures[1], figures[1] / figures[0]);
         if (c.pages == 0)

@@ -159,14 +159,14 @@ private slots:
         w->project().setCommands(fivePages());
         w->project().setConditions(fiveConditions());
         w->renderPage();
-        const int snapshots = w->history.size();
+        const int snapshots = w->editHistory().size();
         const auto found = windowparts::get<QListWidget>(*w, "pageList")->findItems("3.キー", Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
         windowparts::get<QListWidget>(*w, "pageList")->setCurrentItem(found.first());
         QCOMPARE(w->project().currentPage(), 3);
         QCOMPARE(windowparts::get<QLabel>(*w, "pageCounterLabel")->text(), QString("3/5"));
         QCOMPARE(w->project().commands(), fivePages()); // navigation changes no record
-        QCOMPARE(w->history.size(), snapshots);
+        QCOMPARE(w->editHistory().size(), snapshots);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandNameLabel")->text(), QString("キー"));
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Ctrl+A"));
     }
@@ -493,14 +493,20 @@ private slots:
 
     void addIgnoredWhileCaptureRuns()
     {
-        w->pollTimer->start(100000);
+        // A key capture for the condition: the operation is left as it was.
+        windowparts::chooseCondition(*w, PageKinds::kKey);
+        windowparts::get<QPushButton>(*w, "addConditionButton")->click();
+        QVERIFY(w->captureWaiting());
         windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(1);
         windowparts::get<QComboBox>(*w, "conditionKindCombo")->setCurrentIndex(2);
         w->addCommand();
         w->addCondition();
-        w->pollTimer->stop();
         QCOMPARE(w->project().commands().first(), QStringList{"なし"});
-        QCOMPARE(w->project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
+        QCOMPARE(w->project().conditions().first(), (QStringList{"キー", ""}));
+        sim.sim->tapCombination({65});
+        QTRY_VERIFY(!w->captureWaiting());
+        QCOMPARE(w->project().commands().first(), QStringList{"なし"});
+        QCOMPARE(w->project().conditions().first(), (QStringList{"キー", "65,0"}));
     }
 
 private:

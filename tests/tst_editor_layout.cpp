@@ -47,7 +47,7 @@ private slots:
         QVERIFY(visible.contains(windowparts::get<QPushButton>(w, "languageButton")));
         QVERIFY(!w.menuBar()->isVisible());
         QCOMPARE(windowparts::get<QPushButton>(w, "languageButton")->text(), QString("English"));
-        QVERIFY(!w.pollTimer->isActive());
+        QVERIFY(!w.captureWaiting());
         QCOMPARE(w.findChildren<QGroupBox *>(Qt::FindDirectChildrenOnly).size(), 3);
     }
 
@@ -216,9 +216,9 @@ private slots:
         windowparts::get<QPushButton>(w, "previousButton")->click();
         QCOMPARE(w.project().currentPage(), 1);
         windowparts::get<QComboBox>(w, "commandKindCombo")->setCurrentIndex(1);
-        QCOMPARE(w.selectedCommandKind, QString("クリック"));
+        windowparts::get<QPushButton>(w, "addCommandButton")->click();
+        QCOMPARE(w.project().commands().first().first(), QString("クリック"));
         windowparts::get<QComboBox>(w, "conditionKindCombo")->setCurrentIndex(2);
-        QCOMPARE(w.selectedConditionKind, QString("即時"));
         windowparts::get<QPushButton>(w, "addConditionButton")->click();
         QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
         windowparts::get<QPushButton>(w, "undoButton")->click();

@@ -225,7 +225,7 @@ private slots:
         QVERIFY(answerer.seen.isEmpty());
         QCOMPARE(answerer.pending(), 1);
         QVERIFY(second.is_help);
-        QVERIFY(second.helpModeAction->isChecked());
+        QVERIFY(windowparts::get<QAction>(second, "helpModeAction")->isChecked());
     }
 
     void noticeDoesNotOverrideEnglish()

@@ -1,10 +1,10 @@
 #include "project/pagekinds.h"
 #include "app/tervalo.h"
-#include "support/windowparts.h"
 #include "support/simfixture.h"
 #include "support/windowparts.h"
 #include "support/tempsettings.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -33,10 +33,10 @@ class TestKeyCaptureEditor : public QObject {
     static void startCapture(tervalo &w, bool forCondition)
     {
         if (forCondition) {
-            w.selectedConditionKind = PageKinds::kKey;
+            windowparts::chooseCondition(w, PageKinds::kKey);
             windowparts::get<QPushButton>(w, "addConditionButton")->click();
         } else {
-            w.selectedCommandKind = PageKinds::kKey;
+            windowparts::chooseOperation(w, PageKinds::kKey);
             windowparts::get<QPushButton>(w, "addCommandButton")->click();
         }
     }
@@ -80,8 +80,8 @@ private slots:
         playKeys(sim, before);
         sim.clearEvents();
         startCapture(*w, forCondition);
-        QVERIFY(w->pollTimer->isActive());
-        QCOMPARE(w->pollTimer->interval(), 50);
+        QVERIFY(w->captureWaiting());
+        QCOMPARE(windowparts::get<QTimer>(*w, "pollTimer")->interval(), 50);
         QVERIFY(sim.keyboardCaptured());
 
         // Capture mode: the panel being captured for has its frame greyed.
@@ -96,7 +96,7 @@ private slots:
 
         playKeys(sim, during);
         QVERIFY2(sim.delivered().empty(), "a keystroke reached a window during the capture");
-        QTRY_VERIFY(!w->pollTimer->isActive());
+        QTRY_VERIFY(!w->captureWaiting());
         if (forCondition)
             QCOMPARE(w->project().conditions().first(), (QStringList{"キー", code}));
         else
@@ -117,7 +117,8 @@ private slots:
     void englishPrompt()
     {
         auto w = makeWindow();
-        w->is_japanese = false;
+        windowparts::get<QAction>(*w, "languageAction")->trigger();
+        QVERIFY(!w->is_japanese);
         startCapture(*w, false);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Press one or more keys"));
         fixture->sim->tapCombination({65});
@@ -149,8 +150,8 @@ private slots:
         const RecordList commands = w->project().commands();
         const RecordList conditions = w->project().conditions();
         // Neither the (disabled) buttons nor the slots themselves start anything.
-        w->selectedCommandKind = PageKinds::kClick;
-        w->selectedConditionKind = PageKinds::kTime;
+        windowparts::chooseOperation(*w, PageKinds::kClick);
+        windowparts::chooseCondition(*w, PageKinds::kTime);
         windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         windowparts::get<QPushButton>(*w, "addConditionButton")->click();
         w->addCommand();
@@ -158,10 +159,12 @@ private slots:
         QCOMPARE(w->project().commands(), commands);
         QCOMPARE(w->project().conditions(), conditions);
         QCOMPARE(sim.hookCount(), 1);
-        QVERIFY(w->pollTimer->isActive());
-        QCOMPARE(w->keyCaptureForCondition, forCondition);
+        QVERIFY(w->captureWaiting());
+        // The prompt stays in the panel the capture was started for.
+        QCOMPARE(windowparts::get<QLabel>(*w, forCondition ? "conditionKeyLabel" : "commandKeyLabel")->text(),
+                 QString("単一または複数キーを押してください"));
         sim.tapCombination({72});
-        QTRY_VERIFY(!w->pollTimer->isActive());
+        QTRY_VERIFY(!w->captureWaiting());
         QCOMPARE(forCondition ? w->project().conditions().first().value(1) : w->project().commands().first().value(1), QString("72,0"));
     }
 
@@ -197,7 +200,7 @@ private slots:
         // An edit on page 3, undone: both Undo and Redo are offered.
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         windowparts::get<QPushButton>(*w, "nextButton")->click();
-        w->selectedCommandKind = PageKinds::kClick;
+        windowparts::chooseOperation(*w, PageKinds::kClick);
         windowparts::get<QPushButton>(*w, "addCommandButton")->click();
         windowparts::get<QPushButton>(*w, "undoButton")->click();
         windowparts::get<QPushButton>(*w, "previousButton")->click();
@@ -207,7 +210,7 @@ private slots:
         const QStringList copied = w->project().copiedCommand();
 
         startCapture(*w, false);
-        QVERIFY(w->pollTimer->isActive());
+        QVERIFY(w->captureWaiting());
         auto *widget = qobject_cast<QWidget *>(windowparts::find(*w, control));
         QVERIFY(widget);
         QVERIFY2(widget->isVisible(), "the control is not offered at all: the row tests nothing");
@@ -229,7 +232,7 @@ private slots:
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("単一または複数キーを押してください"));
 
         playKeys(sim, "+66 -66");
-        QTRY_VERIFY(!w->pollTimer->isActive());
+        QTRY_VERIFY(!w->captureWaiting());
         RecordList expected = commands;
         expected[1] = {"キー", "66,0", "0.01"};
         QCOMPARE(w->project().commands(), expected);
@@ -253,7 +256,7 @@ private slots:
         startCapture(*w, forCondition);
         QLabel *nameLabel = forCondition ? windowparts::get<QLabel>(*w, "conditionNameLabel") : windowparts::get<QLabel>(*w, "commandNameLabel");
         QCOMPARE(nameLabel->text(), QString("キーフックに失敗"));
-        QVERIFY(!w->pollTimer->isActive());
+        QVERIFY(!w->captureWaiting());
         QVERIFY(!sim.keyboardCaptured());
         for (QWidget *c : lockedControls(*w))
             QVERIFY(c->isEnabled());
@@ -264,9 +267,9 @@ private slots:
         // The editor stays usable: the next attempt captures.
         sim.setHookInstallFails(false);
         startCapture(*w, forCondition);
-        QVERIFY(w->pollTimer->isActive());
+        QVERIFY(w->captureWaiting());
         sim.tapCombination({66});
-        QTRY_VERIFY(!w->pollTimer->isActive());
+        QTRY_VERIFY(!w->captureWaiting());
     }
 
     void keyboardFreedWhenTheWindowGoes_data()
@@ -288,7 +291,7 @@ private slots:
             QCloseEvent event;
             QApplication::sendEvent(w.get(), &event);
             QVERIFY(event.isAccepted());
-            QVERIFY(!w->pollTimer->isActive());
+            QVERIFY(!w->captureWaiting());
         } else {
             w.reset();
         }

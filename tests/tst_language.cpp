@@ -176,7 +176,7 @@ private slots:
         writeSettings("{\"is_used_this\": true, \"is_help\": true}");
         tervalo switched;
         QVERIFY(snapshot(switched) != snapshot(english));
-        switched.languageButton->click();
+        windowparts::get<QPushButton>(switched, "languageButton")->click();
         QVERIFY(!switched.is_japanese);
         QCOMPARE(snapshot(switched), snapshot(english));
     }

@@ -6,6 +6,7 @@
 #include "support/tempsettings.h"
 
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QToolTip>
 #include <QtTest>
@@ -26,7 +27,7 @@ private slots:
         QCOMPARE(w.windowTitle(), QString("Tervalo Free"));
         QCOMPARE(w.minimumSize(), QSize(630, 585));
         QCOMPARE(w.maximumSize(), QSize(630, 585));
-        QVERIFY(!w.editorShown);
+        QVERIFY(!windowparts::get<QGroupBox>(w, "operationGroup")->isVisibleTo(&w));
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});
         QCOMPARE(w.project().conditions(), (RecordList{{"終わるまで待つ", "0.1"}}));
         QVERIFY(!w.hasUnsavedChanges());

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -608,7 +609,8 @@ private slots:
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
         windowparts::get<QPushButton>(w, "loadProjectButton")->click();
-        QVERIFY(w.editorShown);
+        QVERIFY(windowparts::get<QGroupBox>(w, "operationGroup")->isVisibleTo(&w));
+        QVERIFY(!windowparts::get<QPushButton>(w, "loadProjectButton")->isVisibleTo(&w));
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});
@@ -625,7 +627,8 @@ private slots:
         answerer.answerMessageBox(QMessageBox::Ok);
         windowparts::get<QPushButton>(w, "loadProjectButton")->click();
         QCOMPARE(answerer.seen.size(), 2);
-        QVERIFY(w.editorShown);
+        QVERIFY(windowparts::get<QGroupBox>(w, "operationGroup")->isVisibleTo(&w));
+        QVERIFY(!windowparts::get<QPushButton>(w, "loadProjectButton")->isVisibleTo(&w));
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
         QCOMPARE(w.projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});

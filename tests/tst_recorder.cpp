@@ -312,14 +312,14 @@ private slots:
         window.addNewCommand();
         RecordDialog::Values v;
         v.startDelay = 1;
-        const int historyBefore = int(window.commandHistory.size());
+        const int historyBefore = window.editHistory().size();
         QVERIFY(window.startRecording(v));
         QVERIFY(!window.startRecording(v)); // one at a time
         QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
         playKeys(*fixture->sim, "+162 +164 +83 -83 -164 -162");
         QTRY_VERIFY(!window.recordingSession());
         QCOMPARE(window.project().commands().size(), 1);
-        QCOMPARE(int(window.commandHistory.size()), historyBefore);
+        QCOMPARE(window.editHistory().size(), historyBefore);
     }
 
     // During the start delay the exit command is watched for and nothing
@@ -349,7 +349,7 @@ private slots:
         window.addNewCommand();
         window.show();
         const RecordList before = window.project().commands();
-        const int historyBefore = int(window.commandHistory.size());
+        const int historyBefore = window.editHistory().size();
         whenRecordDialog([delay](RecordDialog *d) {
             d->startDelaySpin->setValue(delay);
             d->startButton->click();
@@ -374,7 +374,7 @@ private slots:
         QCOMPARE(made, pages);
         if (pages.isEmpty()) { // nothing changed, nothing to undo
             QCOMPARE(window.project().commands(), before);
-            QCOMPARE(int(window.commandHistory.size()), historyBefore);
+            QCOMPARE(window.editHistory().size(), historyBefore);
         }
     }
 

@@ -229,14 +229,14 @@ private slots:
             checkAll(&w, none, &checked, &shrunk);
         }
         // Undo and Redo on screen, and the key-capture prompt.
-        w.selectedCommandKind = PageKinds::kKey;
+        windowparts::chooseOperation(w, PageKinds::kKey);
         windowparts::get<QPushButton>(w, "addCommandButton")->click();
         windowparts::get<QPushButton>(w, "undoButton")->click();
         windowparts::get<QPushButton>(w, "addCommandButton")->click();
-        QVERIFY(w.pollTimer->isActive());
+        QVERIFY(w.captureWaiting());
         checkAll(&w, none, &checked, &shrunk);
         sim.sim->tapCombination({65});
-        QTRY_VERIFY(!w.pollTimer->isActive());
+        QTRY_VERIFY(!w.captureWaiting());
         windowparts::get<QPushButton>(w, "undoButton")->click();
         QVERIFY(windowparts::get<QPushButton>(w, "redoButton")->isVisible());
         checkAll(&w, none, &checked, &shrunk);

@@ -128,7 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         g_window->is_japanese = japanese;
         g_window->changeLanguage();
     }
-    g_window->history = EditHistory();
 
     // What Open does once the file is read.
     g_window->showProject(commands, conditions);
@@ -157,10 +156,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(ProjectFile::toJson(again.commands, again.conditions) == written);
 
     // Back to the blank project in Japanese, so that what this input made is
-    // freed within it: libFuzzer looks for leaks (slowly) whenever an input
-    // leaves more allocations behind than it found.
+    // freed: libFuzzer looks for leaks (slowly) whenever an input leaves more
+    // allocations behind than it found. Undo back to the first step (the
+    // blank project): the next input's load then drops the steps this one
+    // added, so the history holds one input's steps at most, and every input
+    // starts from the blank project with nothing to undo.
+    while (g_window->editHistory().canUndo())
+        g_window->pageBack();
     g_window->project() = Project();
-    g_window->history = EditHistory();
     if (!g_window->is_japanese) {
         g_window->is_japanese = true;
         g_window->changeLanguage();

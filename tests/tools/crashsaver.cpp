@@ -16,6 +16,7 @@
 #include "platform/desktop_sim.h"
 #include "settings/settingsfile.h"
 #include "support/savetestdata.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,13 +39,18 @@ int saveProjects(const QString &file)
     w.addNewCommand();
     w.is_message_file = false;
     w.projectPath = file;
+    QAction *save = windowparts::get<QAction>(w, "saveAction");
+    if (!save) {
+        std::fputs("no Save action\n", stderr);
+        return 1;
+    }
     const savetestdata::Project versions[2] = {savetestdata::project(false), savetestdata::project(true)};
     say("ready\n");
     for (unsigned i = 1;; ++i) {
         const savetestdata::Project &p = versions[i % 2];
         w.project().setCommands(p.commands);
         w.project().setConditions(p.conditions);
-        w.saveAction->trigger();
+        save->trigger();
         if (w.hasUnsavedChanges()) {
             std::fputs("save failed\n", stderr);
             return 1;

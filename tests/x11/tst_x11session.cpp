@@ -83,19 +83,20 @@ private slots:
                  qPrintable(text));
         QVERIFY2(!text.contains("X11"), qPrintable(text)); // this is an X11 session
         QVERIFY(w->isVisible());
-        QVERIFY(!w->hoverWindow);
-        QVERIFY(!w->hotkeyRegistered);
+        QVERIFY(windowparts::topLevels<HoverHideWindow>().isEmpty());
+        QVERIFY(!w->isHotkeyRegistered());
 
         // The other client lets go: the capture starts as ever.
         XUngrabKey(other, gs.front(), ControlMask | Mod1Mask, DefaultRootWindow(other));
         XSync(other, False);
         QTest::mouseClick(windowparts::get<QPushButton>(*w, "getButton1"), Qt::LeftButton);
-        QVERIFY(w->hotkeyRegistered);
-        QVERIFY(w->hoverWindow);
+        QVERIFY(w->isHotkeyRegistered());
+        const QList<HoverHideWindow *> notices = windowparts::topLevels<HoverHideWindow>();
+        QCOMPARE(notices.size(), 1);
         QTRY_VERIFY(!w->isVisible());
-        w->hoverWindow->close();
+        notices.first()->close();
         QTRY_VERIFY(w->isVisible());
-        QVERIFY(!w->hotkeyRegistered);
+        QVERIFY(!w->isHotkeyRegistered());
     }
 
     void bareServerHasNoTrayForARunWithoutExitCommand()
@@ -120,7 +121,7 @@ private slots:
             }
         });
         poll->start(10);
-        w->runButton->click();
+        windowparts::get<QPushButton>(*w, "runButton")->click();
         QVERIFY(refused);
         QVERIFY(w->isVisible());
         QVERIFY(w->findChildren<QThread *>().isEmpty());

@@ -18,6 +18,7 @@
 #include "run/run.h"
 #include "run/rundialog.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QDir>
 #include <QFile>
@@ -225,7 +226,7 @@ class TestX11StopStress : public QObject {
             }
         });
         poll->start();
-        window->runButton->click();
+        windowparts::get<QPushButton>(*window, "runButton")->click();
         return answered;
     }
 
