@@ -165,7 +165,10 @@ public slots:
     void reportBug();
     void reportImprovementSuggestion();
 
-public:
+private:
+    /// The pages, the saved copies, the page shown and the copied page.
+    Project currentProject;
+
     // ---- Members ----
     HoverHideWindow *hoverWindow = nullptr;
     // stertTime, runNumber, stopCommand, projectPath, lastUsedPath and the
@@ -242,10 +245,6 @@ public:
     QTimer *pollTimer = nullptr;              // #34
     /// The kind-specific controls of both panels and the two name labels.
     EditorFields *fields = nullptr;
-
-private:
-    /// The pages, the saved copies, the page shown and the copied page.
-    Project currentProject;
 
     // app/tervalo.cpp
     void showEditor();
