@@ -9,7 +9,9 @@
 // the caller has announced its text, the batch binds the text's coming
 // characters ahead of their turn, as many as the spare keys hold, and a
 // settled column is taken from the character needed last; otherwise
-// characters that need a change are gathered for a moment.
+// characters that need a change are gathered for a moment. When the
+// receiving client answers pings, a column is free again as soon as it has
+// answered one sent after the column's last press (desktop_x11_ping.h).
 //
 // Each character goes out as a whole tap (down and up) at its down, with the
 // server held from the look at the key state to the tap: a key that another
@@ -41,6 +43,10 @@ constexpr std::chrono::milliseconds kStopLook{2};
 // it can be generous: a client that is a second behind (a busy machine) still
 // reads the text's last characters through the rows they were typed with.
 constexpr std::chrono::milliseconds kRestoreDelay{1000};
+// How long a receiver that answers pings may take before a column settles
+// anyway: a busy machine keeps a client 150 ms and more behind, and a column
+// rebound before it has read the old key makes it type the wrong character.
+constexpr std::chrono::milliseconds kPingPatience{1000};
 // How far into the announced text a batch looks (code points): more distinct
 // characters than any keymap has spare columns.
 constexpr size_t kLookAhead = 4096;
@@ -89,6 +95,75 @@ void X11Desktop::setSettleTime(std::chrono::milliseconds settle)
     std::lock_guard<std::mutex> lock(inputMutex_);
     settle_ = settle;
     typingWake_.notify_all();
+}
+
+void X11Desktop::setReceiverPings(bool on)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    pings_ = on;
+    receiverChecked_ = false;
+    pingWindow_ = 0;
+    pingOut_ = 0;
+    typingWake_.notify_all();
+}
+
+X11Desktop::Clock::time_point X11Desktop::settlesAtLocked(Clock::time_point use) const
+{
+    return use + (pingWindow_ ? std::max(settle_, kPingPatience) : settle_);
+}
+
+bool X11Desktop::settledLocked(Clock::time_point use, Clock::time_point now) const
+{
+    return use <= confirmed_ || settlesAtLocked(use) <= now;
+}
+
+void X11Desktop::findPingReceiverLocked()
+{
+    if (receiverChecked_)
+        return;
+    receiverChecked_ = true;
+    pingWindow_ = 0;
+    pingOut_ = 0;
+    unansweredSince_.reset();
+    if (!pings_)
+        return;
+    if (!ping_)
+        ping_ = std::make_unique<X11ClientPing>(displayName_.c_str());
+    pingWindow_ = ping_->answeringReceiver(input_);
+}
+
+void X11Desktop::awaitReceiverLocked(std::unique_lock<std::mutex> &lock, Clock::time_point until)
+{
+    Clock::time_point latest{};
+    for (const Binding &b : bindings_)
+        latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
+    if (!pingOut_ || pingSentAt_ < latest) {
+        // After every key sent so far, on the same connection.
+        pingSentAt_ = Clock::now();
+        pingOut_ = ping_->send(input_, pingWindow_);
+        if (!unansweredSince_)
+            unansweredSince_ = pingSentAt_;
+    }
+    const unsigned long number = pingOut_;
+    const auto sentAt = pingSentAt_;
+    const long wait = std::max<long>(0, long(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count()));
+    // Only this thread types (flushing_), so the ping is ours alone meanwhile.
+    lock.unlock();
+    const bool answered = ping_->waitForAnswer(number, int(std::min<long>(wait, kStopLook.count())));
+    lock.lock();
+    if (answered) {
+        confirmed_ = std::max(confirmed_, sentAt);
+        unansweredSince_.reset();
+        if (pingOut_ == number)
+            pingOut_ = 0;
+    } else if (unansweredSince_ && Clock::now() >= *unansweredSince_ + kPingPatience) {
+        // It has stopped answering (a hung client, the focus moved away):
+        // the settle time alone counts for the rest of the text.
+        logOnce("ping", "The window receiving the text did not answer a ping; typing waits the settle time instead.");
+        pingWindow_ = 0;
+        pingOut_ = 0;
+        unansweredSince_.reset();
+    }
 }
 
 int X11Desktop::boundSpareKeys()
@@ -167,6 +242,7 @@ void X11Desktop::prepareTextLocked()
         }
     }
     capsLock_ = capsLockOnLocked();
+    receiverChecked_ = false; // the focus may have moved since the last text
     textPrepared_ = true;
 }
 
@@ -387,7 +463,7 @@ void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed
         for (size_t b = 0; b < bindings_.size() && !found; ++b) {
             for (int c = 0; c < columns; ++c) {
                 const size_t use = nextUse(bindings_[b].syms[c]);
-                if (!busy.count(Slot{b, c}) && bindings_[b].lastUse[c] + settle_ <= now && use > latest) {
+                if (!busy.count(Slot{b, c}) && settledLocked(bindings_[b].lastUse[c], now) && use > latest) {
                     latest = use;
                     slot = Slot{b, c};
                 }
@@ -409,6 +485,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
     // binding to settle types what others add meanwhile too.
     typingWake_.wait(lock, [this] { return !flushing_; });
     flushing_ = true;
+    findPingReceiverLocked();
     size_t i = 0;
     while (i < pending_.size() && !textStoppedLocked()) {
         std::optional<ServerHold> hold(std::in_place, input_);
@@ -449,7 +526,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 for (size_t b = 0; b < bindings_.size(); ++b) {
                     for (int c = 0; c < columns; ++c) {
                         const Clock::time_point use = bindings_[b].lastUse[c];
-                        if (busy.count(Slot{b, c}) || use + settle_ > now)
+                        if (busy.count(Slot{b, c}) || !settledLocked(use, now))
                             continue;
                         const size_t needed = nextUse(bindings_[b].syms[c]);
                         if (!found || needed > latest || (needed == latest && use < oldest)) {
@@ -474,14 +551,17 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 ++i;
                 continue;
             }
-            // Every column is still in use: wait for the oldest to settle,
-            // without the lock, and give up at a stop.
+            // Every column is still in use: wait for the receiver's answer
+            // or for the oldest to settle, without the lock, and give up at
+            // a stop.
             Clock::time_point next = Clock::time_point::max();
             for (const Binding &b : bindings_) {
                 for (int c = 0; c < usableColumnsLocked(); ++c)
-                    next = std::min(next, b.lastUse[c] + settle_);
+                    next = std::min(next, settlesAtLocked(b.lastUse[c]));
             }
-            if (!textStop_)
+            if (pingWindow_)
+                awaitReceiverLocked(lock, next);
+            else if (!textStop_)
                 typingWake_.wait_until(lock, next);
             else if (Clock::now() < next)
                 typingWake_.wait_until(lock, std::min(next, Clock::now() + kStopLook));
