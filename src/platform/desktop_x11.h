@@ -115,6 +115,13 @@ private:
         unsigned long syms[2] = {0, 0}; ///< 0: column free
         Clock::time_point lastUse[2]{};
         std::vector<unsigned long> originalRow;
+        // The key's XKB symbol map before we bound it (types, groups,
+        // width, symbols), written back as it was.
+        unsigned char originalTypes[4] = {0, 0, 0, 0};
+        unsigned char originalGroupInfo = 0;
+        unsigned char originalWidth = 0;
+        std::vector<unsigned long> originalSyms;
+        bool haveOriginalXkb = false;
         bool bound() const { return syms[0] || syms[1]; }
     };
     struct Slot {
@@ -150,6 +157,12 @@ private:
     /// bound: the original row), one keymap change per run of neighbouring
     /// keycodes.
     void writeRowsLocked(const std::set<size_t> &bindings);
+    /// The same in one XKB change over the span of the given keycodes, the
+    /// keys between them written back exactly as read; false when the
+    /// server has no XKB or refuses it.
+    bool writeRowsXkbLocked(const std::set<size_t> &bindings);
+    /// Keeps every spare key's XKB symbol map for writeRowsXkbLocked.
+    void readOriginalXkbLocked();
     void restoreBindingsLocked();
     /// True when a column last pressed at `use` may be bound again: the
     /// receiver has answered a ping sent after it, or the settle time has

@@ -5,7 +5,8 @@
 // before the change, so a column is rebound only once its last press is old
 // enough to have been read; and because each change makes every client read
 // the whole keymap (about 3.5 ms for a Qt client), the rows a batch needs
-// are written together, one change per run of neighbouring keycodes. When
+// are written together, in one XKB change (one core change per run of
+// neighbouring keycodes where the server has no XKB). When
 // the caller has announced its text, the batch binds the text's coming
 // characters ahead of their turn, as many as the spare keys hold, and a
 // settled column is taken from the character needed last; otherwise
@@ -21,6 +22,7 @@
 #include "platform/desktop_x11.h"
 #include "platform/desktop_x11_vk.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/Xutil.h>
@@ -240,6 +242,7 @@ void X11Desktop::prepareTextLocked()
             b.originalRow = textKeymap_.row(kc);
             bindings_.push_back(b);
         }
+        readOriginalXkbLocked();
     }
     capsLock_ = capsLockOnLocked();
     receiverChecked_ = false; // the focus may have moved since the last text
@@ -378,13 +381,96 @@ void X11Desktop::typeSlotLocked(const Slot &slot)
     b.lastUse[slot.column] = Clock::now();
 }
 
+void X11Desktop::readOriginalXkbLocked()
+{
+    XkbDescPtr xkb = XkbGetMap(input_, XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb || !xkb->map)
+        return;
+    for (Binding &b : bindings_) {
+        if (b.keycode < xkb->min_key_code || b.keycode > xkb->max_key_code)
+            continue;
+        const XkbSymMapRec &m = xkb->map->key_sym_map[b.keycode];
+        std::copy_n(m.kt_index, 4, b.originalTypes);
+        b.originalGroupInfo = m.group_info;
+        b.originalWidth = m.width;
+        const KeySym *syms = XkbKeySymsPtr(xkb, b.keycode);
+        b.originalSyms.assign(syms, syms + XkbKeyNumSyms(xkb, b.keycode));
+        b.haveOriginalXkb = true;
+    }
+    XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+}
+
+bool X11Desktop::writeRowsXkbLocked(const std::set<size_t> &which)
+{
+    int low = 256, high = 0;
+    for (size_t b : which) {
+        if (!bindings_[b].haveOriginalXkb)
+            return false;
+        low = std::min(low, bindings_[b].keycode);
+        high = std::max(high, bindings_[b].keycode);
+    }
+    // The key types too: the ones a bound row gets are chosen from them.
+    XkbDescPtr xkb = XkbGetMap(input_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb || !xkb->map || low < xkb->min_key_code || high > xkb->max_key_code) {
+        if (xkb)
+            XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+        return false;
+    }
+    bool ok = true;
+    for (size_t index : which) {
+        const Binding &b = bindings_[index];
+        const int kc = b.keycode;
+        if (b.bound()) {
+            // The types and symbols the server gives a core row of these
+            // two keysyms, so that a client sees what a core change made.
+            // A lone column is written into both: a single alphabetic
+            // keysym would be read as its lower case without Shift, and its
+            // upper case with it.
+            KeySym core[2] = {b.syms[0] ? b.syms[0] : b.syms[1], b.syms[1] ? b.syms[1] : b.syms[0]};
+            int types[XkbNumKbdGroups] = {XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex};
+            KeySym syms[XkbMaxSymsPerKey] = {};
+            const int groups = XkbKeyTypesForCoreSymbols(xkb, 2, core, 0, types, syms);
+            XkbMapChangesRec ignored{};
+            if (groups < 1 || XkbChangeTypesOfKey(xkb, kc, groups, XkbAllGroupsMask, types, &ignored) != Success) {
+                ok = false;
+                break;
+            }
+            std::copy_n(syms, XkbKeyNumSyms(xkb, kc), XkbKeySymsPtr(xkb, kc));
+        } else {
+            KeySym *syms = XkbResizeKeySyms(xkb, kc, int(b.originalSyms.size()));
+            if (!syms) {
+                ok = false;
+                break;
+            }
+            XkbSymMapRec &m = xkb->map->key_sym_map[kc];
+            std::copy_n(b.originalTypes, 4, m.kt_index);
+            m.group_info = b.originalGroupInfo;
+            m.width = b.originalWidth;
+            std::copy(b.originalSyms.begin(), b.originalSyms.end(), syms);
+        }
+    }
+    if (ok) {
+        XkbMapChangesRec changes{};
+        changes.changed = XkbKeySymsMask;
+        changes.first_key_sym = KeyCode(low);
+        changes.num_key_syms = (unsigned char)(high - low + 1);
+        ok = XkbChangeMap(input_, xkb, &changes);
+    }
+    XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+    return ok;
+}
+
 void X11Desktop::writeRowsLocked(const std::set<size_t> &which)
 {
     if (which.empty())
         return;
-    // One change for each run of neighbouring keycodes. A run never covers a
-    // row that is not ours: rewriting another key's row, even unchanged,
-    // leaves the server's core keymap wider than it was.
+    if (writeRowsXkbLocked(which)) {
+        XSync(input_, False);
+        return;
+    }
+    // Without XKB: one change for each run of neighbouring keycodes. A run
+    // never covers a row that is not ours: rewriting another key's row,
+    // even unchanged, leaves the server's core keymap wider than it was.
     std::map<int, size_t> byKeycode;
     for (size_t b : which)
         byKeycode.emplace(bindings_[b].keycode, b);
@@ -398,9 +484,6 @@ void X11Desktop::writeRowsLocked(const std::set<size_t> &which)
         const size_t at = rows.size();
         rows.resize(at + size_t(per), 0);
         if (b.bound()) {
-            // A lone column is written into both: a single alphabetic keysym
-            // would be read as its lower case without Shift, and its upper
-            // case with it.
             rows[at] = b.syms[0] ? b.syms[0] : b.syms[1];
             rows[at + 1] = b.syms[1] ? b.syms[1] : b.syms[0];
         } else {
@@ -605,6 +688,9 @@ void X11Desktop::restoreBindingsLocked()
             changed.insert(b);
         }
     }
+    // The XKB change reads the keys between ours and writes them back: no
+    // other client's change may come in between.
+    ServerHold hold(input_);
     writeRowsLocked(changed);
 }
 
