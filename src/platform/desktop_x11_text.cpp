@@ -688,6 +688,8 @@ void X11Desktop::restoreBindingsLocked()
             changed.insert(b);
         }
     }
+    if (changed.empty())
+        return;
     // The XKB change reads the keys between ours and writes them back: no
     // other client's change may come in between.
     ServerHold hold(input_);
