@@ -16,6 +16,7 @@
 #include "platform/desktop.h"
 #include "platform/desktop_x11_keymap.h"
 #include "platform/desktop_x11_observer.h"
+#include "platform/desktop_x11_ping.h"
 
 #include <atomic>
 #include <chrono>
@@ -73,6 +74,10 @@ public:
     /// soon is read with the next character's keysym. A typing that waits
     /// for a binding to settle plans again with the new time.
     void setSettleTime(std::chrono::milliseconds settle);
+    /// Whether a spare key may be bound again as soon as the receiving
+    /// client answers a ping sent after its last press (on by default). With
+    /// it off, only the settle time counts (tests of the waiting itself).
+    void setReceiverPings(bool on);
     /// Spare keycodes bound to characters right now (for tests).
     int boundSpareKeys();
     /// Keycodes and buttons pressed by us and not yet released (for tests).
@@ -110,6 +115,13 @@ private:
         unsigned long syms[2] = {0, 0}; ///< 0: column free
         Clock::time_point lastUse[2]{};
         std::vector<unsigned long> originalRow;
+        // The key's XKB symbol map before we bound it (types, groups,
+        // width, symbols), written back as it was.
+        unsigned char originalTypes[4] = {0, 0, 0, 0};
+        unsigned char originalGroupInfo = 0;
+        unsigned char originalWidth = 0;
+        std::vector<unsigned long> originalSyms;
+        bool haveOriginalXkb = false;
         bool bound() const { return syms[0] || syms[1]; }
     };
     struct Slot {
@@ -145,7 +157,24 @@ private:
     /// bound: the original row), one keymap change per run of neighbouring
     /// keycodes.
     void writeRowsLocked(const std::set<size_t> &bindings);
+    /// The same in one XKB change over the span of the given keycodes, the
+    /// keys between them written back exactly as read; false when the
+    /// server has no XKB or refuses it.
+    bool writeRowsXkbLocked(const std::set<size_t> &bindings);
+    /// Keeps every spare key's XKB symbol map for writeRowsXkbLocked.
+    void readOriginalXkbLocked();
     void restoreBindingsLocked();
+    /// True when a column last pressed at `use` may be bound again: the
+    /// receiver has answered a ping sent after it, or the settle time has
+    /// passed (longer when the receiver answers pings: it is only late).
+    bool settledLocked(Clock::time_point use, Clock::time_point now) const;
+    /// When a column last pressed at `use` settles without an answer.
+    Clock::time_point settlesAtLocked(Clock::time_point use) const;
+    /// Finds out, once a text, whether the receiver answers pings.
+    void findPingReceiverLocked();
+    /// Waits a moment (the lock released) for the receiver to answer a ping
+    /// sent after every press so far; sends one when needed.
+    void awaitReceiverLocked(std::unique_lock<std::mutex> &lock, Clock::time_point until);
     /// When a bound spare key was last pressed; nothing when none is bound.
     std::optional<Clock::time_point> lastBindingUseLocked() const;
     void prepareTextLocked();
@@ -202,6 +231,16 @@ private:
     std::vector<unsigned long> pending_;
     std::optional<Clock::time_point> flushDue_;
     std::chrono::milliseconds settle_{150};
+    // The receiving client's answers to pings (see desktop_x11_ping.h).
+    // Presses up to confirmed_ have been read by it.
+    bool pings_ = true;
+    bool receiverChecked_ = false;
+    unsigned long pingWindow_ = 0; ///< the receiver, 0 when it is not asked
+    std::unique_ptr<X11ClientPing> ping_;
+    unsigned long pingOut_ = 0; ///< the ping waiting for its answer, 0: none
+    Clock::time_point pingSentAt_{};
+    std::optional<Clock::time_point> unansweredSince_; ///< the oldest ping not answered
+    Clock::time_point confirmed_{};
     // Bindings outlive a text by the settle time; a thread restores them
     // then, unless the next text has started and still uses them.
     std::condition_variable restoreWake_;

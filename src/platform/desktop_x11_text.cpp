@@ -5,11 +5,14 @@
 // before the change, so a column is rebound only once its last press is old
 // enough to have been read; and because each change makes every client read
 // the whole keymap (about 3.5 ms for a Qt client), the rows a batch needs
-// are written together, one change per run of neighbouring keycodes. When
+// are written together, in one XKB change (one core change per run of
+// neighbouring keycodes where the server has no XKB). When
 // the caller has announced its text, the batch binds the text's coming
 // characters ahead of their turn, as many as the spare keys hold, and a
 // settled column is taken from the character needed last; otherwise
-// characters that need a change are gathered for a moment.
+// characters that need a change are gathered for a moment. When the
+// receiving client answers pings, a column is free again as soon as it has
+// answered one sent after the column's last press (desktop_x11_ping.h).
 //
 // Each character goes out as a whole tap (down and up) at its down, with the
 // server held from the look at the key state to the tap: a key that another
@@ -19,6 +22,7 @@
 #include "platform/desktop_x11.h"
 #include "platform/desktop_x11_vk.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/Xutil.h>
@@ -41,6 +45,10 @@ constexpr std::chrono::milliseconds kStopLook{2};
 // it can be generous: a client that is a second behind (a busy machine) still
 // reads the text's last characters through the rows they were typed with.
 constexpr std::chrono::milliseconds kRestoreDelay{1000};
+// How long a receiver that answers pings may take before a column settles
+// anyway: a busy machine keeps a client 150 ms and more behind, and a column
+// rebound before it has read the old key makes it type the wrong character.
+constexpr std::chrono::milliseconds kPingPatience{1000};
 // How far into the announced text a batch looks (code points): more distinct
 // characters than any keymap has spare columns.
 constexpr size_t kLookAhead = 4096;
@@ -89,6 +97,75 @@ void X11Desktop::setSettleTime(std::chrono::milliseconds settle)
     std::lock_guard<std::mutex> lock(inputMutex_);
     settle_ = settle;
     typingWake_.notify_all();
+}
+
+void X11Desktop::setReceiverPings(bool on)
+{
+    std::lock_guard<std::mutex> lock(inputMutex_);
+    pings_ = on;
+    receiverChecked_ = false;
+    pingWindow_ = 0;
+    pingOut_ = 0;
+    typingWake_.notify_all();
+}
+
+X11Desktop::Clock::time_point X11Desktop::settlesAtLocked(Clock::time_point use) const
+{
+    return use + (pingWindow_ ? std::max(settle_, kPingPatience) : settle_);
+}
+
+bool X11Desktop::settledLocked(Clock::time_point use, Clock::time_point now) const
+{
+    return use <= confirmed_ || settlesAtLocked(use) <= now;
+}
+
+void X11Desktop::findPingReceiverLocked()
+{
+    if (receiverChecked_)
+        return;
+    receiverChecked_ = true;
+    pingWindow_ = 0;
+    pingOut_ = 0;
+    unansweredSince_.reset();
+    if (!pings_)
+        return;
+    if (!ping_)
+        ping_ = std::make_unique<X11ClientPing>(displayName_.c_str());
+    pingWindow_ = ping_->answeringReceiver(input_);
+}
+
+void X11Desktop::awaitReceiverLocked(std::unique_lock<std::mutex> &lock, Clock::time_point until)
+{
+    Clock::time_point latest{};
+    for (const Binding &b : bindings_)
+        latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
+    if (!pingOut_ || pingSentAt_ < latest) {
+        // After every key sent so far, on the same connection.
+        pingSentAt_ = Clock::now();
+        pingOut_ = ping_->send(input_, pingWindow_);
+        if (!unansweredSince_)
+            unansweredSince_ = pingSentAt_;
+    }
+    const unsigned long number = pingOut_;
+    const auto sentAt = pingSentAt_;
+    const long wait = std::max<long>(0, long(std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count()));
+    // Only this thread types (flushing_), so the ping is ours alone meanwhile.
+    lock.unlock();
+    const bool answered = ping_->waitForAnswer(number, int(std::min<long>(wait, kStopLook.count())));
+    lock.lock();
+    if (answered) {
+        confirmed_ = std::max(confirmed_, sentAt);
+        unansweredSince_.reset();
+        if (pingOut_ == number)
+            pingOut_ = 0;
+    } else if (unansweredSince_ && Clock::now() >= *unansweredSince_ + kPingPatience) {
+        // It has stopped answering (a hung client, the focus moved away):
+        // the settle time alone counts for the rest of the text.
+        logOnce("ping", "The window receiving the text did not answer a ping; typing waits the settle time instead.");
+        pingWindow_ = 0;
+        pingOut_ = 0;
+        unansweredSince_.reset();
+    }
 }
 
 int X11Desktop::boundSpareKeys()
@@ -165,8 +242,10 @@ void X11Desktop::prepareTextLocked()
             b.originalRow = textKeymap_.row(kc);
             bindings_.push_back(b);
         }
+        readOriginalXkbLocked();
     }
     capsLock_ = capsLockOnLocked();
+    receiverChecked_ = false; // the focus may have moved since the last text
     textPrepared_ = true;
 }
 
@@ -302,13 +381,96 @@ void X11Desktop::typeSlotLocked(const Slot &slot)
     b.lastUse[slot.column] = Clock::now();
 }
 
+void X11Desktop::readOriginalXkbLocked()
+{
+    XkbDescPtr xkb = XkbGetMap(input_, XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb || !xkb->map)
+        return;
+    for (Binding &b : bindings_) {
+        if (b.keycode < xkb->min_key_code || b.keycode > xkb->max_key_code)
+            continue;
+        const XkbSymMapRec &m = xkb->map->key_sym_map[b.keycode];
+        std::copy_n(m.kt_index, 4, b.originalTypes);
+        b.originalGroupInfo = m.group_info;
+        b.originalWidth = m.width;
+        const KeySym *syms = XkbKeySymsPtr(xkb, b.keycode);
+        b.originalSyms.assign(syms, syms + XkbKeyNumSyms(xkb, b.keycode));
+        b.haveOriginalXkb = true;
+    }
+    XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+}
+
+bool X11Desktop::writeRowsXkbLocked(const std::set<size_t> &which)
+{
+    int low = 256, high = 0;
+    for (size_t b : which) {
+        if (!bindings_[b].haveOriginalXkb)
+            return false;
+        low = std::min(low, bindings_[b].keycode);
+        high = std::max(high, bindings_[b].keycode);
+    }
+    // The key types too: the ones a bound row gets are chosen from them.
+    XkbDescPtr xkb = XkbGetMap(input_, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb || !xkb->map || low < xkb->min_key_code || high > xkb->max_key_code) {
+        if (xkb)
+            XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+        return false;
+    }
+    bool ok = true;
+    for (size_t index : which) {
+        const Binding &b = bindings_[index];
+        const int kc = b.keycode;
+        if (b.bound()) {
+            // The types and symbols the server gives a core row of these
+            // two keysyms, so that a client sees what a core change made.
+            // A lone column is written into both: a single alphabetic
+            // keysym would be read as its lower case without Shift, and its
+            // upper case with it.
+            KeySym core[2] = {b.syms[0] ? b.syms[0] : b.syms[1], b.syms[1] ? b.syms[1] : b.syms[0]};
+            int types[XkbNumKbdGroups] = {XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex, XkbOneLevelIndex};
+            KeySym syms[XkbMaxSymsPerKey] = {};
+            const int groups = XkbKeyTypesForCoreSymbols(xkb, 2, core, 0, types, syms);
+            XkbMapChangesRec ignored{};
+            if (groups < 1 || XkbChangeTypesOfKey(xkb, kc, groups, XkbAllGroupsMask, types, &ignored) != Success) {
+                ok = false;
+                break;
+            }
+            std::copy_n(syms, XkbKeyNumSyms(xkb, kc), XkbKeySymsPtr(xkb, kc));
+        } else {
+            KeySym *syms = XkbResizeKeySyms(xkb, kc, int(b.originalSyms.size()));
+            if (!syms) {
+                ok = false;
+                break;
+            }
+            XkbSymMapRec &m = xkb->map->key_sym_map[kc];
+            std::copy_n(b.originalTypes, 4, m.kt_index);
+            m.group_info = b.originalGroupInfo;
+            m.width = b.originalWidth;
+            std::copy(b.originalSyms.begin(), b.originalSyms.end(), syms);
+        }
+    }
+    if (ok) {
+        XkbMapChangesRec changes{};
+        changes.changed = XkbKeySymsMask;
+        changes.first_key_sym = KeyCode(low);
+        changes.num_key_syms = (unsigned char)(high - low + 1);
+        ok = XkbChangeMap(input_, xkb, &changes);
+    }
+    XkbFreeKeyboard(xkb, XkbAllComponentsMask, True);
+    return ok;
+}
+
 void X11Desktop::writeRowsLocked(const std::set<size_t> &which)
 {
     if (which.empty())
         return;
-    // One change for each run of neighbouring keycodes. A run never covers a
-    // row that is not ours: rewriting another key's row, even unchanged,
-    // leaves the server's core keymap wider than it was.
+    if (writeRowsXkbLocked(which)) {
+        XSync(input_, False);
+        return;
+    }
+    // Without XKB: one change for each run of neighbouring keycodes. A run
+    // never covers a row that is not ours: rewriting another key's row,
+    // even unchanged, leaves the server's core keymap wider than it was.
     std::map<int, size_t> byKeycode;
     for (size_t b : which)
         byKeycode.emplace(bindings_[b].keycode, b);
@@ -322,9 +484,6 @@ void X11Desktop::writeRowsLocked(const std::set<size_t> &which)
         const size_t at = rows.size();
         rows.resize(at + size_t(per), 0);
         if (b.bound()) {
-            // A lone column is written into both: a single alphabetic keysym
-            // would be read as its lower case without Shift, and its upper
-            // case with it.
             rows[at] = b.syms[0] ? b.syms[0] : b.syms[1];
             rows[at + 1] = b.syms[1] ? b.syms[1] : b.syms[0];
         } else {
@@ -387,7 +546,7 @@ void X11Desktop::bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed
         for (size_t b = 0; b < bindings_.size() && !found; ++b) {
             for (int c = 0; c < columns; ++c) {
                 const size_t use = nextUse(bindings_[b].syms[c]);
-                if (!busy.count(Slot{b, c}) && bindings_[b].lastUse[c] + settle_ <= now && use > latest) {
+                if (!busy.count(Slot{b, c}) && settledLocked(bindings_[b].lastUse[c], now) && use > latest) {
                     latest = use;
                     slot = Slot{b, c};
                 }
@@ -409,6 +568,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
     // binding to settle types what others add meanwhile too.
     typingWake_.wait(lock, [this] { return !flushing_; });
     flushing_ = true;
+    findPingReceiverLocked();
     size_t i = 0;
     while (i < pending_.size() && !textStoppedLocked()) {
         std::optional<ServerHold> hold(std::in_place, input_);
@@ -449,7 +609,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 for (size_t b = 0; b < bindings_.size(); ++b) {
                     for (int c = 0; c < columns; ++c) {
                         const Clock::time_point use = bindings_[b].lastUse[c];
-                        if (busy.count(Slot{b, c}) || use + settle_ > now)
+                        if (busy.count(Slot{b, c}) || !settledLocked(use, now))
                             continue;
                         const size_t needed = nextUse(bindings_[b].syms[c]);
                         if (!found || needed > latest || (needed == latest && use < oldest)) {
@@ -474,14 +634,17 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
                 ++i;
                 continue;
             }
-            // Every column is still in use: wait for the oldest to settle,
-            // without the lock, and give up at a stop.
+            // Every column is still in use: wait for the receiver's answer
+            // or for the oldest to settle, without the lock, and give up at
+            // a stop.
             Clock::time_point next = Clock::time_point::max();
             for (const Binding &b : bindings_) {
                 for (int c = 0; c < usableColumnsLocked(); ++c)
-                    next = std::min(next, b.lastUse[c] + settle_);
+                    next = std::min(next, settlesAtLocked(b.lastUse[c]));
             }
-            if (!textStop_)
+            if (pingWindow_)
+                awaitReceiverLocked(lock, next);
+            else if (!textStop_)
                 typingWake_.wait_until(lock, next);
             else if (Clock::now() < next)
                 typingWake_.wait_until(lock, std::min(next, Clock::now() + kStopLook));
@@ -525,6 +688,11 @@ void X11Desktop::restoreBindingsLocked()
             changed.insert(b);
         }
     }
+    if (changed.empty())
+        return;
+    // The XKB change reads the keys between ours and writes them back: no
+    // other client's change may come in between.
+    ServerHold hold(input_);
     writeRowsLocked(changed);
 }
 
