@@ -33,8 +33,8 @@ ModifierState readModifierState(platform::Desktop &desktop);
 /// without being wanted.
 bool combinationDown(platform::Desktop &desktop, int vk, int mods, int excused = 0);
 
-/// Sleeps `ms` milliseconds in slices of at most 5 ms and returns false as
-/// soon as a stop is requested (true when the whole time passed).
+/// Sleeps `ms` milliseconds and returns false as soon as a stop is
+/// requested (true when the whole time passed): Run::interruptibleWait.
 bool sleepUnlessStopped(const Run &run, int ms);
 
 /// Waits until the combination of `code` has been pressed and its key let go.
