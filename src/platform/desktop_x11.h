@@ -154,12 +154,12 @@ private:
     /// columns, or settled ones whose character is needed later.
     void bindAheadLocked(std::set<Slot> &busy, std::set<size_t> &changed, size_t from, Clock::time_point now);
     /// Writes the rows of the given bindings (bound: their characters; not
-    /// bound: the original row), one keymap change per run of neighbouring
-    /// keycodes.
+    /// bound: the original row): writeRowsXkbLocked, else one core change
+    /// per run of neighbouring keycodes.
     void writeRowsLocked(const std::set<size_t> &bindings);
-    /// The same in one XKB change over the span of the given keycodes, the
-    /// keys between them written back exactly as read; false when the
-    /// server has no XKB or refuses it.
+    /// One XKB change over the span of the given keycodes, the keys between
+    /// them written back exactly as read; false when the server has no XKB
+    /// or refuses it.
     bool writeRowsXkbLocked(const std::set<size_t> &bindings);
     /// Keeps every spare key's XKB symbol map for writeRowsXkbLocked.
     void readOriginalXkbLocked();

@@ -136,9 +136,7 @@ void X11Desktop::findPingReceiverLocked()
 
 void X11Desktop::awaitReceiverLocked(std::unique_lock<std::mutex> &lock, Clock::time_point until)
 {
-    Clock::time_point latest{};
-    for (const Binding &b : bindings_)
-        latest = std::max({latest, b.lastUse[0], b.lastUse[1]});
+    const Clock::time_point latest = lastBindingUseLocked().value_or(Clock::time_point{});
     if (!pingOut_ || pingSentAt_ < latest) {
         // After every key sent so far, on the same connection.
         pingSentAt_ = Clock::now();
