@@ -31,6 +31,7 @@ TEST_PACKAGES=(
     ninja-build dpkg-dev xz-utils zip unzip
     clang libclang-rt-14-dev llvm
     desktop-file-utils appstream
+    ccache
 )
 
 # The packages of a set: "run" or "all".
@@ -69,10 +70,23 @@ install_packages() {
     apt-get install -y -q --no-install-recommends $missing
 }
 
+# ccache_options: CMake options that send every compile through ccache when
+# it is installed. Its cache lives in the user's cache folder, outside the
+# checkout, so a fresh clone on a machine that built before compiles little.
+# Paths are hashed relative to the checkout, so that a clone in another
+# folder finds the same entries.
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
+ccache_options() {
+    if command -v ccache >/dev/null 2>&1; then
+        echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+    fi
+}
+
 # build_project [target ...]: configures build/ and builds the targets
 # (default: everything, tests included).
 build_project() {
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
+        $(ccache_options) >/dev/null
     local targets=()
     local t
     for t in "$@"; do
