@@ -25,11 +25,15 @@ public:
     /// Exit codes of the command-line modes.
     static constexpr int kExitDone = 0;     ///< every pass played, the recording written (or help, version)
     /// The file could not be read (--play) or must not or cannot be written
-    /// (--record), or there is no display.
+    /// (--record), or there is no display, or it went away.
     static constexpr int kExitNoInput = 2;
     /// Stopped by the stop key or the tray icon (a recording: during its delay).
     static constexpr int kExitStopped = 3;
+    /// The run could not send its input to the desktop (and ended there).
+    static constexpr int kExitInputFailed = 5;
     static constexpr int kExitUsage = 64;   ///< bad usage (the usage text goes to stderr)
+    // Asked to end from outside (a signal): 128 + the signal number, as a
+    // shell reports a process that a signal ended.
 
     /// What the arguments ask for. Options not given stay empty: their
     /// values come from the settings file.

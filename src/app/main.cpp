@@ -1,6 +1,8 @@
 #include "app/displaysession.h"
 #include "app/player.h"
+#include "app/programend.h"
 #include "app/tervalo.h"
+#include "platform/processend.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -12,8 +14,13 @@ int main(int argc, char *argv[])
     DisplaySession::requestPlatform();
     // Any argument makes it the command-line tool (playing or recording);
     // without one it is the desktop program exactly as always.
-    if (argc > 1)
-        return Player::commandLineMain(argc, argv);
+    if (argc > 1) {
+        // Started from a Windows console, its messages belong there.
+        platform::attachParentConsole();
+        const int code = Player::commandLineMain(argc, argv);
+        programend::leavingMain();
+        return code;
+    }
 
     QApplication app(argc, argv);
     QFont tipFont = QToolTip::font();
@@ -21,5 +28,7 @@ int main(int argc, char *argv[])
     QToolTip::setFont(tipFont);
     tervalo window;
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    programend::leavingMain();
+    return code;
 }

@@ -1,5 +1,6 @@
 #include "app/player.h"
 
+#include "app/programend.h"
 #include "app/recordcommand.h"
 #include "app/tervalo.h"
 #include "input/keycombination.h"
@@ -29,9 +30,17 @@ namespace {
 struct Outcome {
     int passes = 0;
     qint64 milliseconds = 0;
+    bool inputFailed = false;
 };
 
 } // namespace
+
+QString Player::lostDisplayMessage(bool japanese)
+{
+    const QString display = qEnvironmentVariable("DISPLAY");
+    return japanese ? QStringLiteral("画面 %1 との接続が切れました。終了します").arg(display)
+                    : QStringLiteral("the connection to the display %1 was lost; ending").arg(display);
+}
 
 Player::Player(CommandLine::Options options_, bool japanese_)
     : options(std::move(options_))
@@ -109,6 +118,7 @@ int Player::exec()
         [run, outcome, clock] {
             outcome->passes = run->passesPlayed();
             outcome->milliseconds = clock.elapsed();
+            outcome->inputFailed = run->inputFailed();
         },
         Qt::DirectConnection);
 
@@ -119,8 +129,16 @@ int Player::exec()
     QObject::connect(thread, &QObject::destroyed, &loop, &QEventLoop::quit);
     loop.exec();
 
+    if (outcome->inputFailed) {
+        CommandLine::printError(text("入力をデスクトップに送れませんでした。再生を終えます（%1 回再生）",
+                                     "could not send input to the desktop; the run ended there (%1 passes played)")
+                                    .arg(outcome->passes));
+        return CommandLine::kExitInputFailed;
+    }
     const bool allPlayed = runCount != Run::kRepeatForever && outcome->passes == runCount;
-    const int code = allPlayed ? CommandLine::kExitDone : CommandLine::kExitStopped;
+    const int signal = programend::caughtSignal();
+    const int code = signal ? programend::exitCodeFor(signal)
+                            : allPlayed ? CommandLine::kExitDone : CommandLine::kExitStopped;
     if (!allPlayed || !options.quiet) {
         const QString seconds = QString::number(double(outcome->milliseconds) / 1000.0, 'f', 1);
         CommandLine::print(stdout, text("%1: %2 回再生、%3、%4 秒\n", "%1: %2 passes played, %3, %4 s\n")
@@ -191,5 +209,14 @@ int Player::commandLineMain(int argc, char **argv)
     QApplication app(qtArgc, argv);
     if (recording)
         return RecordCommand(parsed.options, japanese).exec();
-    return Player(parsed.options, japanese).exec();
+    // A request to end stops the run (the keys let go); the run then ends
+    // as a stopped one, and exec() tells the signal by its exit code.
+    programend::catchRequests([](int) {});
+    programend::watchDisplay([japanese] {
+        CommandLine::printError(lostDisplayMessage(japanese));
+        return CommandLine::kExitNoInput;
+    });
+    const int code = Player(parsed.options, japanese).exec();
+    programend::requestHandled();
+    return code;
 }

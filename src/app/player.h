@@ -24,6 +24,9 @@ public:
     /// Not called main: Qt's Windows entry point defines main as a macro.
     static int commandLineMain(int argc, char **argv);
 
+    /// What the command line says when its display goes away.
+    static QString lostDisplayMessage(bool japanese);
+
 private:
     /// The stop command the run gets, or an error for a usage error.
     struct StopChoice {

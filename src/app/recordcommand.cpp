@@ -1,5 +1,7 @@
 #include "app/recordcommand.h"
 
+#include "app/player.h"
+#include "app/programend.h"
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "record/recordingsession.h"
@@ -8,6 +10,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include <mutex>
 
 RecordCommand::RecordCommand(CommandLine::Options options_, bool japanese_)
     : options(std::move(options_))
@@ -35,6 +39,24 @@ QString RecordCommand::outputProblem() const
     return QString();
 }
 
+bool RecordCommand::write(const RecordMapping::Pages &pages, double seconds) const
+{
+    RecordList commands = pages.commands, conditions = pages.conditions;
+    if (commands.isEmpty()) { // a project has at least one page
+        commands << PageKinds::blankCommand();
+        conditions << PageKinds::blankCondition();
+    }
+    const ProjectFile::Result written = ProjectFile::write(options.file, commands, conditions);
+    if (!written.ok) {
+        CommandLine::printError(written.errorText);
+        return false;
+    }
+    CommandLine::print(stdout, text("%1 ページを %2 秒で記録しました\n", "%1 pages recorded in %2 s\n")
+                                   .arg(pages.count())
+                                   .arg(QString::number(seconds, 'f', 1)));
+    return true;
+}
+
 int RecordCommand::exec()
 {
     RecordDialog::Values values; // the dialog's defaults, switches included
@@ -44,6 +66,19 @@ int RecordCommand::exec()
         values.stopCommand = *options.stopKey;
     RecordingSession session(values);
     const QString stopLabel = RunDialog::keyLabelFor(values.stopCommand);
+    // Asked to end from outside: the recording ends as with the stop key
+    // (kept, or cancelled during the delay), with the signal's exit code.
+    programend::catchRequests([&session](int) { session.finishNow(); });
+    // The display gone: what was recorded so far is still written. Only
+    // the recorder's own lock is taken; its observer may be stuck.
+    std::mutex writing; // one writer: the normal end or this
+    programend::watchDisplay([&] {
+        std::lock_guard<std::mutex> lock(writing);
+        CommandLine::printError(Player::lostDisplayMessage(japanese));
+        const RecordMapping::Pages pages = session.recorder().pages(values.options);
+        write(pages, session.recorder().secondsSoFar());
+        return CommandLine::kExitNoInput;
+    });
     QObject::connect(&session, &RecordingSession::recording, [&] {
         CommandLine::print(stderr, text("記録中です。%1 で終わります。\n", "Recording; %1 stops it.\n").arg(stopLabel));
     });
@@ -56,22 +91,12 @@ int RecordCommand::exec()
                                                           "the stop key came before the recording started; "
                                                           "nothing was written"));
                              exitCode = CommandLine::kExitStopped;
-                             return;
+                         } else {
+                             std::lock_guard<std::mutex> lock(writing);
+                             exitCode = write(pages, seconds) ? CommandLine::kExitDone : CommandLine::kExitNoInput;
                          }
-                         RecordList commands = pages.commands, conditions = pages.conditions;
-                         if (commands.isEmpty()) { // a project has at least one page
-                             commands << PageKinds::blankCommand();
-                             conditions << PageKinds::blankCondition();
-                         }
-                         const ProjectFile::Result written = ProjectFile::write(options.file, commands, conditions);
-                         if (!written.ok) {
-                             CommandLine::printError(written.errorText);
-                             exitCode = CommandLine::kExitNoInput;
-                             return;
-                         }
-                         CommandLine::print(stdout, text("%1 ページを %2 秒で記録しました\n", "%1 pages recorded in %2 s\n")
-                                                        .arg(pages.count())
-                                                        .arg(QString::number(seconds, 'f', 1)));
+                         if (const int signal = programend::caughtSignal())
+                             exitCode = programend::exitCodeFor(signal);
                      });
     // The parser lets through only stop keys a recording can use.
     if (!session.start()) {
@@ -83,5 +108,6 @@ int RecordCommand::exec()
                                    .arg(values.startDelay)
                                    .arg(stopLabel));
     QCoreApplication::exec();
+    programend::requestHandled();
     return exitCode;
 }

@@ -8,6 +8,7 @@
 // pressed during the delay cancels: nothing is written, exit code 3.
 
 #include "app/commandline.h"
+#include "record/recordmapping.h"
 
 #include <QString>
 
@@ -23,6 +24,9 @@ public:
     int exec();
 
 private:
+    /// Writes the pages to the output file and prints the result line;
+    /// false (and the reason printed) when it could not.
+    bool write(const RecordMapping::Pages &pages, double seconds) const;
     QString text(const char *japaneseText, const char *englishText) const;
 
     CommandLine::Options options;

@@ -5,7 +5,11 @@
 #include <QLoggingCategory>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcPlatform, "tervalo.platform")
 
@@ -14,7 +18,49 @@ namespace platform {
 namespace {
 std::shared_ptr<Desktop> g_desktop;
 std::mutex g_mutex;
+std::mutex g_lostMutex; // only for g_lostHandler
+DisplayLostHandler g_lostHandler;
+std::atomic<bool> g_lost{false};
+
+// How long the handler may take before the process ends without it: it
+// writes a file at most, but must never keep a dead program around.
+constexpr auto kLostHandlerLimit = std::chrono::seconds(5);
+constexpr int kLostExitCode = 2;
 } // namespace
+
+void setDisplayLostHandler(DisplayLostHandler handler)
+{
+    std::lock_guard<std::mutex> lock(g_lostMutex);
+    g_lostHandler = std::move(handler);
+}
+
+void displayLost()
+{
+    if (g_lost.exchange(true)) {
+        // Another thread is ending the process; this one must not return
+        // into Xlib (whose default is exit()) nor touch anything.
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    std::thread([] {
+        std::this_thread::sleep_for(kLostHandlerLimit);
+        std::_Exit(kLostExitCode);
+    }).detach();
+    DisplayLostHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(g_lostMutex);
+        handler = g_lostHandler;
+    }
+    int code = kLostExitCode;
+    if (handler) {
+        code = handler();
+    } else {
+        std::fputs("The display was lost.\n", stderr);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
+}
 
 std::shared_ptr<Desktop> createDesktop()
 {

@@ -200,6 +200,18 @@ public:
     /// through the listener only.
     virtual int hotKeyFromNativeEvent(const char * /*eventType*/, void * /*message*/) { return 0; }
 
+    // --- The display connection. ---
+
+    /// Starts watching for the loss of the display (the X server going
+    /// away): from then on the first thread that finds it gone calls
+    /// displayLost(). Call again after a toolkit has opened its own
+    /// connection, which may have put a handler of its own in place.
+    /// Default: backends whose desktop cannot go away.
+    virtual void watchDisplayLoss() {}
+    /// True when the display this desktop talks to can no longer be
+    /// reached. Default: never.
+    virtual bool displayGone() { return false; }
+
     /// Sets who is told when a hot key fires outside the native event path.
     void setHotKeyListener(HotKeyListener listener) { hotKeyListener_ = std::move(listener); }
 
@@ -225,6 +237,21 @@ void setDesktop(std::shared_ptr<Desktop> desktop);
 
 /// Shared pointer to the current desktop.
 std::shared_ptr<Desktop> currentDesktop();
+
+/// Called once when the display is lost, on the first thread that finds out:
+/// says so, keeps what must be kept, and returns the exit code. It must not
+/// wait for another thread, which may be stuck on the dead connection.
+using DisplayLostHandler = std::function<int()>;
+
+/// Sets what displayLost() does (the command line and the window program
+/// each keep their own things).
+void setDisplayLostHandler(DisplayLostHandler handler);
+
+/// Ends the process because the display is gone: the first caller runs the
+/// handler (5 s at most) and exits with its code, without running any exit
+/// handler or destructor, which would talk to the dead connection again;
+/// every later caller, on any thread, waits for that exit.
+[[noreturn]] void displayLost();
 
 /// Builds the backend for this machine: the real one when it can be opened,
 /// otherwise the simulated one (and says why once in the log).

@@ -22,20 +22,17 @@ int quietErrorHandler(Display *, XErrorEvent *)
     return 0;
 }
 
+// The connection broke (the server went away): Xlib's default handler
+// calls exit(), whose exit handlers then talk to the dead connections again
+// from several threads at once. Never returns.
+int lostConnectionHandler(Display *)
+{
+    displayLost();
+}
+
 std::once_flag g_errorHandlerInstalled;
 
-// Key state and pointer queries may come from any thread; an Xlib display is
-// not shared between threads without locking, so each thread gets its own.
-struct QueryConnection {
-    Display *dpy = nullptr;
-    std::string name;
-    ~QueryConnection()
-    {
-        if (dpy)
-            X11Desktop::closeConnection(dpy);
-    }
-};
-thread_local QueryConnection tlQuery;
+std::atomic<int> g_openConnections{0};
 
 int firstKeycodeOf(const X11Keymap &keymap, const std::vector<unsigned long> &syms)
 {
@@ -53,6 +50,7 @@ X11Desktop::X11Desktop(Display *inputDisplay)
     : input_(inputDisplay)
 {
     std::call_once(g_errorHandlerInstalled, [] { XSetErrorHandler(quietErrorHandler); });
+    watchDisplayLoss();
     displayName_ = DisplayString(input_);
     // Our own presses must not be held up by a grab of another client.
     XTestGrabControl(input_, True);
@@ -83,6 +81,14 @@ X11Desktop::~X11Desktop()
     for (int fd : wakePipe_) {
         if (fd >= 0)
             ::close(fd);
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(queryMutex_);
+        for (Display *dpy : queryConnections_)
+            closeConnection(dpy);
+        queryConnections_.clear();
+        freeQueries_.clear();
     }
 
     std::vector<int> ids;
@@ -141,24 +147,68 @@ std::mutex &X11Desktop::connectionMutex()
 Display *X11Desktop::openConnection(const std::string &name)
 {
     std::lock_guard<std::mutex> lock(connectionMutex());
-    return XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    Display *dpy = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (dpy)
+        g_openConnections.fetch_add(1);
+    return dpy;
 }
 
 void X11Desktop::closeConnection(Display *dpy)
 {
     std::lock_guard<std::mutex> lock(connectionMutex());
     XCloseDisplay(dpy);
+    g_openConnections.fetch_sub(1);
 }
 
-Display *X11Desktop::queryDisplay()
+int X11Desktop::openConnectionCount()
 {
-    if (tlQuery.dpy && tlQuery.name == displayName_)
-        return tlQuery.dpy;
-    if (tlQuery.dpy)
-        closeConnection(tlQuery.dpy);
-    tlQuery.dpy = openConnection(displayName_);
-    tlQuery.name = displayName_;
-    return tlQuery.dpy;
+    return g_openConnections.load();
+}
+
+void X11Desktop::watchDisplayLoss()
+{
+    XSetIOErrorHandler(lostConnectionHandler);
+}
+
+bool X11Desktop::displayGone()
+{
+    // A new connection, not one of ours: those may be held by a thread that
+    // is stuck on the dead server, and asking on them would end in the
+    // handler above. No grab can be in progress when the server is gone, so
+    // the connection lock is not needed either.
+    Display *probe = XOpenDisplay(displayName_.c_str());
+    if (!probe)
+        return true;
+    XCloseDisplay(probe);
+    return false;
+}
+
+X11Desktop::QueryLease::QueryLease(X11Desktop &desktop)
+    : desktop_(desktop)
+{
+    std::unique_lock<std::mutex> lock(desktop_.queryMutex_);
+    desktop_.queryFree_.wait(lock, [&] {
+        return !desktop_.freeQueries_.empty() || desktop_.queryConnections_.size() < kQueryConnections;
+    });
+    if (!desktop_.freeQueries_.empty()) {
+        dpy_ = desktop_.freeQueries_.back();
+        desktop_.freeQueries_.pop_back();
+        return;
+    }
+    dpy_ = openConnection(desktop_.displayName_);
+    if (dpy_)
+        desktop_.queryConnections_.push_back(dpy_);
+}
+
+X11Desktop::QueryLease::~QueryLease()
+{
+    if (!dpy_)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(desktop_.queryMutex_);
+        desktop_.freeQueries_.push_back(dpy_);
+    }
+    desktop_.queryFree_.notify_one();
 }
 
 void X11Desktop::pressKeycode(int keycode, bool down)
@@ -208,7 +258,8 @@ void X11Desktop::setCursorPos(int x, int y)
 
 Point X11Desktop::cursorPos()
 {
-    Display *dpy = queryDisplay();
+    QueryLease lease(*this);
+    Display *dpy = lease.display();
     if (!dpy)
         return {};
     Window root = 0, child = 0;
@@ -233,7 +284,8 @@ void X11Desktop::wheel(int notches)
 
 std::optional<std::uint32_t> X11Desktop::pixel(int x, int y)
 {
-    Display *dpy = queryDisplay();
+    QueryLease lease(*this);
+    Display *dpy = lease.display();
     if (!dpy)
         return std::nullopt;
     const int screen = DefaultScreen(dpy);
@@ -296,7 +348,8 @@ void X11Desktop::key(int vkCode, bool down)
 
 bool X11Desktop::isKeyDown(int vkCode)
 {
-    Display *dpy = queryDisplay();
+    QueryLease lease(*this);
+    Display *dpy = lease.display();
     if (!dpy)
         return false;
     if (vkCode == vk::LButton || vkCode == vk::RButton || vkCode == 4) {

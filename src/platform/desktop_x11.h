@@ -6,8 +6,9 @@
 //
 // Connections: synthetic input goes through one connection guarded by a
 // mutex (the spare-key bindings are server state that every caller shares);
-// key state and pointer queries use a connection owned by the calling
-// thread; the hook reads its grab on a connection served by its own thread;
+// key state and pointer queries borrow one of a few shared connections (a
+// run may play hundreds of overlapping operations, and the server takes
+// only so many clients); the hook reads its grab on a connection served by its own thread;
 // hot keys are grabbed on the toolkit's connection so that the key press
 // arrives through its native event filter; each input observer has a
 // connection and a thread of its own (desktop_x11_observer.h). Everything but the hot keys and
@@ -98,13 +99,38 @@ public:
     static Display *openConnection(const std::string &name);
     static void closeConnection(Display *dpy);
     static std::mutex &connectionMutex();
+    /// Connections of this process opened through openConnection and not
+    /// closed yet (for tests).
+    static int openConnectionCount();
+
+    /// Most connections that key-state, pointer and pixel queries share.
+    static constexpr size_t kQueryConnections = 4;
+
+    /// Sets the I/O error handler of Xlib (process-wide) to displayLost().
+    void watchDisplayLoss() override;
+    /// True when no new connection to the display can be opened.
+    bool displayGone() override;
 
 private:
     // Synthesis (desktop_x11.cpp), under inputMutex_.
     void pressKeycode(int keycode, bool down);
     void releaseEverythingLocked();
     void readModifierMapLocked();
-    Display *queryDisplay();
+
+    // A query connection borrowed for one call; null when none could be
+    // opened. Waits while all of them are lent.
+    class QueryLease {
+    public:
+        explicit QueryLease(X11Desktop &desktop);
+        ~QueryLease();
+        QueryLease(const QueryLease &) = delete;
+        QueryLease &operator=(const QueryLease &) = delete;
+        Display *display() const { return dpy_; }
+
+    private:
+        X11Desktop &desktop_;
+        Display *dpy_ = nullptr;
+    };
 
     // Text (desktop_x11_text.cpp), under inputMutex_. The waits release the
     // lock (other operations and the stop path need it) and end at a stop.
@@ -250,6 +276,12 @@ private:
 
     std::mutex logMutex_;
     std::set<std::string> logged_;
+
+    // Query connections (QueryLease), under queryMutex_.
+    std::mutex queryMutex_;
+    std::condition_variable queryFree_;
+    std::vector<Display *> queryConnections_; ///< all of them, lent or not
+    std::vector<Display *> freeQueries_;
 
     // Hook state, under hookMutex_.
     struct Hook {

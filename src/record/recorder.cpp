@@ -125,6 +125,12 @@ double Recorder::seconds() const
     return std::chrono::duration<double>(end_ - start_).count();
 }
 
+double Recorder::secondsSoFar() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::chrono::duration<double>((stopped_ ? end_ : Clock::now()) - start_).count();
+}
+
 RecordMapping::Pages Recorder::pages(const RecordMapping::Options &options) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

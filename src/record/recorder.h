@@ -51,6 +51,9 @@ public:
     Clock::time_point endTime() const;
     /// Seconds from start to end.
     double seconds() const;
+    /// Seconds from start to the stop combination, or to now while it still
+    /// records (safe from any thread, with no need to stop first).
+    double secondsSoFar() const;
     /// The pages of the recording.
     RecordMapping::Pages pages(const RecordMapping::Options &options) const;
 

@@ -22,6 +22,9 @@ public:
     /// Starts watching and the delay. Returns false, and nothing started,
     /// when the exit command is unusable or the input cannot be observed.
     bool start();
+    /// Ends now as the exit command would (the program is asked to end):
+    /// cancelled during the delay, else the pages so far.
+    void finishNow() { end(); }
     /// The recorder (tests look at it).
     const Recorder &recorder() const { return recorder_; }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -29,14 +30,37 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(50);
 
 std::atomic<int> Run::instances{0};
 
+namespace {
+// Every run alive, for requestStopAll.
+std::mutex g_liveRunsMutex;
+std::set<Run *> g_liveRuns;
+bool g_stopAllRequested = false; // under g_liveRunsMutex
+} // namespace
+
 Run::Run(QObject *parent)
     : QObject(parent)
 {
     instances.fetch_add(1);
+    std::lock_guard<std::mutex> lock(g_liveRunsMutex);
+    g_liveRuns.insert(this);
+    if (g_stopAllRequested)
+        stopRequested.store(true); // the program is ending: nothing more plays
+}
+
+void Run::requestStopAll()
+{
+    std::lock_guard<std::mutex> lock(g_liveRunsMutex);
+    g_stopAllRequested = true;
+    for (Run *run : g_liveRuns)
+        run->requestStop();
 }
 
 Run::~Run()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_liveRunsMutex);
+        g_liveRuns.erase(this);
+    }
     // Whatever happens to be in progress ends now: the runner sees the stop,
     // its workers let go of what they hold, and it stops the watcher itself.
     requestStop();
@@ -134,6 +158,7 @@ void Run::start()
         runnerThread = std::make_unique<std::thread>([this] { runLoop(); });
     } catch (const std::system_error &e) {
         qWarning() << "[Run] could not start the runner thread:" << e.what();
+        inputFailure.store(true);
         // Nothing will play; still end the run the usual way so that the
         // window comes back.
         stopStopChecker();
@@ -183,19 +208,47 @@ bool Run::startWorker(std::function<void()> body)
     // A long run of pages that never wait for their operations would
     // otherwise keep every ended thread until the end of the run.
     reclaimEndedWorkers();
+    if (workers.size() >= kMaxWorkers) {
+        // Hundreds of overlapping operations (pages that move on at once)
+        // would each hold a thread and the desktop's resources: the next
+        // one starts when one of them ends.
+        std::unique_lock<std::mutex> lock(waitMutex);
+        stopWake.wait(lock, [this] {
+            return stopRequested.load()
+                || std::any_of(workers.begin(), workers.end(), [](const Worker &w) { return w.done->load(); });
+        });
+        lock.unlock();
+        reclaimEndedWorkers();
+        if (stopRequested.load())
+            return false;
+    }
     auto done = std::make_shared<std::atomic<bool>>(false);
     try {
-        std::thread thread([body = std::move(body), done] {
+        std::thread thread([this, body = std::move(body), done] {
             body();
-            done->store(true);
+            {
+                // Under the lock, so that a runner waiting for a free place
+                // cannot miss it.
+                std::lock_guard<std::mutex> lock(waitMutex);
+                done->store(true);
+            }
+            stopWake.notify_all();
         });
         workers.push_back(Worker{std::move(thread), std::move(done)});
         peakWorkers = std::max(peakWorkers, int(workers.size()));
         return true;
     } catch (const std::system_error &e) {
         qWarning() << "[Run] could not start a worker thread:" << e.what();
+        failInput();
         return false;
     }
+}
+
+void Run::failInput()
+{
+    // A run that cannot play what was built must not end as if it had.
+    inputFailure.store(true);
+    requestStop();
 }
 
 void Run::reclaimEndedWorkers()

@@ -71,6 +71,9 @@ public:
     /// Asks the run to end; safe from any thread. A wait in progress
     /// (interruptibleWait) wakes at once.
     void requestStop();
+    /// Asks every run of the process to end, and every run made later to
+    /// end at once (the program is asked to end). Safe from any thread.
+    static void requestStopAll();
     /// True between start() and the end of the run loop.
     bool isRunning() const { return running.load(); }
     /// Passes played to their end so far (a stopped pass does not count).
@@ -113,9 +116,21 @@ public:
     /// The modifiers that some Key operation of this run holds now.
     int ownModifierMask() const;
 
-    /// Runs `body` on a worker thread of its own (runner thread only).
-    /// False when no thread could be started: nothing runs then.
+    /// Most operations that play at the same time. Pages that move on at
+    /// once can start an operation every few microseconds; the one after the
+    /// last place waits until one ends (or the stop).
+    static constexpr size_t kMaxWorkers = 32;
+
+    /// Runs `body` on a worker thread of its own (runner thread only); waits
+    /// first while kMaxWorkers play. False when nothing runs: stopped while
+    /// waiting, or no thread could be started (the run then fails, see
+    /// failInput).
     bool startWorker(std::function<void()> body);
+    /// Ends the run as a failure: what was built could not be played into
+    /// the desktop (no thread for an operation, say). Safe from any thread.
+    void failInput();
+    /// True when the run ended, or is ending, because of failInput.
+    bool inputFailed() const { return inputFailure.load(); }
     /// Waits for every worker started so far, in the order they were
     /// started (runner thread only, or once the runner has ended).
     void joinWorkers();
@@ -165,6 +180,7 @@ private:
     QList<QStringList> conditions;
     QString projectName;
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> inputFailure{false};
     mutable std::mutex waitMutex; // only for stopWake
     mutable std::condition_variable stopWake;
     int stopKey = 0;
