@@ -48,9 +48,12 @@ void RecordingSession::end()
         return;
     done_ = true;
     delay_.stop();
+    // Still in the delay (the exit command came first, or the program is
+    // asked to end): nothing was kept.
+    const bool cancelled = !recorder_.isRecording();
     recorder_.stop();
     QApplication::beep();
-    if (recorder_.stoppedBeforeKeeping()) {
+    if (cancelled) {
         qDebug() << "[Record] cancelled during the start delay";
         emit finished(true, {}, 0);
         return;

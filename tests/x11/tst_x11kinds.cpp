@@ -3,10 +3,12 @@
 // of scripts/test).
 
 #include "platform/desktop_x11.h"
+#include "project/pagekinds.h"
 #include "run/run.h"
 #include "support/runprobe.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QListWidget>
 #include <QPalette>
 #include <QScrollBar>
@@ -138,6 +140,44 @@ private slots:
         QTRY_COMPARE(x11->pixel(spot.x(), spot.y()).value_or(1u << 24), 0x123456u);
         QVERIFY(!x11->pixel(-1, 0).has_value());
         QVERIFY(!x11->pixel(0, 100000).has_value());
+    }
+
+    // Four hundred glides that each move on at once play side by side: the
+    // threads and X connections they hold stay within a fixed bound instead
+    // of one each (the server takes only so many clients), the run ends as
+    // played, and the pointer ends where the last page puts it.
+    void overlappingGlidesStayBounded()
+    {
+        const auto threads = [] { return int(QDir(QStringLiteral("/proc/self/task")).count()) - 2; };
+        const int threadsBefore = threads();
+        const int connectionsBefore = X11Desktop::openConnectionCount();
+        QList<QStringList> commands, conditions;
+        for (int i = 0; i < 400; ++i) {
+            commands.append({PageKinds::kSmoothMove, QString::number(100 + i), QStringLiteral("300"),
+                             QStringLiteral("0.2")});
+            conditions.append({PageKinds::kImmediately});
+        }
+        commands.append({PageKinds::kSmoothMove, QStringLiteral("777"), QStringLiteral("555"), QStringLiteral("0.5")});
+        conditions.append({PageKinds::kWaitUntilOver, QStringLiteral("0")});
+
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), commands, conditions, QStringLiteral("glides"));
+        probe.run->start();
+        int mostThreads = 0, mostConnections = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (probe.finishedCount.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+            mostThreads = std::max(mostThreads, threads() - threadsBefore);
+            mostConnections = std::max(mostConnections, X11Desktop::openConnectionCount() - connectionsBefore);
+            QTest::qWait(1);
+        }
+        QCOMPARE(probe.finishedCount.load(), 1);
+        QCOMPARE(probe.run->passesPlayed(), 1);
+        QVERIFY(!probe.run->inputFailed());
+        QVERIFY2(probe.run->peakWorkerCount() <= int(Run::kMaxWorkers), qPrintable(QString::number(probe.run->peakWorkerCount())));
+        // The workers, the runner and the thread of the run's own.
+        QVERIFY2(mostThreads <= int(Run::kMaxWorkers) + 2, qPrintable(QString::number(mostThreads)));
+        QVERIFY2(mostConnections <= int(X11Desktop::kQueryConnections), qPrintable(QString::number(mostConnections)));
+        QCOMPARE(x11->cursorPos(), (platform::Point{777, 555}));
     }
 
 private:
