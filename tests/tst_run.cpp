@@ -722,6 +722,37 @@ private slots:
         QCOMPARE(int(ofKind(ev, Event::KeyUp).size()), pages);
         QVERIFY2(probe.run->peakWorkerCount() < pages / 6, qPrintable(QString::number(probe.run->peakWorkerCount())));
     }
+
+    // A desktop that refuses the input (a display that takes no more
+    // clients, say) ends the run as a failure instead of as played, whether
+    // the refusal meets the runner's own input or a worker's.
+    void refusedInputFailsTheRun_data()
+    {
+        QTest::addColumn<Records>("commands");
+        QTest::newRow("pointer jump") << Records{page("マウスポインター", "5", "5")};
+        QTest::newRow("glide") << Records{page("スムーズムーブ", "9", "9", "0.05")};
+        QTest::newRow("key") << Records{page("キー", "65,0", "0.01")};
+    }
+    void refusedInputFailsTheRun()
+    {
+        QFETCH(Records, commands);
+        SimFixture fx;
+        RunProbe probe;
+        probe.run->setup(0, 3, QStringLiteral("なし"), commands, Records{page("即時")}, QStringLiteral("p"));
+        fx.sim->setInputRefused(true);
+        probe.run->start();
+        QVERIFY(probe.waitFinished(5000));
+        QVERIFY(probe.run->inputFailed());
+        QCOMPARE(probe.finishedCount.load(), 1);
+        // Nothing else failed: the same run plays when the desktop takes it.
+        fx.sim->setInputRefused(false);
+        RunProbe again;
+        again.run->setup(0, 3, QStringLiteral("なし"), commands, Records{page("即時")}, QStringLiteral("p"));
+        again.run->start();
+        QVERIFY(again.waitFinished(5000));
+        QVERIFY(!again.run->inputFailed());
+        QCOMPARE(again.run->passesPlayed(), 3);
+    }
 };
 
 QTEST_MAIN(TestRun)

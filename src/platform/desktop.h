@@ -200,6 +200,13 @@ public:
     /// through the listener only.
     virtual int hotKeyFromNativeEvent(const char * /*eventType*/, void * /*message*/) { return 0; }
 
+    /// How many times input could not reach the desktop, or a query it
+    /// needs could not be answered (the display refuses new clients, say),
+    /// since the desktop was made. A run compares it before and after its
+    /// pages: a change means it did not play what was built. Safe from any
+    /// thread. Default: input that always arrives.
+    virtual unsigned long inputFailures() const { return 0; }
+
     // --- The display connection. ---
 
     /// Starts watching for the loss of the display (the X server going

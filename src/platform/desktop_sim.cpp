@@ -197,9 +197,30 @@ void SimDesktop::advanceClock(Clock::duration by)
         *manualNow_ += by;
 }
 
+void SimDesktop::setInputRefused(bool refused)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    inputRefused_ = refused;
+}
+
+unsigned long SimDesktop::inputFailures() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return inputFailures_;
+}
+
+bool SimDesktop::refusedLocked()
+{
+    if (inputRefused_)
+        ++inputFailures_;
+    return inputRefused_;
+}
+
 void SimDesktop::mouseButton(MouseButton button, bool down)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (refusedLocked())
+        return;
     const int code = button == MouseButton::Left ? vk::LButton : vk::RButton;
     log(down ? Event::ButtonDown : Event::ButtonUp, button == MouseButton::Left ? 0 : 1, 0, true);
     if (down)
@@ -216,6 +237,8 @@ void SimDesktop::mouseButton(MouseButton button, bool down)
 void SimDesktop::setCursorPos(int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (refusedLocked())
+        return;
     const bool moved = !(cursor_ == Point{x, y});
     cursor_ = Point{x, y};
     log(Event::Move, x, y, true);
@@ -230,6 +253,8 @@ void SimDesktop::setCursorPos(int x, int y)
 void SimDesktop::wheel(int notches)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (refusedLocked())
+        return;
     log(Event::Wheel, notches, 0, true);
 }
 
@@ -319,12 +344,19 @@ bool SimDesktop::keyEvent(int vkCode, bool down, bool synthetic)
 
 void SimDesktop::key(int vkCode, bool down)
 {
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (refusedLocked())
+            return;
+    }
     keyEvent(vkCode, down, true);
 }
 
 void SimDesktop::unicodeUnit(char16_t unit, bool down)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (refusedLocked())
+        return;
     log(down ? Event::CharDown : Event::CharUp, unit, 0, true);
     delivered_.push_back(Event{now(), down ? Event::CharDown : Event::CharUp, unit, 0, true});
     InputEvent e;

@@ -93,6 +93,10 @@ public:
 
     /// Makes the next hook installations fail (with this error code) or succeed.
     void setHookInstallFails(bool fails, unsigned long errorCode = 5);
+    /// While on, synthetic input reaches nothing and counts as a failure
+    /// (a display that refuses the program).
+    void setInputRefused(bool refused);
+    unsigned long inputFailures() const override;
     /// Makes the next hot-key registrations fail (another program owns them).
     void setHotKeyRegistrationFails(bool fails);
     void setScreenSize(int width, int height);
@@ -124,6 +128,8 @@ private:
     struct Observer;
 
     bool keyEvent(int vkCode, bool down, bool synthetic);
+    /// True (and counted) while synthetic input is refused (lock held).
+    bool refusedLocked();
     void log(Event::Kind kind, int a, int b, bool synthetic);
     int heldModifierMask() const;
     Clock::time_point now() const;
@@ -145,6 +151,8 @@ private:
     unsigned long hookError_ = 0;
     unsigned long lastError_ = 0;
     bool hotKeyFails_ = false;
+    bool inputRefused_ = false;
+    unsigned long inputFailures_ = 0;
     struct HotKey { int modifiers; int vk; };
     std::map<int, HotKey> hotKeys_;
     std::optional<Clock::time_point> manualNow_;

@@ -196,8 +196,21 @@ X11Desktop::QueryLease::QueryLease(X11Desktop &desktop)
         return;
     }
     dpy_ = openConnection(desktop_.displayName_);
-    if (dpy_)
+    if (dpy_) {
         desktop_.queryConnections_.push_back(dpy_);
+        return;
+    }
+    if (!desktop_.queryConnections_.empty()) {
+        // The server takes no more clients: the ones we have are enough.
+        desktop_.queryFree_.wait(lock, [&] { return !desktop_.freeQueries_.empty(); });
+        dpy_ = desktop_.freeQueries_.back();
+        desktop_.freeQueries_.pop_back();
+        return;
+    }
+    desktop_.inputFailures_.fetch_add(1);
+    lock.unlock();
+    desktop_.logOnce("query", "Cannot open a connection to the X display " + desktop_.displayName_
+                                  + " for pointer and key queries (does it refuse new clients?).");
 }
 
 X11Desktop::QueryLease::~QueryLease()

@@ -106,6 +106,8 @@ public:
     /// Most connections that key-state, pointer and pixel queries share.
     static constexpr size_t kQueryConnections = 4;
 
+    unsigned long inputFailures() const override { return inputFailures_.load(); }
+
     /// Sets the I/O error handler of Xlib (process-wide) to displayLost().
     void watchDisplayLoss() override;
     /// True when no new connection to the display can be opened.
@@ -282,6 +284,7 @@ private:
     std::condition_variable queryFree_;
     std::vector<Display *> queryConnections_; ///< all of them, lent or not
     std::vector<Display *> freeQueries_;
+    std::atomic<unsigned long> inputFailures_{0};
 
     // Hook state, under hookMutex_.
     struct Hook {

@@ -2,6 +2,7 @@
 
 #include "app/datafiles.h"
 #include "input/keycombination.h"
+#include "platform/desktop.h"
 #include "project/pagekinds.h"
 #include "run/conditions.h"
 #include "run/operations.h"
@@ -173,6 +174,8 @@ void Run::runLoop()
     // stopRequested is deliberately not cleared here: a stop that arrived
     // between setup and this point (tray click, stop command, destruction)
     // must still end the run, and each run object plays only once.
+    desktop = platform::currentDesktop();
+    failuresAtStart = desktop->inputFailures();
     interruptibleWait(double(startDelay));
     if (!stopRequested.load())
         emit requestBeep();
@@ -187,6 +190,7 @@ void Run::runLoop()
     }
 
     joinWorkers();
+    checkInputArrived(); // an operation that ended after the last page
     // The watcher has nothing left to stop; it ends before the pause.
     stopStopChecker();
     if (!stopRequested.load())
@@ -201,6 +205,13 @@ void Run::playPage(int index)
 {
     operations::start(*this, commands.at(index));
     conditions::waitFor(*this, index < conditions.size() ? conditions.at(index) : QStringList());
+    checkInputArrived();
+}
+
+void Run::checkInputArrived()
+{
+    if (desktop->inputFailures() != failuresAtStart)
+        failInput();
 }
 
 bool Run::startWorker(std::function<void()> body)

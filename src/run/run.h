@@ -162,6 +162,9 @@ private:
     };
 
     void playPage(int index);
+    /// Fails the run when the desktop counted an input failure since the
+    /// run began (runner thread).
+    void checkInputArrived();
     void reclaimEndedWorkers();
     void stopCheckerBody();
     void startStopObserver();
@@ -181,6 +184,8 @@ private:
     QString projectName;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> inputFailure{false};
+    std::shared_ptr<platform::Desktop> desktop; // the runner's, for checkInputArrived
+    unsigned long failuresAtStart = 0;
     mutable std::mutex waitMutex; // only for stopWake
     mutable std::condition_variable stopWake;
     int stopKey = 0;

@@ -6,6 +6,10 @@
 #include "settings/settingsfile.h"
 
 #include <QFileInfo>
+#include <QMessageBox>
+
+#include <atomic>
+#include <memory>
 
 void tervalo::stertRun()
 {
@@ -44,8 +48,20 @@ void tervalo::launchRun()
     // activation change landing between them took a later click, key and
     // text away from the window they were meant for.
     hide();
-    // The run and its thread delete themselves; the window keeps nothing.
-    runthread::start(run, this, [this] { onRunFinished(); });
+    // Noted in the runner thread as the run finishes, while it surely exists.
+    auto failed = std::make_shared<std::atomic<bool>>(false);
+    connect(run, &Run::finished, run, [run, failed] { failed->store(run->inputFailed()); }, Qt::DirectConnection);
+    // The run and its thread delete themselves; the window keeps only that.
+    runthread::start(run, this, [this, failed] {
+        onRunFinished();
+        if (failed->load()) {
+            // A run that could not play what was built must not look played.
+            messageTitle = is_japanese ? QStringLiteral("実行エラー") : QStringLiteral("Run error");
+            messageText = is_japanese ? QStringLiteral("入力をデスクトップに送れなかったため、実行を途中で終えました。")
+                                      : QStringLiteral("The run could not send its input to the desktop and ended early.");
+            QMessageBox::warning(this, messageTitle, messageText);
+        }
+    });
 }
 
 void tervalo::onRunFinished()

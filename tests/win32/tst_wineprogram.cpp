@@ -160,6 +160,8 @@ private slots:
     void keyCapture();
     void badInput_data();
     void badInput();
+    void commandLineInConsole_data();
+    void commandLineInConsole();
 
 private:
     QString settingsPath() const;
@@ -739,6 +741,32 @@ void tst_WineProgram::badInput()
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/new.cmdat")));
     }
     closeProgram();
+}
+
+void tst_WineProgram::commandLineInConsole_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0;
+    QTest::newRow("a file that is not there")
+        << QStringList{QStringLiteral("--play"), QStringLiteral("missing.cmdat"), QStringLiteral("--delay"), QStringLiteral("0")}
+        << 2;
+    QTest::newRow("bad usage") << QStringList{QStringLiteral("--times"), QStringLiteral("2")} << 64;
+}
+
+// Typed at a cmd prompt, as a Windows user schedules or tries it: the
+// program's words appear in that console (it is a GUI program, which gets
+// none of its own) and its exit code is the one the Linux program gives.
+void tst_WineProgram::commandLineInConsole()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    auto cmd = prefix->start(QStringLiteral("cmd"),
+                             QStringList{QStringLiteral("/c"), QStringLiteral("tervalo_free.exe")} + arguments, appFolder);
+    QVERIFY(cmd->waitForFinished(kRunMs));
+    const QString out = QString::fromUtf8(cmd->readAll());
+    QCOMPARE(cmd->exitCode(), code);
+    QVERIFY2(out.contains(kProgram), qPrintable(out));
 }
 
 int main(int argc, char *argv[])
