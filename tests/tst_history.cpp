@@ -73,14 +73,51 @@ private slots:
                 h.redo();
         }
         QStringList kinds;
-        for (const RecordList &snapshot : h.commandHistory)
-            kinds << snapshot.first().first();
+        for (int i = 0; i < h.size(); ++i)
+            kinds << h.commandsAt(i).first().first();
         QCOMPARE(kinds, snapshots);
-        QCOMPARE(h.conditionHistory.size(), h.commandHistory.size());
-        QCOMPARE(h.historyIndex, index);
+        QCOMPARE(h.index(), index);
         QCOMPARE(h.canUndo(), index > 0);
         QCOMPARE(h.canRedo(), index < snapshots.size() - 1);
         QCOMPARE(h.currentCommands().first().first(), snapshots.at(index));
+    }
+
+    // Large projects: edits, insertions and deletions anywhere in 300 pages,
+    // then every step undone and redone gives back exactly the lists that
+    // were recorded.
+    void largeProjectStepsComeBackExactly()
+    {
+        RecordList commands, conditions;
+        for (int i = 0; i < 300; ++i) {
+            commands.append({QStringLiteral("マウスポインター"), QString::number(i), QStringLiteral("1")});
+            conditions.append(PageKinds::blankCondition());
+        }
+        EditHistory h(commands, conditions);
+        QList<RecordList> seenCommands{commands}, seenConditions{conditions};
+        for (int step = 1; step <= 40; ++step) {
+            const int at = (step * 37) % int(commands.size());
+            if (step % 5 == 0)
+                commands.insert(at, QStringList{QStringLiteral("なし")});
+            else if (step % 7 == 0)
+                commands.removeAt(at);
+            else
+                commands[at][1] = QString::number(-step);
+            if (step % 3 == 0)
+                conditions[at % conditions.size()] = QStringList{QStringLiteral("時間"), QString::number(step)};
+            QVERIFY(h.record(commands, conditions));
+            seenCommands.append(commands);
+            seenConditions.append(conditions);
+        }
+        for (int i = h.size() - 1; i >= 0; --i) {
+            QCOMPARE(h.currentCommands(), seenCommands.at(i));
+            QCOMPARE(h.currentConditions(), seenConditions.at(i));
+            h.undo();
+        }
+        while (h.redo()) {
+            QCOMPARE(h.currentCommands(), seenCommands.at(h.index()));
+            QCOMPARE(h.currentConditions(), seenConditions.at(h.index()));
+        }
+        QCOMPARE(h.index(), 40);
     }
 
     void conditionChangeAloneIsAStep()
@@ -252,7 +289,7 @@ private slots:
         auto w = editor();
         w->pageBack();
         w->pageForward();
-        QCOMPARE(w->editHistory().historyIndex, 0);
+        QCOMPARE(w->editHistory().index(), 0);
         QCOMPARE(w->editHistory().size(), 1);
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
     }

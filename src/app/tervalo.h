@@ -177,11 +177,7 @@ private:
     QString selectedCommandKind = PageKinds::kNone;
     QString selectedConditionKind = PageKinds::kWaitUntilOver;
 
-    // Edit history. The three names below refer into `history`.
     EditHistory history;
-    QList<RecordList> &commandHistory = history.commandHistory;
-    QList<RecordList> &conditionHistory = history.conditionHistory;
-    int &historyIndex = history.historyIndex;
     bool restoringHistory = false;
 
     bool keyCaptureForCondition = false;

@@ -1,12 +1,17 @@
 #pragma once
 
 // Undo history of the whole project: snapshots of both record lists and the
-// index of the one that matches what the user sees. A snapshot is a value
-// copy; the lists are implicitly shared, so a snapshot costs little until the
-// live project changes, and comparing the project with a snapshot that still
-// shares its records is cheap.
+// index of the one that matches what the user sees. A snapshot keeps its
+// records in chunks of a few dozen pages, and a chunk whose records did not
+// change since the snapshot before is that snapshot's chunk: a step costs
+// about the pages it changed, not the whole project (a 10,000-page project
+// with 1,000 single-page edits stays at a few megabytes). The records inside
+// are implicitly shared with the live project, so comparing the project with
+// a snapshot that still shares them is cheap.
 
 #include "project/records.h"
+
+#include <memory>
 
 class EditHistory {
 public:
@@ -20,19 +25,41 @@ public:
     bool record(const RecordList &commands, const RecordList &conditions);
 
     bool canUndo() const { return historyIndex > 0; }
-    bool canRedo() const { return historyIndex < commandHistory.size() - 1; }
+    bool canRedo() const { return historyIndex < size() - 1; }
     /// Steps back or forward; does nothing (and returns false) at either end.
     bool undo();
     bool redo();
 
     /// The snapshot at the index.
-    const RecordList &currentCommands() const { return commandHistory.at(historyIndex); }
-    const RecordList &currentConditions() const { return conditionHistory.at(historyIndex); }
-    int size() const { return int(commandHistory.size()); }
+    RecordList currentCommands() const { return commandsAt(historyIndex); }
+    RecordList currentConditions() const { return conditionsAt(historyIndex); }
+    /// Snapshot `index` (from 0, oldest first).
+    RecordList commandsAt(int index) const;
+    RecordList conditionsAt(int index) const;
+    int size() const { return int(snapshots.size()); }
+    /// The index of the snapshot that matches the project shown.
+    int index() const { return historyIndex; }
 
-    // Both lists always hold the same number of snapshots (at least one), and
-    // 0 <= historyIndex < that number.
-    QList<RecordList> commandHistory;
-    QList<RecordList> conditionHistory;
-    int historyIndex = 0;
+private:
+    // One record list, in chunks that snapshots share.
+    class Chunks {
+    public:
+        /// `records`, sharing every chunk that holds the same records as
+        /// the one at its place in `previous` (if given).
+        Chunks(const RecordList &records, const Chunks *previous);
+        RecordList toList() const;
+        bool sameAs(const RecordList &records) const;
+
+    private:
+        static constexpr qsizetype kChunkPages = 64;
+        QList<std::shared_ptr<const RecordList>> chunks;
+        qsizetype count = 0;
+    };
+    struct Snapshot {
+        Chunks commands;
+        Chunks conditions;
+    };
+
+    QList<Snapshot> snapshots; // at least one
+    int historyIndex = 0;      // 0 <= historyIndex < snapshots.size()
 };

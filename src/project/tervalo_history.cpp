@@ -14,8 +14,13 @@ void tervalo::recordHistory()
     // The whole history can hold millions of records: build the dump only
     // when someone reads it.
     if (lcEditorDump().isDebugEnabled()) {
-        qCDebug(lcEditorDump) << history.commandHistory;
-        qCDebug(lcEditorDump) << history.conditionHistory;
+        QList<RecordList> commands, conditions;
+        for (int i = 0; i < history.size(); ++i) {
+            commands.append(history.commandsAt(i));
+            conditions.append(history.conditionsAt(i));
+        }
+        qCDebug(lcEditorDump) << commands;
+        qCDebug(lcEditorDump) << conditions;
     }
 }
 
