@@ -1,7 +1,7 @@
 // Which Qt platform the program asks for, how it recognises a Wayland
 // session, and the one-time notice it shows there.
 
-#include "app/displaysession.h"
+#include "platform/displaysession.h"
 #include "app/tervalo.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"

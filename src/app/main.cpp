@@ -1,4 +1,4 @@
-#include "app/displaysession.h"
+#include "platform/displaysession.h"
 #include "app/player.h"
 #include "app/programend.h"
 #include "app/tervalo.h"

@@ -1,6 +1,6 @@
 #include "app/tervalo.h"
 
-#include "app/displaysession.h"
+#include "platform/displaysession.h"
 #include "project/editorfields.h"
 #include "project/pagestripdelegate.h"
 #include "ui/controlstyles.h"

@@ -1,6 +1,6 @@
 #include "run/run.h"
 
-#include "app/datafiles.h"
+#include "files/datafiles.h"
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "project/pagekinds.h"

@@ -1,6 +1,6 @@
 #include "run/rundialog.h"
 
-#include "app/datafiles.h"
+#include "files/datafiles.h"
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "run/run.h"

@@ -1,6 +1,6 @@
 #include "app/tervalo.h"
 
-#include "app/datafiles.h"
+#include "files/datafiles.h"
 
 #include "ui/termdialog.h"
 #include "ui/urlopener.h"

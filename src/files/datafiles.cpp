@@ -1,4 +1,4 @@
-#include "app/datafiles.h"
+#include "files/datafiles.h"
 
 #include <QCoreApplication>
 #include <QDebug>

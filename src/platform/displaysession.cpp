@@ -1,4 +1,4 @@
-#include "app/displaysession.h"
+#include "platform/displaysession.h"
 
 #include <QGuiApplication>
 #include <QSysInfo>
