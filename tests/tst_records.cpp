@@ -76,6 +76,13 @@ private slots:
         QCOMPARE(K::repair(commands, conditions), k.padding.size() > 1);
         QCOMPARE((condition ? conditions : commands).first(), k.padding);
 
+        // The run reaches this row's code, and no other row's, by its id.
+        const auto &table = condition ? K::conditions() : K::operations();
+        const int id = condition ? int(K::conditionId(created).value()) : int(K::operationId(created).value());
+        QCOMPARE(id, k.id);
+        for (const K::Kind &other : table)
+            QVERIFY(&other == &k || other.id != k.id);
+
         // Each kind's help line is there in both languages.
         QVERIFY(!QString::fromUtf16(k.helpJapanese).isEmpty());
         QVERIFY(!QString::fromUtf16(k.helpEnglish).isEmpty());
@@ -98,6 +105,8 @@ private slots:
         QCOMPARE(condition ? K::conditionDisplayName(text, false) : K::commandDisplayName(text, false), text);
         QVERIFY((condition ? K::createdCondition(text) : K::createdCommand(text)).isEmpty());
         QCOMPARE(K::stripName(text, false), text);
+        // A run plays no code for it.
+        QVERIFY(condition ? !K::conditionId({text}) : !K::operationId({text}));
     }
 
     void sides()

@@ -55,29 +55,29 @@ bool padRecord(QStringList &record, const PageKinds::Kind *kind)
 const QList<PageKinds::Kind> &PageKinds::operations()
 {
     static const QList<Kind> kinds = {
-        {kNone, QStringLiteral("None"), QStringLiteral("None"), {kNone}, nullptr,
+        {kNone, int(OperationId::None), QStringLiteral("None"), QStringLiteral("None"), {kNone}, nullptr,
          u"なし:何も行われません、条件のみを指定する場合に使用します。\n",
          u"None: Does nothing. Use this when you want to specify only a condition.\n"},
-        {kClick, QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft, kKeyHoldDefault}, nullptr,
+        {kClick, int(OperationId::Click), QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft, kKeyHoldDefault}, nullptr,
          u"クリック:時間を指定してクリックします。\n", u"Click: Clicks for the specified amount of time.\n"},
-        {kMousePointer, QStringLiteral("Mouse Pointer"), QStringLiteral("Mouse Pointer"),
+        {kMousePointer, int(OperationId::MousePointer), QStringLiteral("Mouse Pointer"), QStringLiteral("Mouse Pointer"),
          {kMousePointer, QStringLiteral("0"), QStringLiteral("0")}, nullptr,
          u"マウスポインター:マウスポインターを指定の座標に移動します。\n",
          u"Mouse Pointer: Moves the mouse pointer to the specified coordinates.\n"},
-        {kSmoothMove, QStringLiteral("Smooth Move"), QStringLiteral("Smooth Move"),
+        {kSmoothMove, int(OperationId::SmoothMove), QStringLiteral("Smooth Move"), QStringLiteral("Smooth Move"),
          {kSmoothMove, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}, nullptr,
          u"スムーズムーブ:実行時のマウスポインターから指定の座標に時間を指定してスムーズに移動します。\n",
          u"Smooth Move: Smoothly moves the mouse pointer from its current position at runtime to the specified "
          u"coordinates over the specified amount of time.\n"},
         // The strip writes a Key operation in lower case, the name label does not.
-        {kKey, QStringLiteral("Key"), QStringLiteral("key"), {kKey, QString(), kKeyHoldDefault}, nullptr,
+        {kKey, int(OperationId::Key), QStringLiteral("Key"), QStringLiteral("key"), {kKey, QString(), kKeyHoldDefault}, nullptr,
          u"キー:時間を指定して単一または複数のキーを入力します。\n",
          u"Key: Presses one or more keys for the specified amount of time.\n"},
-        {kEnterText, QStringLiteral("Enter Text"), QStringLiteral("Enter Text"),
+        {kEnterText, int(OperationId::EnterText), QStringLiteral("Enter Text"), QStringLiteral("Enter Text"),
          {kEnterText, QString(), QStringLiteral("3")}, nullptr,
          u"入力:1文字当たりの時間を指定して入力します。（日本語対応）\n",
          u"Input: Types text with a specified time per character. (Supports Japanese)\n"},
-        {kWheel, QStringLiteral("Wheel"), QStringLiteral("Wheel"),
+        {kWheel, int(OperationId::Wheel), QStringLiteral("Wheel"), QStringLiteral("Wheel"),
          {kWheel, WheelOperation::kDown, QStringLiteral("1")}, nullptr,
          u"ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n",
          u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"},
@@ -89,26 +89,26 @@ const QList<PageKinds::Kind> &PageKinds::conditions()
 {
     // The help lines join as they always have: some without a line break.
     static const QList<Kind> kinds = {
-        {kWaitUntilOver, QStringLiteral("Wait until over"), QStringLiteral("Wait until over"),
+        {kWaitUntilOver, int(ConditionId::WaitUntilOver), QStringLiteral("Wait until over"), QStringLiteral("Wait until over"),
          {kWaitUntilOver, QStringLiteral("0.1")}, nullptr,
          u"終わるまで待つ:操作が終わるまで待ってから、次の操作に進みます。",
          u"Wait until over: Wait until the current command finishes before proceeding to the next command.\n"},
-        {kTime, QStringLiteral("Time"), QStringLiteral("Time"), {kTime, QStringLiteral("0.1")}, nullptr,
+        {kTime, int(ConditionId::Time), QStringLiteral("Time"), QStringLiteral("Time"), {kTime, QStringLiteral("0.1")}, nullptr,
          u"時間:次の操作に進むまでの時間を指定します。\n",
          u"Time: Specifies how long to wait before proceeding to the next action.\n"},
-        {kImmediately, QStringLiteral("Immediately"), QStringLiteral("Immediately"), {kImmediately}, nullptr,
+        {kImmediately, int(ConditionId::Immediately), QStringLiteral("Immediately"), QStringLiteral("Immediately"), {kImmediately}, nullptr,
          u"即時:何も待たずに次の操作に進みます。\n", u"Immediate: Proceeds to the next action without waiting.\n"},
-        {kClick, QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft}, nullptr,
+        {kClick, int(ConditionId::Click), QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft}, nullptr,
          u"クリック:クリックされた時に次の操作に進みます。\n", u"Click: Clicking will proceed to the next command."},
-        {kKey, QStringLiteral("Key"), QStringLiteral("Key"), {kKey, QString()}, nullptr,
+        {kKey, int(ConditionId::Key), QStringLiteral("Key"), QStringLiteral("Key"), {kKey, QString()}, nullptr,
          u"キー:単一または複数のキーを指定して、それが入力された時に次の操作に進みます。\n",
          u"Key: Specify one or more keys, and proceed to the next action when they are pressed.\n"},
         // A short record gets 0:00; Add takes the clock's hour and minute.
-        {kClockTime, QStringLiteral("Clock Time"), QStringLiteral("Clock Time"),
+        {kClockTime, int(ConditionId::ClockTime), QStringLiteral("Clock Time"), QStringLiteral("Clock Time"),
          {kClockTime, QStringLiteral("0"), QStringLiteral("0")}, clockNow,
          u"時刻:次の操作に進む時刻を設定します。\n", u"Clock Time:Set the time to proceed to the next command.\n"},
         // The pixel under the pointer is not known when the kind is added.
-        {kColor, QStringLiteral("Color"), QStringLiteral("Color"),
+        {kColor, int(ConditionId::Color), QStringLiteral("Color"), QStringLiteral("Color"),
          {kColor, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("#000000"), QStringLiteral("0")}, nullptr,
          u"色:指定した座標の画面の色が指定の色になった時に次の操作に進みます。",
          u"Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color."},
@@ -129,6 +129,20 @@ const PageKinds::Kind *PageKinds::operation(const QString &stored)
 const PageKinds::Kind *PageKinds::condition(const QString &stored)
 {
     return find(conditions(), stored);
+}
+
+std::optional<PageKinds::OperationId> PageKinds::operationId(const QStringList &command)
+{
+    if (const Kind *kind = operation(kindOf(command)))
+        return OperationId(kind->id);
+    return std::nullopt;
+}
+
+std::optional<PageKinds::ConditionId> PageKinds::conditionId(const QStringList &condition)
+{
+    if (const Kind *kind = PageKinds::condition(kindOf(condition)))
+        return ConditionId(kind->id);
+    return std::nullopt;
 }
 
 QStringList PageKinds::operationItems(bool japanese)

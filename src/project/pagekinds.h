@@ -6,9 +6,10 @@
 // the run all take their kinds from here; nothing else reads a record element
 // by its index.
 //
-// Adding a kind: a row in operations() or conditions() (pagekinds.cpp), a
-// view below when it has parameters, its fields in the editor and its step
-// in the run.
+// Adding a kind: its id below and a row in operations() or conditions()
+// (pagekinds.cpp), a view below when it has parameters, its fields in the
+// editor and its step in the run (the compiler names the switches that need
+// it).
 
 #include "project/records.h"
 
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 class PageKinds {
 public:
@@ -46,9 +48,16 @@ public:
     /// (the text a key-combination code has for "no key").
     static bool keyMissing(const QString &code);
 
+    /// The kinds as the code knows them. The run dispatches on these with
+    /// a switch without a default, so the compiler names every place a new
+    /// kind needs code; the stored Japanese names stay the file format.
+    enum class OperationId { None, Click, MousePointer, SmoothMove, Key, EnterText, Wheel };
+    enum class ConditionId { WaitUntilOver, Time, Immediately, Click, Key, ClockTime, Color };
+
     /// One kind of the table.
     struct Kind {
         QString stored;       ///< element 0, the Japanese name, in both languages
+        int id;               ///< its OperationId or ConditionId
         QString english;      ///< combo item and name label in English
         QString englishStrip; ///< page-strip name in English
         QStringList padding;  ///< a short record of this kind is filled from this
@@ -75,6 +84,11 @@ public:
     /// Combo-box items in the interface language, in table order.
     static QStringList operationItems(bool japanese);
     static QStringList conditionItems(bool japanese);
+
+    /// The id of a record's kind; empty for an empty record or a kind not in
+    /// the table.
+    static std::optional<OperationId> operationId(const QStringList &command);
+    static std::optional<ConditionId> conditionId(const QStringList &condition);
 
     /// The kind of a record (element 0), or an empty text for an empty record.
     static QString kindOf(const QStringList &record);

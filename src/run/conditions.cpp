@@ -70,21 +70,33 @@ void waitForColor(Run &run, const QStringList &condition)
 
 void waitFor(Run &run, const QStringList &condition)
 {
-    const QString kind = PageKinds::kindOf(condition);
-    if (kind == PageKinds::kTime) {
+    const std::optional<PageKinds::ConditionId> id = PageKinds::conditionId(condition);
+    if (!id)
+        return; // a kind this version does not know moves on at once
+    switch (*id) {
+    case PageKinds::ConditionId::Immediately:
+        return;
+    case PageKinds::ConditionId::Time:
         run.interruptibleWait(PageKinds::TimeCondition(condition).secondsText().toDouble());
-    } else if (kind == PageKinds::kClick) {
+        return;
+    case PageKinds::ConditionId::Click:
         waitForClick(run, PageKinds::ClickCondition(condition).right());
-    } else if (kind == PageKinds::kKey) {
+        return;
+    case PageKinds::ConditionId::Key:
         waitForKeyCombination(run, PageKinds::KeyCondition(condition).code());
-    } else if (kind == PageKinds::kWaitUntilOver) {
+        return;
+    case PageKinds::ConditionId::WaitUntilOver:
         run.joinWorkers();
         run.interruptibleWait(PageKinds::TimeCondition(condition).secondsText().toDouble());
-    } else if (kind == PageKinds::kColor) {
+        return;
+    case PageKinds::ConditionId::Color:
         waitForColor(run, condition);
-    } else if (kind == PageKinds::kClockTime) {
+        return;
+    case PageKinds::ConditionId::ClockTime: {
         const PageKinds::ClockCondition clock(condition);
         waitForClockTime(run, clock.hourText().toInt(), clock.minuteText().toInt());
+        return;
+    }
     }
 }
 

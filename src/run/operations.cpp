@@ -67,22 +67,33 @@ private:
 
 void start(Run &run, const QStringList &command)
 {
-    const QString kind = PageKinds::kindOf(command);
-    if (kind == PageKinds::kClick) {
+    const std::optional<PageKinds::OperationId> id = PageKinds::operationId(command);
+    if (!id)
+        return; // a kind this version does not know: the page only waits
+    switch (*id) {
+    case PageKinds::OperationId::None:
+        return;
+    case PageKinds::OperationId::Click: {
         const PageKinds::ClickOperation click(command);
         const auto button = click.left() ? platform::MouseButton::Left : platform::MouseButton::Right;
         const double seconds = click.holdText().toDouble();
         run.startWorker([&run, button, seconds] { clickButton(run, button, seconds); });
-    } else if (kind == PageKinds::kMousePointer) {
+        return;
+    }
+    case PageKinds::OperationId::MousePointer: {
         const PageKinds::PointerOperation pointer(command);
         mousePointer(pointer.xText().toInt(), pointer.yText().toInt());
-    } else if (kind == PageKinds::kSmoothMove) {
+        return;
+    }
+    case PageKinds::OperationId::SmoothMove: {
         const PageKinds::GlideOperation glide(command);
         const int x = glide.xText().toInt();
         const int y = glide.yText().toInt();
         const double seconds = glide.durationText().toDouble();
         run.startWorker([&run, x, y, seconds] { smoothMove(run, x, y, seconds); });
-    } else if (kind == PageKinds::kKey) {
+        return;
+    }
+    case PageKinds::OperationId::Key: {
         const PageKinds::KeyOperation key(command);
         const QString parameter = keyParameterText(key.code(), key.holdText());
         // The page's condition must find the keys already down: a Key
@@ -95,16 +106,22 @@ void start(Run &run, const QStringList &command)
         std::future<void> keysDown = pressed->get_future();
         if (run.startWorker([&run, parameter, pressed] { pressKey(run, parameter, pressed.get()); }))
             keysDown.wait();
-    } else if (kind == PageKinds::kEnterText) {
+        return;
+    }
+    case PageKinds::OperationId::EnterText: {
         const PageKinds::TextOperation typing(command);
         const QString text = typing.text();
         const double seconds = typing.durationText().toDouble();
         run.startWorker([&run, text, seconds] { typeText(run, text, seconds); });
-    } else if (kind == PageKinds::kWheel) {
+        return;
+    }
+    case PageKinds::OperationId::Wheel: {
         // All notches in one go, on the runner thread like the pointer jump.
         const int notches = PageKinds::WheelOperation(command).signedNotches();
         if (notches != 0 && !run.isStopRequested())
             platform::currentDesktop()->wheel(notches);
+        return;
+    }
     }
 }
 
