@@ -259,6 +259,9 @@ private:
 
     // project/tervalo_history.cpp: the history step of renderPage.
     void recordHistory();
+    /// Records the project as an undo step when field edits changed it since
+    /// the last refresh (before Undo, Redo, Add, Paste, Delete).
+    void recordPendingEdit();
 
     // project/tervalo_files.cpp
     bool confirmReplace(const QString &japaneseText, const QString &englishText);

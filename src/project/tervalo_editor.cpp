@@ -23,6 +23,7 @@ void tervalo::addCommand()
 {
     if (captureWaiting())
         return;
+    recordPendingEdit();
     const CommandRecord created = PageKinds::createdCommand(selectedCommandKind, QTime::currentTime());
     if (!created.isEmpty())
         currentProject.currentCommand() = created;
@@ -41,6 +42,7 @@ void tervalo::addCondition()
 {
     if (captureWaiting())
         return;
+    recordPendingEdit();
     const ConditionRecord created = PageKinds::createdCondition(selectedConditionKind, QTime::currentTime());
     if (!created.isEmpty())
         currentProject.currentCondition() = created;

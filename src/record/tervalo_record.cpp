@@ -54,7 +54,9 @@ void tervalo::insertPages(const RecordMapping::Pages &pages)
 {
     if (pages.count() == 0)
         return;
-    // After the current page, all at once: one refresh, one undo step.
+    // After the current page, all at once: one refresh, one undo step (and
+    // typing from before the recording a step of its own).
+    recordPendingEdit();
     currentProject.insertPages(pages.commands, pages.conditions);
     renderPage();
 }
