@@ -322,7 +322,7 @@ public:
         const QString text = text_->toPlainText();
         typing.setText(text);
         typing.setDuration(c_.commandTimeSpin->value());
-        // While typing, the lock follows the text alone.
+        // The text decides whether the page can be left: ask the lock again.
         return text.isEmpty();
     }
     std::optional<bool> incomplete(const QStringList &record) const override
@@ -658,6 +658,11 @@ std::optional<bool> EditorFields::store(CommandRecord &command, ConditionRecord 
         lock = f->store(command, japanese);
     if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true))
         f->store(condition, japanese);
+    // One rule for the lock: an edit locks the page exactly when leaving it
+    // and coming back would (a Key condition with its key set lets an empty
+    // text go; one without its key holds the page whatever is typed).
+    if (lock)
+        lock = incomplete(command, condition);
     return lock;
 }
 
