@@ -734,14 +734,14 @@ void EditorFields::setTooltips(bool ja, bool help)
           u"クリック:クリックする時間を指定します。\n"
           u"スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
           u"キー:キーを入力する時間を指定します。\n"
-          u"入力:1文字当たりを入力するのにかかる時間を指定します。\n"
+          u"入力:文章全体を入力し終えるまでにかかる時間を指定します。\n"
           u"単位は秒です。",
           u"Specifies the time.\n"
           u"Its meaning depends on the action.\n"
           u"Click: Specifies the duration of the click.\n"
           u"Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
           u"Key: Specifies the duration for pressing the key(s).\n"
-          u"Input: Specifies the time required to input each character.\n"
+          u"Input: Specifies the time it takes to type the whole text.\n"
           u"The unit is seconds.");
     c.tip(c.conditionNameLabel, ja, help, u"設定中の条件です。", u"The condition currently being configured.");
     c.tip(c.conditionTimeSpin, ja, help,
