@@ -1,4 +1,5 @@
 #include "app/displaysession.h"
+#include "app/logrules.h"
 #include "app/player.h"
 #include "app/tervalo.h"
 
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    LogRules::apply();
     // Before any application object: it picks the platform when made.
     DisplaySession::requestPlatform();
     // Any argument makes it the command-line tool (playing or recording);
