@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "record/recorddialog.h"
+#include "record/recordingindicator.h"
 #include "record/recordingsession.h"
 
 void tervalo::recordActions()
@@ -38,9 +39,14 @@ bool tervalo::startRecording(const RecordDialog::Values &values)
         return false;
     }
     recording = session;
+    // The window hides: the tray icon or a corner label says what goes on.
+    auto *indicator = new RecordingIndicator(values.stopCommand, is_japanese, session);
+    connect(session, &RecordingSession::recording, indicator, &RecordingIndicator::setRecording);
+    connect(indicator, &RecordingIndicator::stopRequested, session, &RecordingSession::stopForIconClick);
     connect(session, &RecordingSession::finished, this,
-            [this, session](bool, const RecordMapping::Pages &pages, double) {
+            [this, session, indicator](bool, const RecordMapping::Pages &pages, double) {
                 recording = nullptr;
+                delete indicator;
                 session->deleteLater();
                 insertPages(pages);
                 show();
