@@ -23,5 +23,6 @@ int main(int argc, char *argv[])
     QToolTip::setFont(tipFont);
     tervalo window;
     window.show();
+    window.offerRecovery();
     return app.exec();
 }

@@ -63,6 +63,7 @@ void tervalo::changeSomeThing()
         fields->store(currentProject.currentCommand(), currentProject.currentCondition(), is_japanese);
     if (lock)
         setLocked(*lock);
+    noteChange();
 }
 
 void tervalo::setLocked(bool locked)

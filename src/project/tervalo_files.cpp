@@ -91,6 +91,7 @@ void tervalo::writeProjectFile()
         return;
     }
     currentProject.markSaved();
+    dropRecoveryCopy();
     QApplication::beep();
     emit projectFileBeeped();
     renderPage();
@@ -114,5 +115,7 @@ bool tervalo::readProjectFile()
 void tervalo::showProject(RecordList commands, RecordList conditions)
 {
     currentProject.replace(std::move(commands), std::move(conditions));
+    // New or opened: the work it replaced was left knowingly (or saved).
+    dropRecoveryCopy();
     renderPage();
 }

@@ -75,6 +75,7 @@ void tervalo::renderPage()
     qCDebug(lcEditorDump) << currentProject.conditions();
 
     recordHistory();
+    noteChange();
     // Names, keys and the controls shown change with the page.
     TextFit::fitAll(this);
 
