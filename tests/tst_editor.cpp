@@ -464,6 +464,48 @@ private slots:
         QCOMPARE(shown(*w, windowparts::get<QPushButton>(*w, "addConditionButton")), !locked);
     }
 
+    // Typing decides the lock as the page itself does: the state after the
+    // edit is the state after leaving the page and coming back.
+    void lockWhileTypingIsTheLockOfThePage_data()
+    {
+        QTest::addColumn<QString>("text");  // the text box's content before the edit
+        QTest::addColumn<QString>("typed"); // typed at the end, or "" to empty the box
+        QTest::addColumn<QStringList>("condition");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("key condition set, text emptied") << "a" << "" << QStringList{"キー", "65,2"} << false;
+        QTest::newRow("key condition without key, text typed") << "" << "b" << QStringList{"キー", ""} << true;
+        QTest::newRow("no key condition, text emptied") << "a" << "" << QStringList{"即時"} << true;
+        QTest::newRow("no key condition, text typed") << "" << "b" << QStringList{"即時"} << false;
+    }
+    void lockWhileTypingIsTheLockOfThePage()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, condition);
+        QFETCH(bool, locked);
+        w->project().setCommands({{"入力", text, "3"}, {"なし"}});
+        w->project().setConditions({condition, {"即時"}});
+        w->renderPage();
+        auto *box = windowparts::get<QTextEdit>(*w, "textEdit");
+        if (typed.isEmpty())
+            box->clear();
+        else
+            box->insertPlainText(typed);
+        auto *next = windowparts::get<QPushButton>(*w, "nextButton");
+        QCOMPARE(shown(*w, next), !locked);
+        // Leave and come back: by the page buttons, or where the lock hides
+        // them by Undo and Redo, which stay usable.
+        if (locked) {
+            windowparts::get<QPushButton>(*w, "undoButton")->click();
+            windowparts::get<QPushButton>(*w, "redoButton")->click();
+        } else {
+            next->click();
+            windowparts::get<QPushButton>(*w, "previousButton")->click();
+        }
+        QCOMPARE(w->project().commands().first().value(1), text.isEmpty() ? typed : QString());
+        QCOMPARE(shown(*w, next), !locked);
+    }
+
     void unknownKindKeepsLabelsAndFields()
     {
         w->renderPage();

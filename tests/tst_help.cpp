@@ -39,7 +39,7 @@ const Tip kTips[] = {
      "追加する操作を指定します。\nなし:何も行われません、条件のみを指定する場合に使用します。\nクリック:時間を指定してクリックします。\n"
      "マウスポインター:マウスポインターを指定の座標に移動します。\n"
      "スムーズムーブ:実行時のマウスポインターから指定の座標に時間を指定してスムーズに移動します。\n"
-     "キー:時間を指定して単一または複数のキーを入力します。\n入力:1文字当たりの時間を指定して入力します。（日本語対応）\n"
+     "キー:時間を指定して単一または複数のキーを入力します。\n入力:文章全体を入力し終えるまでの時間を指定して入力します。（日本語対応）\n"
      "ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n"
      "「クリック」「スムーズムーブ」「キー」は操作が実行中でも次の操作に進みます、条件で時間を指定して調整してください。\n"
      "操作を追加す場合は右の「追加」ボタンを押してください。",
@@ -47,7 +47,7 @@ const Tip kTips[] = {
      "Click: Clicks for the specified amount of time.\nMouse Pointer: Moves the mouse pointer to the specified coordinates.\n"
      "Smooth Move: Smoothly moves the mouse pointer from its current position at runtime to the specified coordinates "
      "over the specified amount of time.\nKey: Presses one or more keys for the specified amount of time.\n"
-     "Input: Types text with a specified time per character. (Supports Japanese)\n"
+     "Input: Types text, taking the specified time for the whole text. (Supports Japanese)\n"
      "Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"
      "\"Click\", \"Smooth Move\", and \"Key\" proceed to the next action even while the operation is still running. "
      "Adjust the timing by setting a condition.\nTo add the action, press the \"Add\" button on the right."},
@@ -71,10 +71,10 @@ const Tip kTips[] = {
     {"commandTimeSpin",
      "時間を指定します。\n操作によって意味が変わります。\nクリック:クリックする時間を指定します。\n"
      "スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
-     "キー:キーを入力する時間を指定します。\n入力:1文字当たりを入力するのにかかる時間を指定します。\n単位は秒です。",
+     "キー:キーを入力する時間を指定します。\n入力:文章全体を入力し終えるまでにかかる時間を指定します。\n単位は秒です。",
      "Specifies the time.\nIts meaning depends on the action.\nClick: Specifies the duration of the click.\n"
      "Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
-     "Key: Specifies the duration for pressing the key(s).\nInput: Specifies the time required to input each character.\n"
+     "Key: Specifies the duration for pressing the key(s).\nInput: Specifies the time it takes to type the whole text.\n"
      "The unit is seconds."},
     {"conditionKindCombo",
      "追加する条件を指定します。\n終わるまで待つ:操作が終わるまで待ってから、次の操作に進みます。時間:次の操作に進むまでの時間を指定します。\n"

@@ -10,6 +10,7 @@
 #include "support/tempsettings.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -192,6 +193,62 @@ private slots:
         windowparts::get<QPushButton>(*w, "undoButton")->click();
         QCOMPARE(w->project().commands().size(), pagesAfterUndo);
         QCOMPARE(w->project().commands().first(), (QStringList{"入力", "", "3"}));
+    }
+
+    // Typing stores into the page without a refresh: Undo, Redo and every
+    // action that replaces a record take the typing in as a step first. The
+    // edited page is page 2; page 1 is a copied blank page.
+    void pendingEditIsAStep_data()
+    {
+        QTest::addColumn<QString>("kind");   // operation added, then typed into
+        QTest::addColumn<QString>("action"); // what comes after the typing
+        QTest::newRow("time, then Undo and Redo") << PageKinds::kClick << "undo";
+        QTest::newRow("text, then Undo and Redo") << PageKinds::kEnterText << "undo";
+        QTest::newRow("time, then another kind") << PageKinds::kClick << "add";
+        QTest::newRow("text, then a condition") << PageKinds::kEnterText << "condition";
+        QTest::newRow("text, then Paste") << PageKinds::kEnterText << "paste";
+        QTest::newRow("time, then Delete") << PageKinds::kClick << "delete";
+    }
+    void pendingEditIsAStep()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, action);
+        auto w = editor();
+        w->is_message_paste = false;
+        w->is_message_delete = false;
+        windowparts::get<QPushButton>(*w, "copyButton")->click();
+        windowparts::get<QPushButton>(*w, "nextButton")->click();
+        windowparts::chooseOperation(*w, kind);
+        windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        const QStringList added = w->project().commands().at(1);
+        if (kind == PageKinds::kEnterText)
+            windowparts::get<QTextEdit>(*w, "textEdit")->insertPlainText("abc");
+        else
+            windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(2.5);
+        const QStringList typed = w->project().commands().at(1);
+        QVERIFY(typed != added);
+        auto *undo = windowparts::get<QPushButton>(*w, "undoButton");
+        if (action == "undo") {
+            undo->click();
+            QCOMPARE(w->project().commands().at(1), added);
+            windowparts::get<QPushButton>(*w, "redoButton")->click();
+            QCOMPARE(w->project().commands().at(1), typed);
+            return;
+        }
+        if (action == "add") {
+            windowparts::chooseOperation(*w, PageKinds::kWheel);
+            windowparts::get<QPushButton>(*w, "addCommandButton")->click();
+        } else if (action == "condition") {
+            windowparts::chooseCondition(*w, PageKinds::kImmediately);
+            windowparts::get<QPushButton>(*w, "addConditionButton")->click();
+        } else {
+            windowparts::get<QPushButton>(*w, action == "paste" ? "pasteButton" : "deleteButton")->click();
+        }
+        QVERIFY(w->project().commands().size() == 1 || w->project().commands().at(1) != typed
+                || w->project().conditions().at(1) != PageKinds::blankCondition());
+        undo->click();
+        QCOMPARE(w->project().commands().at(1), typed);
+        QCOMPARE(w->project().conditions().at(1), PageKinds::blankCondition());
     }
 
     void undoDelete_data()

@@ -247,6 +247,38 @@ private slots:
         QCOMPARE(beeps.size(), 0);
     }
 
+    // A project without a file: Open and Save As start in the desktop folder
+    // where there is one, else in the home folder, with no name filled in.
+    void startFolderWithoutAFile_data()
+    {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("desktop");
+        QTest::newRow("save as, desktop folder") << false << true;
+        QTest::newRow("save as, no desktop folder") << false << false;
+        QTest::newRow("open, desktop folder") << true << true;
+        QTest::newRow("open, no desktop folder") << true << false;
+    }
+    void startFolderWithoutAFile()
+    {
+        QFETCH(bool, open);
+        QFETCH(bool, desktop);
+        QTemporaryDir home;
+        const QByteArray ownHome = qgetenv("HOME");
+        auto putBack = qScopeGuard([&] { qputenv("HOME", ownHome); });
+        qputenv("HOME", QFile::encodeName(home.path()));
+        if (desktop)
+            QVERIFY(QDir(home.path()).mkdir("Desktop"));
+        tervalo w;
+        w.addNewCommand();
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(QString());
+        windowparts::get<QAction>(w, open ? "openAction" : "saveAsAction")->trigger();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().directory, desktop ? home.filePath("Desktop") : home.path());
+        QCOMPARE(answerer.seen.first().fileName, QString());
+        QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
+    }
+
     void saveAs_data()
     {
         QTest::addColumn<QString>("chosen");

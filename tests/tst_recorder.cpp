@@ -4,8 +4,11 @@
 // the menu to the pages in the project.
 
 #include "app/tervalo.h"
+#include "input/keycombination.h"
 #include "record/recorddialog.h"
+#include "record/recordingindicator.h"
 #include "record/recordingsession.h"
+#include "run/stoprule.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
@@ -18,6 +21,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSystemTrayIcon>
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
@@ -376,6 +382,74 @@ private slots:
             QCOMPARE(window.project().commands(), before);
             QCOMPARE(window.editHistory().size(), historyBefore);
         }
+    }
+
+    // While the window is hidden, a tray icon (or, without a tray, a label in
+    // a screen corner that takes no input) says that it waits or records and
+    // names the exit command; a click on the icon ends it as that command
+    // would, without the click itself.
+    void indicatorWhileHidden_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<bool>("inDelay");
+        QTest::newRow("tray, recording, Japanese") << true << true << false;
+        QTest::newRow("tray, during the delay, English") << true << false << true;
+        QTest::newRow("no tray, recording, English") << false << false << false;
+        QTest::newRow("no tray, during the delay, Japanese") << false << true << true;
+    }
+    void indicatorWhileHidden()
+    {
+        QFETCH(bool, tray);
+        QFETCH(bool, japanese);
+        QFETCH(bool, inDelay);
+        StopRule::setTrayAvailableForTesting(tray);
+        auto asked = qScopeGuard([] { StopRule::setTrayAvailableForTesting(std::nullopt); });
+        tervalo window;
+        window.is_japanese = japanese;
+        window.addNewCommand();
+        window.show();
+        RecordDialog::Values v;
+        v.startDelay = inDelay ? 30 : 1;
+        QVERIFY(window.startRecording(v));
+        auto *indicator = window.recordingSession()->findChild<RecordingIndicator *>();
+        QVERIFY(indicator);
+        QPointer<QSystemTrayIcon> icon = indicator->trayIcon();
+        QPointer<QLabel> notice = indicator->notice();
+        QCOMPARE(bool(icon), tray);
+        QCOMPARE(bool(notice), !tray);
+        auto said = [&] { return icon ? icon->toolTip() : notice->text(); };
+        const QString waiting = said();
+        if (!inDelay)
+            QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession()->recorder().isRecording(), 3000);
+        QVERIFY(said().contains(KeyCombination::label(v.stopCommand)));
+        QCOMPARE(said().contains(QRegularExpression(QStringLiteral("[\\x{3040}-\\x{30ff}]"))), japanese);
+        QCOMPARE(said() == waiting, inDelay);
+        if (notice) {
+            QVERIFY(notice->isVisible());
+            QVERIFY(notice->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                                                    | Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus));
+            const QRect area = notice->screen()->availableGeometry();
+            QVERIFY(area.contains(notice->frameGeometry()));
+            // The top right corner.
+            QVERIFY(area.right() - notice->frameGeometry().right() < 20 && notice->y() - area.top() < 20);
+            playKeys(*fixture->sim, "+112 -112 +162 +164 +83 -83 -164 -162");
+        } else {
+            QVERIFY(icon->isVisible());
+            // The person's key, then the way to the icon and the click on it.
+            playKeys(*fixture->sim, "+112 -112");
+            fixture->sim->movePointer(600, 5);
+            fixture->sim->pressButton(platform::MouseButton::Left);
+            fixture->sim->settleObservers();
+            emit icon->activated(QSystemTrayIcon::Trigger);
+            fixture->sim->releaseButton(platform::MouseButton::Left);
+        }
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(!icon && !notice);
+        QStringList made;
+        for (const QStringList &command : window.project().commands().mid(1))
+            made << command.value(0);
+        QCOMPARE(made, inDelay ? QStringList() : QStringList{PageKinds::kKey});
     }
 
     // Closing the program while it records, or waits to, ends the observer.

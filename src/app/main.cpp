@@ -1,3 +1,4 @@
+#include "app/logrules.h"
 #include "platform/displaysession.h"
 #include "app/player.h"
 #include "app/programend.h"
@@ -10,6 +11,7 @@
 
 int main(int argc, char *argv[])
 {
+    LogRules::apply();
     // Before any application object: it picks the platform when made.
     DisplaySession::requestPlatform();
     // Any argument makes it the command-line tool (playing or recording);
@@ -28,6 +30,7 @@ int main(int argc, char *argv[])
     QToolTip::setFont(tipFont);
     tervalo window;
     window.show();
+    window.offerRecovery();
     const int code = app.exec();
     programend::leavingMain();
     return code;

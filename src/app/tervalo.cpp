@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "project/editorfields.h"
+#include "project/recoverycopy.h"
 #include "settings/settingsfile.h"
 
 #include <QCloseEvent>
@@ -37,7 +38,8 @@ bool tervalo::hasUnsavedChanges() const
 
 void tervalo::closeEvent(QCloseEvent *event)
 {
-    if (hasUnsavedChanges() && is_message_file) {
+    // The session's end asks nothing: the recovery copy keeps the work.
+    if (!endingSession && hasUnsavedChanges() && is_message_file) {
         if (is_japanese) {
             messageTitle = QStringLiteral("最終確認");
             messageText = QStringLiteral("プロジェクトが保存されていません。\n終了しますか？");
@@ -52,6 +54,9 @@ void tervalo::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // Leaving without saving, knowingly: nothing to recover.
+    if (!endingSession)
+        dropRecoveryCopy();
     saveSettings();
     unregisterGlobalHotkey();
     // A capture still running would keep the keyboard: end it before leaving.

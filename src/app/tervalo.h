@@ -36,6 +36,7 @@ class EditorFields;
 class HoverHideWindow;
 class KeyCapture;
 class RecordingSession;
+class RecoveryCopy;
 
 class tervalo : public QMainWindow, public SettingsValues {
     Q_OBJECT
@@ -61,6 +62,17 @@ public:
     /// The project shown. Changing it shows nothing until renderPage.
     Project &project() { return currentProject; }
     const Project &project() const { return currentProject; }
+
+    /// Closes the window as the end of the desktop session does: unsaved
+    /// work goes into the recovery copy now, nothing is asked, a recording
+    /// under way ends with its pages kept, and the settings are saved as on
+    /// a normal close.
+    void endSession();
+    /// At start: when a program that has ended left a recovery copy, asks
+    /// whether to restore it; restoring shows it in the editor, unsaved,
+    /// with the path of its own file. False when there was none or the user
+    /// declined (the copy is then removed).
+    bool offerRecovery();
 
     /// The undo steps recorded so far (Undo and Redo walk them).
     const EditHistory &editHistory() const { return history; }
@@ -255,6 +267,9 @@ private:
 
     // project/tervalo_history.cpp: the history step of renderPage.
     void recordHistory();
+    /// Records the project as an undo step when field edits changed it since
+    /// the last refresh (before Undo, Redo, Add, Paste, Delete).
+    void recordPendingEdit();
 
     // project/tervalo_files.cpp
     bool confirmReplace(const QString &japaneseText, const QString &englishText);
@@ -284,6 +299,20 @@ private:
     // record/tervalo_record.cpp
     RecordDialog::Values recordValues() const;
     RecordingSession *recording = nullptr;
+
+    // project/tervalo_recovery.cpp: the copy of unsaved work.
+    /// A change was shown or typed: the copy follows within kRecoveryDelay.
+    void noteChange();
+    /// Writes the copy while the project is unsaved, removes it otherwise.
+    void keepRecoveryCopy();
+    /// The project was saved or deliberately left: its copy goes.
+    void dropRecoveryCopy();
+    std::unique_ptr<RecoveryCopy> recoveryCopy;
+    QTimer *recoveryTimer = nullptr;
+    RecordList copiedCommands; ///< as last written to the copy
+    RecordList copiedConditions;
+    QString copiedPath;
+    bool endingSession = false;
 
     // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
     void applyHelpTooltips();

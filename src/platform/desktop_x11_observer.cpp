@@ -347,10 +347,10 @@ void X11InputObserver::buttonEvent(int xbutton, bool down, unsigned long serverT
     } else {
         return; // middle, horizontal wheel, extra buttons; a wheel's release
     }
-    // Without motion since the last look, that position is where the button
-    // went down; otherwise it is asked for now.
-    const bool moved = motionPending_ || !pointerKnown_;
-    const Point at = moved ? pointer() : lastPointer_;
+    // Asked for at every button, never taken from the last look: a pointer
+    // can move without a single motion event (warped by another program, a
+    // remote desktop, a tablet or touch screen in absolute mode).
+    const Point at = pointer();
     if (motionPending_) {
         motionPending_ = false;
         if ((kinds_ & observe::Motion) && (!pointerKnown_ || !(at == lastPointer_))) {

@@ -5,9 +5,9 @@
 // thread of its own. Raw events reach every client that asks for them, even
 // while another client has grabbed the device, and asking for them takes
 // nothing from anyone: no grab, no selection that competes with a window.
-// Raw events carry no pointer position; it is asked for when a button is
-// seen and, while motion keeps coming, at most every kLookInterval (once
-// more when it stops). Characters come from the server's XKB keymap and the
+// Raw events carry no pointer position; it is asked for at every button
+// and wheel event and, while motion keeps coming, at most every
+// kLookInterval (once more when it stops). Characters come from the server's XKB keymap and the
 // modifier state it reports on the same connection. Times are the
 // server's own (milliseconds), put on the steady clock once at start, so a
 // thread that wakes late does not stretch or shrink a pause.

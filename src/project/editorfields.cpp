@@ -322,7 +322,7 @@ public:
         const QString text = text_->toPlainText();
         typing.setText(text);
         typing.setDuration(c_.commandTimeSpin->value());
-        // While typing, the lock follows the text alone.
+        // The text decides whether the page can be left: ask the lock again.
         return text.isEmpty();
     }
     std::optional<bool> incomplete(const QStringList &record) const override
@@ -658,6 +658,11 @@ std::optional<bool> EditorFields::store(CommandRecord &command, ConditionRecord 
         lock = f->store(command, japanese);
     if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true))
         f->store(condition, japanese);
+    // One rule for the lock: an edit locks the page exactly when leaving it
+    // and coming back would (a Key condition with its key set lets an empty
+    // text go; one without its key holds the page whatever is typed).
+    if (lock)
+        lock = incomplete(command, condition);
     return lock;
 }
 
@@ -729,14 +734,14 @@ void EditorFields::setTooltips(bool ja, bool help)
           u"クリック:クリックする時間を指定します。\n"
           u"スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
           u"キー:キーを入力する時間を指定します。\n"
-          u"入力:1文字当たりを入力するのにかかる時間を指定します。\n"
+          u"入力:文章全体を入力し終えるまでにかかる時間を指定します。\n"
           u"単位は秒です。",
           u"Specifies the time.\n"
           u"Its meaning depends on the action.\n"
           u"Click: Specifies the duration of the click.\n"
           u"Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
           u"Key: Specifies the duration for pressing the key(s).\n"
-          u"Input: Specifies the time required to input each character.\n"
+          u"Input: Specifies the time it takes to type the whole text.\n"
           u"The unit is seconds.");
     c.tip(c.conditionNameLabel, ja, help, u"設定中の条件です。", u"The condition currently being configured.");
     c.tip(c.conditionTimeSpin, ja, help,

@@ -11,6 +11,7 @@
 namespace {
 const QString kCommandKey = QStringLiteral("list_command");
 const QString kConditionKey = QStringLiteral("list_condition");
+const QString kProjectPathKey = QStringLiteral("project_path");
 const QString kSaveError = QStringLiteral("保存エラー");
 const QString kReadError = QStringLiteral("読み込みエラー");
 // Far beyond any project the editor makes (a million pages take about
@@ -116,6 +117,36 @@ ProjectFile::ReadResult ProjectFile::read(const QString &path)
     ReadResult r = fromJson(json);
     if (r.ok)
         r.repaired = PageKinds::repair(r.commands, r.conditions);
+    return r;
+}
+
+ProjectFile::Result ProjectFile::writeRecovery(const QString &path, const RecordList &commands,
+                                               const RecordList &conditions, const QString &projectPath)
+{
+    QJsonObject object;
+    object.insert(kCommandKey, toArray(commands));
+    object.insert(kConditionKey, toArray(conditions));
+    object.insert(kProjectPathKey, projectPath);
+    QString why;
+    if (FileBytes::write(path, QJsonDocument(object).toJson(QJsonDocument::Compact), &why) != FileBytes::WriteFailure::None)
+        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path));
+    Result r;
+    r.ok = true;
+    return r;
+}
+
+ProjectFile::RecoveryResult ProjectFile::readRecovery(const QString &path)
+{
+    QByteArray json;
+    QString why;
+    if (!FileBytes::read(path, kMaxFileSize, &json, &why))
+        return failure<RecoveryResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
+    RecoveryResult r;
+    static_cast<ReadResult &>(r) = fromJson(json);
+    if (r.ok) {
+        r.repaired = PageKinds::repair(r.commands, r.conditions);
+        r.projectPath = QJsonDocument::fromJson(json).object().value(kProjectPathKey).toString();
+    }
     return r;
 }
 

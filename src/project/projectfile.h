@@ -43,6 +43,16 @@ public:
     /// pipe, device, or a file of hundreds of megabytes) cannot be opened.
     static ReadResult read(const QString &path);
 
+    /// A recovery copy of unsaved work: the project document with the path
+    /// of the project's own file added, written the same safe way.
+    static Result writeRecovery(const QString &path, const RecordList &commands, const RecordList &conditions,
+                                const QString &projectPath);
+    struct RecoveryResult : ReadResult {
+        QString projectPath;
+    };
+    /// Reads a recovery copy as read() reads a project, with its path.
+    static RecoveryResult readRecovery(const QString &path);
+
     /// The chosen Save As name with ".cmdat" appended unless it already ends
     /// so (compared case-insensitively).
     static QString withExtension(const QString &path);

@@ -23,6 +23,7 @@ void tervalo::addCommand()
 {
     if (captureWaiting())
         return;
+    recordPendingEdit();
     const CommandRecord created = PageKinds::createdCommand(selectedCommandKind, QTime::currentTime());
     if (!created.isEmpty())
         currentProject.currentCommand() = created;
@@ -41,6 +42,7 @@ void tervalo::addCondition()
 {
     if (captureWaiting())
         return;
+    recordPendingEdit();
     const ConditionRecord created = PageKinds::createdCondition(selectedConditionKind, QTime::currentTime());
     if (!created.isEmpty())
         currentProject.currentCondition() = created;
@@ -61,6 +63,7 @@ void tervalo::changeSomeThing()
         fields->store(currentProject.currentCommand(), currentProject.currentCondition(), is_japanese);
     if (lock)
         setLocked(*lock);
+    noteChange();
 }
 
 void tervalo::setLocked(bool locked)

@@ -6,8 +6,21 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+
+namespace {
+// Where Open and Save As start for a project without a file. Qt names a
+// desktop folder even where none was ever made, and a file dialog given a
+// missing folder opens its parent with the folder's name as the file name.
+QString noFileFolder()
+{
+    const QString desktop = SettingsFile::desktopPath();
+    return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+} // namespace
 
 bool tervalo::confirmReplace(const QString &japaneseText, const QString &englishText)
 {
@@ -34,7 +47,10 @@ void tervalo::loadFile1()
     if (!confirmReplace(QStringLiteral("プロジェクトが保存されていません。\n新しいプロジェクトを読み込みますか？"),
                         QStringLiteral("The project has not been saved.\nDo you want to load a new project?")))
         return;
-    const QString start = projectPath == SettingsFile::desktopPath() ? lastUsedPath : projectPath;
+    // Without a file: the file opened last time, if it is still there.
+    QString start = projectPath;
+    if (projectPath == SettingsFile::desktopPath())
+        start = !lastUsedPath.isEmpty() && QFileInfo::exists(lastUsedPath) ? lastUsedPath : noFileFolder();
     QString selectedFilter;
     const QString path = QFileDialog::getOpenFileName(this, tr("コマンドデータを読み込み"), start, tr("Command Data (*.cmdat);;All Files (*)"),
                                                       &selectedFilter);
@@ -50,7 +66,8 @@ void tervalo::loadFile1()
 
 void tervalo::saveFile1()
 {
-    ProjectSaveDialog dialog(this, tr("名前を付けて保存"), projectPath, tr("Command Data (*.cmdat);;All Files (*)"));
+    const QString start = projectPath == SettingsFile::desktopPath() ? noFileFolder() : projectPath;
+    ProjectSaveDialog dialog(this, tr("名前を付けて保存"), start, tr("Command Data (*.cmdat);;All Files (*)"));
     const QString path = dialog.choose();
     if (path.isEmpty())
         return;
@@ -74,6 +91,7 @@ void tervalo::writeProjectFile()
         return;
     }
     currentProject.markSaved();
+    dropRecoveryCopy();
     QApplication::beep();
     emit projectFileBeeped();
     renderPage();
@@ -97,5 +115,7 @@ bool tervalo::readProjectFile()
 void tervalo::showProject(RecordList commands, RecordList conditions)
 {
     currentProject.replace(std::move(commands), std::move(conditions));
+    // New or opened: the work it replaced was left knowingly (or saved).
+    dropRecoveryCopy();
     renderPage();
 }

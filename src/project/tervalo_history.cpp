@@ -24,10 +24,20 @@ void tervalo::recordHistory()
     }
 }
 
+void tervalo::recordPendingEdit()
+{
+    // Field edits store into the page without a refresh, so the last snapshot
+    // can lag behind what the user typed. Undo, Redo and every replacement of
+    // a record take that typing in first; otherwise it would be lost.
+    if (!restoringHistory)
+        history.record(currentProject.commands(), currentProject.conditions());
+}
+
 void tervalo::pageBack()
 {
     if (captureWaiting())
         return;
+    recordPendingEdit();
     if (!history.canUndo())
         return;
     restoringHistory = true;
@@ -41,6 +51,8 @@ void tervalo::pageForward()
 {
     if (captureWaiting())
         return;
+    // A pending edit becomes the newest step, so there is nothing to redo.
+    recordPendingEdit();
     if (!history.canRedo())
         return;
     restoringHistory = true;

@@ -75,6 +75,7 @@ void tervalo::renderPage()
     qCDebug(lcEditorDump) << currentProject.conditions();
 
     recordHistory();
+    noteChange();
     // Names, keys and the controls shown change with the page.
     TextFit::fitAll(this);
 
@@ -133,6 +134,7 @@ void tervalo::deletePage()
     // Removing the only page would leave nothing to show or run.
     if (!currentProject.canDelete())
         return;
+    recordPendingEdit();
     const int currentPage = currentProject.currentPage();
     if (is_message_delete) {
         if (is_japanese) {
@@ -165,6 +167,7 @@ void tervalo::paste()
         return;
     if (!currentProject.hasCopy())
         return;
+    recordPendingEdit();
     const int currentPage = currentProject.currentPage();
     if (!currentProject.currentPageIsEmpty() && is_message_paste) {
         if (is_japanese) {

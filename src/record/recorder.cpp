@@ -67,6 +67,40 @@ void Recorder::stop()
         end_ = Clock::now();
 }
 
+bool Recorder::stopForIconClick()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_)
+            return false;
+        stopped_ = true;
+        end_ = Clock::now();
+        // Dropped: the motion after the last action (the way to the icon)
+        // and the press on the icon with its release. The press is the last
+        // button seen, unless the observer has not seen it yet: a press older
+        // than this is one of the person's own clicks.
+        constexpr auto kIconPressAge = std::chrono::milliseconds(500);
+        size_t cut = events_.size();
+        while (cut > 0 && events_[cut - 1].kind == Kind::Motion)
+            --cut;
+        size_t press = cut;
+        if (press > 0 && events_[press - 1].kind == Kind::ButtonUp)
+            --press;
+        if (press > 0 && events_[press - 1].kind == Kind::ButtonDown && end_ - events_[press - 1].time < kIconPressAge
+            && (press == cut || events_[press - 1].button == events_[press].button)) {
+            cut = press - 1;
+            while (cut > 0 && events_[cut - 1].kind == Kind::Motion)
+                --cut;
+        }
+        if (cut < events_.size()) {
+            end_ = events_[cut].time;
+            events_.erase(events_.begin() + std::ptrdiff_t(cut), events_.end());
+        }
+    }
+    stop();
+    return true;
+}
+
 void Recorder::observe(const InputEvent &e)
 {
     bool pressed = false;

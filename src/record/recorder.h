@@ -37,6 +37,10 @@ public:
     bool start(int stopVk, int stopMask);
     /// Stops observing; what was recorded is kept. Safe to call again.
     void stop();
+    /// Ends the recording for a click on its tray icon, as the stop
+    /// combination would: that click and the way to it are not kept. False
+    /// when it had ended already.
+    bool stopForIconClick();
     bool isObserving() const { return observer_ != 0; }
     /// Observing and keeping.
     bool isRecording() const { return observer_ != 0 && keeping_.load(); }

@@ -34,6 +34,17 @@ bool RecordingSession::start()
     return true;
 }
 
+void RecordingSession::stopForIconClick()
+{
+    if (!done_ && recorder_.stopForIconClick())
+        end();
+}
+
+void RecordingSession::finishNow()
+{
+    end();
+}
+
 void RecordingSession::begin()
 {
     if (!recorder_.keep())

@@ -22,9 +22,11 @@ public:
     /// Starts watching and the delay. Returns false, and nothing started,
     /// when the exit command is unusable or the input cannot be observed.
     bool start();
-    /// Ends now as the exit command would (the program is asked to end):
-    /// cancelled during the delay, else the pages so far.
-    void finishNow() { end(); }
+    /// A click on the recording's tray icon: ends it as the exit command
+    /// does (during the delay: cancels), without that click.
+    void stopForIconClick();
+    /// Ends it now, keeping what was recorded (the window goes away).
+    void finishNow();
     /// The recorder (tests look at it).
     const Recorder &recorder() const { return recorder_; }
 

@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 
 #include "record/recorddialog.h"
+#include "record/recordingindicator.h"
 #include "record/recordingsession.h"
 
 void tervalo::recordActions()
@@ -38,9 +39,14 @@ bool tervalo::startRecording(const RecordDialog::Values &values)
         return false;
     }
     recording = session;
+    // The window hides: the tray icon or a corner label says what goes on.
+    auto *indicator = new RecordingIndicator(values.stopCommand, is_japanese, session);
+    connect(session, &RecordingSession::recording, indicator, &RecordingIndicator::setRecording);
+    connect(indicator, &RecordingIndicator::stopRequested, session, &RecordingSession::stopForIconClick);
     connect(session, &RecordingSession::finished, this,
-            [this, session](bool, const RecordMapping::Pages &pages, double) {
+            [this, session, indicator](bool, const RecordMapping::Pages &pages, double) {
                 recording = nullptr;
+                delete indicator;
                 session->deleteLater();
                 insertPages(pages);
                 show();
@@ -54,7 +60,9 @@ void tervalo::insertPages(const RecordMapping::Pages &pages)
 {
     if (pages.count() == 0)
         return;
-    // After the current page, all at once: one refresh, one undo step.
+    // After the current page, all at once: one refresh, one undo step (and
+    // typing from before the recording a step of its own).
+    recordPendingEdit();
     currentProject.insertPages(pages.commands, pages.conditions);
     renderPage();
 }

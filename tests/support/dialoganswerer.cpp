@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 
 DialogAnswerer::DialogAnswerer(QObject *parent)
@@ -75,6 +76,8 @@ void DialogAnswerer::poll()
         s.fileDialog = true;
         s.title = dialog->windowTitle();
         s.directory = dialog->directory().absolutePath();
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            s.fileName = name->text();
         s.nameFilters = dialog->nameFilters();
         s.acceptMode = dialog->acceptMode();
         seen.append(s);

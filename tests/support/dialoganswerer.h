@@ -23,6 +23,7 @@ public:
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         QMessageBox::StandardButtons buttons;
         QString directory;     ///< file dialog's start directory
+        QString fileName;      ///< file dialog's file name field as it opened
         QStringList nameFilters;
         QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
     };

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <QDir>
@@ -290,6 +291,43 @@ private slots:
                      (QStringList{"move 200,300", "press left 200,300", "release left 200,300",
                                   "press right 200,300", "release right 200,300", "wheel 1 200,300",
                                   "wheel -1 200,300", "wheel -1 200,300", "move 201,300"}));
+    }
+
+    // A button takes the pointer's place at its own moment, also when the
+    // pointer got there without motion events (a warp, as remote desktops,
+    // absolute tablets and other tools move it) or by relative moves.
+    void buttonsTakeThePlaceOfTheirMoment_data()
+    {
+        QTest::addColumn<bool>("warp");
+        QTest::newRow("absolute warp") << true;
+        QTest::newRow("relative move") << false;
+    }
+    void buttonsTakeThePlaceOfTheirMoment()
+    {
+        QFETCH(bool, warp);
+        Display *dpy = person->display();
+        person->moveTo(800, 200);
+        Collector collector;
+        const int handle = x11->startInputObserver(collector.observer(), platform::observe::Buttons);
+        QVERIFY(handle > 0);
+        auto stop = qScopeGuard([&] { x11->stopInputObserver(handle); });
+        person->click(1);
+        QTRY_COMPARE(collector.lines(), (QStringList{"press left 800,200", "release left 800,200"}));
+        collector.clear();
+        if (warp)
+            XWarpPointer(dpy, None, DefaultRootWindow(dpy), 0, 0, 0, 0, 950, 350);
+        else
+            XTestFakeRelativeMotionEvent(dpy, 150, 150, CurrentTime);
+        XSync(dpy, False);
+        Window root = 0, child = 0;
+        int x = 0, y = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &x, &y, &wx, &wy, &mask);
+        QVERIFY(x != 800 && y != 200);
+        const QString at = QStringLiteral("%1,%2").arg(x).arg(y);
+        person->click(3);
+        person->click(4);
+        QTRY_COMPARE(collector.lines(), (QStringList{"press right " + at, "release right " + at, "wheel 1 " + at}));
     }
 
     // The pointer is looked at only now and then while it keeps moving; a

@@ -8,6 +8,7 @@
 #include "platform/desktop_x11.h"
 #include "project/projectfile.h"
 #include "record/recorddialog.h"
+#include "record/recordingindicator.h"
 #include "record/recordingsession.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
@@ -353,6 +354,39 @@ private slots:
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
         QVERIFY(!QFile::exists(out));
         QCOMPARE(person->keysDown(), QList<int>());
+    }
+
+    // Without a tray (this server has none) a label in the screen's corner
+    // tells of the recording. It takes no input: a click on it reaches the
+    // window below and is recorded as a click there, like any other.
+    void noticeTakesNoInput()
+    {
+        TempSettings settings;
+        QVERIFY(settings.write("{\"is_used_this\": true}"));
+        tervalo window;
+        window.addNewCommand();
+        RecordDialog::Values values;
+        values.startDelay = 1;
+        QVERIFY(window.startRecording(values));
+        QTRY_VERIFY_WITH_TIMEOUT(window.recordingSession() && window.recordingSession()->recorder().isRecording(), 5000);
+        QLabel *notice = window.recordingSession()->findChild<RecordingIndicator *>()->notice();
+        QVERIFY(notice);
+        QVERIFY(QTest::qWaitForWindowExposed(notice));
+        const QPoint at = notice->frameGeometry().center();
+        const QRect receiverWas = receiver->geometry();
+        auto putBack = qScopeGuard([&] { receiver->setGeometry(receiverWas); });
+        receiver->setGeometry(QRect(at - QPoint(100, 50), QSize(200, 100)));
+        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
+        notice->raise(); // above the receiver, as above any window
+        focusReceiver();
+        person->moveTo(at.x(), at.y());
+        person->click(1);
+        QTRY_COMPARE(receiver->got.size(), 2);
+        person->tap({XK_Control_L, XK_Alt_L, XK_s});
+        QTRY_VERIFY_WITH_TIMEOUT(!window.recordingSession(), 5000);
+        const RecordList made = window.project().commands().mid(1);
+        QVERIFY(made.contains(QStringList{"マウスポインター", QString::number(at.x()), QString::number(at.y())}));
+        QCOMPARE(made.last().mid(0, 2), (QStringList{"クリック", "左"}));
     }
 
     // Wheel turns: notches that come together are one Wheel page, a pause
