@@ -12,7 +12,9 @@
 
 #include "x11/x11person.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -67,6 +69,29 @@ bool waitFor(const std::function<bool()> &done, int ms)
         QTest::qWait(20);
     }
     return true;
+}
+
+// True when a top-level window of that title is mapped.
+bool topLevelNamed(Display *dpy, const char *title)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        char *name = nullptr;
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable && XFetchName(dpy, children[i], &name)
+            && name) {
+            found = QByteArray(name) == title;
+        }
+        if (name)
+            XFree(name);
+    }
+    if (children)
+        XFree(children);
+    return found;
 }
 
 // An X server of the test's own, to be killed under the program.
@@ -211,6 +236,45 @@ private slots:
         QCOMPARE(person.keysDown(), QList<int>());
         QCOMPARE(buttonsDown(dpy), 0u);
         QVERIFY2(keymapOf(dpy) == keymapBefore, "the keymap was left changed");
+    }
+
+
+    // The window program asked to end closes as at the session's end: no
+    // question, the settings written as on a normal close, and the exit
+    // code tells the signal.
+    void signalClosesTheWindow_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void signalClosesTheWindow()
+    {
+        QFETCH(int, signal);
+        const QString settings = home->path() + QStringLiteral("/.config/tervalo_free/tervalo_free.json");
+        QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+        {
+            QFile f(settings);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(R"({"is_used_this": true, "run_number": 7})");
+        }
+        const QDateTime written = QFileInfo(settings).lastModified();
+        QProcess program;
+        program.setProcessEnvironment(environment(qEnvironmentVariable("DISPLAY")));
+        program.start(programPath(), {});
+        QVERIFY(program.waitForStarted(10000));
+        QVERIFY2(waitFor([&] { return topLevelNamed(dpy, "Tervalo Free"); }, 30000), qPrintable(describe(program)));
+        QTest::qWait(1100); // a later modification time tells the settings were written again
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY2(program.waitForFinished(15000), "the window program did not end after the signal");
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(describe(program)));
+        QCOMPARE(program.exitCode(), 128 + signal);
+        QVERIFY(QFileInfo(settings).lastModified() > written);
+        QFile f(settings);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("\"run_number\": 7"));
     }
 
     // A signal during a recording keeps what was recorded; during its start

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -149,8 +151,18 @@ private slots:
             XCloseDisplay(dpy);
     }
 
+    // Killed outright, or asked to end as at the end of the session (the
+    // copy is then written at once and the program exits by itself).
+    void killedAndRestored_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
     void killedAndRestored()
     {
+        QFETCH(int, signal);
         QTemporaryDir home;
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral("runtime")));
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config/tervalo_free")));
@@ -189,8 +201,12 @@ private slots:
             const ProjectFile::ReadResult copy = ProjectFile::read(copies.filePath(found.first()));
             return copy.ok && copy.commands == commands && copy.conditions == conditions;
         }));
-        first.kill(); // SIGKILL
+        ::kill(pid_t(first.processId()), signal);
         QVERIFY(first.waitForFinished());
+        if (signal != SIGKILL) {
+            QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(first.exitCode(), 128 + signal);
+        }
         const QByteArray firstSaid = first.readAllStandardError();
         QVERIFY2(!firstSaid.contains("debug: "), firstSaid.constData());
 
