@@ -44,6 +44,8 @@ public:
     bool isObserving() const { return observer_ != 0; }
     /// Observing and keeping.
     bool isRecording() const { return observer_ != 0 && keeping_.load(); }
+    /// keep() was called (whether or not it still observes).
+    bool hasKept() const { return keeping_.load(); }
     /// True once the stop combination was pressed.
     bool stopPressed() const { return stopped_.load(); }
     /// True when the stop combination came before keep().

@@ -61,7 +61,7 @@ void RecordingSession::end()
     delay_.stop();
     // Still in the delay (the exit command came first, or the program is
     // asked to end): nothing was kept.
-    const bool cancelled = !recorder_.isRecording();
+    const bool cancelled = !recorder_.hasKept();
     recorder_.stop();
     QApplication::beep();
     if (cancelled) {
