@@ -8,6 +8,7 @@
 // pressed during the delay cancels: nothing is written, exit code 3.
 
 #include "app/commandline.h"
+#include "project/projectfile.h"
 
 #include <QString>
 
@@ -23,6 +24,13 @@ public:
     int exec();
 
 private:
+    /// Writes the recording to the file asked for, checking it once more
+    /// first; a new file is created exclusively unless --force.
+    ProjectFile::Result writeOutput(const RecordList &commands, const RecordList &conditions) const;
+    /// After a failed write: saves the recording under a free name beside the
+    /// file, else in the per-user data folder, and tells where.
+    void keepElsewhere(const ProjectFile::Result &failed, const RecordList &commands,
+                       const RecordList &conditions) const;
     QString text(const char *japaneseText, const char *englishText) const;
 
     CommandLine::Options options;

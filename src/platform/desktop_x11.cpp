@@ -294,6 +294,21 @@ void X11Desktop::key(int vkCode, bool down)
     XSync(input_, False);
 }
 
+bool X11Desktop::hasKey(int vkCode)
+{
+    if (vkCode == vk::LButton || vkCode == vk::RButton)
+        return true;
+    Display *dpy = queryDisplay();
+    if (!dpy)
+        return false;
+    const auto syms = x11vk::keysymsForVk(vkCode);
+    if (syms.empty())
+        return false;
+    X11Keymap keymap;
+    keymap.load(dpy);
+    return firstKeycodeOf(keymap, syms) != 0;
+}
+
 bool X11Desktop::isKeyDown(int vkCode)
 {
     Display *dpy = queryDisplay();
