@@ -38,6 +38,9 @@ public:
     struct Options {
         Mode mode = Mode::Window;
         QString file;                   ///< --play FILE, --record FILE or --check FILE
+        /// Where FILE is read from when its name is not text (see
+        /// platform::pathOfOpenedFile); empty: FILE itself. Set by the caller.
+        QString readFrom;
         std::optional<int> times;       ///< --times N
         bool untilStopped = false;      ///< --until-stopped
         std::optional<int> delay;       ///< --delay SECONDS

@@ -89,7 +89,7 @@ int Player::exec()
     if (options.untilStopped)
         runCount = Run::kRepeatForever;
 
-    ProjectFile::ReadResult project = ProjectFile::read(options.file);
+    ProjectFile::ReadResult project = ProjectFile::read(options.readFrom.isEmpty() ? options.file : options.readFrom);
     if (!project.ok) {
         CommandLine::printError(project.message(japanese));
         return CommandLine::kExitNoInput;
@@ -146,9 +146,9 @@ void Player::printFindings(std::FILE *stream, const QString &file, const QList<P
         CommandLine::print(stream, file + QStringLiteral(": ") + finding.describe(japanese) + QLatin1Char('\n'));
 }
 
-int Player::check(const QString &file, bool japanese)
+int Player::check(const QString &file, const QString &readFrom, bool japanese)
 {
-    const ProjectFile::ReadResult project = ProjectFile::read(file);
+    const ProjectFile::ReadResult project = ProjectFile::read(readFrom.isEmpty() ? file : readFrom);
     if (!project.ok) {
         CommandLine::printError(project.message(japanese));
         return CommandLine::kExitNoInput;
@@ -163,9 +163,30 @@ int Player::commandLineMain(int argc, char **argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QFile::decodeName(argv[i])); // file names come back whole through encodeName
-    const CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
+    CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
     if (!parsed.ok)
         return CommandLine::usageError(parsed.error, japanese);
+    // A file name whose bytes are not text decodes to a string that names
+    // another file; find its bytes again.
+    if (!parsed.options.file.isEmpty() && parsed.options.mode != CommandLine::Mode::Help) {
+        QByteArray bytes;
+        for (int i = 1; i < argc; ++i) {
+            QByteArray argument(argv[i]);
+            if (const qsizetype eq = argument.indexOf('='); argument.startsWith("--") && eq > 0)
+                argument = argument.mid(eq + 1);
+            if (QFile::decodeName(argument) == parsed.options.file)
+                bytes = argument;
+        }
+        if (!bytes.isEmpty() && QFile::encodeName(parsed.options.file) != bytes) {
+            if (parsed.options.mode == CommandLine::Mode::Record) {
+                CommandLine::printError(parsed.options.file
+                                        + (japanese ? QStringLiteral(": この名前は文字として読めないため、書き込めません。別の名前にしてください")
+                                                    : QStringLiteral(": this name is not text and cannot be written; choose another name")));
+                return CommandLine::kExitNoInput;
+            }
+            parsed.options.readFrom = QString::fromStdString(platform::pathOfOpenedFile(bytes.constData()));
+        }
+    }
     const CommandLine::Mode mode = parsed.options.mode;
     switch (mode) {
     case CommandLine::Mode::Help:
@@ -175,7 +196,7 @@ int Player::commandLineMain(int argc, char **argv)
         CommandLine::print(stdout, CommandLine::versionLine() + QLatin1Char('\n'));
         return CommandLine::kExitDone;
     case CommandLine::Mode::Check: // needs no display
-        return check(parsed.options.file, japanese);
+        return check(parsed.options.file, parsed.options.readFrom, japanese);
     case CommandLine::Mode::Record:
         // Refused before anything is recorded.
         if (const QString problem = RecordCommand(parsed.options, japanese).outputProblem(); !problem.isEmpty()) {

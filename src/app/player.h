@@ -29,7 +29,7 @@ public:
 
     /// --check FILE: prints one line per finding of the file on stdout and
     /// returns 0 (clean), 1 (something found) or 2 (unreadable).
-    static int check(const QString &file, bool japanese);
+    static int check(const QString &file, const QString &readFrom, bool japanese);
     /// "FILE: page 3, ..." for each finding.
     static void printFindings(std::FILE *stream, const QString &file, const QList<PageKinds::Finding> &findings,
                               bool japanese);
