@@ -133,7 +133,10 @@ private slots:
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
-        if (!message.isEmpty())
+        // These two are repaired (no conditions; a text page without its
+        // time), and Open says so once (openTellsRepairs).
+        const bool repaired = kind == "pages" || kind == "text";
+        if (!message.isEmpty() || repaired)
             answerer.answerMessageBox(QMessageBox::Ok);
         std::unique_ptr<NoFileOverride> lowered(kind == "unreadable" ? new NoFileOverride : nullptr);
         QElapsedTimer took;
@@ -148,7 +151,7 @@ private slots:
 
         QCOMPARE(answerer.pending(), 0);
         if (message.isEmpty()) {
-            QCOMPARE(answerer.seen.size(), 1);
+            QCOMPARE(answerer.seen.size(), repaired ? 2 : 1);
             QVERIFY(w->project().commands().size() >= loaded.size());
             for (int i = 0; i < loaded.size(); ++i) {
                 QStringList expected = loaded.at(i);
@@ -168,6 +171,57 @@ private slots:
         }
         // A file that could not be read does not become the project's file.
         QCOMPARE(w->projectPath, message.isEmpty() ? path : pathBefore);
+    }
+
+    // Open keeps its repair of a damaged file and says so once: one box in
+    // the window's language that lists the pages; a sound file shows none.
+    void openTellsRepairs_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("pages"); // how the box names each page it lists; empty: no box
+
+        const QByteArray damaged = R"({"list_command": [["なし"], ["ホイール", "下", "-5"], ["謎"]],
+                                       "list_condition": [["即時"], ["色", "0", "0", "#zzzzzz", "999"]]})";
+        QTest::newRow("English") << false << damaged << QStringList{"page 2", "page 2", "page 2", "page 3", "page 3"};
+        QTest::newRow("Japanese") << true << damaged
+                                  << QStringList{"2 ページ目", "2 ページ目", "2 ページ目", "3 ページ目", "3 ページ目"};
+        QTest::newRow("sound file") << false
+                                    << QByteArray(R"({"list_command": [["なし"]], "list_condition": [["即時"]]})")
+                                    << QStringList();
+    }
+    void openTellsRepairs()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, pages);
+        const QString path = dir.filePath("repaired.cmdat");
+        QVERIFY(makeInput("file", path, bytes));
+        auto w = std::make_unique<tervalo>();
+        w->is_japanese = japanese;
+        w->is_message_file = false;
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(path);
+        if (!pages.isEmpty())
+            answerer.answerMessageBox(QMessageBox::Ok);
+        windowparts::get<QAction>(*w, "openAction")->trigger();
+        // The repair is kept: as many pages as the longer list.
+        QCOMPARE(w->project().commands().size(), pages.isEmpty() ? 1 : 3);
+        QCOMPARE(w->project().conditions().size(), w->project().commands().size());
+        QCOMPARE(answerer.seen.size(), pages.isEmpty() ? 1 : 2); // the file dialog, then at most one box
+        QCOMPARE(answerer.pending(), 0);
+        if (pages.isEmpty())
+            return;
+        const QStringList lines = answerer.seen.at(1).text.split(QLatin1Char('\n'));
+        QStringList listed;
+        for (const QString &line : lines) {
+            const qsizetype at = line.indexOf(japanese ? QStringLiteral(" ページ目") : QStringLiteral("page "));
+            if (at >= 0)
+                listed << line.mid(japanese ? at - 1 : at, japanese ? 6 : 6);
+        }
+        QCOMPARE(listed, pages);
+        QVERIFY(answerer.seen.at(1).text.contains(QStringLiteral("#zzzzzz")));
+        QVERIFY(!w->hasUnsavedChanges());
     }
 
     void loadSettings_data()

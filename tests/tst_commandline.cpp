@@ -48,6 +48,9 @@ private slots:
         QTest::newRow("record, separate values, any order") << "--stop-key 71,3 --record c.cmdat --delay 9999"
                                                             << int(Mode::Record) << "c.cmdat" << -1 << 9999 << "71,3"
                                                             << "";
+        QTest::newRow("check") << "--check a.cmdat" << int(Mode::Check) << "a.cmdat" << -1 << -1 << "" << "";
+        QTest::newRow("check after =") << "--check=b%1.cmdat" << int(Mode::Check) << "b%1.cmdat" << -1 << -1 << ""
+                                       << "";
         QTest::newRow("help wins over record") << "--record r --force --help" << int(Mode::Help) << "" << -1 << -1
                                                << "" << "";
     }
@@ -165,6 +168,12 @@ private slots:
                                          << "--force は --play と一緒には使えません";
         QTest::newRow("times with record") << "--record r --times 2" << "--times cannot be used with --record"
                                            << "--times は --record と一緒には使えません";
+        QTest::newRow("check without a file") << "--check" << "--check needs a value (FILE)"
+                                              << "--check には値（ファイル）が必要です";
+        QTest::newRow("check and play") << "--check c --play p" << "--check and --play cannot be used together"
+                                        << "--check と --play は同時に指定できません";
+        QTest::newRow("quiet with check") << "--check c --quiet" << "--quiet cannot be used with --check"
+                                          << "--quiet は --check と一緒には使えません";
         QTest::newRow("play and record") << "--play p --record r" << "--play and --record cannot be used together"
                                          << "--play と --record は同時に指定できません";
     }
@@ -192,7 +201,7 @@ private slots:
     {
         QFETCH(bool, japanese);
         const QString usage = CommandLine::usage(japanese);
-        for (const char *option : {"--play", "--record", "--times", "--until-stopped", "--delay", "--stop-key",
+        for (const char *option : {"--play", "--record", "--check", "--times", "--until-stopped", "--delay", "--stop-key",
                                    "--no-stop-key", "--quiet", "--force", "--help", "--version"}) {
             const QString name = QString::fromLatin1(option);
             // Listed in the option column, at the start of a line.
@@ -200,7 +209,9 @@ private slots:
             // And accepted by the parser (with a value where it needs one).
             const bool recording = name == QStringLiteral("--record") || name == QStringLiteral("--force");
             QStringList line{recording ? QStringLiteral("--record") : QStringLiteral("--play"), QStringLiteral("p")};
-            if (name != line.first())
+            if (name == QStringLiteral("--check"))
+                line = QStringList{name, QStringLiteral("p")};
+            else if (name != line.first())
                 line << name;
             if (name == QStringLiteral("--times") || name == QStringLiteral("--delay"))
                 line << QStringLiteral("1");
@@ -211,8 +222,9 @@ private slots:
         }
         QCOMPARE(usage.startsWith(japanese ? QStringLiteral("使い方: tervalo_free ") : QStringLiteral("Usage: tervalo_free ")),
                  true);
-        // Both modes have their line.
+        // Every mode has its line.
         QVERIFY(usage.contains(QStringLiteral("tervalo_free --record ")));
+        QVERIFY(usage.contains(QStringLiteral("tervalo_free --check ")));
         // The ranges come from the run's limits.
         QVERIFY(usage.contains(japanese ? QStringLiteral("（1〜9999）") : QStringLiteral("(1 to 9999)")));
     }

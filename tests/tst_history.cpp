@@ -296,7 +296,7 @@ private slots:
         {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(R"({"list_command": [["即時"], ["入力", "x", "1"]], "list_condition": [["即時"], ["即時"]]})");
+            f.write(R"({"list_command": [["なし"], ["入力", "x", "1"]], "list_condition": [["即時"], ["即時"]]})");
         }
         auto w = editor();
         w->is_message_file = false;

@@ -524,7 +524,12 @@ private slots:
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
+        answerer.answerMessageBox(QMessageBox::Ok);
         windowparts::get<QAction>(*w, "openAction")->trigger();
+        // The repair is told once, after the file dialog.
+        QCOMPARE(answerer.pending(), 0);
+        QCOMPARE(answerer.seen.size(), 2);
+        QVERIFY(answerer.seen.at(1).text.contains(QStringLiteral("2 ページ目")));
         QCOMPARE(w->project().commands(), (RecordList{{"なし"}, {"時間"}}));
         QCOMPARE(w->project().conditions(), (RecordList{{"即時"}, {"終わるまで待つ", "0.1"}}));
         QCOMPARE(w->project().currentPage(), 1);
@@ -558,7 +563,9 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, text);
         const QString path = dir.filePath("other.cmdat");
-        QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
+        // A sound file: a damaged one would add a box of its own.
+        const RecordList other{{"マウスポインター", "3", "4"}};
+        QVERIFY(ProjectFile::write(path, other, {{"即時"}}).ok);
         auto w = editor();
         w->is_japanese = japanese;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
@@ -577,7 +584,7 @@ private slots:
         QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
         const bool went = answer == QMessageBox::Yes;
         QCOMPARE(answerer.seen.size(), went && open ? 2 : 1);
-        QCOMPARE(w->project().commands(), went ? (open ? RecordList{{"即時"}} : RecordList{{"なし"}}) : before);
+        QCOMPARE(w->project().commands(), went ? (open ? other : RecordList{{"なし"}}) : before);
         QCOMPARE(w->hasUnsavedChanges(), !went);
     }
 

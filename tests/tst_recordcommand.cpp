@@ -3,7 +3,9 @@
 // decided before anything is recorded. (The options as parsed are rows of
 // tst_commandline.)
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +53,12 @@ private slots:
                                         << "tervalo_free: cannot write in ";
         QTest::newRow("a folder") << QStringList{"--record", "sub", "--force"} << "C" << 2
                                   << "tervalo_free: sub is not a file\n";
+        // A link is refused even where it points nowhere: writing would follow it.
+        QTest::newRow("link that points nowhere") << QStringList{"--record", "dangling.cmdat"} << "C" << 2
+                                                  << "tervalo_free: dangling.cmdat is a symbolic link; --force replaces it\n";
+        QTest::newRow("link that points nowhere, Japanese")
+            << QStringList{"--record", "dangling.cmdat"} << "ja_JP.UTF-8" << 2
+            << "tervalo_free: dangling.cmdat はシンボリックリンクです。置き換えるには --force を付けてください\n";
         QTest::newRow("no display") << QStringList{"--record", "new.cmdat"} << "C" << 2
                                     << "tervalo_free: no display to record on (DISPLAY is not set); ";
     }
@@ -67,10 +75,13 @@ private slots:
         existing.write("{}");
         existing.close();
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("sub")));
+        QFile::link(dir.filePath(QStringLiteral("nowhere/new.cmdat")), dir.filePath(QStringLiteral("dangling.cmdat")));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("dangling.cmdat"))).isSymLink());
         QByteArray err;
         QCOMPARE(runProgram(arguments, lang, &err), code);
         QVERIFY2(QString::fromUtf8(err).startsWith(says), err.constData());
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("new.cmdat")))); // nothing written
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("nowhere"))));
         // Refusing leaves an existing file as it was.
         QVERIFY(existing.open(QIODevice::ReadOnly));
         QCOMPARE(existing.readAll(), QByteArray("{}"));

@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "input/keycombination.h"
+#include "platform/desktop.h"
 #include "record/recorddialog.h"
 #include "run/run.h"
 #include "run/rundialog.h"
@@ -51,6 +53,9 @@ const OptionSpec kOptions[] = {
     {"record", Value::File, {"ファイル", "FILE"}, 0, 0, Mode::Record, 0,
      {"停止キーまでの操作をファイルに記録して終了する（ウィンドウは開かない）",
       "record into the project FILE until the stop key without opening a window"}},
+    {"check", Value::File, {"ファイル", "FILE"}, 0, 0, Mode::Check, 0,
+     {"ページの値を調べ、直される値や書かれたとおりに再生できない値を一行ずつ表示する",
+      "list the page values of FILE that will be repaired or cannot play as written, one a line"}},
     {"times", Value::Integer, {"回数", "N"}, 1, Run::kMaxRunCount, Mode::Window, kPlay,
      {"ページを指定回数だけ再生する（%1〜%2）", "play the pages N times (%1 to %2)"}},
     {"until-stopped", Value::None, {}, 0, 0, Mode::Window, kPlay,
@@ -193,6 +198,31 @@ bool CommandLine::isStopKeyCode(const QString &code)
     return mask <= 15; // Alt 1 | Ctrl 2 | Shift 4 | Win 8
 }
 
+QString CommandLine::missingStopKey(const QString &code, bool ja)
+{
+    const KeyCombination::Parsed p = KeyCombination::parse(code);
+    if (p.none)
+        return QString();
+    std::shared_ptr<platform::Desktop> desktop = platform::currentDesktop();
+    bool present = desktop->hasKey(p.vk);
+    const std::pair<int, int> modifiers[] = {{platform::mod::Alt, platform::vk::Menu},
+                                             {platform::mod::Ctrl, platform::vk::Control},
+                                             {platform::mod::Shift, platform::vk::Shift},
+                                             {platform::mod::Win, platform::vk::LWin}};
+    for (const auto &[bit, vk] : modifiers) {
+        if (p.mask & bit)
+            present = present && desktop->hasKey(vk);
+    }
+    if (present)
+        return QString();
+    const QString label = RunDialog::keyLabelFor(code);
+    const QString named = label.isEmpty() || label == code ? code : code + QStringLiteral(" = ") + label;
+    return ja ? QStringLiteral("停止キー ") + named
+                    + QStringLiteral(" はこのデスクトップのキーにありません。押せる停止キーを --stop-key で指定してください")
+              : QStringLiteral("the stop key ") + named
+                    + QStringLiteral(" is not a key of this desktop; give one that can be pressed with --stop-key");
+}
+
 CommandLine::Result CommandLine::parse(const QStringList &arguments, bool ja)
 {
     auto fail = [ja](const Text &text, const QStringList &values) {
@@ -295,7 +325,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments, bool ja)
             return std::nullopt;
         return integerOf(*findOption(QLatin1String(name)), given.value(QLatin1String(name)));
     };
-    o.file = given.value(QLatin1String(modeSpec->name)); // --play or --record
+    o.file = given.value(QLatin1String(modeSpec->name)); // --play, --record or --check
     o.times = integer("times");
     o.untilStopped = given.contains(QStringLiteral("until-stopped"));
     o.delay = integer("delay");
@@ -314,13 +344,15 @@ QString CommandLine::usage(bool ja)
     if (ja) {
         text += QStringLiteral("使い方: %1 [--play ファイル [--times 回数 | --until-stopped] [--delay 秒数]\n"
                                "                     [--stop-key コード | --no-stop-key] [--quiet]] [--help] [--version]\n"
-                               "        %1 --record ファイル [--delay 秒数] [--stop-key コード] [--force]\n\n"
+                               "        %1 --record ファイル [--delay 秒数] [--stop-key コード] [--force]\n"
+                               "        %1 --check ファイル\n\n"
                                "オプションなしで起動するとウィンドウを開きます。\n\n")
                     .arg(name);
     } else {
         text += QStringLiteral("Usage: %1 [--play FILE [--times N | --until-stopped] [--delay SECONDS]\n"
                                "                    [--stop-key CODE | --no-stop-key] [--quiet]] [--help] [--version]\n"
-                               "       %1 --record FILE [--delay SECONDS] [--stop-key CODE] [--force]\n\n"
+                               "       %1 --record FILE [--delay SECONDS] [--stop-key CODE] [--force]\n"
+                               "       %1 --check FILE\n\n"
                                "Without options the program opens its window.\n\n")
                     .arg(name);
     }
@@ -348,6 +380,7 @@ QString CommandLine::usage(bool ja)
                                "停止キーは必須です。--no-stop-key はシステムトレイがあるときだけ使えます。\n"
                                "--record は --delay 秒（指定しなければ %1 秒）待ってから、停止キー（指定しなければ\n"
                                "%2）まで記録します。既存のファイルは --force のときだけ置き換えます。\n"
+                               "--check は見つけた値を一行ずつ表示します（終了コード 0 問題なし, 1 見つかった, 2 読めない）。\n"
                                "終了コード: 0 すべて再生した・記録を保存した, 3 停止された（記録: 始まる前に）, "
                                "2 ファイルが読めない・書けない・画面がない, 64 使い方の誤り\n")
                     .arg(recordDefaults.startDelay)
@@ -357,6 +390,7 @@ QString CommandLine::usage(bool ja)
                                "A stop key is required; --no-stop-key works only where there is a system tray.\n"
                                "--record waits --delay seconds (%1 unless given), then records until the stop key\n"
                                "(%2 unless given); an existing FILE is replaced only with --force.\n"
+                               "--check prints the values it finds, one a line (exit 0 clean, 1 found, 2 unreadable).\n"
                                "Exit codes: 0 all passes played or the recording written,\n"
                                "3 stopped (a recording: before it started), "
                                "2 file not readable or not writable, or no display, 64 bad usage\n")

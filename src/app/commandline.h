@@ -20,10 +20,12 @@
 
 class CommandLine {
 public:
-    enum class Mode { Window, Play, Record, Help, Version };
+    enum class Mode { Window, Play, Record, Check, Help, Version };
 
     /// Exit codes of the command-line modes.
-    static constexpr int kExitDone = 0;     ///< every pass played, the recording written (or help, version)
+    static constexpr int kExitDone = 0;     ///< every pass played, the recording written, the file clean (or help, version)
+    /// --check: something will be repaired or cannot play as written.
+    static constexpr int kExitFound = 1;
     /// The file could not be read (--play) or must not or cannot be written
     /// (--record), or there is no display, or it went away.
     static constexpr int kExitNoInput = 2;
@@ -39,7 +41,10 @@ public:
     /// values come from the settings file.
     struct Options {
         Mode mode = Mode::Window;
-        QString file;                   ///< --play FILE or --record FILE
+        QString file;                   ///< --play FILE, --record FILE or --check FILE
+        /// Where FILE is read from when its name is not text (see
+        /// platform::pathOfOpenedFile); empty: FILE itself. Set by the caller.
+        QString readFrom;
         std::optional<int> times;       ///< --times N
         bool untilStopped = false;      ///< --until-stopped
         std::optional<int> delay;       ///< --delay SECONDS
@@ -70,6 +75,11 @@ public:
     /// A stop key given on the command line: "key" or "key,modifiers" in
     /// decimal, a key the run can watch for and a modifier mask of 0 to 15.
     static bool isStopKeyCode(const QString &code);
+
+    /// Empty when every key of a stop key code (the key and its modifiers)
+    /// is a key of the current desktop; otherwise the message that refuses
+    /// it, naming the key. Needs the desktop (platform::currentDesktop).
+    static QString missingStopKey(const QString &code, bool japanese);
 
     /// "tervalo_free" (the name used in messages and in the usage text).
     static QString programName();

@@ -15,6 +15,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QThread>
@@ -87,6 +88,8 @@ int Player::exec()
     const StopChoice stop = stopCommand(settings.stopCommand);
     if (!stop.error.isEmpty())
         return CommandLine::usageError(stop.error, japanese);
+    if (const QString missing = CommandLine::missingStopKey(stop.command, japanese); !missing.isEmpty())
+        return CommandLine::usageError(missing, japanese);
     const int startDelay = options.delay.value_or(qBound(0, settings.stertTime, Run::kMaxStartDelay));
     int runCount = settings.runNumber == Run::kRepeatForever ? Run::kRepeatForever
                                                              : qBound(1, settings.runNumber, Run::kMaxRunCount);
@@ -95,14 +98,14 @@ int Player::exec()
     if (options.untilStopped)
         runCount = Run::kRepeatForever;
 
-    ProjectFile::ReadResult project = ProjectFile::read(options.file);
+    ProjectFile::ReadResult project = ProjectFile::read(options.readFrom.isEmpty() ? options.file : options.readFrom);
     if (!project.ok) {
-        // The same title and text as the box Open shows.
-        CommandLine::printError(QStringLiteral("%1: %2").arg(project.errorTitle, project.errorText));
+        CommandLine::printError(project.message(japanese));
         return CommandLine::kExitNoInput;
     }
-    if (project.repaired)
-        qWarning() << "Project file repaired on load:" << options.file;
+    // What Open repairs and what will not play as written, before playing.
+    if (!options.quiet)
+        printFindings(stderr, options.file, project.findings, japanese);
 
     auto *run = new Run();
     run->setup(startDelay, runCount, stop.command, std::move(project.commands), std::move(project.conditions),
@@ -140,13 +143,36 @@ int Player::exec()
     const int code = signal ? programend::exitCodeFor(signal)
                             : allPlayed ? CommandLine::kExitDone : CommandLine::kExitStopped;
     if (!allPlayed || !options.quiet) {
+        // Concatenated: the file name may hold '%', which chained arg()
+        // calls would take for a place of the next value.
         const QString seconds = QString::number(double(outcome->milliseconds) / 1000.0, 'f', 1);
-        CommandLine::print(stdout, text("%1: %2 回再生、%3、%4 秒\n", "%1: %2 passes played, %3, %4 s\n")
-                          .arg(options.file)
-                          .arg(outcome->passes)
-                          .arg(allPlayed ? text("完了", "finished") : text("停止", "stopped"), seconds));
+        const QString passes = QString::number(outcome->passes);
+        const QString ending = allPlayed ? text("完了", "finished") : text("停止", "stopped");
+        CommandLine::print(stdout, japanese ? options.file + QStringLiteral(": ") + passes + QStringLiteral(" 回再生、") + ending
+                                                  + QStringLiteral("、") + seconds + QStringLiteral(" 秒\n")
+                                            : options.file + QStringLiteral(": ") + passes
+                                                  + QStringLiteral(" passes played, ") + ending + QStringLiteral(", ")
+                                                  + seconds + QStringLiteral(" s\n"));
     }
     return code;
+}
+
+void Player::printFindings(std::FILE *stream, const QString &file, const QList<PageKinds::Finding> &findings,
+                           bool japanese)
+{
+    for (const PageKinds::Finding &finding : findings)
+        CommandLine::print(stream, file + QStringLiteral(": ") + finding.describe(japanese) + QLatin1Char('\n'));
+}
+
+int Player::check(const QString &file, const QString &readFrom, bool japanese)
+{
+    const ProjectFile::ReadResult project = ProjectFile::read(readFrom.isEmpty() ? file : readFrom);
+    if (!project.ok) {
+        CommandLine::printError(project.message(japanese));
+        return CommandLine::kExitNoInput;
+    }
+    printFindings(stdout, file, project.findings, japanese);
+    return project.findings.isEmpty() ? CommandLine::kExitDone : CommandLine::kExitFound;
 }
 
 int Player::commandLineMain(int argc, char **argv)
@@ -154,10 +180,31 @@ int Player::commandLineMain(int argc, char **argv)
     const bool japanese = CommandLine::japaneseEnvironment();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
+        arguments.append(QFile::decodeName(argv[i])); // file names come back whole through encodeName
+    CommandLine::Result parsed = CommandLine::parse(arguments, japanese);
     if (!parsed.ok)
         return CommandLine::usageError(parsed.error, japanese);
+    // A file name whose bytes are not text decodes to a string that names
+    // another file; find its bytes again.
+    if (!parsed.options.file.isEmpty() && parsed.options.mode != CommandLine::Mode::Help) {
+        QByteArray bytes;
+        for (int i = 1; i < argc; ++i) {
+            QByteArray argument(argv[i]);
+            if (const qsizetype eq = argument.indexOf('='); argument.startsWith("--") && eq > 0)
+                argument = argument.mid(eq + 1);
+            if (QFile::decodeName(argument) == parsed.options.file)
+                bytes = argument;
+        }
+        if (!bytes.isEmpty() && QFile::encodeName(parsed.options.file) != bytes) {
+            if (parsed.options.mode == CommandLine::Mode::Record) {
+                CommandLine::printError(parsed.options.file
+                                        + (japanese ? QStringLiteral(": この名前は文字として読めないため、書き込めません。別の名前にしてください")
+                                                    : QStringLiteral(": this name is not text and cannot be written; choose another name")));
+                return CommandLine::kExitNoInput;
+            }
+            parsed.options.readFrom = QString::fromStdString(platform::pathOfOpenedFile(bytes.constData()));
+        }
+    }
     const CommandLine::Mode mode = parsed.options.mode;
     switch (mode) {
     case CommandLine::Mode::Help:
@@ -166,6 +213,8 @@ int Player::commandLineMain(int argc, char **argv)
     case CommandLine::Mode::Version:
         CommandLine::print(stdout, CommandLine::versionLine() + QLatin1Char('\n'));
         return CommandLine::kExitDone;
+    case CommandLine::Mode::Check: // needs no display
+        return check(parsed.options.file, parsed.options.readFrom, japanese);
     case CommandLine::Mode::Record:
         // Refused before anything is recorded.
         if (const QString problem = RecordCommand(parsed.options, japanese).outputProblem(); !problem.isEmpty()) {
@@ -201,8 +250,10 @@ int Player::commandLineMain(int argc, char **argv)
 
     // A scheduler mails whatever a job prints: the log's debug lines stay
     // out, and with --quiet its warnings too. QT_LOGGING_RULES still wins.
+    // Characters that could not be typed are told even with --quiet.
     QLoggingCategory::setFilterRules(parsed.options.quiet
-                                         ? QStringLiteral("*.debug=false\n*.info=false\n*.warning=false")
+                                         ? QStringLiteral("*.debug=false\n*.info=false\n*.warning=false\n"
+                                                          "tervalo.untyped.warning=true")
                                          : QStringLiteral("*.debug=false"));
     // Qt sees no arguments: none of the command line's options is Qt's.
     int qtArgc = 1;

@@ -7,8 +7,11 @@
 // writes that file, and tells the result by its exit code and one line.
 
 #include "app/commandline.h"
+#include "project/pagekinds.h"
 
 #include <QString>
+
+#include <cstdio>
 
 class Player {
 public:
@@ -26,6 +29,12 @@ public:
 
     /// What the command line says when its display goes away.
     static QString lostDisplayMessage(bool japanese);
+    /// --check FILE: prints one line per finding of the file on stdout and
+    /// returns 0 (clean), 1 (something found) or 2 (unreadable).
+    static int check(const QString &file, const QString &readFrom, bool japanese);
+    /// "FILE: page 3, ..." for each finding.
+    static void printFindings(std::FILE *stream, const QString &file, const QList<PageKinds::Finding> &findings,
+                              bool japanese);
 
 private:
     /// The stop command the run gets, or an error for a usage error.

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <mutex>
 
@@ -27,11 +29,17 @@ QString RecordCommand::text(const char *japaneseText, const char *englishText) c
 QString RecordCommand::outputProblem() const
 {
     const QFileInfo file(options.file);
+    // exists() follows a link: one that points nowhere is still there, and
+    // writing through it would put the recording wherever it points.
+    if (file.isSymLink() && !options.force)
+        return text("%1 はシンボリックリンクです。置き換えるには --force を付けてください",
+                    "%1 is a symbolic link; --force replaces it")
+            .arg(options.file);
     if (file.exists() && !options.force)
         return text("%1 はすでにあります。置き換えるには --force を付けてください",
                     "%1 exists; --force replaces it")
             .arg(options.file);
-    if (file.exists() && !file.isFile())
+    if (file.exists() && !file.isFile() && !file.isSymLink())
         return text("%1 はファイルではありません", "%1 is not a file").arg(options.file);
     const QFileInfo dir(file.absolutePath());
     if (!dir.isDir() || !dir.isWritable())
@@ -46,15 +54,58 @@ bool RecordCommand::write(const RecordMapping::Pages &pages, double seconds) con
         commands << PageKinds::blankCommand();
         conditions << PageKinds::blankCondition();
     }
-    const ProjectFile::Result written = ProjectFile::write(options.file, commands, conditions);
+    const ProjectFile::Result written = writeOutput(commands, conditions);
     if (!written.ok) {
-        CommandLine::printError(written.errorText);
+        keepElsewhere(written, commands, conditions);
         return false;
     }
     CommandLine::print(stdout, text("%1 ページを %2 秒で記録しました\n", "%1 pages recorded in %2 s\n")
                                    .arg(pages.count())
                                    .arg(QString::number(seconds, 'f', 1)));
     return true;
+}
+
+ProjectFile::Result RecordCommand::writeOutput(const RecordList &commands, const RecordList &conditions) const
+{
+    // Asked again now: the answer at the start is minutes old.
+    if (const QString problem = outputProblem(); !problem.isEmpty()) {
+        ProjectFile::Result r;
+        const QFileInfo there(options.file);
+        r.problem = there.exists() || there.isSymLink() ? ProjectFile::Problem::Exists
+                                                        : ProjectFile::Problem::CannotWrite;
+        r.detail = options.file;
+        return r;
+    }
+    if (!options.force)
+        return ProjectFile::create(options.file, commands, conditions);
+    // --force replaces what is there; a link is replaced, never followed.
+    if (QFileInfo(options.file).isSymLink())
+        QFile::remove(options.file);
+    return ProjectFile::write(options.file, commands, conditions);
+}
+
+void RecordCommand::keepElsewhere(const ProjectFile::Result &failed, const RecordList &commands,
+                                  const RecordList &conditions) const
+{
+    const QFileInfo wanted(options.file);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    const QString base = wanted.completeBaseName().isEmpty() ? QStringLiteral("recording") : wanted.completeBaseName();
+    // Beside the file first, then the per-user data folder; each candidate
+    // is created exclusively, so nothing there is ever replaced.
+    for (const QString &dir : {wanted.absolutePath(), folder}) {
+        for (int n = 1; n <= 99; ++n) {
+            const QString path = dir + QLatin1Char('/') + base + QLatin1Char('-') + QString::number(n)
+                + ProjectFile::kExtension;
+            if (ProjectFile::create(path, commands, conditions).ok) {
+                CommandLine::printError(failed.message(japanese) + text("。記録は次に保存しました: ", "; the recording was saved as ")
+                                        + QDir::toNativeSeparators(path));
+                return;
+            }
+        }
+    }
+    CommandLine::printError(failed.message(japanese) + text("。記録はどこにも保存できませんでした",
+                                                             "; the recording could not be saved anywhere"));
 }
 
 int RecordCommand::exec()
@@ -64,6 +115,8 @@ int RecordCommand::exec()
         values.startDelay = *options.delay;
     if (options.stopKey)
         values.stopCommand = *options.stopKey;
+    if (const QString missing = CommandLine::missingStopKey(values.stopCommand, japanese); !missing.isEmpty())
+        return CommandLine::usageError(missing, japanese);
     RecordingSession session(values);
     const QString stopLabel = RunDialog::keyLabelFor(values.stopCommand);
     // Asked to end from outside: the recording ends as with the stop key

@@ -9,6 +9,7 @@
 
 #include "app/commandline.h"
 #include "record/recordmapping.h"
+#include "project/projectfile.h"
 
 #include <QString>
 
@@ -27,6 +28,13 @@ private:
     /// Writes the pages to the output file and prints the result line;
     /// false (and the reason printed) when it could not.
     bool write(const RecordMapping::Pages &pages, double seconds) const;
+    /// Writes the recording to the file asked for, checking it once more
+    /// first; a new file is created exclusively unless --force.
+    ProjectFile::Result writeOutput(const RecordList &commands, const RecordList &conditions) const;
+    /// After a failed write: saves the recording under a free name beside the
+    /// file, else in the per-user data folder, and tells where.
+    void keepElsewhere(const ProjectFile::Result &failed, const RecordList &commands,
+                       const RecordList &conditions) const;
     QString text(const char *japaneseText, const char *englishText) const;
 
     CommandLine::Options options;

@@ -276,6 +276,8 @@ private:
     void writeProjectFile();
     /// False when the file could not be read (a message box said why).
     bool readProjectFile();
+    /// After Open: one box listing what was repaired or will not run as written.
+    void tellFindings(const QList<PageKinds::Finding> &findings);
 
     // input/tervalo_capture.cpp
     /// The controls a key capture disables until its key comes.

@@ -31,6 +31,28 @@ bool FileBytes::read(const QString &path, qint64 maxBytes, QByteArray *bytes, QS
     return true;
 }
 
+FileBytes::WriteFailure FileBytes::create(const QString &path, const QByteArray &bytes, QString *why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        *why = file.errorString();
+        const QFileInfo there(path);
+        return there.exists() || there.isSymLink() ? WriteFailure::Exists : WriteFailure::Open;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        *why = file.errorString();
+        file.remove();
+        return WriteFailure::Write;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        *why = file.errorString();
+        file.remove();
+        return WriteFailure::Commit;
+    }
+    return WriteFailure::None;
+}
+
 FileBytes::WriteFailure FileBytes::write(const QString &path, const QByteArray &bytes, QString *why)
 {
     QSaveFile file(path);

@@ -157,6 +157,11 @@ public:
 
     /// True while the key (or VK_LBUTTON / VK_RBUTTON) is down now.
     virtual bool isKeyDown(int vkCode) = 0;
+    /// True when the current keyboard has a key for the virtual-key code (the
+    /// left and right buttons count as keys): one that a person can press
+    /// and the hook and isKeyDown can see. A stop key without one could
+    /// never stop a run.
+    virtual bool hasKey(int vkCode) = 0;
 
     // --- Low-level keyboard hook (GUI thread). ---
 

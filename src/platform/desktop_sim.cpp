@@ -372,6 +372,18 @@ bool SimDesktop::isKeyDown(int vkCode)
     return down_.count(vkCode) != 0;
 }
 
+bool SimDesktop::hasKey(int vkCode)
+{
+    // The simulated keyboard has the keys of a full Windows keyboard: every
+    // code but the reserved and unassigned ones.
+    auto within = [vkCode](int low, int high) { return vkCode >= low && vkCode <= high; };
+    if (vkCode <= 0 || vkCode >= 255)
+        return false;
+    return !(vkCode == 7 || within(0x0A, 0x0B) || within(0x0E, 0x0F) || within(0x3A, 0x40) || vkCode == 0x5E
+             || within(0x88, 0x8F) || within(0x97, 0x9F) || within(0xB8, 0xB9) || within(0xC1, 0xDA)
+             || vkCode == 0xE0 || vkCode == 0xE8);
+}
+
 int SimDesktop::installKeyboardHook(KeyboardHookCallback callback)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

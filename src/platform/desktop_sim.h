@@ -51,6 +51,7 @@ public:
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
     bool isKeyDown(int vkCode) override;
+    bool hasKey(int vkCode) override;
     int installKeyboardHook(KeyboardHookCallback callback) override;
     bool removeKeyboardHook(int handle) override;
     void setKeyboardHookActive(int handle, bool active) override;

@@ -247,6 +247,15 @@ bool Win32Desktop::isKeyDown(int vkCode)
     return GetAsyncKeyState(vkCode) < 0;
 }
 
+bool Win32Desktop::hasKey(int vkCode)
+{
+    if (vkCode == vk::LButton || vkCode == vk::RButton)
+        return true;
+    // The layout maps every key it has to a scan code; codes it lacks
+    // (reserved or unassigned ones such as 7) map to none.
+    return vkCode > 0 && vkCode < 255 && MapVirtualKeyW(UINT(vkCode), MAPVK_VK_TO_VSC) != 0;
+}
+
 int Win32Desktop::installKeyboardHook(KeyboardHookCallback callback)
 {
     int index = -1;

@@ -44,6 +44,7 @@ public:
     void unicodeUnit(char16_t unit, bool down) override;
 
     bool isKeyDown(int vkCode) override;
+    bool hasKey(int vkCode) override;
 
     int installKeyboardHook(KeyboardHookCallback callback) override;
     bool removeKeyboardHook(int handle) override;

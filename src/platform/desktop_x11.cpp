@@ -359,6 +359,22 @@ void X11Desktop::key(int vkCode, bool down)
     XSync(input_, False);
 }
 
+bool X11Desktop::hasKey(int vkCode)
+{
+    if (vkCode == vk::LButton || vkCode == vk::RButton)
+        return true;
+    QueryLease lease(*this);
+    Display *dpy = lease.display();
+    if (!dpy)
+        return false;
+    const auto syms = x11vk::keysymsForVk(vkCode);
+    if (syms.empty())
+        return false;
+    X11Keymap keymap;
+    keymap.load(dpy);
+    return firstKeycodeOf(keymap, syms) != 0;
+}
+
 bool X11Desktop::isKeyDown(int vkCode)
 {
     QueryLease lease(*this);

@@ -57,6 +57,7 @@ public:
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override;
     void textDone() override;
     bool isKeyDown(int vkCode) override;
+    bool hasKey(int vkCode) override;
 
     int installKeyboardHook(KeyboardHookCallback callback) override;
     bool removeKeyboardHook(int handle) override;
@@ -218,6 +219,10 @@ private:
     // Log (desktop_x11_qt.cpp): the one place that speaks to Qt's message log.
     void logWarning(const std::string &text) const;
     void logOnce(const std::string &key, const std::string &text);
+    /// Like logOnce, in the category of characters not typed, which the
+    /// command line's --quiet never hides: a text that played incomplete
+    /// must not look like a success.
+    void logUntypedOnce(const std::string &key, const std::string &text);
 
     std::string displayName_;
 

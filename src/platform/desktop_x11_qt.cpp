@@ -15,6 +15,7 @@
 #include <cstring>
 
 Q_LOGGING_CATEGORY(lcX11, "tervalo.x11")
+Q_LOGGING_CATEGORY(lcUntyped, "tervalo.untyped")
 
 namespace platform {
 
@@ -50,6 +51,16 @@ void X11Desktop::logOnce(const std::string &key, const std::string &text)
             return;
     }
     logWarning(text);
+}
+
+void X11Desktop::logUntypedOnce(const std::string &key, const std::string &text)
+{
+    {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        if (!logged_.insert(key).second)
+            return;
+    }
+    qCWarning(lcUntyped).noquote() << QString::fromStdString(text);
 }
 
 bool X11Desktop::registerHotKey(int id, int modifiers, int vkCode)

@@ -184,14 +184,14 @@ void X11Desktop::unicodeUnit(char16_t unit, bool down)
     }
     if (isLow(unit)) {
         if (!pendingHigh_) {
-            logOnce("lone-low", "A lone low surrogate in a text was not typed.");
+            logUntypedOnce("lone-low", "A lone low surrogate in a text was not typed.");
             return;
         }
         cp = 0x10000 + ((char32_t(pendingHigh_) - 0xd800) << 10) + (char32_t(unit) - 0xdc00);
         if (!down)
             pendingHigh_ = 0;
     } else if (pendingHigh_) {
-        logOnce("lone-high", "A lone high surrogate in a text was not typed.");
+        logUntypedOnce("lone-high", "A lone high surrogate in a text was not typed.");
         pendingHigh_ = 0;
     }
     // The up has nothing left to do: the character went out whole.
@@ -317,7 +317,7 @@ void X11Desktop::typeCodePointLocked(std::unique_lock<std::mutex> &lock, char32_
         return;
     const unsigned long sym = x11vk::keysymForCodePoint(cp);
     if (!sym) {
-        logOnce("cp" + codePointText(cp), "No key for the character " + codePointText(cp) + "; not typed.");
+        logUntypedOnce("cp" + codePointText(cp), "No key for the character " + codePointText(cp) + "; not typed.");
         return;
     }
     prepareTextLocked();
@@ -628,7 +628,7 @@ void X11Desktop::flushLocked(std::unique_lock<std::mutex> &lock)
         if (j == i) {
             hold.reset();
             if (bindings_.empty()) {
-                logOnce("nospare", "No spare keycode on the X keymap; characters missing from it are not typed.");
+                logUntypedOnce("nospare", "No spare keycode on the X keymap; characters missing from it are not typed.");
                 ++i;
                 continue;
             }

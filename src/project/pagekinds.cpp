@@ -2,6 +2,10 @@
 
 #include "input/keycombination.h"
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -287,14 +291,22 @@ void PageKinds::View::grow(int size) const
         write_->append(QString());
 }
 
+bool PageKinds::ColorCondition::isColorText(const QString &text)
+{
+    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
+        return false;
+    // toUInt alone would take "#+1234a" or "# 1234a".
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (!isxdigit(text.at(i).unicode() < 128 ? int(text.at(i).unicode()) : 0))
+            return false;
+    }
+    return true;
+}
+
 std::uint32_t PageKinds::ColorCondition::color() const
 {
     const QString text = colorText();
-    if (text.size() != 7 || !text.startsWith(QLatin1Char('#')))
-        return 0;
-    bool ok = false;
-    const uint rgb = text.mid(1).toUInt(&ok, 16);
-    return ok ? std::uint32_t(rgb) : 0;
+    return isColorText(text) ? std::uint32_t(text.mid(1).toUInt(nullptr, 16)) : 0;
 }
 
 bool PageKinds::ColorCondition::matches(std::uint32_t rgb) const
@@ -313,4 +325,271 @@ bool PageKinds::ColorCondition::matches(std::uint32_t rgb) const
 QString PageKinds::ColorCondition::textOf(std::uint32_t rgb)
 {
     return QStringLiteral("#%1").arg(rgb & 0xFFFFFFu, 6, 16, QLatin1Char('0'));
+}
+
+namespace {
+
+using Finding = PageKinds::Finding;
+using Action = Finding::Action;
+
+struct FieldName {
+    const char *english;
+    const char16_t *japanese;
+};
+
+// Field names by kind and element index, as the editor labels them.
+FieldName fieldName(bool condition, const QString &kind, int index)
+{
+    if (index == 0)
+        return {"kind", u"種類"};
+    if (!condition) {
+        if (kind == PageKinds::kClick)
+            return index == 1 ? FieldName{"button", u"ボタン"} : FieldName{"seconds held", u"押す時間"};
+        if (kind == PageKinds::kMousePointer || kind == PageKinds::kSmoothMove)
+            return index == 1 ? FieldName{"x", u"X"} : index == 2 ? FieldName{"y", u"Y"} : FieldName{"seconds", u"秒数"};
+        if (kind == PageKinds::kKey)
+            return index == 1 ? FieldName{"key", u"キー"} : FieldName{"seconds held", u"押す時間"};
+        if (kind == PageKinds::kEnterText)
+            return index == 1 ? FieldName{"text", u"文字"} : FieldName{"seconds", u"秒数"};
+        if (kind == PageKinds::kWheel)
+            return index == 1 ? FieldName{"direction", u"方向"} : FieldName{"notches", u"ノッチ数"};
+    } else {
+        if (kind == PageKinds::kClick)
+            return {"button", u"ボタン"};
+        if (kind == PageKinds::kKey)
+            return {"key", u"キー"};
+        if (kind == PageKinds::kClockTime)
+            return index == 1 ? FieldName{"hour", u"時"} : FieldName{"minute", u"分"};
+        if (kind == PageKinds::kColor) {
+            switch (index) {
+            case 1: return {"x", u"X"};
+            case 2: return {"y", u"Y"};
+            case 3: return {"colour", u"色"};
+            default: return {"tolerance", u"許容差"};
+            }
+        }
+        if (kind == PageKinds::kTime || kind == PageKinds::kWaitUntilOver)
+            return {"seconds", u"秒数"};
+    }
+    return {"value", u"値"};
+}
+
+class Checker {
+public:
+    QList<Finding> found;
+
+    void record(int page, bool condition, const QStringList *record)
+    {
+        const PageKinds::Kind *kind = nullptr;
+        if (!record || record->isEmpty()) {
+            add(page, condition, QString(), QStringLiteral("record"), QString(), Action::BlankAdded, QString());
+            return;
+        }
+        const QString name = record->first();
+        kind = condition ? PageKinds::condition(name) : PageKinds::operation(name);
+        if (!kind) {
+            add(page, condition, name, QStringLiteral("kind"), name, Action::Skipped, QString());
+            return;
+        }
+        page_ = page;
+        condition_ = condition;
+        kind_ = name;
+        record_ = record;
+        // Elements a short record lacks get the kind's padding; the values
+        // of those are sound, so only the ones present are checked.
+        checkValues();
+        for (qsizetype i = record->size(); i < kind->padding.size(); ++i)
+            add(page, condition, name, fieldOf(int(i)), QString(), Action::Filled, kind->padding.at(i));
+    }
+
+private:
+    int page_ = 0;
+    bool condition_ = false;
+    QString kind_;
+    const QStringList *record_ = nullptr;
+
+    static QString fieldOf(bool condition, const QString &kind, int index)
+    {
+        return QString::fromLatin1(fieldName(condition, kind, index).english);
+    }
+    QString fieldOf(int index) const { return fieldOf(condition_, kind_, index); }
+
+    void add(int page, bool condition, const QString &kind, const QString &field, const QString &value, Action action,
+             const QString &result)
+    {
+        found.append({page, condition, kind, field, value, action, result});
+    }
+    void add(int index, Action action, const QString &result = QString())
+    {
+        add(page_, condition_, kind_, fieldOf(index), record_->at(index), action, result);
+    }
+    bool has(int index) const { return index < record_->size(); }
+
+    // A whole number as the run reads it (QString::toInt), within [low, high].
+    void integer(int index, int low, int high, Action outOfRange = Action::Clamped)
+    {
+        if (!has(index))
+            return;
+        bool ok = false;
+        const int value = record_->at(index).toInt(&ok);
+        if (!ok)
+            add(index, Action::Zero, QStringLiteral("0"));
+        else if (value < low || value > high)
+            add(index, outOfRange, outOfRange == Action::Clamped ? records::integerText(std::clamp(value, low, high))
+                                                                 : QString());
+    }
+    // Seconds as the run reads them (QString::toDouble): a negative or
+    // unreadable time waits nothing.
+    void seconds(int index)
+    {
+        if (!has(index))
+            return;
+        bool ok = false;
+        const double value = record_->at(index).toDouble(&ok);
+        if (!ok || std::isnan(value))
+            add(index, Action::Zero, QStringLiteral("0"));
+        else if (value < 0)
+            add(index, Action::Clamped, QStringLiteral("0"));
+    }
+    void choice(int index, const QString &a, const QString &b, const QString &otherwise)
+    {
+        if (has(index) && record_->at(index) != a && record_->at(index) != b)
+            add(index, Action::OtherSide, otherwise);
+    }
+    void key(int index)
+    {
+        if (has(index) && !KeyCombination::parse(record_->at(index)).usable())
+            add(index, Action::NoKey);
+    }
+
+    void checkValues()
+    {
+        const QString &k = kind_;
+        if (!condition_) {
+            if (k == PageKinds::kClick) {
+                choice(1, PageKinds::kLeft, PageKinds::kRight, PageKinds::kRight); // anything but 左 is the right button
+                seconds(2);
+            } else if (k == PageKinds::kMousePointer || k == PageKinds::kSmoothMove) {
+                integer(1, INT_MIN, INT_MAX);
+                integer(2, INT_MIN, INT_MAX);
+                if (k == PageKinds::kSmoothMove)
+                    seconds(3);
+            } else if (k == PageKinds::kKey) {
+                key(1);
+                seconds(2);
+            } else if (k == PageKinds::kEnterText) {
+                seconds(2);
+            } else if (k == PageKinds::kWheel) {
+                using W = PageKinds::WheelOperation;
+                choice(1, W::kUp, W::kDown, W::kDown); // anything but 上 turns down
+                integer(2, 0, W::kMostNotches);
+            }
+        } else {
+            if (k == PageKinds::kTime || k == PageKinds::kWaitUntilOver) {
+                seconds(1);
+            } else if (k == PageKinds::kClick) {
+                choice(1, PageKinds::kLeft, PageKinds::kRight, PageKinds::kLeft); // anything but 右 waits for the left
+            } else if (k == PageKinds::kKey) {
+                key(1);
+            } else if (k == PageKinds::kClockTime) {
+                integer(1, 0, 23, Action::NeverComes);
+                integer(2, 0, 59, Action::NeverComes);
+            } else if (k == PageKinds::kColor) {
+                integer(1, INT_MIN, INT_MAX);
+                integer(2, INT_MIN, INT_MAX);
+                if (has(3) && !PageKinds::ColorCondition::isColorText(record_->at(3)))
+                    add(3, Action::Black, QStringLiteral("#000000"));
+                integer(4, 0, 255);
+            }
+        }
+    }
+};
+
+} // namespace
+
+QList<PageKinds::Finding> PageKinds::check(const RecordList &commands, const RecordList &conditions)
+{
+    Checker checker;
+    const qsizetype pages = std::max(commands.size(), conditions.size());
+    for (qsizetype i = 0; i < pages; ++i) {
+        const int page = int(i + 1);
+        checker.record(page, false, i < commands.size() ? &commands.at(i) : nullptr);
+        checker.record(page, true, i < conditions.size() ? &conditions.at(i) : nullptr);
+    }
+    return checker.found;
+}
+
+QString PageKinds::Finding::describe(bool ja) const
+{
+    const Kind *k = condition ? PageKinds::condition(kind) : PageKinds::operation(kind);
+    const QString kindName = k ? k->name(ja) : kind;
+    QString fieldText = QString::fromLatin1("record");
+    if (field != QLatin1String("record")) {
+        // Back from the English name to the label in the language asked for.
+        for (int index = 0; index < 5; ++index) {
+            const FieldName f = fieldName(condition, kind, index);
+            if (field == QLatin1String(f.english)) {
+                fieldText = ja ? QString::fromUtf16(f.japanese) : field;
+                break;
+            }
+        }
+    } else if (ja) {
+        fieldText = QStringLiteral("記録");
+    }
+    // Built by concatenation: the value may hold '%' or anything else.
+    QString where;
+    if (ja) {
+        where = QString::number(page) + QStringLiteral(" ページ目の") + (condition ? QStringLiteral("条件") : QStringLiteral("操作"));
+        if (!kindName.isEmpty())
+            where += QStringLiteral("「") + kindName + QStringLiteral("」");
+        where += QStringLiteral("、") + fieldText + QStringLiteral("「") + value + QStringLiteral("」: ");
+    } else {
+        where = QStringLiteral("page ") + QString::number(page) + QStringLiteral(", ")
+            + (kindName.isEmpty() ? QString() : kindName + QLatin1Char(' '))
+            + (condition ? QStringLiteral("condition") : QStringLiteral("operation")) + QStringLiteral(", ") + fieldText
+            + QStringLiteral(" \"") + value + QStringLiteral("\": ");
+    }
+    QString what;
+    switch (action) {
+    case Action::BlankAdded:
+        what = condition ? (ja ? QStringLiteral("ありません。「終わるまで待つ」を使います")
+                               : QStringLiteral("missing; \"Wait until over\" is used"))
+                         : (ja ? QStringLiteral("ありません。「なし」を使います") : QStringLiteral("missing; \"None\" is used"));
+        break;
+    case Action::Filled:
+        what = ja ? QStringLiteral("ありません。「") + result + QStringLiteral("」を使います")
+                  : QStringLiteral("missing; \"") + result + QStringLiteral("\" is used");
+        break;
+    case Action::Skipped:
+        what = ja ? QStringLiteral("不明な種類です。何もせずに次へ進みます")
+                  : QStringLiteral("unknown kind; skipped, the run moves on");
+        break;
+    case Action::Zero:
+        what = ja ? QStringLiteral("数値ではありません。0 として扱います") : QStringLiteral("not a number; plays as 0");
+        break;
+    case Action::Clamped:
+        what = ja ? QStringLiteral("範囲外です。") + result + QStringLiteral(" として扱います")
+                  : QStringLiteral("out of range; plays as ") + result;
+        break;
+    case Action::Black:
+        what = ja ? QStringLiteral("「#rrggbb」の形ではありません。黒（#000000）として扱います")
+                  : QStringLiteral("not \"#rrggbb\"; plays as black (#000000)");
+        break;
+    case Action::OtherSide: {
+        const QString shown = kind == PageKinds::kWheel ? WheelOperation::displayDirection(result, ja)
+                                                          : PageKinds::displaySide(result, ja);
+        what = ja ? QStringLiteral("不明な値です。「") + shown + QStringLiteral("」として扱います")
+                  : QStringLiteral("not known; plays as \"") + shown + QStringLiteral("\"");
+        break;
+    }
+    case Action::NoKey:
+        what = ja ? QStringLiteral("使えるキーがありません。何も押さず、待ちません")
+                  : QStringLiteral("no usable key; nothing is pressed or waited for");
+        break;
+    case Action::NeverComes:
+        what = ja ? QStringLiteral("その時刻は来ません。停止するまで待ち続けます")
+                  : QStringLiteral("that time never comes; the page waits until stopped");
+        break;
+    }
+    return where + what;
 }

@@ -131,6 +131,38 @@ public:
     /// kinds are kept as they are. Returns true if anything changed.
     static bool repair(RecordList &commands, RecordList &conditions);
 
+    /// One value of a page that Open repairs or that cannot play as written.
+    struct Finding {
+        /// What the program does with the value.
+        enum class Action {
+            BlankAdded,  ///< a missing record: the blank operation or condition is used
+            Filled,      ///< a missing element: the kind's default (`result`) is used
+            Skipped,     ///< an unknown kind: nothing is done, the run moves on
+            Zero,        ///< a number that does not parse: 0 is used
+            Clamped,     ///< a number out of range: `result` is used
+            Black,       ///< a colour that is not "#rrggbb": black is waited for
+            OtherSide,   ///< a side or direction not known: `result` is used
+            NoKey,       ///< a key code without a usable key: nothing is pressed or waited for
+            NeverComes,  ///< a clock time that does not exist: the page waits until stopped
+        };
+        int page = 0;            ///< 1-based
+        bool condition = false;  ///< false: the page's operation
+        QString kind;            ///< stored kind of the record (may be unknown or empty)
+        QString field;           ///< English field name ("x", "colour", ...)
+        QString value;           ///< the text as found (empty when missing)
+        Action action = Action::Zero;
+        QString result;          ///< the value used instead, where there is one
+
+        /// "page 3, Color condition, colour "#zzzzzz": plays as black (#000000)"
+        /// in English or Japanese.
+        QString describe(bool japanese) const;
+        bool operator==(const Finding &) const = default;
+    };
+    /// Every value of the lists as read from a file (before repair) that
+    /// repair changes or that the run cannot play as written, in page order.
+    /// The one place that decides it: Open, --play and --check all use it.
+    static QList<Finding> check(const RecordList &commands, const RecordList &conditions);
+
     // ---- Typed views ----
 
 
@@ -291,6 +323,8 @@ public:
         void setTolerance(int tolerance) const { setInteger(4, tolerance); }
         /// The colour as 0xRRGGBB; black for a text that is not "#rrggbb".
         std::uint32_t color() const;
+        /// Whether the text is "#rrggbb" (six hexadecimal digits, any case).
+        static bool isColorText(const QString &text);
         /// 0 to 255; a bad text counts as 0.
         int tolerance() const { return std::clamp(toleranceText().toInt(), 0, 255); }
         /// True when every channel of `rgb` is within the tolerance of the colour.

@@ -50,11 +50,13 @@ RecordList fromArray(const QJsonObject &object, const QString &key)
 }
 
 template <typename R>
-R failure(const QString &title, const QString &text)
+R failure(const QString &title, const QString &text, ProjectFile::Problem problem, const QString &detail)
 {
     R r;
     r.errorTitle = title;
     r.errorText = text;
+    r.problem = problem;
+    r.detail = detail;
     return r;
 }
 } // namespace
@@ -72,9 +74,11 @@ ProjectFile::ReadResult ProjectFile::fromJson(const QByteArray &json)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError)
-        return failure<ReadResult>(kReadError, QStringLiteral("JSON 解析エラー: %1").arg(error.errorString()));
+        return failure<ReadResult>(kReadError, QStringLiteral("JSON 解析エラー: %1").arg(error.errorString()),
+                                   Problem::Parse, error.errorString());
     if (!document.isObject())
-        return failure<ReadResult>(kReadError, QStringLiteral("ファイルの形式が正しくありません。"));
+        return failure<ReadResult>(kReadError, QStringLiteral("ファイルの形式が正しくありません。"), Problem::NotObject,
+                                   QString());
     const QJsonObject object = document.object();
     ReadResult r;
     r.ok = true;
@@ -87,16 +91,41 @@ ProjectFile::Result ProjectFile::write(const QString &path, const RecordList &co
                                        const RecordList &conditions)
 {
     if (path.isEmpty())
-        return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"));
+        return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"), Problem::NoPath, QString());
     QString why;
     switch (FileBytes::write(path, toJson(commands, conditions), &why)) {
     case FileBytes::WriteFailure::None:
         break;
     case FileBytes::WriteFailure::Open:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path));
+        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path), Problem::CannotOpen, path);
     case FileBytes::WriteFailure::Write:
     case FileBytes::WriteFailure::Commit:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path));
+    case FileBytes::WriteFailure::Exists:
+        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path), Problem::CannotWrite,
+                               path);
+    }
+    Result r;
+    r.ok = true;
+    return r;
+}
+
+ProjectFile::Result ProjectFile::create(const QString &path, const RecordList &commands,
+                                        const RecordList &conditions)
+{
+    if (path.isEmpty())
+        return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"), Problem::NoPath, QString());
+    QString why;
+    switch (FileBytes::create(path, toJson(commands, conditions), &why)) {
+    case FileBytes::WriteFailure::None:
+        break;
+    case FileBytes::WriteFailure::Exists:
+        return failure<Result>(kSaveError, QStringLiteral("ファイルがすでにあります：%1").arg(path), Problem::Exists, path);
+    case FileBytes::WriteFailure::Open:
+        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path), Problem::CannotOpen, path);
+    case FileBytes::WriteFailure::Write:
+    case FileBytes::WriteFailure::Commit:
+        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path), Problem::CannotWrite,
+                               path);
     }
     Result r;
     r.ok = true;
@@ -106,17 +135,21 @@ ProjectFile::Result ProjectFile::write(const QString &path, const RecordList &co
 ProjectFile::ReadResult ProjectFile::read(const QString &path)
 {
     if (path.isEmpty())
-        return failure<ReadResult>(kReadError, QStringLiteral("読み込むファイルが設定されていません。"));
+        return failure<ReadResult>(kReadError, QStringLiteral("読み込むファイルが設定されていません。"), Problem::NoPath,
+                                   QString());
     // Whatever kept the file from being read (a folder, a pipe, a file far too
     // large, a read error half-way) is one answer for the user: it could not
     // be opened. A read error must not show up as a confusing parse error.
     QByteArray json;
     QString why;
     if (!FileBytes::read(path, kMaxFileSize, &json, &why))
-        return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
+        return failure<ReadResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path), Problem::CannotOpen,
+                                   path);
     ReadResult r = fromJson(json);
-    if (r.ok)
+    if (r.ok) {
+        r.findings = PageKinds::check(r.commands, r.conditions);
         r.repaired = PageKinds::repair(r.commands, r.conditions);
+    }
     return r;
 }
 
@@ -129,7 +162,8 @@ ProjectFile::Result ProjectFile::writeRecovery(const QString &path, const Record
     object.insert(kProjectPathKey, projectPath);
     QString why;
     if (FileBytes::write(path, QJsonDocument(object).toJson(QJsonDocument::Compact), &why) != FileBytes::WriteFailure::None)
-        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path));
+        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path),
+                               Problem::CannotWrite, path);
     Result r;
     r.ok = true;
     return r;
@@ -140,7 +174,8 @@ ProjectFile::RecoveryResult ProjectFile::readRecovery(const QString &path)
     QByteArray json;
     QString why;
     if (!FileBytes::read(path, kMaxFileSize, &json, &why))
-        return failure<RecoveryResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path));
+        return failure<RecoveryResult>(kReadError, QStringLiteral("ファイルを開けませんでした：%1").arg(path),
+                                       Problem::CannotOpen, path);
     RecoveryResult r;
     static_cast<ReadResult &>(r) = fromJson(json);
     if (r.ok) {
@@ -148,6 +183,35 @@ ProjectFile::RecoveryResult ProjectFile::readRecovery(const QString &path)
         r.projectPath = QJsonDocument::fromJson(json).object().value(kProjectPathKey).toString();
     }
     return r;
+}
+
+QString ProjectFile::Result::message(bool ja) const
+{
+    const bool reading = errorTitle == kReadError;
+    QString text = reading ? (ja ? QStringLiteral("読み込みエラー: ") : QStringLiteral("read error: "))
+                           : (ja ? QStringLiteral("保存エラー: ") : QStringLiteral("save error: "));
+    // Concatenated, not arg(): a path may hold '%'.
+    switch (problem) {
+    case Problem::None:
+        return QString();
+    case Problem::NoPath:
+        return text + (ja ? QStringLiteral("ファイルが指定されていません") : QStringLiteral("no file given"));
+    case Problem::CannotOpen:
+        return text + (ja ? QStringLiteral("ファイルを開けませんでした: ") : QStringLiteral("cannot open the file: "))
+            + detail;
+    case Problem::CannotWrite:
+        return text + (ja ? QStringLiteral("ファイルへの書き込みに失敗しました: ")
+                          : QStringLiteral("writing the file failed: "))
+            + detail;
+    case Problem::Exists:
+        return text + (ja ? QStringLiteral("ファイルがすでにあります: ") : QStringLiteral("the file exists: ")) + detail;
+    case Problem::Parse:
+        return text + (ja ? QStringLiteral("JSON 解析エラー: ") : QStringLiteral("not JSON: ")) + detail;
+    case Problem::NotObject:
+        return text + (ja ? QStringLiteral("ファイルの形式が正しくありません")
+                          : QStringLiteral("the file is not a project"));
+    }
+    return text;
 }
 
 QString ProjectFile::withExtension(const QString &path)

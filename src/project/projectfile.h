@@ -4,6 +4,7 @@
 // under "list_command" and "list_condition", written in Qt's indented form.
 // Failures come back as the title and text of the box the user sees.
 
+#include "project/pagekinds.h"
 #include "project/records.h"
 
 #include <QByteArray>
@@ -11,10 +12,18 @@
 
 class ProjectFile {
 public:
+    /// What went wrong, for texts other than the window's box.
+    enum class Problem { None, NoPath, CannotOpen, CannotWrite, Parse, NotObject, Exists };
+
     struct Result {
         bool ok = false;
         QString errorTitle; ///< empty on success
-        QString errorText;
+        QString errorText;  ///< the window's box, as it has always read
+        Problem problem = Problem::None;
+        QString detail;     ///< the path, or the parser's message
+        /// The failure as one line in English or Japanese, for the command
+        /// line ("read error: cannot open the file: /x.cmdat").
+        QString message(bool japanese) const;
     };
 
     struct ReadResult : Result {
@@ -23,6 +32,9 @@ public:
         /// The file broke the project's shape (unequal or empty lists, short
         /// records) and was mended on load.
         bool repaired = false;
+        /// What repair changed and what cannot play as written, found in the
+        /// lists as the file has them (see PageKinds::check).
+        QList<PageKinds::Finding> findings;
     };
 
     /// Extension of project files, with its dot.
@@ -38,6 +50,9 @@ public:
     /// Writes through a temporary file that replaces the target only once
     /// everything is written, so a failed save leaves the old file intact.
     static Result write(const QString &path, const RecordList &commands, const RecordList &conditions);
+    /// Writes a new file: refuses (Problem::Exists) when anything is at
+    /// `path` by then, a symbolic link included (see FileBytes::create).
+    static Result create(const QString &path, const RecordList &commands, const RecordList &conditions);
     /// Reads and parses a file, then repairs the lists so every record can be
     /// read by index. Anything but a plain file of sensible size (a folder,
     /// pipe, device, or a file of hundreds of megabytes) cannot be opened.

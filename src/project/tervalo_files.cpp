@@ -109,7 +109,28 @@ bool tervalo::readProjectFile()
     showProject(std::move(result.commands), std::move(result.conditions));
     QApplication::beep();
     emit projectFileBeeped();
+    if (!result.findings.isEmpty())
+        tellFindings(result.findings);
     return true;
+}
+
+void tervalo::tellFindings(const QList<PageKinds::Finding> &findings)
+{
+    // One box for the whole file; a file broken everywhere would otherwise
+    // make a box taller than the screen.
+    constexpr qsizetype kMostLines = 20;
+    QStringList lines;
+    lines << (is_japanese ? QStringLiteral("このファイルには、読み込むときに直した値や、書かれたとおりには実行できない値があります。")
+                          : QStringLiteral("Some values of this file were repaired on loading or cannot run as written."));
+    lines << QString();
+    for (qsizetype i = 0; i < findings.size() && i < kMostLines; ++i)
+        lines << findings.at(i).describe(is_japanese);
+    if (findings.size() > kMostLines) {
+        const QString more = QString::number(findings.size() - kMostLines);
+        lines << (is_japanese ? QStringLiteral("ほか ") + more + QStringLiteral(" 件") : QStringLiteral("and ") + more + QStringLiteral(" more"));
+    }
+    QMessageBox::information(this, is_japanese ? QStringLiteral("読み込み時の確認") : QStringLiteral("Checked on loading"),
+                             lines.join(QLatin1Char('\n')));
 }
 
 void tervalo::showProject(RecordList commands, RecordList conditions)

@@ -213,6 +213,7 @@ bool SettingsFile::save(const SettingsValues &v)
         qWarning() << "Write failed:" << why;
         return false;
     case FileBytes::WriteFailure::Commit:
+    case FileBytes::WriteFailure::Exists: // write() replaces; it never says so
         qWarning() << "Commit failed:" << why;
         return false;
     }

@@ -114,7 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     RecordList commands = read.commands;
     RecordList conditions = read.conditions;
-    PageKinds::repair(commands, conditions);
+    // Every repair is told: the check of the lists as read names something
+    // whenever repair changes them, and nothing of the repaired lists is
+    // still missing.
+    const QList<PageKinds::Finding> findings = PageKinds::check(commands, conditions);
+    const bool repaired = PageKinds::repair(commands, conditions);
+    FUZZ_CHECK(!repaired || !findings.isEmpty() || (read.commands.isEmpty() && read.conditions.isEmpty()));
+    for (const PageKinds::Finding &f : findings)
+        FUZZ_CHECK(f.page >= 1 && !f.describe(true).isEmpty() && !f.describe(false).isEmpty());
+    for (const PageKinds::Finding &f : PageKinds::check(commands, conditions))
+        FUZZ_CHECK(f.action != PageKinds::Finding::Action::BlankAdded && f.action != PageKinds::Finding::Action::Filled);
     FUZZ_CHECK(!commands.isEmpty() && commands.size() == conditions.size());
     {
         RecordList c = commands, d = conditions;

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,6 +25,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -443,15 +445,22 @@ private slots:
         const int noInput = CommandLine::kExitNoInput;
         const int usage = CommandLine::kExitUsage;
         const QStringList play{"--play", "%1", "--delay", "0"};
+        // The command line speaks English here (C.UTF-8), file errors too.
         QTest::newRow("missing file") << play << "missing" << noInput
-                                      << "tervalo_free: 読み込みエラー: ファイルを開けませんでした：%1\n";
-        QTest::newRow("folder") << play << "folder" << noInput
-                                << "tervalo_free: 読み込みエラー: ファイルを開けませんでした：%1\n";
-        QTest::newRow("broken JSON") << play << "broken" << noInput << "tervalo_free: 読み込みエラー: JSON 解析エラー: ";
+                                      << "tervalo_free: read error: cannot open the file: %1\n";
+        QTest::newRow("folder") << play << "folder" << noInput << "tervalo_free: read error: cannot open the file: %1\n";
+        QTest::newRow("broken JSON") << play << "broken" << noInput << "tervalo_free: read error: not JSON: ";
         QTest::newRow("not an object") << play << "array" << noInput
-                                       << "tervalo_free: 読み込みエラー: ファイルの形式が正しくありません。\n";
+                                       << "tervalo_free: read error: the file is not a project\n";
         QTest::newRow("300 MB file") << play << "huge" << noInput
-                                     << "tervalo_free: 読み込みエラー: ファイルを開けませんでした：%1\n";
+                                     << "tervalo_free: read error: cannot open the file: %1\n";
+        QTest::newRow("missing file, --check") << QStringList{"--check", "%1"} << "missing" << noInput
+                                               << "tervalo_free: read error: cannot open the file: %1\n";
+        // A stop key must be one the person can press on this desktop.
+        QTest::newRow("stop key 7") << (play + QStringList{"--stop-key", "7"}) << "project" << usage
+                                    << "tervalo_free: the stop key 7";
+        QTest::newRow("stop key 7,15") << (play + QStringList{"--stop-key", "7,15"}) << "project" << usage
+                                       << "tervalo_free: the stop key 7,15";
         QTest::newRow("--times 0") << (play + QStringList{"--times", "0"}) << "project" << usage
                                    << "tervalo_free: --times takes a whole number from 1 to 9999: 0\nUsage: tervalo_free ";
         QTest::newRow("--times abc") << (play + QStringList{"--times", "abc"}) << "project" << usage
@@ -610,6 +619,9 @@ private slots:
                                                  << CommandLine::kExitDone << QString();
         QTest::newRow("none in the settings with a tray")
             << none << QStringList{"--no-stop-key"} << true << CommandLine::kExitDone << QString();
+        QTest::newRow("settings key not on this desktop")
+            << QByteArray(R"({"stop_command": "7,3"})") << QStringList() << false << usage
+            << "tervalo_free: the stop key 7,3";
         QTest::newRow("given key overrides unusable settings")
             << QByteArray(R"({"stop_command": "x,3"})") << QStringList{"--stop-key", "83,3"} << false
             << CommandLine::kExitDone << QString();
@@ -637,6 +649,152 @@ private slots:
         QCOMPARE(p.code, code);
         QVERIFY2(p.err.startsWith(message), qPrintable(describe(p)));
         QCOMPARE(receiver->text, code == CommandLine::kExitDone ? QStringLiteral("Abc 日!") : QString());
+    }
+
+    // Values Open repairs or that cannot play as written: --check lists each
+    // one on a line and exits 1 (0 when there is none); --play tells the same
+    // lines on stderr, except with --quiet, and plays the page anyway.
+    void valueFindings_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QStringList>("condition");
+        QTest::addColumn<QStringList>("pieces"); // what the one line names; empty: a clean page
+        QTest::addColumn<bool>("playable");      // plays at once (no wait on the screen)
+
+        const QString none = PageKinds::kNone, now = PageKinds::kImmediately, color = PageKinds::kColor;
+        QTest::newRow("clean") << QStringList{PageKinds::kMousePointer, "40", "50"} << QStringList{now} << QStringList()
+                               << true;
+        QTest::newRow("colour #zzzzzz") << QStringList{none} << QStringList{color, "0", "0", "#zzzzzz", "0"}
+                                        << QStringList{"page 1, Color condition", "\"#zzzzzz\"", "black"} << false;
+        QTest::newRow("tolerance 999") << QStringList{none} << QStringList{color, "0", "0", "#123456", "999"}
+                                       << QStringList{"page 1, Color condition", "tolerance \"999\"", "255"} << false;
+        QTest::newRow("x does not parse") << QStringList{PageKinds::kMousePointer, "4O", "50"} << QStringList{now}
+                                          << QStringList{"page 1, Mouse Pointer operation", "x \"4O\"", "0"} << true;
+        QTest::newRow("wheel notches -5") << QStringList{PageKinds::kWheel, PageKinds::WheelOperation::kDown, "-5"}
+                                          << QStringList{now}
+                                          << QStringList{"page 1, Wheel operation", "notches \"-5\"", "0"} << true;
+        QTest::newRow("unknown operation kind") << QStringList{"ダブルクリック", "左"} << QStringList{now}
+                                                << QStringList{"page 1, ダブルクリック operation", "skipped"} << true;
+        QTest::newRow("unknown condition kind") << QStringList{none} << QStringList{"待機"}
+                                                << QStringList{"page 1, 待機 condition", "skipped"} << true;
+        QTest::newRow("short record") << QStringList{PageKinds::kMousePointer, "40"} << QStringList{now}
+                                      << QStringList{"page 1, Mouse Pointer operation", "y \"\"", "missing"} << true;
+    }
+
+    void valueFindings()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QStringList, condition);
+        QFETCH(QStringList, pieces);
+        QFETCH(bool, playable);
+        // The page under test comes second, after a clean one.
+        for (QString &piece : pieces)
+            piece.replace(QStringLiteral("page 1"), QStringLiteral("page 2"));
+        const QString file = writeProject(QStringLiteral("values.cmdat"),
+                                          list({{PageKinds::kNone}, command}), list({{PageKinds::kImmediately}, condition}));
+
+        auto checkLine = [&](const QString &output) {
+            const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            if (pieces.isEmpty())
+                return lines.isEmpty();
+            if (lines.size() != 1 || !lines.first().startsWith(file + QStringLiteral(": ")))
+                return false;
+            for (const QString &piece : pieces) {
+                if (!lines.first().contains(piece))
+                    return false;
+            }
+            return true;
+        };
+        const Played checked = playArgs({QStringLiteral("--check"), file}, sessionEnvironment());
+        QVERIFY2(checked.ended && !checked.crashed, qPrintable(describe(checked)));
+        QCOMPARE(checked.code, pieces.isEmpty() ? CommandLine::kExitDone : 1);
+        QVERIFY2(checkLine(checked.out), qPrintable(describe(checked)));
+        QCOMPARE(checked.err, QString());
+        QCOMPARE(checked.mappedWindows, 0);
+        if (!playable)
+            return;
+        for (const bool quiet : {false, true}) {
+            QStringList args{QStringLiteral("--play"), file, QStringLiteral("--times"), QStringLiteral("1"),
+                             QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--stop-key"),
+                             QStringLiteral("83,3")};
+            if (quiet)
+                args << QStringLiteral("--quiet");
+            const Played p = playArgs(args, sessionEnvironment());
+            QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
+            QCOMPARE(p.code, CommandLine::kExitDone);
+            QVERIFY2(quiet ? p.err.isEmpty() : checkLine(p.err), qPrintable(describe(p)));
+        }
+    }
+
+    // The result line names the file as given, '%' included, and a name
+    // whose bytes are not UTF-8 plays as well (as --check reads it).
+    void fileNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("percent signs") << QByteArray("a%2b%1.cmdat") << "C.UTF-8" << "--play";
+        QTest::newRow("percent signs, Japanese") << QByteArray("%1%%3.cmdat") << "ja_JP.UTF-8" << "--play";
+        QTest::newRow("Latin-1 byte") << QByteArray("caf\xe9.cmdat") << "C.UTF-8" << "--play";
+        QTest::newRow("Latin-1 byte, --check") << QByteArray("caf\xe9.cmdat") << "C.UTF-8" << "--check";
+    }
+
+    void fileNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, lang);
+        QFETCH(QString, mode);
+        const QByteArray path = QFile::encodeName(homePath()) + '/' + name;
+        {
+            // Made by bytes, as a shell would pass them.
+            const QByteArray json = ProjectFile::toJson(list({{PageKinds::kNone}}), list({{PageKinds::kImmediately}}));
+            FILE *f = std::fopen(path.constData(), "wb");
+            QVERIFY(f);
+            QCOMPARE(std::fwrite(json.constData(), 1, size_t(json.size()), f), size_t(json.size()));
+            std::fclose(f);
+        }
+        // Removed by its bytes: the temporary folder's clean-up goes by text.
+        const auto removeFile = qScopeGuard([&path] { std::remove(path.constData()); });
+        // Through a shell, as a script passes a name: QProcess would turn the
+        // bytes into text first. printf makes the bytes from octal escapes.
+        QString octal;
+        for (const char c : name)
+            octal += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        const QString script =
+            QStringLiteral("folder=$1; shift; exec \"$0\" %1 \"$folder/$(printf '%2')\" \"$@\"").arg(mode, octal);
+        QStringList args{QStringLiteral("-c"), script, programPath(), homePath()};
+        if (mode == QStringLiteral("--play"))
+            args << QStringLiteral("--times") << QStringLiteral("1") << QStringLiteral("--delay") << QStringLiteral("0")
+                 << QStringLiteral("--stop-key") << QStringLiteral("83,3");
+        const Played p = play(QStringLiteral("/bin/sh"), args, sessionEnvironment(lang));
+        QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
+        QCOMPARE(p.code, CommandLine::kExitDone);
+        QCOMPARE(p.err, QString());
+        if (mode != QStringLiteral("--play"))
+            return;
+        const QString shown = QFile::decodeName(path);
+        QVERIFY2(p.out.startsWith(shown + QStringLiteral(": 1 ")), qPrintable(describe(p)));
+        QCOMPARE(p.out.count(QLatin1Char('%')), shown.count(QLatin1Char('%')));
+    }
+
+    // Characters the desktop has no key for are told even with --quiet: a
+    // text that played incomplete must not look like a success.
+    void untypedCharacterAlwaysTold()
+    {
+        const QString bell(QChar(char16_t(7)));
+        const QString file = writeProject(QStringLiteral("bell.cmdat"),
+                                          list({{PageKinds::kEnterText, QStringLiteral("a") + bell + QStringLiteral("b"),
+                                                 QStringLiteral("0.1")}}),
+                                          list({{PageKinds::kWaitUntilOver, QStringLiteral("0")}}));
+        const Played p = playArgs({QStringLiteral("--play"), file, QStringLiteral("--times"), QStringLiteral("1"),
+                                   QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--stop-key"),
+                                   QStringLiteral("83,3"), QStringLiteral("--quiet")},
+                                  sessionEnvironment());
+        QVERIFY2(p.ended && !p.crashed, qPrintable(describe(p)));
+        QCOMPARE(p.code, CommandLine::kExitDone);
+        QCOMPARE(receiver->text, QStringLiteral("ab"));
+        QVERIFY2(p.err.contains(QStringLiteral("0007")), qPrintable(describe(p)));
+        QCOMPARE(p.out, QString());
     }
 
     // The README's scheduling examples, run as the scheduler would: with

@@ -356,6 +356,91 @@ private slots:
         QCOMPARE(person->keysDown(), QList<int>());
     }
 
+    // The output as it is when the recording ends decides: a file or a link
+    // put there meanwhile is never replaced or followed (the recording goes
+    // beside it, and the message says where); --force replaces a link itself,
+    // not what it points to. A stop key this desktop lacks is refused.
+    void commandLineOutput_data()
+    {
+        QTest::addColumn<QString>("atStart");   // "", "link": what is at the output before
+        QTest::addColumn<QString>("meanwhile"); // "", "file", "link": put there while recording
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says"); // in standard error
+        QTest::newRow("file written meanwhile") << "" << "file" << QStringList() << int(CommandLine::kExitNoInput)
+                                                << "the recording was saved as ";
+        QTest::newRow("link put meanwhile") << "" << "link" << QStringList() << int(CommandLine::kExitNoInput)
+                                            << "the recording was saved as ";
+        QTest::newRow("link replaced with --force") << "link" << "" << QStringList{"--force"}
+                                                    << int(CommandLine::kExitDone) << "Recording;";
+        QTest::newRow("stop key 7") << "" << "" << QStringList{"--stop-key", "7"} << int(CommandLine::kExitUsage)
+                                    << "tervalo_free: the stop key 7";
+    }
+
+    void commandLineOutput()
+    {
+        QFETCH(QString, atStart);
+        QFETCH(QString, meanwhile);
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out.cmdat"));
+        const QString pointedTo = dir.filePath(QStringLiteral("elsewhere.cmdat"));
+        if (atStart == QStringLiteral("link"))
+            QVERIFY(QFile::link(pointedTo, out));
+        TempSettings settings;
+        QProcess program;
+        QByteArray said;
+        const bool started = startProgram(program, settings,
+                                          QStringList{QStringLiteral("--record"), out, QStringLiteral("--delay"),
+                                                      QStringLiteral("0")} + options,
+                                          "Ctrl+Alt+S stops it", &said);
+        if (code == CommandLine::kExitUsage) {
+            QVERIFY(!started);
+            QVERIFY(program.state() == QProcess::NotRunning || program.waitForFinished(10000));
+        } else {
+            QVERIFY2(started, said.constData());
+            if (meanwhile == QStringLiteral("file")) {
+                QFile f(out);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+                f.write("theirs");
+            } else if (meanwhile == QStringLiteral("link")) {
+                QVERIFY(QFile::link(pointedTo, out));
+            }
+            person->tap({XK_Control_L, XK_Alt_L, XK_s});
+            QVERIFY(program.waitForFinished(10000));
+        }
+        said += program.readAllStandardError();
+        QCOMPARE(program.exitCode(), code);
+        QVERIFY2(QString::fromUtf8(said).contains(says), said.constData());
+        QCOMPARE(person->keysDown(), QList<int>());
+        if (code == CommandLine::kExitUsage) {
+            QVERIFY(!QFileInfo(out).exists());
+            return;
+        }
+        // Nothing was written through a link.
+        QVERIFY(!QFileInfo::exists(pointedTo));
+        if (meanwhile == QStringLiteral("file")) {
+            QFile f(out);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("theirs"));
+        } else if (meanwhile == QStringLiteral("link")) {
+            QVERIFY(QFileInfo(out).isSymLink());
+        }
+        // Where the recording is: the file asked for, or the one the message names.
+        QString written = out;
+        if (!meanwhile.isEmpty()) {
+            const QString text = QString::fromUtf8(said);
+            written = text.mid(text.indexOf(says) + says.size()).section(QLatin1Char('\n'), 0, 0);
+            QCOMPARE(QFileInfo(written).absolutePath(), QFileInfo(out).absolutePath());
+        }
+        QVERIFY(!QFileInfo(written).isSymLink());
+        const ProjectFile::ReadResult file = ProjectFile::read(written);
+        QVERIFY2(file.ok, qPrintable(written + QLatin1Char(' ') + file.errorText));
+        QVERIFY(!file.commands.isEmpty());
+    }
+
     // Without a tray (this server has none) a label in the screen's corner
     // tells of the recording. It takes no input: a click on it reaches the
     // window below and is recorded as a click there, like any other.
