@@ -87,26 +87,42 @@ ProjectFile::ReadResult ProjectFile::fromJson(const QByteArray &json)
     return r;
 }
 
+namespace {
+// What a write through the safe file route came to, as the window and the
+// command line tell it.
+ProjectFile::Result savedOrWhyNot(FileBytes::WriteFailure outcome, const QString &path)
+{
+    using Problem = ProjectFile::Problem;
+    switch (outcome) {
+    case FileBytes::WriteFailure::None:
+        break;
+    case FileBytes::WriteFailure::Exists:
+        return failure<ProjectFile::Result>(kSaveError, QStringLiteral("ファイルがすでにあります：%1").arg(path),
+                                              Problem::Exists, path);
+    case FileBytes::WriteFailure::Open:
+        return failure<ProjectFile::Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path),
+                                              Problem::CannotOpen, path);
+    case FileBytes::WriteFailure::Write:
+    case FileBytes::WriteFailure::Commit:
+        return failure<ProjectFile::Result>(kSaveError,
+                                              QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path),
+                                              Problem::CannotWrite, path);
+    }
+    ProjectFile::Result r;
+    r.ok = true;
+    return r;
+}
+} // namespace
+
 ProjectFile::Result ProjectFile::write(const QString &path, const RecordList &commands,
                                        const RecordList &conditions)
 {
     if (path.isEmpty())
         return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"), Problem::NoPath, QString());
     QString why;
-    switch (FileBytes::write(path, toJson(commands, conditions), &why)) {
-    case FileBytes::WriteFailure::None:
-        break;
-    case FileBytes::WriteFailure::Open:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path), Problem::CannotOpen, path);
-    case FileBytes::WriteFailure::Write:
-    case FileBytes::WriteFailure::Commit:
-    case FileBytes::WriteFailure::Exists:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path), Problem::CannotWrite,
-                               path);
-    }
-    Result r;
-    r.ok = true;
-    return r;
+    const FileBytes::WriteFailure outcome = FileBytes::write(path, toJson(commands, conditions), &why);
+    // Save has always told a file that exists as a failed write.
+    return savedOrWhyNot(outcome == FileBytes::WriteFailure::Exists ? FileBytes::WriteFailure::Write : outcome, path);
 }
 
 ProjectFile::Result ProjectFile::create(const QString &path, const RecordList &commands,
@@ -115,21 +131,7 @@ ProjectFile::Result ProjectFile::create(const QString &path, const RecordList &c
     if (path.isEmpty())
         return failure<Result>(kSaveError, QStringLiteral("保存先が設定されていません。"), Problem::NoPath, QString());
     QString why;
-    switch (FileBytes::create(path, toJson(commands, conditions), &why)) {
-    case FileBytes::WriteFailure::None:
-        break;
-    case FileBytes::WriteFailure::Exists:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルがすでにあります：%1").arg(path), Problem::Exists, path);
-    case FileBytes::WriteFailure::Open:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルを開けませんでした:%1").arg(path), Problem::CannotOpen, path);
-    case FileBytes::WriteFailure::Write:
-    case FileBytes::WriteFailure::Commit:
-        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path), Problem::CannotWrite,
-                               path);
-    }
-    Result r;
-    r.ok = true;
-    return r;
+    return savedOrWhyNot(FileBytes::create(path, toJson(commands, conditions), &why), path);
 }
 
 ProjectFile::ReadResult ProjectFile::read(const QString &path)
@@ -161,12 +163,9 @@ ProjectFile::Result ProjectFile::writeRecovery(const QString &path, const Record
     object.insert(kConditionKey, toArray(conditions));
     object.insert(kProjectPathKey, projectPath);
     QString why;
-    if (FileBytes::write(path, QJsonDocument(object).toJson(QJsonDocument::Compact), &why) != FileBytes::WriteFailure::None)
-        return failure<Result>(kSaveError, QStringLiteral("ファイルへの書き込みに失敗しました：%1").arg(path),
-                               Problem::CannotWrite, path);
-    Result r;
-    r.ok = true;
-    return r;
+    const FileBytes::WriteFailure outcome =
+        FileBytes::write(path, QJsonDocument(object).toJson(QJsonDocument::Compact), &why);
+    return savedOrWhyNot(outcome == FileBytes::WriteFailure::None ? outcome : FileBytes::WriteFailure::Write, path);
 }
 
 ProjectFile::RecoveryResult ProjectFile::readRecovery(const QString &path)
