@@ -1,6 +1,7 @@
 #include "app/tervalo.h"
 #include "support/windowparts.h"
 #include "run/rundialog.h"
+#include "project/projectfile.h"
 #include "run/stoprule.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -69,7 +70,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, name);
-        QCOMPARE(tervalo::runProjectName(path), name);
+        QCOMPARE(ProjectFile::runProjectName(path), name);
     }
 
     void cancelStartsNothing_data()

@@ -2,9 +2,10 @@
 
 #include "input/keycombination.h"
 #include "platform/desktop.h"
-#include "record/recorddialog.h"
+#include "record/recordingoptions.h"
 #include "run/run.h"
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -192,7 +193,7 @@ bool CommandLine::isStopKeyCode(const QString &code)
 {
     static const QRegularExpression form(QStringLiteral("^([0-9]{1,3})(?:,([0-9]{1,2}))?$"));
     const QRegularExpressionMatch m = form.match(code);
-    if (!m.hasMatch() || !RunDialog::isUsableStopCommand(code))
+    if (!m.hasMatch() || !StopRule::isUsableStopCommand(code))
         return false;
     const int mask = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
     return mask <= 15; // Alt 1 | Ctrl 2 | Shift 4 | Win 8
@@ -372,7 +373,7 @@ QString CommandLine::usage(bool ja)
             + QLatin1Char('\n');
     }
     // A recording's values not given are the record dialog's defaults.
-    const RecordDialog::Values recordDefaults;
+    const RecordingOptions recordDefaults;
     const QString defaultStop = QStringLiteral("%1 = %2").arg(recordDefaults.stopCommand,
                                                               RunDialog::keyLabelFor(recordDefaults.stopCommand));
     if (ja) {

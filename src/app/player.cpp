@@ -2,12 +2,12 @@
 
 #include "app/programend.h"
 #include "app/recordcommand.h"
-#include "app/tervalo.h"
 #include "input/keycombination.h"
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
 #include "run/run.h"
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 #include "run/runthread.h"
 #include "settings/settingsfile.h"
 
@@ -73,7 +73,7 @@ Player::StopChoice Player::stopCommand(const QString &fromSettings) const
         return {QString(), text("実行設定に停止キーがありません。--stop-key で指定するか、"
                                 "--no-stop-key を付けてください。",
                                 "the run settings have no stop key; give one with --stop-key, or give --no-stop-key")};
-    if (!RunDialog::isUsableStopCommand(fromSettings))
+    if (!StopRule::isUsableStopCommand(fromSettings))
         return {QString(), text("実行設定の停止キー「%1」はキーコードではありません。--stop-key で指定してください。",
                                 "the stop key of the run settings (%1) is not a key code; give one with --stop-key")
                                .arg(fromSettings)};
@@ -109,7 +109,7 @@ int Player::exec()
 
     auto *run = new Run();
     run->setup(startDelay, runCount, stop.command, std::move(project.commands), std::move(project.conditions),
-               tervalo::runProjectName(QFileInfo(options.file).absoluteFilePath()));
+               ProjectFile::runProjectName(QFileInfo(options.file).absoluteFilePath()));
 
     auto outcome = std::make_shared<Outcome>();
     QElapsedTimer clock;

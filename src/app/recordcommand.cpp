@@ -110,7 +110,7 @@ void RecordCommand::keepElsewhere(const ProjectFile::Result &failed, const Recor
 
 int RecordCommand::exec()
 {
-    RecordDialog::Values values; // the dialog's defaults, switches included
+    RecordingOptions values; // the dialog's defaults, switches included
     if (options.delay)
         values.startDelay = *options.delay;
     if (options.stopKey)

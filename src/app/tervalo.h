@@ -8,7 +8,7 @@
 #include "project/edithistory.h"
 #include "project/pagekinds.h"
 #include "project/project.h"
-#include "record/recorddialog.h"
+#include "record/recordingoptions.h"
 #include "settings/settingsfile.h"
 
 #include <QAbstractNativeEventFilter>
@@ -140,9 +140,6 @@ public slots:
     void stertRun();
     void onRunFinished();
 public:
-    /// Name a run shows for the project at `path`: "新規プロジェクト" for a
-    /// project never saved, else the file name up to its first dot.
-    static QString runProjectName(const QString &path);
     /// Starts a run with the values the window holds now, as stertRun does
     /// once its dialog is accepted (tests start runs without the dialog).
     void launchRun();
@@ -156,7 +153,7 @@ public slots:
 public:
     /// Hides the window and records with these values, as recordActions does
     /// once its dialog is accepted; false when it cannot start.
-    bool startRecording(const RecordDialog::Values &values);
+    bool startRecording(const RecordingOptions &values);
     /// The recording under way, if any.
     const RecordingSession *recordingSession() const { return recording; }
     /// Puts pages after the current page and shows the first of them: one
@@ -299,7 +296,7 @@ private:
     void unregisterGlobalHotkey();
 
     // record/tervalo_record.cpp
-    RecordDialog::Values recordValues() const;
+    RecordingOptions recordValues() const;
     RecordingSession *recording = nullptr;
 
     // project/tervalo_recovery.cpp: the copy of unsaved work.

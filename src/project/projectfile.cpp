@@ -2,7 +2,9 @@
 
 #include "files/filebytes.h"
 #include "project/pagekinds.h"
+#include "settings/settingsfile.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -211,6 +213,14 @@ QString ProjectFile::Result::message(bool ja) const
                           : QStringLiteral("the file is not a project"));
     }
     return text;
+}
+
+QString ProjectFile::runProjectName(const QString &path)
+{
+    // A new project's path is the desktop folder until it is saved.
+    if (path == SettingsFile::desktopPath())
+        return QStringLiteral("新規プロジェクト");
+    return QFileInfo(path).baseName();
 }
 
 QString ProjectFile::withExtension(const QString &path)

@@ -56,6 +56,11 @@ public:
     /// Reads and parses a file, then repairs the lists so every record can be
     /// read by index. Anything but a plain file of sensible size (a folder,
     /// pipe, device, or a file of hundreds of megabytes) cannot be opened.
+    /// Name a run (and the window title) shows for the project at `path`:
+    /// "新規プロジェクト" for a project never saved, else the file name up to
+    /// its first dot.
+    static QString runProjectName(const QString &path);
+
     static ReadResult read(const QString &path);
 
     /// A recovery copy of unsaved work: the project document with the path

@@ -3,6 +3,7 @@
 #include "project/editorfields.h"
 #include "project/editorlog.h"
 #include "project/pagestripdelegate.h"
+#include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "ui/textfit.h"
 
@@ -69,7 +70,7 @@ void tervalo::renderPage()
 
     pageCounterLabel->setText(QStringLiteral("%1/%2").arg(currentPage).arg(pages));
 
-    setWindowTitle(runProjectName(projectPath));
+    setWindowTitle(ProjectFile::runProjectName(projectPath));
 
     qCDebug(lcEditorDump) << commandList;
     qCDebug(lcEditorDump) << currentProject.conditions();

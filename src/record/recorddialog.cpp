@@ -3,6 +3,7 @@
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 #include "ui/controlstyles.h"
 
 #include <QCheckBox>
@@ -32,7 +33,7 @@ RecordDialog::RecordDialog(const Values &values, bool japanese, bool help, QWidg
 {
     values_.startDelay = qBound(1, values_.startDelay, 9999);
     // "None" cannot end a recording: an unusable command falls back to the default.
-    if (!RunDialog::isUsableStopCommand(values_.stopCommand))
+    if (!StopRule::isUsableStopCommand(values_.stopCommand))
         values_.stopCommand = KeyCombination::defaultStopCommand();
 
     setFixedSize(340, 430);

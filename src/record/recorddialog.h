@@ -7,6 +7,7 @@
 
 #include "input/keycapture.h"
 #include "input/keycombination.h"
+#include "record/recordingoptions.h"
 #include "record/recordmapping.h"
 
 #include <QDialog>
@@ -22,11 +23,7 @@ class RecordDialog : public QDialog {
     Q_OBJECT
 public:
     /// What the dialog shows and, once accepted, returns.
-    struct Values {
-        int startDelay = 5;                       ///< seconds, 1 to 9999
-        QString stopCommand = KeyCombination::defaultStopCommand(); ///< key-combination code
-        RecordMapping::Options options;
-    };
+    using Values = RecordingOptions;
 
     RecordDialog(const Values &values, bool japanese, bool help, QWidget *parent = nullptr);
     ~RecordDialog() override;

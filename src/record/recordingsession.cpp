@@ -1,12 +1,12 @@
 #include "record/recordingsession.h"
 
 #include "input/keycombination.h"
-#include "run/rundialog.h"
+#include "run/stoprule.h"
 
 #include <QApplication>
 #include <QDebug>
 
-RecordingSession::RecordingSession(RecordDialog::Values values, QObject *parent)
+RecordingSession::RecordingSession(RecordingOptions values, QObject *parent)
     : QObject(parent)
     , values_(std::move(values))
 {
@@ -23,7 +23,7 @@ RecordingSession::~RecordingSession()
 
 bool RecordingSession::start()
 {
-    if (!RunDialog::isUsableStopCommand(values_.stopCommand))
+    if (!StopRule::isUsableStopCommand(values_.stopCommand))
         return false;
     const KeyCombination::Parsed stop = KeyCombination::parse(values_.stopCommand);
     if (!recorder_.watch(stop.vk, stop.mask)) {

@@ -6,7 +6,7 @@
 // the start: pressed during the delay it cancels (no pages, the end beep
 // only), for a person who changed their mind. Lives on the GUI thread.
 
-#include "record/recorddialog.h"
+#include "record/recordingoptions.h"
 #include "record/recorder.h"
 
 #include <QObject>
@@ -15,7 +15,7 @@
 class RecordingSession : public QObject {
     Q_OBJECT
 public:
-    explicit RecordingSession(RecordDialog::Values values, QObject *parent = nullptr);
+    explicit RecordingSession(RecordingOptions values, QObject *parent = nullptr);
     /// Stops the recording if it still runs (window closed, program quit).
     ~RecordingSession() override;
 
@@ -41,7 +41,7 @@ private:
     void begin();
     void end();
 
-    RecordDialog::Values values_;
+    RecordingOptions values_;
     Recorder recorder_;
     QTimer delay_;
     bool done_ = false;

@@ -9,7 +9,7 @@ void tervalo::recordActions()
     RecordDialog dialog(recordValues(), is_japanese, is_help, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const RecordDialog::Values v = dialog.values();
+    const RecordingOptions v = dialog.values();
     record_delay = v.startDelay;
     record_stop_command = v.stopCommand;
     record_glides = v.options.glides;
@@ -18,9 +18,9 @@ void tervalo::recordActions()
     startRecording(v);
 }
 
-RecordDialog::Values tervalo::recordValues() const
+RecordingOptions tervalo::recordValues() const
 {
-    RecordDialog::Values v;
+    RecordingOptions v;
     v.startDelay = record_delay;
     v.stopCommand = record_stop_command;
     v.options.glides = record_glides;
@@ -29,7 +29,7 @@ RecordDialog::Values tervalo::recordValues() const
     return v;
 }
 
-bool tervalo::startRecording(const RecordDialog::Values &values)
+bool tervalo::startRecording(const RecordingOptions &values)
 {
     if (recording)
         return false;

@@ -134,14 +134,9 @@ QString RunDialog::keyLabelFor(const QString &code)
     return KeyCombination::labelOf(p.vk, p.mask);
 }
 
-bool RunDialog::isUsableStopCommand(const QString &code)
-{
-    return StopRule::isUsableStopCommand(code);
-}
-
 void RunDialog::refreshStopCommandValidity()
 {
-    stopCommandValid = isUsableStopCommand(stopCommand);
+    stopCommandValid = StopRule::isUsableStopCommand(stopCommand);
 }
 
 void RunDialog::updateStartButtonState()

@@ -29,8 +29,6 @@ public:
     /// Label of an exit command as this dialog shows it: "Ctrl+Alt+S";
     /// "なし" for none; "無効なキー" when the key part is not a number.
     static QString keyLabelFor(const QString &code);
-    /// True when the exit command names a key a run can watch for.
-    static bool isUsableStopCommand(const QString &code);
 
     /// Ends a running capture and removes the keyboard hook, whatever the
     /// way the dialog is closed.

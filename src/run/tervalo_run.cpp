@@ -1,5 +1,6 @@
 #include "app/tervalo.h"
 
+#include "project/projectfile.h"
 #include "run/run.h"
 #include "run/rundialog.h"
 #include "run/runthread.h"
@@ -29,19 +30,11 @@ void tervalo::stertRun()
     launchRun();
 }
 
-QString tervalo::runProjectName(const QString &path)
-{
-    // A new project's path is the desktop folder until it is saved.
-    if (path == SettingsFile::desktopPath())
-        return QStringLiteral("新規プロジェクト");
-    return QFileInfo(path).baseName();
-}
-
 void tervalo::launchRun()
 {
     auto *run = new Run();
     // The run gets copies: the project may change once the window is back.
-    run->setup(stertTime, runNumber, stopCommand, currentProject.commands(), currentProject.conditions(), runProjectName(projectPath));
+    run->setup(stertTime, runNumber, stopCommand, currentProject.commands(), currentProject.conditions(), ProjectFile::runProjectName(projectPath));
     // Hidden before the run's clock starts: hiding the active window moves
     // the activation, and under Wine hide() alone takes about 2 s; a run
     // started first played its first pages meanwhile, and the

@@ -15,6 +15,7 @@
 #include "run/operations.h"
 #include "run/run.h"
 #include "run/rundialog.h"
+#include "run/stoprule.h"
 
 #include <QCoreApplication>
 
@@ -104,7 +105,7 @@ void checkStopCommand(const QString &code, const KeyCombination::Parsed &p)
     FUZZ_CHECK(stop.key == (p.keyConverts ? p.vk : 0));
     FUZZ_CHECK(stop.modifiers == (p.maskConverts ? p.mask : 0));
 
-    const bool usable = RunDialog::isUsableStopCommand(code);
+    const bool usable = StopRule::isUsableStopCommand(code);
     // The dialog lets a run start only with a key the watcher can see.
     if (usable) {
         FUZZ_CHECK(stop.key >= 1 && stop.key <= 254);
