@@ -350,7 +350,14 @@ void X11InputObserver::buttonEvent(int xbutton, bool down, unsigned long serverT
     // Asked for at every button, never taken from the last look: a pointer
     // can move without a single motion event (warped by another program, a
     // remote desktop, a tablet or touch screen in absolute mode).
-    const Point at = pointer();
+    Point at = pointer();
+    // The look sees the pointer as it is now, which may be after a move that
+    // followed the button (the person clicked and went on before this thread
+    // got here). The look's reply comes after every event before it, so such
+    // a move is in the queue by now; with no motion between the last look and
+    // the button, the last look is where the button happened.
+    if (!motionPending_ && pointerKnown_ && motionQueued())
+        at = lastPointer_;
     if (motionPending_) {
         motionPending_ = false;
         if ((kinds_ & observe::Motion) && (!pointerKnown_ || !(at == lastPointer_))) {
@@ -379,6 +386,27 @@ void X11InputObserver::flushMotion()
     e.kind = InputEvent::Kind::Motion;
     e.pos = at;
     deliver(e, motionTime_);
+}
+
+bool X11InputObserver::motionQueued()
+{
+    struct Scan {
+        int opcode;
+        bool found;
+    } scan{xiOpcode_, false};
+    XEvent unused;
+    // Looks through what is queued and takes nothing (the predicate never
+    // says yes); only the event's header is read, its data stays unfetched.
+    XCheckIfEvent(
+        dpy_, &unused,
+        [](Display *, XEvent *ev, XPointer arg) -> Bool {
+            auto *s = reinterpret_cast<Scan *>(arg);
+            if (ev->type == GenericEvent && ev->xcookie.extension == s->opcode && ev->xcookie.evtype == XI_RawMotion)
+                s->found = true;
+            return False;
+        },
+        reinterpret_cast<XPointer>(&scan));
+    return scan.found;
 }
 
 Point X11InputObserver::pointer()

@@ -60,6 +60,7 @@ private:
     /// Tells of motion seen since the last report, if the pointer moved.
     void flushMotion();
     Point pointer();
+    bool motionQueued();
     void deliver(InputEvent &event, unsigned long serverTime);
     void loadKeymap();
     char32_t characterOf(int keycode) const;
