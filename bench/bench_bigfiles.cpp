@@ -6,7 +6,7 @@
 // Targets: every open ends within 30 s and grows the peak memory by less than
 // 15 times the file's size. Exits non-zero when one is missed.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop.h"
 #include "platform/desktop_sim.h"
 #include "project/projectfile.h"

@@ -4,7 +4,7 @@
 // to the refresh with a short one, and the peak memory. Exits non-zero when a
 // target is missed.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop.h"
 #include "platform/desktop_sim.h"
 #include "project/projectfile.h"

@@ -4,8 +4,8 @@
 // (bounded by the 50 ms poll interval). Prints medians and ratios.
 
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
-#include "input/keycapture.h"
+#include "gui/mainwindow/tervalo.h"
+#include "record/keycapture.h"
 #include "platform/desktop_sim.h"
 #include "settings/settingsfile.h"
 #include "support/windowparts.h"

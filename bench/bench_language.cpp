@@ -4,12 +4,12 @@
 // encoding a long report body. Prints medians and ratios.
 
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_sim.h"
-#include "report/formbody.h"
+#include "gui/dialogs/formbody.h"
 #include "settings/settingsfile.h"
 #include "support/windowparts.h"
-#include "ui/termdialog.h"
+#include "gui/dialogs/termdialog.h"
 
 #include "benchstats.h"
 

@@ -5,7 +5,7 @@
 //
 // Usage: bench_recorder [seconds]   (needs DISPLAY; scripts/bench starts Xvfb)
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_x11.h"
 #include "record/recorder.h"
 #include "support/tempsettings.h"

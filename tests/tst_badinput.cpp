@@ -4,7 +4,7 @@
 // crashes. Open goes through the window as the person does it; the settings
 // through the load the window's constructor runs.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"

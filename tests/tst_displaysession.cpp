@@ -2,7 +2,7 @@
 // session, and the one-time notice it shows there.
 
 #include "platform/displaysession.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"

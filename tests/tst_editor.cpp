@@ -1,7 +1,7 @@
 // The page editor and the page strip, driven through the main window's own
 // widgets on the offscreen platform.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"

@@ -2,7 +2,7 @@
 // them: the kind combo boxes in both languages, their fields, the name labels,
 // the page strip and a save and load of the project.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "project/projectfile.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

@@ -2,7 +2,7 @@
 // editor's controls sit, their ranges and the menus.
 
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"

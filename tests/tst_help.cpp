@@ -1,7 +1,7 @@
 // Help mode: the explanatory tooltips in both languages, switching them
 // on and off, and the first-start notice that turns help mode on.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

@@ -2,7 +2,7 @@
 // user meets them in the window.
 
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
 #include "project/edithistory.h"
 #include "support/dialoganswerer.h"

@@ -1,4 +1,4 @@
-#include "input/hoverhidewindow.h"
+#include "gui/widgets/hoverhidewindow.h"
 #include "support/simfixture.h"
 
 #include <QGuiApplication>

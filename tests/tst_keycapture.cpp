@@ -1,4 +1,4 @@
-#include "input/keycapture.h"
+#include "record/keycapture.h"
 #include "input/keycombination.h"
 #include "support/simfixture.h"
 

@@ -1,5 +1,5 @@
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/simfixture.h"
 #include "support/windowparts.h"
 #include "support/tempsettings.h"

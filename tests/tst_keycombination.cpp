@@ -5,6 +5,24 @@
 class TestKeyCombination : public QObject {
     Q_OBJECT
 private slots:
+    // The run and record settings show a stop command this way.
+    void stopLabel_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("empty") << "" << "なし";
+        QTest::newRow("none") << "なし" << "なし";
+        QTest::newRow("not a number") << "abc" << "無効なキー";
+        QTest::newRow("only commas") << ",," << "無効なキー";
+        QTest::newRow("Ctrl+Shift+F5") << "116,6" << "Ctrl+Shift+F5";
+    }
+    void stopLabel()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, label);
+        QCOMPARE(KeyCombination::stopLabel(code), label);
+    }
+
     void keyNames_data()
     {
         QTest::addColumn<int>("vk");

@@ -1,7 +1,7 @@
 // Every switchable text of the main window in both languages, the two
 // language toggles, and what a switch keeps and re-renders.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"

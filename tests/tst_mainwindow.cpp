@@ -1,6 +1,6 @@
 #include "project/pagekinds.h"
 #include "support/windowparts.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

@@ -1,6 +1,6 @@
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
-#include "input/hoverhidewindow.h"
+#include "gui/mainwindow/tervalo.h"
+#include "gui/widgets/hoverhidewindow.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

@@ -2,7 +2,7 @@
 // commands of the window with their dialogs, messages and beeps.
 
 #include "project/pagekinds.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"

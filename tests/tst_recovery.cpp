@@ -1,7 +1,7 @@
 // Unsaved work kept for recovery: how the window ends decides whether a
 // copy is left, and the next start offers it.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

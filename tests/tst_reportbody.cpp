@@ -1,4 +1,4 @@
-#include "report/formbody.h"
+#include "gui/dialogs/formbody.h"
 
 #include <QtTest>
 

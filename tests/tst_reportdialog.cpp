@@ -1,5 +1,5 @@
-#include "report/reportdialog.h"
-#include "report/reportdialog2.h"
+#include "gui/dialogs/reportdialog.h"
+#include "gui/dialogs/reportdialog2.h"
 #include "support/dialoganswerer.h"
 
 #include <QLabel>

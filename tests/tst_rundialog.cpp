@@ -1,4 +1,5 @@
-#include "run/rundialog.h"
+#include "gui/dialogs/rundialog.h"
+#include "input/keycombination.h"
 #include "run/stoprule.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -105,23 +106,6 @@ private slots:
         QVERIFY(!d.noExitCommandCheck->icon().isNull()); // image/danger.png beside the program
     }
 
-    void keyLabelFor_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("empty") << "" << "なし";
-        QTest::newRow("none") << "なし" << "なし";
-        QTest::newRow("not a number") << "abc" << "無効なキー";
-        QTest::newRow("only commas") << ",," << "無効なキー";
-        QTest::newRow("Ctrl+Shift+F5") << "116,6" << "Ctrl+Shift+F5";
-    }
-    void keyLabelFor()
-    {
-        QFETCH(QString, code);
-        QFETCH(QString, label);
-        QCOMPARE(RunDialog::keyLabelFor(code), label);
-    }
-
     void startVisibility_data()
     {
         QTest::addColumn<QString>("stop");
@@ -191,7 +175,7 @@ private slots:
         QCOMPARE(shown(d.hotKeyLabel), !noExit);
         QCOMPARE(shown(d.changeButton), !noExit);
         if (!noExit)
-            QCOMPARE(d.hotKeyLabel->text(), RunDialog::keyLabelFor(stopBack));
+            QCOMPARE(d.hotKeyLabel->text(), KeyCombination::stopLabel(stopBack));
         d.startDelaySpin->setValue(12);
 
         DialogAnswerer answerer;

@@ -1,6 +1,6 @@
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
-#include "run/rundialog.h"
+#include "gui/dialogs/rundialog.h"
 #include "project/projectfile.h"
 #include "run/stoprule.h"
 #include "settings/settingsfile.h"

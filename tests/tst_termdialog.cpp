@@ -1,4 +1,4 @@
-#include "ui/termdialog.h"
+#include "gui/dialogs/termdialog.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

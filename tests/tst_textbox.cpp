@@ -2,7 +2,7 @@
 // HTML are loaded, typed, pasted, shown again and saved as they are, and the
 // run types the same characters on the simulated desktop.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "project/projectfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"

@@ -3,14 +3,14 @@
 // looks at every visible control of the main window, the run settings
 // dialog and the report dialogs, in both languages.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "support/windowparts.h"
-#include "report/reportdialog.h"
-#include "report/reportdialog2.h"
-#include "run/rundialog.h"
+#include "gui/dialogs/reportdialog.h"
+#include "gui/dialogs/reportdialog2.h"
+#include "gui/dialogs/rundialog.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
-#include "ui/textfit.h"
+#include "gui/widgets/textfit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

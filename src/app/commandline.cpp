@@ -4,7 +4,6 @@
 #include "platform/desktop.h"
 #include "record/recordingoptions.h"
 #include "run/run.h"
-#include "run/rundialog.h"
 #include "run/stoprule.h"
 
 #include <QHash>
@@ -216,7 +215,7 @@ QString CommandLine::missingStopKey(const QString &code, bool ja)
     }
     if (present)
         return QString();
-    const QString label = RunDialog::keyLabelFor(code);
+    const QString label = KeyCombination::stopLabel(code);
     const QString named = label.isEmpty() || label == code ? code : code + QStringLiteral(" = ") + label;
     return ja ? QStringLiteral("停止キー ") + named
                     + QStringLiteral(" はこのデスクトップのキーにありません。押せる停止キーを --stop-key で指定してください")
@@ -375,7 +374,7 @@ QString CommandLine::usage(bool ja)
     // A recording's values not given are the record dialog's defaults.
     const RecordingOptions recordDefaults;
     const QString defaultStop = QStringLiteral("%1 = %2").arg(recordDefaults.stopCommand,
-                                                              RunDialog::keyLabelFor(recordDefaults.stopCommand));
+                                                              KeyCombination::stopLabel(recordDefaults.stopCommand));
     if (ja) {
         text += QStringLiteral("\n--play で指定しなかった値は実行設定（設定ファイル）の値を使います。\n"
                                "停止キーは必須です。--no-stop-key はシステムトレイがあるときだけ使えます。\n"

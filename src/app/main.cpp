@@ -3,7 +3,8 @@
 #include "app/commandline.h"
 #include "app/player.h"
 #include "app/programend.h"
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
+#include "gui/widgets/trayicon.h"
 #include "platform/processend.h"
 #include "run/run.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     LogRules::apply();
     // Before any application object: it picks the platform when made.
     DisplaySession::requestPlatform();
+    // Runs and recordings show their tray icon and beep through it.
+    installDesktopShell();
     // Any argument makes it the command-line tool (playing or recording);
     // without one it is the desktop program exactly as always.
     if (argc > 1) {

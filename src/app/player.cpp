@@ -6,7 +6,6 @@
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
 #include "run/run.h"
-#include "run/rundialog.h"
 #include "run/stoprule.h"
 #include "run/runthread.h"
 #include "settings/settingsfile.h"

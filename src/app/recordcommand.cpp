@@ -5,7 +5,6 @@
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "record/recordingsession.h"
-#include "run/rundialog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -118,7 +117,7 @@ int RecordCommand::exec()
     if (const QString missing = CommandLine::missingStopKey(values.stopCommand, japanese); !missing.isEmpty())
         return CommandLine::usageError(missing, japanese);
     RecordingSession session(values);
-    const QString stopLabel = RunDialog::keyLabelFor(values.stopCommand);
+    const QString stopLabel = KeyCombination::stopLabel(values.stopCommand);
     // Asked to end from outside: the recording ends as with the stop key
     // (kept, or cancelled during the delay), with the signal's exit code.
     programend::catchRequests([&session](int) { session.finishNow(); });

@@ -123,6 +123,14 @@ QString KeyCombination::label(const QString &code)
     return labelOf(p.vk, p.mask);
 }
 
+QString KeyCombination::stopLabel(const QString &code)
+{
+    const Parsed p = parse(code);
+    if (!p.none && !p.keyConverts)
+        return QStringLiteral("無効なキー");
+    return label(code);
+}
+
 QString KeyCombination::format(int vk, int mask)
 {
     return QStringLiteral("%1,%2").arg(vk).arg(mask);

@@ -47,6 +47,9 @@ public:
     /// Label of a code as the main window shows it: "Ctrl+Alt+G"; "なし" for
     /// none; the text unchanged when its key part is not a number.
     static QString label(const QString &code);
+    /// Label of a stop command, as the run and record settings show it: as
+    /// label, but "無効なキー" when its key part is not a number.
+    static QString stopLabel(const QString &code);
     /// Modifier names then the key name, joined with "+".
     static QString labelOf(int vk, int mask);
     /// "%1,%2".

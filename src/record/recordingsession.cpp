@@ -1,9 +1,9 @@
 #include "record/recordingsession.h"
 
 #include "input/keycombination.h"
+#include "run/desktopshell.h"
 #include "run/stoprule.h"
 
-#include <QApplication>
 #include <QDebug>
 
 RecordingSession::RecordingSession(RecordingOptions values, QObject *parent)
@@ -49,7 +49,7 @@ void RecordingSession::begin()
 {
     if (!recorder_.keep())
         return; // the exit command came first: end() cancels
-    QApplication::beep();
+    desktopshell::beep();
     emit recording();
 }
 
@@ -63,7 +63,7 @@ void RecordingSession::end()
     // asked to end): nothing was kept.
     const bool cancelled = !recorder_.hasKept();
     recorder_.stop();
-    QApplication::beep();
+    desktopshell::beep();
     if (cancelled) {
         qDebug() << "[Record] cancelled during the start delay";
         emit finished(true, {}, 0);

@@ -1,16 +1,14 @@
 #include "run/run.h"
 
-#include "files/datafiles.h"
 #include "input/keycombination.h"
 #include "platform/desktop.h"
 #include "project/pagekinds.h"
 #include "run/conditions.h"
+#include "run/desktopshell.h"
 #include "run/operations.h"
 #include "run/stoprule.h"
 
-#include <QApplication>
-#include <QIcon>
-#include <QSystemTrayIcon>
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -96,21 +94,13 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
         startStopChecker();
     }
 
-    if (!trayIcon) {
-        trayIcon = new QSystemTrayIcon(QIcon(DataFiles::image(QStringLiteral("SystemTrayIcon.png"))));
-        trayIcon->setToolTip(QStringLiteral("「%1」を終了").arg(projectName));
-        trayIcon->show();
-        connect(trayIcon, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    // A single click only: a context menu or a double click
-                    // must not end a run by accident.
-                    if (reason == QSystemTrayIcon::Trigger)
-                        requestStop();
-                });
-    }
+    if (!trayIcon)
+        trayIcon = desktopshell::showStopIcon(QStringLiteral("「%1」を終了").arg(projectName), this,
+                                              [this] { requestStop(); });
 
     // Emitted from the runner thread; the beep must sound from the GUI thread.
-    connect(this, &Run::requestBeep, qApp, [] { QApplication::beep(); }, Qt::QueuedConnection);
+    connect(this, &Run::requestBeep, QCoreApplication::instance(), [] { desktopshell::beep(); },
+            Qt::QueuedConnection);
 }
 
 bool Run::canStopWithoutStopCommand()
@@ -284,13 +274,5 @@ void Run::joinWorkers()
 
 void Run::removeTrayIcon()
 {
-    QSystemTrayIcon *icon = std::exchange(trayIcon, nullptr);
-    if (!icon)
-        return;
-    // Deleting the icon takes it out of the tray; deleteLater does that in
-    // the icon's own (GUI) thread, from whichever thread the run ends in.
-    // Only the pointer crosses threads: a functor queued to the GUI thread
-    // would be written here and read there through Qt's event queue, a
-    // hand-over that ThreadSanitizer cannot follow.
-    icon->deleteLater();
+    desktopshell::removeStopIcon(std::exchange(trayIcon, nullptr));
 }

@@ -1,8 +1,9 @@
 #include "run/stoprule.h"
 
 #include "input/keycombination.h"
+#include "run/desktopshell.h"
 
-#include <QSystemTrayIcon>
+
 
 namespace {
 std::optional<bool> trayOverride;
@@ -12,7 +13,7 @@ bool StopRule::trayAvailable()
 {
     if (trayOverride)
         return *trayOverride;
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return desktopshell::trayAvailable();
 }
 
 bool StopRule::mayStart(const QString &stopCommand)

@@ -14,7 +14,6 @@
 #include "run/conditions.h"
 #include "run/operations.h"
 #include "run/run.h"
-#include "run/rundialog.h"
 #include "run/stoprule.h"
 
 #include <QCoreApplication>
@@ -64,7 +63,7 @@ bool detectedWhilePressed(int vk, int mask, bool withModifiers)
 void checkLabels(const QString &code, const KeyCombination::Parsed &p)
 {
     const QString label = KeyCombination::label(code);
-    const QString dialogLabel = RunDialog::keyLabelFor(code);
+    const QString dialogLabel = KeyCombination::stopLabel(code);
     if (p.none) {
         FUZZ_CHECK(label == QStringLiteral("なし"));
         FUZZ_CHECK(dialogLabel == QStringLiteral("なし"));
@@ -109,7 +108,7 @@ void checkStopCommand(const QString &code, const KeyCombination::Parsed &p)
     // The dialog lets a run start only with a key the watcher can see.
     if (usable) {
         FUZZ_CHECK(stop.key >= 1 && stop.key <= 254);
-        FUZZ_CHECK(RunDialog::keyLabelFor(code) != QStringLiteral("無効なキー"));
+        FUZZ_CHECK(KeyCombination::stopLabel(code) != QStringLiteral("無効なキー"));
     }
     if (!usable || stop.key <= 0 || stop.key > 255)
         return;

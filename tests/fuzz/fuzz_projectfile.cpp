@@ -13,7 +13,7 @@
 #include "project/pagekinds.h"
 #include "fuzzcheck.h"
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_sim.h"
 #include "project/projectfile.h"
 #include "project/records.h"

@@ -1,7 +1,9 @@
 #pragma once
 
-// Installs a fresh simulated desktop for the lifetime of a test object.
+// Installs a fresh simulated desktop for the lifetime of a test object, and
+// the tray icon and beep the program installs at start.
 
+#include "gui/widgets/trayicon.h"
 #include "platform/desktop.h"
 #include "platform/desktop_sim.h"
 
@@ -15,6 +17,7 @@ struct SimFixture {
         : sim(std::make_shared<platform::SimDesktop>())
     {
         platform::setDesktop(sim);
+        installDesktopShell();
     }
     std::shared_ptr<platform::SimDesktop> sim;
 };

@@ -1,6 +1,6 @@
 #include "windowparts.h"
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "project/pagekinds.h"
 
 #include <QAbstractButton>

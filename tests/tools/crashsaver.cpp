@@ -11,7 +11,7 @@
 // save and one "." after each save that completed; after that the process
 // does nothing but save.
 
-#include "app/tervalo.h"
+#include "gui/mainwindow/tervalo.h"
 #include "platform/desktop.h"
 #include "platform/desktop_sim.h"
 #include "settings/settingsfile.h"

@@ -5,7 +5,7 @@
 // near it and come back once the pointer has left, wherever the numbers of
 // the two coordinate systems happen to meet.
 
-#include "input/hoverhidewindow.h"
+#include "gui/widgets/hoverhidewindow.h"
 #include "platform/desktop.h"
 
 #include <QApplication>

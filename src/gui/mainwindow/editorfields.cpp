@@ -1,0 +1,758 @@
+#include "gui/mainwindow/editorfields.h"
+
+#include "input/keycombination.h"
+#include "project/pagekinds.h"
+#include "gui/widgets/controlstyles.h"
+#include "gui/widgets/textfit.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTextEdit>
+
+using namespace controlstyles;
+
+namespace {
+// Text of the interface language.
+QString tr2(bool japanese, const char16_t *ja, const char16_t *en)
+{
+    return QString::fromUtf16(japanese ? ja : en);
+}
+} // namespace
+
+/// The controls that several kinds share, plus every kind-specific control
+/// for hiding them all at once.
+struct EditorFields::Controls {
+    EditorFields *owner = nullptr;
+    QWidget *window = nullptr;
+    QList<QWidget *> all; // every kind-specific control
+
+    QPushButton *testButton = nullptr;
+    QLabel *commandNameLabel = nullptr;
+    QLabel *commandSecLabel = nullptr;
+    QDoubleSpinBox *commandTimeSpin = nullptr;
+    QLabel *conditionNameLabel = nullptr;
+    QLabel *conditionSecLabel = nullptr;
+    QDoubleSpinBox *conditionTimeSpin = nullptr;
+    QLabel *commandKeyLabel = nullptr;
+    QLabel *conditionKeyLabel = nullptr;
+
+    /// Places, names and files a kind-specific control.
+    template<typename W>
+    W *add(const char *name, W *w, int x, int y, int width, int height, const QString &style)
+    {
+        place(w, x, y, width, height, style);
+        w->setObjectName(QString::fromLatin1(name));
+        all.append(w);
+        return w;
+    }
+    /// Every change of a field reaches the window as one edit.
+    template<typename W, typename Signal>
+    void watch(W *w, Signal signal)
+    {
+        QObject::connect(w, signal, owner, [o = owner] { emit o->edited(); });
+    }
+    /// A Get button of one panel.
+    void getButton(QPushButton *button, bool forCondition)
+    {
+        QObject::connect(button, &QPushButton::clicked, owner, [o = owner, forCondition] {
+            o->pointForCondition_ = forCondition;
+            emit o->getRequested();
+        });
+    }
+    void showAll(std::initializer_list<QWidget *> widgets)
+    {
+        for (QWidget *w : widgets)
+            w->show();
+    }
+    void tip(QWidget *w, bool japanese, bool help, const char16_t *ja, const char16_t *en)
+    {
+        w->setToolTip(help ? tr2(japanese, ja, en) : QString());
+    }
+};
+
+/// One kind's (or a few alike kinds') fields in one panel.
+class EditorFields::Fields {
+public:
+    Fields(QStringList kinds, bool forCondition) : kinds_(std::move(kinds)), forCondition_(forCondition) {}
+    virtual ~Fields() = default;
+
+    bool serves(const QString &kind, bool forCondition) const
+    {
+        return forCondition == forCondition_ && kinds_.contains(kind);
+    }
+    /// Shows the kind's controls with the record's values.
+    virtual void show(const QStringList &record, bool japanese) = 0;
+    /// Writes the controls back; returns a lock decision, if the kind makes one.
+    virtual std::optional<bool> store(QStringList &record, bool japanese) const = 0;
+    /// Set when the kind decides the completion lock: true while incomplete.
+    virtual std::optional<bool> incomplete(const QStringList &) const { return std::nullopt; }
+    virtual void setTexts(bool) {}
+    virtual void setTooltips(bool, bool) {}
+    /// Takes a captured pointer position; false when the kind has none.
+    virtual bool takePoint(QStringList &, platform::Point) { return false; }
+    virtual std::optional<platform::Point> testTarget(const QStringList &) const { return std::nullopt; }
+
+private:
+    QStringList kinds_;
+    bool forCondition_;
+};
+
+namespace {
+
+using Controls = EditorFields::Controls;
+using Fields = EditorFields::Fields;
+
+double secondsOf(const QString &text)
+{
+    return double(text.toFloat());
+}
+
+// A click-side combo box ("左"/"右", in English "Left"/"Right").
+QComboBox *sideCombo(Controls &c, const char *name, int y)
+{
+    auto *combo = c.add(name, comboBox(c.window, PageKinds::sideItems(true)), 20, y, 90, 40, kComboStyle);
+    combo->setCurrentIndex(0);
+    return combo;
+}
+
+void setSideTooltip(Controls &c, QComboBox *combo, bool ja, bool help)
+{
+    c.tip(combo, ja, help, u"クリックの種類を右か左で設定します。", u"Sets the click type to either right or left.");
+}
+
+void setSideTexts(QComboBox *combo, bool japanese)
+{
+    const QStringList items = PageKinds::sideItems(japanese);
+    for (int i = 0; i < items.size() && i < combo->count(); ++i)
+        combo->setItemText(i, items.at(i));
+}
+
+// A row of X and Y boxes with a Get button (Mouse Pointer, Smooth Move).
+struct CoordinateRow {
+    QLabel *xLabel = nullptr;
+    QSpinBox *xSpin = nullptr;
+    QLabel *yLabel = nullptr;
+    QSpinBox *ySpin = nullptr;
+    QPushButton *getButton = nullptr;
+
+    void create(Controls &c, const char *const names[5])
+    {
+        xLabel = c.add(names[0], new QLabel(QStringLiteral("X:"), c.window), 20, 133, 24, 60, kSmallLabelStyle);
+        xSpin = c.add(names[1], spinBox(c.window, -9999999, 9999999, false), 40, 145, 120, 40, kSpinStyle);
+        yLabel = c.add(names[2], new QLabel(QStringLiteral("Y:"), c.window), 170, 133, 24, 60, kSmallLabelStyle);
+        ySpin = c.add(names[3], spinBox(c.window, -9999999, 99999999, false), 190, 145, 120, 40, kSpinStyle);
+        getButton = c.add(names[4], new QPushButton(QStringLiteral("取得"), c.window), 320, 144, 80, 43, kButtonStyle);
+        c.watch(xSpin, &QSpinBox::valueChanged);
+        c.watch(ySpin, &QSpinBox::valueChanged);
+        c.getButton(getButton, false);
+    }
+    QList<QWidget *> widgets() const { return {xLabel, xSpin, yLabel, ySpin, getButton}; }
+    void set(const QString &x, const QString &y)
+    {
+        xSpin->setValue(x.toInt());
+        ySpin->setValue(y.toInt());
+    }
+    void setTexts(bool japanese)
+    {
+        xLabel->setText(QStringLiteral("X:"));
+        yLabel->setText(QStringLiteral("Y:"));
+        getButton->setText(tr2(japanese, u"取得", u"Get"));
+    }
+    void setTooltips(Controls &c, bool ja, bool help)
+    {
+        c.tip(xSpin, ja, help, u"マウスポインターのX座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
+              u"The X coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button.");
+        c.tip(ySpin, ja, help, u"マウスポインターのY座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
+              u"The Y coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button.");
+        c.tip(getButton, ja, help, u"マウスポインターの座標を簡単に取得できます。",
+              u"Easily gets the mouse pointer coordinates.");
+    }
+};
+
+// ---- Operations ----
+
+class ClickFields : public Fields {
+public:
+    ClickFields(Controls &c) : Fields({PageKinds::kClick}, false), c_(c)
+    {
+        side_ = sideCombo(c, "commandSideCombo", 150);
+        c.watch(side_, &QComboBox::currentIndexChanged);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        const PageKinds::ClickOperation click(record);
+        c_.showAll({side_, c_.commandTimeSpin, c_.commandSecLabel});
+        side_->setCurrentText(PageKinds::displaySide(click.side(), japanese));
+        c_.commandTimeSpin->setValue(secondsOf(click.holdText()));
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        const PageKinds::ClickOperation click(record);
+        click.setHold(c_.commandTimeSpin->value());
+        click.setSide(PageKinds::storedSide(side_->currentText(), japanese));
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override { setSideTexts(side_, japanese); }
+    void setTooltips(bool ja, bool help) override { setSideTooltip(c_, side_, ja, help); }
+
+private:
+    Controls &c_;
+    QComboBox *side_ = nullptr;
+};
+
+// An operation with a coordinate row and the Test button; V is its view.
+template<typename V>
+class PointFields : public Fields {
+public:
+    PointFields(const QString &kind, Controls &c, const char *const names[5]) : Fields({kind}, false), c_(c)
+    {
+        row_.create(c, names);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const V view(record);
+        c_.showAll({row_.xLabel, row_.xSpin, row_.yLabel, row_.ySpin, row_.getButton, c_.testButton});
+        row_.set(view.xText(), view.yText());
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const V view(record);
+        view.setX(row_.xSpin->value());
+        view.setY(row_.ySpin->value());
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override { row_.setTexts(japanese); }
+    void setTooltips(bool ja, bool help) override { row_.setTooltips(c_, ja, help); }
+    std::optional<platform::Point> testTarget(const QStringList &record) const override
+    {
+        const V view(record);
+        return platform::Point{view.xText().toInt(), view.yText().toInt()};
+    }
+
+protected:
+    Controls &c_;
+    CoordinateRow row_;
+};
+
+class PointerFields : public PointFields<PageKinds::PointerOperation> {
+public:
+    static constexpr const char *kNames[5] = {"xLabel1", "xSpin1", "yLabel1", "ySpin1", "getButton1"};
+    PointerFields(Controls &c) : PointFields(PageKinds::kMousePointer, c, kNames) {}
+    bool takePoint(QStringList &record, platform::Point p) override
+    {
+        record = PageKinds::PointerOperation::at(p.x, p.y);
+        return true;
+    }
+};
+
+// A glide: the pointer's fields plus its duration.
+class GlideFields : public PointFields<PageKinds::GlideOperation> {
+public:
+    static constexpr const char *kNames[5] = {"xLabel2", "xSpin2", "yLabel2", "ySpin2", "getButton2"};
+    GlideFields(Controls &c) : PointFields(PageKinds::kSmoothMove, c, kNames) {}
+    void show(const QStringList &record, bool japanese) override
+    {
+        PointFields::show(record, japanese);
+        c_.showAll({c_.commandTimeSpin, c_.commandSecLabel});
+        c_.commandTimeSpin->setValue(secondsOf(PageKinds::GlideOperation(record).durationText()));
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        PointFields::store(record, japanese);
+        PageKinds::GlideOperation(record).setDuration(c_.commandTimeSpin->value());
+        return std::nullopt;
+    }
+    bool takePoint(QStringList &record, platform::Point p) override
+    {
+        PageKinds::GlideOperation(record).placeTarget(p.x, p.y);
+        return true;
+    }
+};
+
+class KeyFields : public Fields {
+public:
+    KeyFields(Controls &c) : Fields({PageKinds::kKey}, false), c_(c) {}
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::KeyOperation key(record);
+        c_.showAll({c_.commandKeyLabel, c_.commandTimeSpin, c_.commandSecLabel});
+        c_.commandKeyLabel->setText(KeyCombination::label(key.code()));
+        c_.commandTimeSpin->setValue(secondsOf(key.holdText()));
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        // The key itself is set only by a capture.
+        PageKinds::KeyOperation(record).setHold(c_.commandTimeSpin->value());
+        return std::nullopt;
+    }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        return PageKinds::keyMissing(PageKinds::KeyOperation(record).code());
+    }
+
+private:
+    Controls &c_;
+};
+
+class TextFields : public Fields {
+public:
+    TextFields(Controls &c) : Fields({PageKinds::kEnterText}, false), c_(c)
+    {
+        text_ = c.add("textEdit", new QTextEdit(c.window), 20, 142, 380, 73, kTextStyle);
+        // The box holds the text a run types: a paste keeps only its plain text.
+        text_->setAcceptRichText(false);
+        c.watch(text_, &QTextEdit::textChanged);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::TextOperation typing(record);
+        c_.showAll({text_, c_.commandTimeSpin, c_.commandSecLabel});
+        // Always plain: setText would show a text that looks like HTML as
+        // rich text, and the next edit would store it without its tags.
+        text_->setPlainText(typing.text());
+        c_.commandTimeSpin->setValue(secondsOf(typing.durationText()));
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const PageKinds::TextOperation typing(record);
+        const QString text = text_->toPlainText();
+        typing.setText(text);
+        typing.setDuration(c_.commandTimeSpin->value());
+        // The text decides whether the page can be left: ask the lock again.
+        return text.isEmpty();
+    }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        return PageKinds::TextOperation(record).text().isEmpty();
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(text_, ja, help, u"入力する文章を設定します。（日本語対応）", u"Sets the text to input. (Supports Japanese)");
+    }
+
+private:
+    Controls &c_;
+    QTextEdit *text_ = nullptr;
+};
+
+class WheelFields : public Fields {
+public:
+    WheelFields(Controls &c) : Fields({PageKinds::kWheel}, false), c_(c)
+    {
+        using Wheel = PageKinds::WheelOperation;
+        direction_ = c.add("wheelDirectionCombo", comboBox(c.window, Wheel::directionItems(true)), 20, 150, 90, 40,
+                           kComboStyle);
+        c.watch(direction_, &QComboBox::currentIndexChanged);
+        notches_ = c.add("wheelNotchesSpin", spinBox(c.window, 1, Wheel::kMostNotches, true), 120, 150, 90, 40,
+                         kSpinStyle);
+        c.watch(notches_, &QSpinBox::valueChanged);
+        unit_ = c.add("wheelNotchesLabel", new QLabel(c.window), 220, 150, 170, 40, kSmallLabelStyle);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        c_.showAll({direction_, notches_, unit_});
+        direction_->setCurrentText(Wheel::displayDirection(wheel.direction(), japanese));
+        notches_->setValue(wheel.notchesText().toInt());
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        using Wheel = PageKinds::WheelOperation;
+        const Wheel wheel(record);
+        wheel.setDirection(Wheel::storedDirection(direction_->currentText(), japanese));
+        wheel.setNotches(notches_->value());
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override
+    {
+        const QStringList items = PageKinds::WheelOperation::directionItems(japanese);
+        for (int i = 0; i < items.size(); ++i)
+            direction_->setItemText(i, items.at(i));
+        unit_->setText(tr2(japanese, u"ノッチ", u"notches"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(direction_, ja, help, u"ホイールを回す向きを上か下で設定します。",
+               u"Sets which way the wheel turns: up or down.");
+        for (QWidget *w : {static_cast<QWidget *>(notches_), static_cast<QWidget *>(unit_)})
+            c_.tip(w, ja, help, u"ホイールを回すノッチ数です。（1〜100）", u"How many notches the wheel turns. (1 to 100)");
+    }
+
+private:
+    Controls &c_;
+    QComboBox *direction_ = nullptr;
+    QSpinBox *notches_ = nullptr;
+    QLabel *unit_ = nullptr;
+};
+
+// ---- Conditions ----
+
+class TimeFields : public Fields {
+public:
+    TimeFields(Controls &c) : Fields({PageKinds::kWaitUntilOver, PageKinds::kTime}, true), c_(c) {}
+    void show(const QStringList &record, bool) override
+    {
+        c_.showAll({c_.conditionTimeSpin, c_.conditionSecLabel});
+        c_.conditionTimeSpin->setValue(secondsOf(PageKinds::TimeCondition(record).secondsText()));
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        PageKinds::TimeCondition(record).setSeconds(c_.conditionTimeSpin->value());
+        return std::nullopt;
+    }
+
+private:
+    Controls &c_;
+};
+
+class ClickConditionFields : public Fields {
+public:
+    ClickConditionFields(Controls &c) : Fields({PageKinds::kClick}, true), c_(c)
+    {
+        side_ = sideCombo(c, "conditionSideCombo", 390);
+        c.watch(side_, &QComboBox::currentIndexChanged);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        side_->show();
+        side_->setCurrentText(PageKinds::displaySide(PageKinds::ClickCondition(record).side(), japanese));
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        PageKinds::ClickCondition(record).setSide(PageKinds::storedSide(side_->currentText(), japanese));
+        return std::nullopt;
+    }
+    void setTexts(bool japanese) override { setSideTexts(side_, japanese); }
+    void setTooltips(bool ja, bool help) override { setSideTooltip(c_, side_, ja, help); }
+
+private:
+    Controls &c_;
+    QComboBox *side_ = nullptr;
+};
+
+class KeyConditionFields : public Fields {
+public:
+    KeyConditionFields(Controls &c) : Fields({PageKinds::kKey}, true), c_(c) {}
+    void show(const QStringList &record, bool) override
+    {
+        c_.conditionKeyLabel->show();
+        c_.conditionKeyLabel->setText(KeyCombination::label(PageKinds::KeyCondition(record).code()));
+    }
+    std::optional<bool> store(QStringList &, bool) const override { return std::nullopt; }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        return PageKinds::keyMissing(PageKinds::KeyCondition(record).code());
+    }
+
+private:
+    Controls &c_;
+};
+
+class ClockFields : public Fields {
+public:
+    ClockFields(Controls &c) : Fields({PageKinds::kClockTime}, true), c_(c)
+    {
+        hour_ = c.add("hourSpin", spinBox(c.window, 0, 24, true), 20, 390, 70, 40, kSpinStyle);
+        colon_ = c.add("colonLabel", new QLabel(QStringLiteral(":"), c.window), 100, 395, 24, 24, kSmallLabelStyle);
+        minute_ = c.add("minuteSpin", spinBox(c.window, 0, 59, true), 114, 390, 70, 40, kSpinStyle);
+        c.watch(hour_, &QSpinBox::valueChanged);
+        c.watch(minute_, &QSpinBox::valueChanged);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::ClockCondition clock(record);
+        c_.showAll({hour_, colon_, minute_});
+        hour_->setValue(clock.hourText().toInt());
+        minute_->setValue(clock.minuteText().toInt());
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const PageKinds::ClockCondition clock(record);
+        clock.setHour(hour_->value());
+        clock.setMinute(minute_->value());
+        return std::nullopt;
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(hour_, ja, help, u"操作が次へ進む時刻の設定です。何時かを設定します。",
+               u"This is where you set the time for the command to advance to the next step. Set the time.");
+        c_.tip(minute_, ja, help, u"操作が次へ進む時刻の設定です。何分かを設定します。",
+               u"This sets the time for the command to advance to the next step. You can set the number of minutes.");
+    }
+
+private:
+    Controls &c_;
+    QSpinBox *hour_ = nullptr;
+    QLabel *colon_ = nullptr;
+    QSpinBox *minute_ = nullptr;
+};
+
+class ColorFields : public Fields {
+public:
+    ColorFields(Controls &c) : Fields({PageKinds::kColor}, true), c_(c)
+    {
+        QWidget *w = c.window;
+        xLabel_ = c.add("colorXLabel", new QLabel(QStringLiteral("X:"), w), 20, 378, 24, 60, kSmallLabelStyle);
+        x_ = c.add("colorXSpin", spinBox(w, -9999999, 9999999, false), 40, 390, 100, 40, kSpinStyle);
+        yLabel_ = c.add("colorYLabel", new QLabel(QStringLiteral("Y:"), w), 150, 378, 24, 60, kSmallLabelStyle);
+        y_ = c.add("colorYSpin", spinBox(w, -9999999, 99999999, false), 170, 390, 100, 40, kSpinStyle);
+        get_ = c.add("colorGetButton", new QPushButton(QStringLiteral("取得"), w), 280, 389, 70, 43, kButtonStyle);
+        swatch_ = c.add("colorSwatch", new QLabel(w), 360, 390, 40, 40, kSmallLabelStyle);
+        toleranceLabel_ = c.add("colorToleranceLabel", new QLabel(w), 20, 440, 130, 40, kSmallLabelStyle);
+        tolerance_ = c.add("colorToleranceSpin", spinBox(w, 0, 255, true), 150, 440, 90, 40, kSpinStyle);
+        c.watch(x_, &QSpinBox::valueChanged);
+        c.watch(y_, &QSpinBox::valueChanged);
+        c.watch(tolerance_, &QSpinBox::valueChanged);
+        c.getButton(get_, true);
+    }
+    void show(const QStringList &record, bool) override
+    {
+        const PageKinds::ColorCondition color(record);
+        c_.showAll({xLabel_, x_, yLabel_, y_, get_, swatch_, toleranceLabel_, tolerance_});
+        x_->setValue(color.xText().toInt());
+        y_->setValue(color.yText().toInt());
+        tolerance_->setValue(color.tolerance());
+        // The swatch shows the colour the record holds, and its text.
+        const QString rgb = PageKinds::ColorCondition::textOf(color.color());
+        swatch_->setStyleSheet(QStringLiteral("QLabel{background-color:%1; border:1px solid black;} "
+                                              "QToolTip { font-size: 14pt; }").arg(rgb));
+        swatch_->setAccessibleName(rgb);
+    }
+    std::optional<bool> store(QStringList &record, bool) const override
+    {
+        const PageKinds::ColorCondition color(record);
+        color.setX(x_->value());
+        color.setY(y_->value());
+        color.setTolerance(tolerance_->value());
+        return std::nullopt;
+    }
+    bool takePoint(QStringList &record, platform::Point p) override
+    {
+        // The colour is read at the point the hot key was pressed.
+        const PageKinds::ColorCondition color(record);
+        color.setX(p.x);
+        color.setY(p.y);
+        if (const std::optional<std::uint32_t> rgb = platform::currentDesktop()->pixel(p.x, p.y))
+            color.setColor(*rgb);
+        return true;
+    }
+    void setTexts(bool japanese) override
+    {
+        get_->setText(tr2(japanese, u"取得", u"Get"));
+        toleranceLabel_->setText(tr2(japanese, u"許容差", u"Tolerance"));
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(x_, ja, help, u"色を調べる画面のX座標です。", u"The X coordinate of the screen point whose color is checked.");
+        c_.tip(y_, ja, help, u"色を調べる画面のY座標です。", u"The Y coordinate of the screen point whose color is checked.");
+        c_.tip(get_, ja, help, u"マウスポインターの座標とその場所の色を取得します。",
+               u"Gets the mouse pointer coordinates and the color at that point.");
+        c_.tip(swatch_, ja, help, u"次の操作に進む色です。「取得」ボタンで設定します。",
+               u"The color that lets the run proceed. Set it with the \"Get\" button.");
+        for (QWidget *w : {static_cast<QWidget *>(toleranceLabel_), static_cast<QWidget *>(tolerance_)})
+            c_.tip(w, ja, help, u"赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）",
+                   u"Each of red, green and blue may differ by this much and still count as the color. (0 to 255)");
+    }
+
+private:
+    Controls &c_;
+    QLabel *xLabel_ = nullptr;
+    QSpinBox *x_ = nullptr;
+    QLabel *yLabel_ = nullptr;
+    QSpinBox *y_ = nullptr;
+    QPushButton *get_ = nullptr;
+    QLabel *swatch_ = nullptr;
+    QLabel *toleranceLabel_ = nullptr;
+    QSpinBox *tolerance_ = nullptr;
+};
+
+} // namespace
+
+EditorFields::EditorFields(QWidget *window)
+    : QObject(window), controls_(std::make_unique<Controls>())
+{
+    Controls &c = *controls_;
+    c.owner = this;
+    c.window = window;
+
+    // Drawing order matters where controls overlap: the name labels lie
+    // below the fields, and everything here below the page panel's buttons,
+    // which the window creates afterwards.
+    c.testButton = c.add("testButton", new QPushButton(QStringLiteral("テスト"), window), 310, 220, 90, 38, kButtonStyle);
+    connect(c.testButton, &QPushButton::clicked, this, &EditorFields::testRequested);
+    c.commandNameLabel = place(new QLabel(QStringLiteral("X"), window), 20, 110, 300, 30, kLabelStyle);
+    c.commandNameLabel->setObjectName(QStringLiteral("commandNameLabel"));
+    c.commandNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto text = std::make_unique<TextFields>(c);
+    auto click = std::make_unique<ClickFields>(c);
+    c.commandSecLabel = c.add("commandSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 210, 60, 60, kSecondsStyle);
+    c.commandTimeSpin = c.add("commandTimeSpin", secondsSpin(window, 0.01), 20, 220, 110, 40, kDoubleSpinStyle);
+    c.watch(c.commandTimeSpin, &QDoubleSpinBox::valueChanged);
+
+    c.conditionNameLabel = place(new QLabel(QStringLiteral("時間"), window), 20, 360, 400, 60, kLabelStyle);
+    c.conditionNameLabel->setObjectName(QStringLiteral("conditionNameLabel"));
+    c.conditionNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    c.conditionSecLabel = c.add("conditionSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 380, 400, 60, kSecondsStyle);
+    auto conditionClick = std::make_unique<ClickConditionFields>(c);
+    c.conditionTimeSpin = c.add("conditionTimeSpin", secondsSpin(window, 0.1), 20, 390, 120, 40, kDoubleSpinStyle);
+    c.watch(c.conditionTimeSpin, &QDoubleSpinBox::valueChanged);
+
+    c.commandKeyLabel = c.add("commandKeyLabel", new QLabel(window), 20, 145, 380, 40, kSmallLabelStyle);
+    c.conditionKeyLabel = c.add("conditionKeyLabel", new QLabel(window), 20, 385, 380, 40, kSmallLabelStyle);
+
+    // Operations, then conditions, each in the order of its kind table.
+    kinds_.push_back(std::move(click));
+    kinds_.push_back(std::make_unique<PointerFields>(c));
+    // Its coordinate row lies where the pointer's does; never shown together.
+    kinds_.push_back(std::make_unique<GlideFields>(c));
+    kinds_.push_back(std::make_unique<KeyFields>(c));
+    kinds_.push_back(std::move(text));
+    kinds_.push_back(std::make_unique<WheelFields>(c));
+    kinds_.push_back(std::make_unique<TimeFields>(c));
+    kinds_.push_back(std::move(conditionClick));
+    kinds_.push_back(std::make_unique<KeyConditionFields>(c));
+    kinds_.push_back(std::make_unique<ClockFields>(c));
+    kinds_.push_back(std::make_unique<ColorFields>(c));
+}
+
+EditorFields::~EditorFields() = default;
+
+const EditorFields::Fields *EditorFields::fieldsFor(const QString &kind, bool forCondition) const
+{
+    for (const auto &f : kinds_) {
+        if (f->serves(kind, forCondition))
+            return f.get();
+    }
+    return nullptr;
+}
+
+void EditorFields::hideAll()
+{
+    for (QWidget *w : controls_->all)
+        w->hide();
+}
+
+void EditorFields::show(const CommandRecord &command, const ConditionRecord &condition, bool japanese)
+{
+    const QString commandKind = PageKinds::kindOf(command);
+    const QString conditionKind = PageKinds::kindOf(condition);
+    if (auto *f = const_cast<Fields *>(fieldsFor(commandKind, false)))
+        f->show(command, japanese);
+    if (const PageKinds::Kind *k = PageKinds::operation(commandKind))
+        controls_->commandNameLabel->setText(k->name(japanese));
+    if (auto *f = const_cast<Fields *>(fieldsFor(conditionKind, true)))
+        f->show(condition, japanese);
+    if (const PageKinds::Kind *k = PageKinds::condition(conditionKind))
+        controls_->conditionNameLabel->setText(k->name(japanese));
+}
+
+std::optional<bool> EditorFields::store(CommandRecord &command, ConditionRecord &condition, bool japanese) const
+{
+    std::optional<bool> lock;
+    if (const Fields *f = fieldsFor(PageKinds::kindOf(command), false))
+        lock = f->store(command, japanese);
+    if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true))
+        f->store(condition, japanese);
+    // One rule for the lock: an edit locks the page exactly when leaving it
+    // and coming back would (a Key condition with its key set lets an empty
+    // text go; one without its key holds the page whatever is typed).
+    if (lock)
+        lock = incomplete(command, condition);
+    return lock;
+}
+
+bool EditorFields::incomplete(const CommandRecord &command, const ConditionRecord &condition) const
+{
+    // The condition's key comes first: a page whose key condition is set is
+    // not held back by its operation.
+    if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true)) {
+        if (const auto missing = f->incomplete(condition))
+            return *missing;
+    }
+    if (const Fields *f = fieldsFor(PageKinds::kindOf(command), false)) {
+        if (const auto missing = f->incomplete(command))
+            return *missing;
+    }
+    return false;
+}
+
+bool EditorFields::takePoint(CommandRecord &command, ConditionRecord &condition, platform::Point point)
+{
+    QStringList &record = pointForCondition_ ? condition : command;
+    auto *f = const_cast<Fields *>(fieldsFor(PageKinds::kindOf(record), pointForCondition_));
+    return f && f->takePoint(record, point);
+}
+
+std::optional<platform::Point> EditorFields::testTarget(const CommandRecord &command) const
+{
+    const Fields *f = fieldsFor(PageKinds::kindOf(command), false);
+    return f ? f->testTarget(command) : std::nullopt;
+}
+
+void EditorFields::showCapturePrompt(bool forCondition, const QString &prompt)
+{
+    Controls &c = *controls_;
+    QLabel *keyLabel = forCondition ? c.conditionKeyLabel : c.commandKeyLabel;
+    keyLabel->setText(prompt);
+    keyLabel->show();
+    TextFit::fit(keyLabel);
+    (forCondition ? c.conditionSecLabel : c.commandSecLabel)->hide();
+    static_cast<QWidget *>(forCondition ? c.conditionTimeSpin : c.commandTimeSpin)->hide();
+}
+
+QLabel *EditorFields::nameLabel(bool forCondition) const
+{
+    return forCondition ? controls_->conditionNameLabel : controls_->commandNameLabel;
+}
+
+void EditorFields::setTexts(bool japanese)
+{
+    Controls &c = *controls_;
+    c.testButton->setText(tr2(japanese, u"テスト", u"Test"));
+    c.commandNameLabel->setText(QStringLiteral("X"));
+    c.conditionNameLabel->setText(tr2(japanese, u"時間", u"Time"));
+    for (QLabel *sec : {c.commandSecLabel, c.conditionSecLabel})
+        sec->setText(tr2(japanese, u"秒", u"sec"));
+    for (const auto &f : kinds_)
+        f->setTexts(japanese);
+}
+
+void EditorFields::setTooltips(bool ja, bool help)
+{
+    Controls &c = *controls_;
+    c.tip(c.testButton, ja, help, u"設定している座標にマウスポインターを移動します。",
+          u"Moves the mouse pointer to the configured coordinates.");
+    c.tip(c.commandNameLabel, ja, help, u"設定中の操作です。", u"The action currently being configured.");
+    c.tip(c.commandTimeSpin, ja, help,
+          u"時間を指定します。\n"
+          u"操作によって意味が変わります。\n"
+          u"クリック:クリックする時間を指定します。\n"
+          u"スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
+          u"キー:キーを入力する時間を指定します。\n"
+          u"入力:文章全体を入力し終えるまでにかかる時間を指定します。\n"
+          u"単位は秒です。",
+          u"Specifies the time.\n"
+          u"Its meaning depends on the action.\n"
+          u"Click: Specifies the duration of the click.\n"
+          u"Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
+          u"Key: Specifies the duration for pressing the key(s).\n"
+          u"Input: Specifies the time it takes to type the whole text.\n"
+          u"The unit is seconds.");
+    c.tip(c.conditionNameLabel, ja, help, u"設定中の条件です。", u"The condition currently being configured.");
+    c.tip(c.conditionTimeSpin, ja, help,
+          u"時間を指定します。\n"
+          u"条件によって意味が変わります。\n"
+          u"時間:次の操作に進むまでの時間を指定します。\n"
+          u"終わるまで待つ:操作が終わってから、次の操作に進むまでの時間を指定します。",
+          u"Specifies the time.\n"
+          u"The meaning changes depending on the condition.\n"
+          u"Time: Specifies the time before proceeding to the next operation.\n"
+          u"Wait until over: Specifies the time after the operation finishes before proceeding to the next operation.");
+    for (const auto &f : kinds_)
+        f->setTooltips(ja, help);
+}

@@ -1,0 +1,3 @@
+#include "gui/mainwindow/editorlog.h"
+
+Q_LOGGING_CATEGORY(lcEditorDump, "tervalo.editor.dump", QtInfoMsg)

@@ -1,0 +1,107 @@
+#include "gui/mainwindow/tervalo.h"
+
+#include "gui/mainwindow/editorfields.h"
+#include "project/recoverycopy.h"
+#include "settings/settingsfile.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+tervalo::tervalo(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(QStringLiteral("Tervalo Free"));
+    setFixedSize(630, 585);
+    loadSettings();
+    buildWidgets();
+}
+
+tervalo::~tervalo()
+{
+    unregisterGlobalHotkey();
+    if (pollTimer && pollTimer->isActive())
+        pollTimer->stop();
+    cancelKeyCapture();
+}
+
+bool tervalo::hasUnsavedChanges() const
+{
+    return currentProject.hasUnsavedChanges();
+}
+
+void tervalo::closeEvent(QCloseEvent *event)
+{
+    // The session's end asks nothing: the recovery copy keeps the work.
+    if (!endingSession && hasUnsavedChanges() && is_message_file) {
+        if (is_japanese) {
+            messageTitle = QStringLiteral("最終確認");
+            messageText = QStringLiteral("プロジェクトが保存されていません。\n終了しますか？");
+        } else {
+            messageTitle = QStringLiteral("Warning");
+            messageText = QStringLiteral("The project has not been saved.\nDo you want to exit?");
+        }
+        const auto answer = QMessageBox::warning(this, messageTitle, messageText,
+                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    // Leaving without saving, knowingly: nothing to recover.
+    if (!endingSession)
+        dropRecoveryCopy();
+    saveSettings();
+    unregisterGlobalHotkey();
+    // A capture still running would keep the keyboard: end it before leaving.
+    cancelKeyCapture();
+    event->accept();
+}
+
+void tervalo::addNewCommand()
+{
+    projectPath = SettingsFile::desktopPath();
+    showEditor();
+}
+
+void tervalo::importedCommand()
+{
+    projectPath = SettingsFile::desktopPath();
+    loadFile1();
+    showEditor();
+}
+
+void tervalo::showEditor()
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{newProjectButton, loadProjectButton, languageButton}) {
+        if (w)
+            w->hide();
+    }
+    const std::initializer_list<QWidget *> shown = {
+        fields->nameLabel(false), commandKindCombo, conditionKindCombo, addCommandButton, addConditionButton,
+        runButton, nextButton, pageCounterLabel, fields->nameLabel(true), operationGroup, conditionGroup,
+        pageGroup, pageList, copyButton,
+    };
+    for (QWidget *w : shown) {
+        if (w)
+            w->show();
+    }
+    editorShown = true;
+    renderPage();
+}
+
+void tervalo::loadSettings()
+{
+    SettingsFile::load(*this);
+}
+
+void tervalo::saveSettings()
+{
+    SettingsFile::save(*this);
+}

@@ -1,0 +1,64 @@
+#include "gui/mainwindow/tervalo.h"
+
+#include "project/projectfile.h"
+#include "run/run.h"
+#include "gui/dialogs/rundialog.h"
+#include "run/runthread.h"
+#include "settings/settingsfile.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <atomic>
+#include <memory>
+
+void tervalo::stertRun()
+{
+    {
+        RunDialog dialog(stertTime, runNumber, stopCommand, is_used_stert, is_japanese, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        stertTime = dialog.stertTime;
+        runNumber = dialog.runNumber;
+        stopCommand = dialog.stopCommand;
+        is_used_stert = dialog.noticeShown;
+        is_japanese = dialog.japanese;
+    }
+    // The dialog is destroyed before the window hides: destroyed after, it
+    // hands the activation back to its hidden owner, which Wine then shows
+    // again for the first seconds of the run.
+    launchRun();
+}
+
+void tervalo::launchRun()
+{
+    auto *run = new Run();
+    // The run gets copies: the project may change once the window is back.
+    run->setup(stertTime, runNumber, stopCommand, currentProject.commands(), currentProject.conditions(), ProjectFile::runProjectName(projectPath));
+    // Hidden before the run's clock starts: hiding the active window moves
+    // the activation, and under Wine hide() alone takes about 2 s; a run
+    // started first played its first pages meanwhile, and the
+    // activation change landing between them took a later click, key and
+    // text away from the window they were meant for.
+    hide();
+    // Noted in the runner thread as the run finishes, while it surely exists.
+    auto failed = std::make_shared<std::atomic<bool>>(false);
+    connect(run, &Run::finished, run, [run, failed] { failed->store(run->inputFailed()); }, Qt::DirectConnection);
+    // The run and its thread delete themselves; the window keeps only that.
+    runthread::start(run, this, [this, failed] {
+        onRunFinished();
+        if (failed->load()) {
+            // A run that could not play what was built must not look played.
+            messageTitle = is_japanese ? QStringLiteral("実行エラー") : QStringLiteral("Run error");
+            messageText = is_japanese ? QStringLiteral("入力をデスクトップに送れなかったため、実行を途中で終えました。")
+                                      : QStringLiteral("The run could not send its input to the desktop and ended early.");
+            QMessageBox::warning(this, messageTitle, messageText);
+        }
+    });
+}
+
+void tervalo::onRunFinished()
+{
+    show();
+    activateWindow();
+}

@@ -1,3 +1,0 @@
-#include "project/editorlog.h"
-
-Q_LOGGING_CATEGORY(lcEditorDump, "tervalo.editor.dump", QtInfoMsg)
