@@ -5,7 +5,6 @@
 // through the load the window's constructor runs.
 
 #include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -13,6 +12,7 @@
 #include "support/nofileoverride.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 // Which Qt platform the program asks for, how it recognises a Wayland
 // session, and the one-time notice it shows there.
 
-#include "platform/displaysession.h"
 #include "gui/mainwindow/tervalo.h"
+#include "platform/displaysession.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"

@@ -2,10 +2,10 @@
 // widgets on the offscreen platform.
 
 #include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

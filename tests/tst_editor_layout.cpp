@@ -1,12 +1,12 @@
 // The main window's controls as built: what the start screen shows, where the
 // editor's controls sit, their ranges and the menus.
 
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
+#include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QComboBox>

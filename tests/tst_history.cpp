@@ -1,13 +1,13 @@
 // The undo history: the snapshot list on its own, then undo and redo as the
 // user meets them in the window.
 
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
 #include "project/edithistory.h"
+#include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -1,5 +1,5 @@
-#include "record/keycapture.h"
 #include "input/keycombination.h"
+#include "record/keycapture.h"
 #include "support/simfixture.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
+#include "project/pagekinds.h"
 #include "support/simfixture.h"
-#include "support/windowparts.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QCloseEvent>

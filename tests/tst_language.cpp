@@ -318,7 +318,7 @@ private:
     static QMap<QString, QString> snapshot(tervalo &w)
     {
         QMap<QString, QString> map;
-        for (const QString &name : windowparts::names()) {
+        for (const QString &name : windowparts::names(w)) {
             QObject *part = windowparts::find(w, name);
             if (auto *widget = qobject_cast<QWidget *>(part))
                 map[name + ".tip"] = widget->toolTip();

@@ -1,9 +1,9 @@
-#include "project/pagekinds.h"
-#include "support/windowparts.h"
 #include "gui/mainwindow/tervalo.h"
+#include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

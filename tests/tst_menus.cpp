@@ -1,15 +1,15 @@
 // The menu entries that live in the interface shell: browser links, the
 // version box, the document viewer and the report dialogs they open.
 
-#include "gui/mainwindow/tervalo.h"
 #include "gui/dialogs/reportdialog.h"
 #include "gui/dialogs/reportdialog2.h"
+#include "gui/dialogs/termdialog.h"
+#include "gui/mainwindow/tervalo.h"
+#include "gui/widgets/urlopener.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
-#include "gui/dialogs/termdialog.h"
-#include "gui/widgets/urlopener.h"
 
 #include <QAction>
 #include <QLabel>

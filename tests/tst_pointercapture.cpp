@@ -1,6 +1,6 @@
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
 #include "gui/widgets/hoverhidewindow.h"
+#include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"

@@ -1,9 +1,8 @@
 // Project files: the reader and writer on their own, then the four file
 // commands of the window with their dialogs, messages and beeps.
 
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
+#include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
@@ -11,6 +10,7 @@
 #include "support/nofileoverride.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -3,10 +3,10 @@
 // it returns and the settings file that remembers them) and a recording from
 // the menu to the pages in the project.
 
-#include "gui/mainwindow/tervalo.h"
-#include "input/keycombination.h"
 #include "gui/dialogs/recorddialog.h"
+#include "gui/mainwindow/tervalo.h"
 #include "gui/widgets/recordingindicator.h"
+#include "input/keycombination.h"
 #include "record/recordingsession.h"
 #include "run/stoprule.h"
 #include "support/simfixture.h"

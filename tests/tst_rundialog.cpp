@@ -335,7 +335,7 @@ private slots:
         auto &sim = *fixture->sim;
         RunDialog d(5, 1, "83,3", true, true);
         d.changeButton->click();
-        QVERIFY(d.capturing);
+        QVERIFY(d.capturing());
         QVERIFY(sim.keyboardCaptured());
         QVERIFY(!shown(d.changeButton));
         QVERIFY(!shown(d.startButton));
@@ -349,7 +349,7 @@ private slots:
 
         sim.tapCombination({162, 160, 116});
         QVERIFY2(sim.delivered().empty(), "keys reached a window during the capture");
-        QTRY_VERIFY(!d.capturing); // the poll timer picks the combination up
+        QTRY_VERIFY(!d.capturing()); // the poll timer picks the combination up
         QCOMPARE(d.stopCommand, QString("116,6"));
         QCOMPARE(d.hotKeyLabel->text(), QString("Ctrl+Shift+F5"));
         QVERIFY(shown(d.changeButton));
@@ -383,9 +383,9 @@ private slots:
         RunDialog d(5, 1, "116,6", true, false);
         d.changeButton->click();
         sim.pressKey(162); // half a combination
-        QVERIFY(d.capturing);
+        QVERIFY(d.capturing());
         d.onHotKeyButtonPressed(); // the change button is the cancel
-        QVERIFY(!d.capturing);
+        QVERIFY(!d.capturing());
         QVERIFY(!d.pollTimer->isActive());
         QVERIFY(!sim.keyboardCaptured());
         QCOMPARE(d.stopCommand, QString("116,6"));
@@ -408,7 +408,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, "Failed to install keyboard hook. Error: 1428");
         d.changeButton->click();
         QCOMPARE(d.hotKeyLabel->text(), QString("フック失敗"));
-        QVERIFY(!d.capturing);
+        QVERIFY(!d.capturing());
         QVERIFY(!d.pollTimer->isActive());
         QVERIFY(shown(d.changeButton));
         QVERIFY(shown(d.startButton));
@@ -418,7 +418,7 @@ private slots:
 
         sim.setHookInstallFails(false);
         d.changeButton->click(); // trying again works once the hook can be installed
-        QVERIFY(d.capturing);
+        QVERIFY(d.capturing());
     }
 
     void keyboardFreedWhateverTheEnd_data()

@@ -1,12 +1,12 @@
-#include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
 #include "gui/dialogs/rundialog.h"
+#include "gui/mainwindow/tervalo.h"
 #include "project/projectfile.h"
 #include "run/stoprule.h"
 #include "settings/settingsfile.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
+#include "support/windowparts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -3,14 +3,15 @@
 // looks at every visible control of the main window, the run settings
 // dialog and the report dialogs, in both languages.
 
-#include "gui/mainwindow/tervalo.h"
-#include "support/windowparts.h"
+#include "gui/dialogs/recorddialog.h"
 #include "gui/dialogs/reportdialog.h"
 #include "gui/dialogs/reportdialog2.h"
 #include "gui/dialogs/rundialog.h"
+#include "gui/mainwindow/tervalo.h"
+#include "gui/widgets/textfit.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
-#include "gui/widgets/textfit.h"
+#include "support/windowparts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace {
 int pixels(const QFont &font)
@@ -244,40 +246,59 @@ private slots:
         QVERIFY(checked > 150); // every item of every combo box counts
     }
 
-    void runDialog_data()
+    void settingsDialogs_data()
     {
+        QTest::addColumn<bool>("record");
         QTest::addColumn<bool>("japanese");
-        QTest::newRow("ja") << true;
-        QTest::newRow("en") << false;
+        QTest::newRow("run ja") << false << true;
+        QTest::newRow("run en") << false << false;
+        QTest::newRow("record ja") << true << true;
+        QTest::newRow("record en") << true << false;
     }
-    void runDialog()
+    void settingsDialogs()
     {
+        QFETCH(bool, record);
         QFETCH(bool, japanese);
         SimFixture sim;
         int checked = 0;
         int shrunk = 0;
-        for (int variant = 0; variant < 3; ++variant) {
-            RunDialog d(5, variant == 1 ? 114514 : 3, variant == 2 ? "なし" : "123,15", true, japanese);
+        for (int variant = 0; variant < (record ? 1 : 3); ++variant) {
+            std::unique_ptr<QDialog> dialog;
+            QPushButton *change = nullptr;
+            QLabel *prompt = nullptr;
+            if (record) {
+                RecordDialog::Values values;
+                values.stopCommand = "123,15";
+                auto *d = new RecordDialog(values, japanese, false);
+                dialog.reset(d);
+                change = d->changeButton;
+                prompt = d->pressKeysLabel;
+            } else {
+                auto *d = new RunDialog(5, variant == 1 ? 114514 : 3, variant == 2 ? "なし" : "123,15", true, japanese);
+                dialog.reset(d);
+                change = d->changeButton;
+                prompt = d->pressKeysLabel;
+            }
             // Sizes the dialog gives its controls with setFont, in points.
-            auto designedFor = [&d](const QWidget *w) {
-                const qreal points = w == d.changeButton ? 20
+            auto designedFor = [change](const QWidget *w) {
+                const qreal points = w == change ? 20
                     : (qobject_cast<const QCheckBox *>(w) ? QApplication::font().pointSizeF() : 24);
                 return int(std::round(points * w->logicalDpiY() / 72.0));
             };
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
-            checkAll(&d, designedFor, &checked, &shrunk);
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+            checkAll(dialog.get(), designedFor, &checked, &shrunk);
             if (variant == 0) {
-                d.changeButton->click(); // the capture prompt
-                QVERIFY(d.pressKeysLabel->isVisible());
-                checkAll(&d, designedFor, &checked, &shrunk);
+                change->click(); // the capture prompt
+                QVERIFY(prompt->isVisible());
+                checkAll(dialog.get(), designedFor, &checked, &shrunk);
                 sim.sim->tapCombination({162, 164, 160, 91, 123});
-                QTRY_VERIFY(!d.capturing);
-                checkAll(&d, designedFor, &checked, &shrunk);
+                QTRY_VERIFY(!prompt->isVisible());
+                checkAll(dialog.get(), designedFor, &checked, &shrunk);
             }
-            d.reject();
+            dialog->reject();
         }
-        QVERIFY(checked > 20);
+        QVERIFY(checked > (record ? 10 : 20));
         if (!japanese)
             QVERIFY2(shrunk > 0, "no English text was too long: the row tests nothing");
     }

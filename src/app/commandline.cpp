@@ -5,6 +5,7 @@
 #include "record/recordingoptions.h"
 #include "run/run.h"
 #include "run/stoprule.h"
+#include "settings/text.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -22,12 +23,6 @@ constexpr unsigned bit(Mode mode)
 }
 constexpr unsigned kPlay = bit(Mode::Play);
 constexpr unsigned kRecord = bit(Mode::Record);
-
-struct Text {
-    const char *japanese;
-    const char *english;
-    QString in(bool ja) const { return QString::fromUtf8(ja ? japanese : english); }
-};
 
 enum class Value { None, File, Integer, KeyCode };
 

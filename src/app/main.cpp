@@ -1,10 +1,10 @@
-#include "app/logrules.h"
-#include "platform/displaysession.h"
 #include "app/commandline.h"
+#include "app/logrules.h"
 #include "app/player.h"
 #include "app/programend.h"
 #include "gui/mainwindow/tervalo.h"
 #include "gui/widgets/trayicon.h"
+#include "platform/displaysession.h"
 #include "platform/processend.h"
 #include "run/run.h"
 

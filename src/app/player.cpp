@@ -6,9 +6,10 @@
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
 #include "run/run.h"
-#include "run/stoprule.h"
 #include "run/runthread.h"
+#include "run/stoprule.h"
 #include "settings/settingsfile.h"
+#include "settings/text.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -48,19 +49,14 @@ Player::Player(CommandLine::Options options_, bool japanese_)
 {
 }
 
-QString Player::text(const char *japaneseText, const char *englishText) const
-{
-    return QString::fromUtf8(japanese ? japaneseText : englishText);
-}
-
 Player::StopChoice Player::stopCommand(const QString &fromSettings) const
 {
     if (options.noStopKey) {
         if (!Run::canStopWithoutStopCommand())
-            return {QString(), text("システムトレイがないため、停止キーなしの再生は止められません。"
+            return {QString(), Text{"システムトレイがないため、停止キーなしの再生は止められません。"
                                     "--stop-key で停止キーを指定してください。",
                                     "there is no system tray, so a run without a stop key could not be stopped; "
-                                    "give a stop key with --stop-key")};
+                                    "give a stop key with --stop-key"}.in(japanese)};
         return {KeyCombination::noneCode(), QString()};
     }
     if (options.stopKey)
@@ -69,12 +65,12 @@ Player::StopChoice Player::stopCommand(const QString &fromSettings) const
     // Its "none" needs the explicit --no-stop-key, as the dialog asks every
     // time before such a run.
     if (fromSettings == KeyCombination::noneCode())
-        return {QString(), text("実行設定に停止キーがありません。--stop-key で指定するか、"
+        return {QString(), Text{"実行設定に停止キーがありません。--stop-key で指定するか、"
                                 "--no-stop-key を付けてください。",
-                                "the run settings have no stop key; give one with --stop-key, or give --no-stop-key")};
+                                "the run settings have no stop key; give one with --stop-key, or give --no-stop-key"}.in(japanese)};
     if (!StopRule::isUsableStopCommand(fromSettings))
-        return {QString(), text("実行設定の停止キー「%1」はキーコードではありません。--stop-key で指定してください。",
-                                "the stop key of the run settings (%1) is not a key code; give one with --stop-key")
+        return {QString(), Text{"実行設定の停止キー「%1」はキーコードではありません。--stop-key で指定してください。",
+                                "the stop key of the run settings (%1) is not a key code; give one with --stop-key"}.in(japanese)
                                .arg(fromSettings)};
     return {fromSettings, QString()};
 }
@@ -132,8 +128,8 @@ int Player::exec()
     loop.exec();
 
     if (outcome->inputFailed) {
-        CommandLine::printError(text("入力をデスクトップに送れませんでした。再生を終えます（%1 回再生）",
-                                     "could not send input to the desktop; the run ended there (%1 passes played)")
+        CommandLine::printError(Text{"入力をデスクトップに送れませんでした。再生を終えます（%1 回再生）",
+                                     "could not send input to the desktop; the run ended there (%1 passes played)"}.in(japanese)
                                     .arg(outcome->passes));
         return CommandLine::kExitInputFailed;
     }
@@ -146,7 +142,7 @@ int Player::exec()
         // calls would take for a place of the next value.
         const QString seconds = QString::number(double(outcome->milliseconds) / 1000.0, 'f', 1);
         const QString passes = QString::number(outcome->passes);
-        const QString ending = allPlayed ? text("完了", "finished") : text("停止", "stopped");
+        const QString ending = allPlayed ? Text{"完了", "finished"}.in(japanese) : Text{"停止", "stopped"}.in(japanese);
         CommandLine::print(stdout, japanese ? options.file + QStringLiteral(": ") + passes + QStringLiteral(" 回再生、") + ending
                                                   + QStringLiteral("、") + seconds + QStringLiteral(" 秒\n")
                                             : options.file + QStringLiteral(": ") + passes

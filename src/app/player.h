@@ -43,7 +43,6 @@ private:
         QString error;
     };
     StopChoice stopCommand(const QString &fromSettings) const;
-    QString text(const char *japaneseText, const char *englishText) const;
 
     CommandLine::Options options;
     bool japanese;

@@ -5,6 +5,7 @@
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "record/recordingsession.h"
+#include "settings/text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,29 +21,24 @@ RecordCommand::RecordCommand(CommandLine::Options options_, bool japanese_)
 {
 }
 
-QString RecordCommand::text(const char *japaneseText, const char *englishText) const
-{
-    return QString::fromUtf8(japanese ? japaneseText : englishText);
-}
-
 QString RecordCommand::outputProblem() const
 {
     const QFileInfo file(options.file);
     // exists() follows a link: one that points nowhere is still there, and
     // writing through it would put the recording wherever it points.
     if (file.isSymLink() && !options.force)
-        return text("%1 はシンボリックリンクです。置き換えるには --force を付けてください",
-                    "%1 is a symbolic link; --force replaces it")
+        return Text{"%1 はシンボリックリンクです。置き換えるには --force を付けてください",
+                    "%1 is a symbolic link; --force replaces it"}.in(japanese)
             .arg(options.file);
     if (file.exists() && !options.force)
-        return text("%1 はすでにあります。置き換えるには --force を付けてください",
-                    "%1 exists; --force replaces it")
+        return Text{"%1 はすでにあります。置き換えるには --force を付けてください",
+                    "%1 exists; --force replaces it"}.in(japanese)
             .arg(options.file);
     if (file.exists() && !file.isFile() && !file.isSymLink())
-        return text("%1 はファイルではありません", "%1 is not a file").arg(options.file);
+        return Text{"%1 はファイルではありません", "%1 is not a file"}.in(japanese).arg(options.file);
     const QFileInfo dir(file.absolutePath());
     if (!dir.isDir() || !dir.isWritable())
-        return text("%1 に書き込めません", "cannot write in %1").arg(QDir::toNativeSeparators(file.absolutePath()));
+        return Text{"%1 に書き込めません", "cannot write in %1"}.in(japanese).arg(QDir::toNativeSeparators(file.absolutePath()));
     return QString();
 }
 
@@ -58,7 +54,7 @@ bool RecordCommand::write(const RecordMapping::Pages &pages, double seconds) con
         keepElsewhere(written, commands, conditions);
         return false;
     }
-    CommandLine::print(stdout, text("%1 ページを %2 秒で記録しました\n", "%1 pages recorded in %2 s\n")
+    CommandLine::print(stdout, Text{"%1 ページを %2 秒で記録しました\n", "%1 pages recorded in %2 s\n"}.in(japanese)
                                    .arg(pages.count())
                                    .arg(QString::number(seconds, 'f', 1)));
     return true;
@@ -97,14 +93,14 @@ void RecordCommand::keepElsewhere(const ProjectFile::Result &failed, const Recor
             const QString path = dir + QLatin1Char('/') + base + QLatin1Char('-') + QString::number(n)
                 + ProjectFile::kExtension;
             if (ProjectFile::create(path, commands, conditions).ok) {
-                CommandLine::printError(failed.message(japanese) + text("。記録は次に保存しました: ", "; the recording was saved as ")
+                CommandLine::printError(failed.message(japanese) + Text{"。記録は次に保存しました: ", "; the recording was saved as "}.in(japanese)
                                         + QDir::toNativeSeparators(path));
                 return;
             }
         }
     }
-    CommandLine::printError(failed.message(japanese) + text("。記録はどこにも保存できませんでした",
-                                                             "; the recording could not be saved anywhere"));
+    CommandLine::printError(failed.message(japanese) + Text{"。記録はどこにも保存できませんでした",
+                                                             "; the recording could not be saved anywhere"}.in(japanese));
 }
 
 int RecordCommand::exec()
@@ -132,16 +128,16 @@ int RecordCommand::exec()
         return CommandLine::kExitNoInput;
     });
     QObject::connect(&session, &RecordingSession::recording, [&] {
-        CommandLine::print(stderr, text("記録中です。%1 で終わります。\n", "Recording; %1 stops it.\n").arg(stopLabel));
+        CommandLine::print(stderr, Text{"記録中です。%1 で終わります。\n", "Recording; %1 stops it.\n"}.in(japanese).arg(stopLabel));
     });
     int exitCode = CommandLine::kExitDone;
     QObject::connect(&session, &RecordingSession::finished,
                      [&](bool cancelled, const RecordMapping::Pages &pages, double seconds) {
                          QCoreApplication::quit();
                          if (cancelled) {
-                             CommandLine::printError(text("記録が始まる前に停止キーが押されました。何も書き込んでいません",
+                             CommandLine::printError(Text{"記録が始まる前に停止キーが押されました。何も書き込んでいません",
                                                           "the stop key came before the recording started; "
-                                                          "nothing was written"));
+                                                          "nothing was written"}.in(japanese));
                              exitCode = CommandLine::kExitStopped;
                          } else {
                              std::lock_guard<std::mutex> lock(writing);
@@ -152,11 +148,11 @@ int RecordCommand::exec()
                      });
     // The parser lets through only stop keys a recording can use.
     if (!session.start()) {
-        CommandLine::printError(text("入力を観察できません", "the input cannot be observed"));
+        CommandLine::printError(Text{"入力を観察できません", "the input cannot be observed"}.in(japanese));
         return CommandLine::kExitNoInput;
     }
-    CommandLine::print(stderr, text("%1 秒後に記録を始めます。それまでに %2 を押すと取りやめます。\n",
-                                    "Recording starts in %1 s; %2 before then cancels it.\n")
+    CommandLine::print(stderr, Text{"%1 秒後に記録を始めます。それまでに %2 を押すと取りやめます。\n",
+                                    "Recording starts in %1 s; %2 before then cancels it.\n"}.in(japanese)
                                    .arg(values.startDelay)
                                    .arg(stopLabel));
     QCoreApplication::exec();

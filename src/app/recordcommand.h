@@ -8,8 +8,8 @@
 // pressed during the delay cancels: nothing is written, exit code 3.
 
 #include "app/commandline.h"
-#include "record/recordmapping.h"
 #include "project/projectfile.h"
+#include "record/recordmapping.h"
 
 #include <QString>
 
@@ -35,7 +35,6 @@ private:
     /// file, else in the per-user data folder, and tells where.
     void keepElsewhere(const ProjectFile::Result &failed, const RecordList &commands,
                        const RecordList &conditions) const;
-    QString text(const char *japaneseText, const char *englishText) const;
 
     CommandLine::Options options;
     bool japanese;

@@ -6,8 +6,8 @@
 // the start: pressed during the delay it cancels (no pages, the end beep
 // only), for a person who changed their mind. Lives on the GUI thread.
 
-#include "record/recordingoptions.h"
 #include "record/recorder.h"
+#include "record/recordingoptions.h"
 
 #include <QObject>
 #include <QTimer>

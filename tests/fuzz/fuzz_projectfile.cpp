@@ -10,8 +10,8 @@
 // more pages than keep the strip rows built per input near 300 (8 pages at
 // most, 2 for projects past 150 pages): per-input cost stays low on long lists.
 
-#include "project/pagekinds.h"
 #include "fuzzcheck.h"
+#include "project/pagekinds.h"
 
 #include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_sim.h"

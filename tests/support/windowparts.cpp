@@ -19,31 +19,6 @@
 
 namespace {
 
-// Every part, in the order of the header: the window's own controls and
-// actions, then the kind-specific fields. Each one has its name as object name.
-const QStringList &parts()
-{
-    static const QStringList list{
-        "operationGroup", "conditionGroup", "pageGroup", "newProjectButton",
-        "loadProjectButton", "languageButton", "commandKindCombo", "addCommandButton",
-        "testButton", "commandNameLabel", "textEdit", "commandSideCombo", "commandSecLabel",
-        "commandTimeSpin", "conditionKindCombo", "addConditionButton", "conditionNameLabel",
-        "conditionSecLabel", "conditionSideCombo", "conditionTimeSpin", "previousButton",
-        "runButton", "nextButton", "deleteButton", "pageCounterLabel", "pageList",
-        "copyButton", "pasteButton", "undoButton", "redoButton", "fileMenu",
-        "reportMenu", "settingsMenu", "versionMenu", "helpMenu", "otherMenu", "newAction",
-        "openAction", "saveAsAction", "saveAction", "reportBugAction",
-        "reportImprovementAction", "needReplyAction", "askSaveAction", "askPasteAction",
-        "askDeleteAction", "versionAction", "helpModeAction", "askHowToUseAction",
-        "languageAction", "termsAction", "ossNoticeAction", "qtReplaceAction", "lgplAction",
-        "recordMenu", "recordAction", "pollTimer",
-        "commandKeyLabel", "conditionKeyLabel", "xLabel1", "xSpin1", "yLabel1", "ySpin1",
-        "getButton1", "xLabel2", "xSpin2", "yLabel2", "ySpin2", "getButton2",
-        "hourSpin", "colonLabel", "minuteSpin", "wheelDirectionCombo", "wheelNotchesSpin", "wheelNotchesLabel", "colorXLabel", "colorXSpin", "colorYLabel", "colorYSpin", "colorGetButton", "colorSwatch", "colorToleranceLabel", "colorToleranceSpin",
-    };
-    return list;
-}
-
 // The combo box lists the kinds in table order, in either language.
 void chooseKind(QComboBox *combo, const QList<PageKinds::Kind> &kinds, const QString &kind)
 {
@@ -61,7 +36,7 @@ namespace windowparts {
 
 QObject *find(tervalo &window, const QString &name)
 {
-    if (!parts().contains(name))
+    if (name.isEmpty())
         return nullptr;
     return window.findChild<QObject *>(name);
 }
@@ -83,9 +58,18 @@ QString text(QObject *part, int item)
     return QStringLiteral("<no text: %1>").arg(part ? part->metaObject()->className() : "null");
 }
 
-QStringList names()
+QStringList names(tervalo &window)
 {
-    return parts();
+    QStringList found;
+    for (QObject *part : window.findChildren<QObject *>()) {
+        const QString name = part->objectName();
+        // Qt names some of its own helpers (qt_scrollarea_viewport, ...).
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
+            found << name;
+    }
+    found.sort();
+    found.removeDuplicates();
+    return found;
 }
 
 void chooseOperation(tervalo &window, const QString &kind)

@@ -1,8 +1,8 @@
 #pragma once
 
-// Looks up the main window's controls and actions by member name, and reads
-// the one text each of them shows, so data-driven tests can name controls in
-// their rows.
+// Looks up the main window's controls and actions by their object names
+// (each is named as its member), and reads the one text each of them shows,
+// so data-driven tests can name controls in their rows.
 
 #include <QApplication>
 #include <QList>
@@ -20,8 +20,8 @@ QObject *find(tervalo &window, const QString &name);
 /// combo box item `item`.
 QString text(QObject *part, int item = -1);
 
-/// Every member name that find() knows, in the order of the header.
-QStringList names();
+/// Every object name among the window's controls and actions, sorted.
+QStringList names(tervalo &window);
 
 /// Chooses the kind stored as `kind` in the operation (condition) kind
 /// combo box, as a person picks it, so that Add makes that kind.

@@ -4,9 +4,9 @@
 // another X connection, and refusing bad input without opening a window.
 
 #include "app/commandline.h"
+#include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "support/childenvironment.h"
-#include "project/pagekinds.h"
 
 #include <QDir>
 #include <QFile>

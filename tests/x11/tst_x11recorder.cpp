@@ -4,11 +4,11 @@
 // from the main window's menu and dialog or by the command line.
 
 #include "app/commandline.h"
+#include "gui/dialogs/recorddialog.h"
 #include "gui/mainwindow/tervalo.h"
+#include "gui/widgets/recordingindicator.h"
 #include "platform/desktop_x11.h"
 #include "project/projectfile.h"
-#include "gui/dialogs/recorddialog.h"
-#include "gui/widgets/recordingindicator.h"
 #include "record/recordingsession.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"

@@ -1,11 +1,11 @@
 // The main window on a real X server whose desktop lacks what some features
 // lean on: another client owns Ctrl+Alt+G, and there is no system tray.
 
+#include "gui/dialogs/rundialog.h"
 #include "gui/mainwindow/tervalo.h"
 #include "gui/widgets/hoverhidewindow.h"
 #include "platform/desktop.h"
 #include "platform/desktop_x11_keymap.h"
-#include "gui/dialogs/rundialog.h"
 #include "run/stoprule.h"
 #include "support/dialoganswerer.h"
 #include "support/tempsettings.h"

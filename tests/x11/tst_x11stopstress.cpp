@@ -12,11 +12,11 @@
 // polling only (TERVALO_STOP_BY_POLL_ONLY=1) and prints the latencies of
 // both ways apart, measured side by side in one session.
 
+#include "gui/dialogs/rundialog.h"
 #include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_x11.h"
 #include "project/records.h"
 #include "run/run.h"
-#include "gui/dialogs/rundialog.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
 

@@ -5,7 +5,7 @@
 // (captured from the keyboard, never "none") and the three recording
 // switches. Accepted with Start; the values are then read back.
 
-#include "record/keycapture.h"
+#include "gui/widgets/stopkeyrow.h"
 #include "input/keycombination.h"
 #include "record/recordingoptions.h"
 #include "record/recordmapping.h"
@@ -54,12 +54,9 @@ public:
     QTimer *pollTimer = nullptr;
 
 private:
-    void setCapturing(bool capturing);
     void startRequested();
-    QString text(const char *japaneseText, const char *englishText) const;
 
     Values values_;
     bool japanese_ = true;
-    bool capturing_ = false;
-    KeyCapture capture_;
+    StopKeyRow *stopKeys_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "gui/dialogs/formbody.h"
 #include "gui/widgets/formurls.h"
+#include "gui/widgets/messagebox.h"
 #include "gui/widgets/textfit.h"
 
 #include <QDebug>
@@ -72,7 +73,7 @@ void ReportDialogBase::send()
 {
     const QString text = textBox->toPlainText().trimmed();
     if (text.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("確認"), QStringLiteral("内容を入力してください。"), QMessageBox::Ok);
+        messagebox::tell(this, QMessageBox::Warning, QStringLiteral("確認"), QStringLiteral("内容を入力してください。"));
         return;
     }
     setSending(true);
@@ -134,11 +135,11 @@ void ReportDialogBase::handleReply(QNetworkReply *reply, QNetworkAccessManager *
 
     const bool ok = error == QNetworkReply::NoError && (status == 0 || (status >= 200 && status <= 399));
     if (ok) {
-        QMessageBox::information(this, QStringLiteral("送信完了"),
-                                 QStringLiteral("レポートを送信しました。\nありがとうございました。"), QMessageBox::Ok);
+        messagebox::tell(this, QMessageBox::Information, QStringLiteral("送信完了"),
+                         QStringLiteral("レポートを送信しました。\nありがとうございました。"));
         accept();
     } else {
-        QMessageBox::critical(this, QStringLiteral("送信エラー"),
-                              QStringLiteral("フォームの送信に失敗しました:\n%1").arg(errorText), QMessageBox::Ok);
+        messagebox::tell(this, QMessageBox::Critical, QStringLiteral("送信エラー"),
+                         QStringLiteral("フォームの送信に失敗しました:\n%1").arg(errorText));
     }
 }

@@ -4,7 +4,7 @@
 // runs (or repeat until stopped) and the exit command, a key combination that
 // the user presses rather than types.
 
-#include "record/keycapture.h"
+#include "gui/widgets/stopkeyrow.h"
 #include "run/run.h"
 
 #include <QDialog>
@@ -31,7 +31,9 @@ public:
     void done(int result) override;
 
     /// The capture instance (tests look at its state).
-    const KeyCapture &keyCapture() const { return capture; }
+    const KeyCapture &keyCapture() const { return stopKeys->keyCapture(); }
+    /// True while a new exit command is being pressed.
+    bool capturing() const { return stopKeys->capturing(); }
 
 public slots:
     void onHotKeyButtonPressed();
@@ -61,14 +63,12 @@ public:
     bool noticeShown = false;
     bool japanese = true;
     QTimer *pollTimer = nullptr;
-    bool capturing = false;
     bool stopCommandValid = false;
 
 private:
     void refreshStopCommandValidity();
     void startRequested();
-    void stopCapturing();
-    QString text(const char *japaneseText, const char *englishText) const;
+    void capturingChanged(bool capturing);
 
-    KeyCapture capture;
+    StopKeyRow *stopKeys = nullptr;
 };

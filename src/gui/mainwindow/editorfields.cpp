@@ -1,9 +1,10 @@
 #include "gui/mainwindow/editorfields.h"
 
-#include "input/keycombination.h"
-#include "project/pagekinds.h"
 #include "gui/widgets/controlstyles.h"
 #include "gui/widgets/textfit.h"
+#include "input/keycombination.h"
+#include "project/pagekinds.h"
+#include "settings/text.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -15,13 +16,6 @@
 
 using namespace controlstyles;
 
-namespace {
-// Text of the interface language.
-QString tr2(bool japanese, const char16_t *ja, const char16_t *en)
-{
-    return QString::fromUtf16(japanese ? ja : en);
-}
-} // namespace
 
 /// The controls that several kinds share, plus every kind-specific control
 /// for hiding them all at once.
@@ -68,9 +62,9 @@ struct EditorFields::Controls {
         for (QWidget *w : widgets)
             w->show();
     }
-    void tip(QWidget *w, bool japanese, bool help, const char16_t *ja, const char16_t *en)
+    void tip(QWidget *w, bool japanese, bool help, const Text &text)
     {
-        w->setToolTip(help ? tr2(japanese, ja, en) : QString());
+        w->setToolTip(help ? text.in(japanese) : QString());
     }
 };
 
@@ -121,7 +115,7 @@ QComboBox *sideCombo(Controls &c, const char *name, int y)
 
 void setSideTooltip(Controls &c, QComboBox *combo, bool ja, bool help)
 {
-    c.tip(combo, ja, help, u"クリックの種類を右か左で設定します。", u"Sets the click type to either right or left.");
+    c.tip(combo, ja, help, Text{"クリックの種類を右か左で設定します。", "Sets the click type to either right or left."});
 }
 
 void setSideTexts(QComboBox *combo, bool japanese)
@@ -160,16 +154,16 @@ struct CoordinateRow {
     {
         xLabel->setText(QStringLiteral("X:"));
         yLabel->setText(QStringLiteral("Y:"));
-        getButton->setText(tr2(japanese, u"取得", u"Get"));
+        getButton->setText(Text{"取得", "Get"}.in(japanese));
     }
     void setTooltips(Controls &c, bool ja, bool help)
     {
-        c.tip(xSpin, ja, help, u"マウスポインターのX座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
-              u"The X coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button.");
-        c.tip(ySpin, ja, help, u"マウスポインターのY座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
-              u"The Y coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button.");
-        c.tip(getButton, ja, help, u"マウスポインターの座標を簡単に取得できます。",
-              u"Easily gets the mouse pointer coordinates.");
+        c.tip(xSpin, ja, help, Text{"マウスポインターのX座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
+              "The X coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button."});
+        c.tip(ySpin, ja, help, Text{"マウスポインターのY座標です。\n自分で入力するか「取得」ボタンで簡単に取得できます。",
+              "The Y coordinate of the mouse pointer.\nYou can enter it manually or easily get it with the \"Get\" button."});
+        c.tip(getButton, ja, help, Text{"マウスポインターの座標を簡単に取得できます。",
+              "Easily gets the mouse pointer coordinates."});
     }
 };
 
@@ -331,7 +325,7 @@ public:
     }
     void setTooltips(bool ja, bool help) override
     {
-        c_.tip(text_, ja, help, u"入力する文章を設定します。（日本語対応）", u"Sets the text to input. (Supports Japanese)");
+        c_.tip(text_, ja, help, Text{"入力する文章を設定します。（日本語対応）", "Sets the text to input. (Supports Japanese)"});
     }
 
 private:
@@ -373,14 +367,14 @@ public:
         const QStringList items = PageKinds::WheelOperation::directionItems(japanese);
         for (int i = 0; i < items.size(); ++i)
             direction_->setItemText(i, items.at(i));
-        unit_->setText(tr2(japanese, u"ノッチ", u"notches"));
+        unit_->setText(Text{"ノッチ", "notches"}.in(japanese));
     }
     void setTooltips(bool ja, bool help) override
     {
-        c_.tip(direction_, ja, help, u"ホイールを回す向きを上か下で設定します。",
-               u"Sets which way the wheel turns: up or down.");
+        c_.tip(direction_, ja, help, Text{"ホイールを回す向きを上か下で設定します。",
+               "Sets which way the wheel turns: up or down."});
         for (QWidget *w : {static_cast<QWidget *>(notches_), static_cast<QWidget *>(unit_)})
-            c_.tip(w, ja, help, u"ホイールを回すノッチ数です。（1〜100）", u"How many notches the wheel turns. (1 to 100)");
+            c_.tip(w, ja, help, Text{"ホイールを回すノッチ数です。（1〜100）", "How many notches the wheel turns. (1 to 100)"});
     }
 
 private:
@@ -479,10 +473,10 @@ public:
     }
     void setTooltips(bool ja, bool help) override
     {
-        c_.tip(hour_, ja, help, u"操作が次へ進む時刻の設定です。何時かを設定します。",
-               u"This is where you set the time for the command to advance to the next step. Set the time.");
-        c_.tip(minute_, ja, help, u"操作が次へ進む時刻の設定です。何分かを設定します。",
-               u"This sets the time for the command to advance to the next step. You can set the number of minutes.");
+        c_.tip(hour_, ja, help, Text{"操作が次へ進む時刻の設定です。何時かを設定します。",
+               "This is where you set the time for the command to advance to the next step. Set the time."});
+        c_.tip(minute_, ja, help, Text{"操作が次へ進む時刻の設定です。何分かを設定します。",
+               "This sets the time for the command to advance to the next step. You can set the number of minutes."});
     }
 
 private:
@@ -543,20 +537,20 @@ public:
     }
     void setTexts(bool japanese) override
     {
-        get_->setText(tr2(japanese, u"取得", u"Get"));
-        toleranceLabel_->setText(tr2(japanese, u"許容差", u"Tolerance"));
+        get_->setText(Text{"取得", "Get"}.in(japanese));
+        toleranceLabel_->setText(Text{"許容差", "Tolerance"}.in(japanese));
     }
     void setTooltips(bool ja, bool help) override
     {
-        c_.tip(x_, ja, help, u"色を調べる画面のX座標です。", u"The X coordinate of the screen point whose color is checked.");
-        c_.tip(y_, ja, help, u"色を調べる画面のY座標です。", u"The Y coordinate of the screen point whose color is checked.");
-        c_.tip(get_, ja, help, u"マウスポインターの座標とその場所の色を取得します。",
-               u"Gets the mouse pointer coordinates and the color at that point.");
-        c_.tip(swatch_, ja, help, u"次の操作に進む色です。「取得」ボタンで設定します。",
-               u"The color that lets the run proceed. Set it with the \"Get\" button.");
+        c_.tip(x_, ja, help, Text{"色を調べる画面のX座標です。", "The X coordinate of the screen point whose color is checked."});
+        c_.tip(y_, ja, help, Text{"色を調べる画面のY座標です。", "The Y coordinate of the screen point whose color is checked."});
+        c_.tip(get_, ja, help, Text{"マウスポインターの座標とその場所の色を取得します。",
+               "Gets the mouse pointer coordinates and the color at that point."});
+        c_.tip(swatch_, ja, help, Text{"次の操作に進む色です。「取得」ボタンで設定します。",
+               "The color that lets the run proceed. Set it with the \"Get\" button."});
         for (QWidget *w : {static_cast<QWidget *>(toleranceLabel_), static_cast<QWidget *>(tolerance_)})
-            c_.tip(w, ja, help, u"赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）",
-                   u"Each of red, green and blue may differ by this much and still count as the color. (0 to 255)");
+            c_.tip(w, ja, help, Text{"赤・緑・青それぞれの値がこの差までなら同じ色とみなします。（0〜255）",
+                   "Each of red, green and blue may differ by this much and still count as the color. (0 to 255)"});
     }
 
 private:
@@ -713,11 +707,11 @@ QLabel *EditorFields::nameLabel(bool forCondition) const
 void EditorFields::setTexts(bool japanese)
 {
     Controls &c = *controls_;
-    c.testButton->setText(tr2(japanese, u"テスト", u"Test"));
+    c.testButton->setText(Text{"テスト", "Test"}.in(japanese));
     c.commandNameLabel->setText(QStringLiteral("X"));
-    c.conditionNameLabel->setText(tr2(japanese, u"時間", u"Time"));
+    c.conditionNameLabel->setText(Text{"時間", "Time"}.in(japanese));
     for (QLabel *sec : {c.commandSecLabel, c.conditionSecLabel})
-        sec->setText(tr2(japanese, u"秒", u"sec"));
+        sec->setText(Text{"秒", "sec"}.in(japanese));
     for (const auto &f : kinds_)
         f->setTexts(japanese);
 }
@@ -725,34 +719,34 @@ void EditorFields::setTexts(bool japanese)
 void EditorFields::setTooltips(bool ja, bool help)
 {
     Controls &c = *controls_;
-    c.tip(c.testButton, ja, help, u"設定している座標にマウスポインターを移動します。",
-          u"Moves the mouse pointer to the configured coordinates.");
-    c.tip(c.commandNameLabel, ja, help, u"設定中の操作です。", u"The action currently being configured.");
-    c.tip(c.commandTimeSpin, ja, help,
-          u"時間を指定します。\n"
-          u"操作によって意味が変わります。\n"
-          u"クリック:クリックする時間を指定します。\n"
-          u"スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
-          u"キー:キーを入力する時間を指定します。\n"
-          u"入力:文章全体を入力し終えるまでにかかる時間を指定します。\n"
-          u"単位は秒です。",
-          u"Specifies the time.\n"
-          u"Its meaning depends on the action.\n"
-          u"Click: Specifies the duration of the click.\n"
-          u"Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
-          u"Key: Specifies the duration for pressing the key(s).\n"
-          u"Input: Specifies the time it takes to type the whole text.\n"
-          u"The unit is seconds.");
-    c.tip(c.conditionNameLabel, ja, help, u"設定中の条件です。", u"The condition currently being configured.");
-    c.tip(c.conditionTimeSpin, ja, help,
-          u"時間を指定します。\n"
-          u"条件によって意味が変わります。\n"
-          u"時間:次の操作に進むまでの時間を指定します。\n"
-          u"終わるまで待つ:操作が終わってから、次の操作に進むまでの時間を指定します。",
-          u"Specifies the time.\n"
-          u"The meaning changes depending on the condition.\n"
-          u"Time: Specifies the time before proceeding to the next operation.\n"
-          u"Wait until over: Specifies the time after the operation finishes before proceeding to the next operation.");
+    c.tip(c.testButton, ja, help, Text{"設定している座標にマウスポインターを移動します。",
+          "Moves the mouse pointer to the configured coordinates."});
+    c.tip(c.commandNameLabel, ja, help, Text{"設定中の操作です。", "The action currently being configured."});
+    c.tip(c.commandTimeSpin, ja, help, Text{
+          "時間を指定します。\n"
+          "操作によって意味が変わります。\n"
+          "クリック:クリックする時間を指定します。\n"
+          "スムーズムーブ:マウスポインターが指定した座標に着くまでにかかる時間を指定します。\n"
+          "キー:キーを入力する時間を指定します。\n"
+          "入力:文章全体を入力し終えるまでにかかる時間を指定します。\n"
+          "単位は秒です。",
+          "Specifies the time.\n"
+          "Its meaning depends on the action.\n"
+          "Click: Specifies the duration of the click.\n"
+          "Smooth Move: Specifies the time it takes for the mouse pointer to reach the specified coordinates.\n"
+          "Key: Specifies the duration for pressing the key(s).\n"
+          "Input: Specifies the time it takes to type the whole text.\n"
+          "The unit is seconds."});
+    c.tip(c.conditionNameLabel, ja, help, Text{"設定中の条件です。", "The condition currently being configured."});
+    c.tip(c.conditionTimeSpin, ja, help, Text{
+          "時間を指定します。\n"
+          "条件によって意味が変わります。\n"
+          "時間:次の操作に進むまでの時間を指定します。\n"
+          "終わるまで待つ:操作が終わってから、次の操作に進むまでの時間を指定します。",
+          "Specifies the time.\n"
+          "The meaning changes depending on the condition.\n"
+          "Time: Specifies the time before proceeding to the next operation.\n"
+          "Wait until over: Specifies the time after the operation finishes before proceeding to the next operation."});
     for (const auto &f : kinds_)
         f->setTooltips(ja, help);
 }

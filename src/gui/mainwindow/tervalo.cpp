@@ -1,6 +1,7 @@
 #include "gui/mainwindow/tervalo.h"
 
 #include "gui/mainwindow/editorfields.h"
+#include "gui/widgets/messagebox.h"
 #include "project/recoverycopy.h"
 #include "settings/settingsfile.h"
 
@@ -40,16 +41,10 @@ void tervalo::closeEvent(QCloseEvent *event)
 {
     // The session's end asks nothing: the recovery copy keeps the work.
     if (!endingSession && hasUnsavedChanges() && is_message_file) {
-        if (is_japanese) {
-            messageTitle = QStringLiteral("最終確認");
-            messageText = QStringLiteral("プロジェクトが保存されていません。\n終了しますか？");
-        } else {
-            messageTitle = QStringLiteral("Warning");
-            messageText = QStringLiteral("The project has not been saved.\nDo you want to exit?");
-        }
-        const auto answer = QMessageBox::warning(this, messageTitle, messageText,
-                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
+                             Text{"プロジェクトが保存されていません。\n終了しますか？",
+                                  "The project has not been saved.\nDo you want to exit?"}
+                                 .in(is_japanese))) {
             event->ignore();
             return;
         }

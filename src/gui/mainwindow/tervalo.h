@@ -3,13 +3,14 @@
 // The main window. It owns the project, its history, the settings values,
 // every widget, the editor's key capture and the global hot key for its whole
 // life. The class is large, so its definition is split by concern over
-// several files named tervalo_<concern>.cpp in the folder of that concern.
+// several files named tervalo_<concern>.cpp beside this one.
 
 #include "project/edithistory.h"
 #include "project/pagekinds.h"
 #include "project/project.h"
 #include "record/recordingoptions.h"
 #include "settings/settingsfile.h"
+#include "settings/text.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QMainWindow>
@@ -87,58 +88,33 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 public slots:
-    // Start screen (app/tervalo.cpp).
+    // The slots that tests and benchmarks drive directly; the rest are the
+    // window's own, below.
     /// The start screen's "create a new project" button.
     void addNewCommand();
-    /// The start screen's "load a project" button.
-    void importedCommand();
-
-    // Page editor (project/tervalo_editor.cpp).
-    /// The operation kind combo changed (only remembers the kind; Add uses it).
-    void changeMenuAddCommand();
-    /// The condition kind combo changed (only remembers the kind).
-    void changeMenuAddCondition();
     void addCommand();
     void addCondition();
-    /// Any kind-specific field was edited: stores it into the current page.
-    void changeSomeThing();
-
-    // Page list and navigation (project/tervalo_pages.cpp).
     /// Shows the current page (and records an undo step when it changed).
     void renderPage();
     void nextPage();
     /// The ← button.
     void returnPage();
-    /// A click in the page strip: a page, or a "+" that inserts one.
-    void changeWidgetPage();
     void deletePage();
     void copy();
-    void paste();
-
-    // Edit history (project/tervalo_history.cpp).
     /// Undo (not the ← page button).
     void pageBack();
     /// Redo (not the → page button).
     void pageForward();
-
-    // Project files (project/tervalo_files.cpp).
-    void newFile();
-    /// Open.
-    void loadFile1();
-    /// Save As (always asks for a file name).
-    void saveFile1();
     /// Save: over the project's file, or Save As for a project never saved.
     void saveFile3();
+    void getCoordinate();
+    void moveMousePointer();
+    void changeLanguage();
 
 signals:
     // Project files: emitted with each success beep of Save and Open.
     void projectFileBeeped();
 
-public slots:
-    // Running (run/tervalo_run.cpp).
-    /// The Run button: asks for the run's values, then starts the run.
-    void stertRun();
-    void onRunFinished();
 public:
     /// Starts a run with the values the window holds now, as stertRun does
     /// once its dialog is accepted (tests start runs without the dialog).
@@ -146,11 +122,6 @@ public:
     /// Makes the lists the whole project, counted as saved, and shows page 1
     /// (a new project, or one just read from a file). No beep, no message.
     void showProject(RecordList commands, RecordList conditions);
-public slots:
-
-    // Recording (record/tervalo_record.cpp): the menu entry "操作を記録...".
-    void recordActions();
-public:
     /// Hides the window and records with these values, as recordActions does
     /// once its dialog is accepted; false when it cannot start.
     bool startRecording(const RecordingOptions &values);
@@ -159,18 +130,47 @@ public:
     /// Puts pages after the current page and shows the first of them: one
     /// refresh, one undo step. Nothing happens for no pages.
     void insertPages(const RecordMapping::Pages &pages);
-public slots:
 
-    // Key capture (input/tervalo_capture.cpp).
+private slots:
+    // Start screen (tervalo.cpp).
+    /// The start screen's "load a project" button.
+    void importedCommand();
+
+    // Page editor (tervalo_editor.cpp).
+    /// The operation kind combo changed (only remembers the kind; Add uses it).
+    void changeMenuAddCommand();
+    /// The condition kind combo changed (only remembers the kind).
+    void changeMenuAddCondition();
+    /// Any kind-specific field was edited: stores it into the current page.
+    void changeSomeThing();
+
+    // Page list (tervalo_pages.cpp).
+    /// A click in the page strip: a page, or a "+" that inserts one.
+    void changeWidgetPage();
+    void paste();
+
+    // Project files (tervalo_files.cpp).
+    void newFile();
+    /// Open.
+    void loadFile1();
+    /// Save As (always asks for a file name).
+    void saveFile1();
+
+    // Running (tervalo_run.cpp).
+    /// The Run button: asks for the run's values, then starts the run.
+    void stertRun();
+    void onRunFinished();
+
+    // Recording (tervalo_record.cpp): the menu entry "操作を記録...".
+    void recordActions();
+
+    // Key capture (tervalo_capture.cpp).
     void pollKeystroke();
 
-    // Pointer capture (input/tervalo_hotkey.cpp).
-    void getCoordinate();
+    // Pointer capture (tervalo_hotkey.cpp).
     void getCoordinate2();
-    void moveMousePointer();
 
-    // Language, help, menus, reports (ui/, report/).
-    void changeLanguage();
+    // Reports (tervalo_report.cpp).
     void reportBug();
     void reportImprovementSuggestion();
 
@@ -186,14 +186,15 @@ private:
     QString selectedCommandKind = PageKinds::kNone;
     QString selectedConditionKind = PageKinds::kWaitUntilOver;
 
+    // The title of every question that could lose work.
+    static constexpr Text kConfirmTitle{"最終確認", "Warning"};
+
     EditHistory history;
     bool restoringHistory = false;
 
     bool keyCaptureForCondition = false;
     bool rendering = false;
     bool editorShown = false;
-    QString messageTitle;
-    QString messageText;
     GlobalHotkeyFilter *hotkeyFilter = nullptr;
     bool hotkeyRegistered = false;
     int hotkeyId = 1001;
@@ -251,24 +252,35 @@ private:
     /// The kind-specific controls of both panels and the two name labels.
     EditorFields *fields = nullptr;
 
-    // app/tervalo.cpp
+    // tervalo.cpp
     void showEditor();
     void loadSettings();
     void saveSettings();
 
-    // app/tervalo_layout.cpp: creates every control, menu and connection.
+    // tervalo_layout.cpp: creates every control, menu and connection.
     void buildWidgets();
+    // tervalo_controls.cpp: every control's name, texts and tooltip, one row each.
+    struct Control {
+        QObject *part;
+        const char *name; ///< object name, the member's own
+        Text text;        ///< null when the row does not set it
+        Text tip;         ///< help-mode tooltip; null when the row does not set it
+    };
+    QList<Control> controls() const;
+    void nameControls();
+    void applyControlTexts();
+    void applyControlTips();
 
-    // project/tervalo_editor.cpp
+    // tervalo_editor.cpp
     void setLocked(bool locked);
 
-    // project/tervalo_history.cpp: the history step of renderPage.
+    // tervalo_history.cpp: the history step of renderPage.
     void recordHistory();
     /// Records the project as an undo step when field edits changed it since
     /// the last refresh (before Undo, Redo, Add, Paste, Delete).
     void recordPendingEdit();
 
-    // project/tervalo_files.cpp
+    // tervalo_files.cpp
     bool confirmReplace(const QString &japaneseText, const QString &englishText);
     void writeProjectFile();
     /// False when the file could not be read (a message box said why).
@@ -276,7 +288,7 @@ private:
     /// After Open: one box listing what was repaired or will not run as written.
     void tellFindings(const QList<PageKinds::Finding> &findings);
 
-    // input/tervalo_capture.cpp
+    // tervalo_capture.cpp
     /// The controls a key capture disables until its key comes.
     QList<QWidget *> lockedWhileCapturing() const;
     /// The editor's capture instance, made on first use.
@@ -287,7 +299,7 @@ private:
     /// Disarms the editor's capture and removes its hook (destruction, close).
     void cancelKeyCapture();
 
-    // input/tervalo_hotkey.cpp
+    // tervalo_hotkey.cpp
     /// False when the hot key could not be registered (another program owns
     /// it, or the desktop gives no global keys to this program).
     bool registerGlobalHotkey();
@@ -295,11 +307,11 @@ private:
     void showHotKeyUnavailable();
     void unregisterGlobalHotkey();
 
-    // record/tervalo_record.cpp
+    // tervalo_record.cpp
     RecordingOptions recordValues() const;
     RecordingSession *recording = nullptr;
 
-    // project/tervalo_recovery.cpp: the copy of unsaved work.
+    // tervalo_recovery.cpp: the copy of unsaved work.
     /// A change was shown or typed: the copy follows within kRecoveryDelay.
     void noteChange();
     /// Writes the copy while the project is unsaved, removes it otherwise.
@@ -313,7 +325,7 @@ private:
     QString copiedPath;
     bool endingSession = false;
 
-    // ui/tervalo_help.cpp, ui/tervalo_menus.cpp
+    // tervalo_help.cpp, tervalo_menus.cpp
     void applyHelpTooltips();
     void showFirstStartNotice();
     /// Shown once (remembered in the settings) when the session is Wayland.

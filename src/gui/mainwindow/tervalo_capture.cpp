@@ -1,8 +1,8 @@
 #include "gui/mainwindow/tervalo.h"
 
-#include "record/keycapture.h"
-#include "input/keycombination.h"
 #include "gui/mainwindow/editorfields.h"
+#include "input/keycombination.h"
+#include "record/keycapture.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -1,7 +1,8 @@
 #include "gui/mainwindow/tervalo.h"
 
-#include "project/projectfile.h"
 #include "gui/dialogs/projectsavedialog.h"
+#include "gui/widgets/messagebox.h"
+#include "project/projectfile.h"
 #include "settings/settingsfile.h"
 
 #include <QApplication>
@@ -26,11 +27,8 @@ bool tervalo::confirmReplace(const QString &japaneseText, const QString &english
 {
     if (!hasUnsavedChanges() || !is_message_file)
         return true;
-    messageTitle = is_japanese ? QStringLiteral("最終確認") : QStringLiteral("Warning");
-    messageText = is_japanese ? japaneseText : englishText;
-    return QMessageBox::warning(this, messageTitle, messageText, QMessageBox::Yes | QMessageBox::No,
-                                QMessageBox::No)
-        == QMessageBox::Yes;
+    return messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
+                           is_japanese ? japaneseText : englishText);
 }
 
 void tervalo::newFile()
@@ -87,7 +85,7 @@ void tervalo::writeProjectFile()
 {
     const ProjectFile::Result result = ProjectFile::write(projectPath, currentProject.commands(), currentProject.conditions());
     if (!result.ok) {
-        QMessageBox::warning(this, result.errorTitle, result.errorText);
+        messagebox::tell(this, QMessageBox::Warning, result.errorTitle, result.errorText);
         return;
     }
     currentProject.markSaved();
@@ -101,7 +99,7 @@ bool tervalo::readProjectFile()
 {
     ProjectFile::ReadResult result = ProjectFile::read(projectPath);
     if (!result.ok) {
-        QMessageBox::warning(this, result.errorTitle, result.errorText);
+        messagebox::tell(this, QMessageBox::Warning, result.errorTitle, result.errorText);
         return false;
     }
     if (result.repaired)
@@ -120,17 +118,18 @@ void tervalo::tellFindings(const QList<PageKinds::Finding> &findings)
     // make a box taller than the screen.
     constexpr qsizetype kMostLines = 20;
     QStringList lines;
-    lines << (is_japanese ? QStringLiteral("このファイルには、読み込むときに直した値や、書かれたとおりには実行できない値があります。")
-                          : QStringLiteral("Some values of this file were repaired on loading or cannot run as written."));
+    lines << Text{"このファイルには、読み込むときに直した値や、書かれたとおりには実行できない値があります。",
+                  "Some values of this file were repaired on loading or cannot run as written."}
+                 .in(is_japanese);
     lines << QString();
     for (qsizetype i = 0; i < findings.size() && i < kMostLines; ++i)
         lines << findings.at(i).describe(is_japanese);
     if (findings.size() > kMostLines) {
         const QString more = QString::number(findings.size() - kMostLines);
-        lines << (is_japanese ? QStringLiteral("ほか ") + more + QStringLiteral(" 件") : QStringLiteral("and ") + more + QStringLiteral(" more"));
+        lines << Text{"ほか %1 件", "and %1 more"}.in(is_japanese).arg(more);
     }
-    QMessageBox::information(this, is_japanese ? QStringLiteral("読み込み時の確認") : QStringLiteral("Checked on loading"),
-                             lines.join(QLatin1Char('\n')));
+    messagebox::tell(this, QMessageBox::Information, Text{"読み込み時の確認", "Checked on loading"}.in(is_japanese),
+                     lines.join(QLatin1Char('\n')));
 }
 
 void tervalo::showProject(RecordList commands, RecordList conditions)

@@ -1,6 +1,7 @@
 #include "gui/mainwindow/tervalo.h"
 
 #include "gui/mainwindow/editorfields.h"
+#include "gui/widgets/messagebox.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -16,9 +17,7 @@
 void tervalo::applyHelpTooltips()
 {
     const bool ja = is_japanese;
-    auto tip = [this, ja](QWidget *w, const char16_t *japanese, const char16_t *english) {
-        w->setToolTip(!is_help ? QString() : QString::fromUtf16(ja ? japanese : english));
-    };
+    applyControlTips();
 
     // Each kind combo's tooltip lists its kinds, one line each, from the table.
     auto kindLines = [ja](const QList<PageKinds::Kind> &kinds) {
@@ -39,40 +38,20 @@ void tervalo::applyHelpTooltips()
                 + QString::fromUtf16(u"\"Click\", \"Smooth Move\", and \"Key\" proceed to the next action even while the operation is "
                   u"still running. Adjust the timing by setting a condition.\n"
                   u"To add the action, press the \"Add\" button on the right."));
-    tip(addCommandButton, u"右のメニューで設定した操作を追加します。",
-        u"Adds the action configured in the menu on the right.");
     const QString conditionLines = kindLines(PageKinds::conditions());
     kindTip(conditionKindCombo, QString::fromUtf16(u"追加する条件を指定します。\n") + conditionLines,
             QString::fromUtf16(u"Select the condition to add.\n") + conditionLines);
-    tip(addConditionButton, u"右のメニューで設定した条件を追加します。",
-        u"Adds the condition configured in the menu on the right.");
     fields->setTooltips(ja, is_help);
-    tip(previousButton, u"前のページに戻ります。", u"Returns to the previous page.");
-    tip(runButton, u"現在のプロジェクトを実行します。", u"Runs the current project.");
-    tip(nextButton, u"次のページに進みます。", u"Advances to the next page.");
-    tip(deleteButton, u"現在のページを削除します。", u"Deletes the current page.");
-    tip(pageCounterLabel, u"すべてのページの数と現在のページです。",
-        u"Shows the total number of pages and the current page.");
-    tip(pageList, u"押したページに飛びます、「+」を押すと「+」の位置にページを追加できます。",
-        u"Jump to the page you click. Press \"+\" to add a page at the position of \"+\".");
-    tip(copyButton, u"現在のページをコピーします。", u"Copies the current page.");
-    tip(pasteButton, u"コピーしたのページをペーストします。", u"Pastes the copied page.");
     // The record menu shows its entry's tooltip in help mode.
     recordMenu->setToolTipsVisible(is_help);
-    recordAction->setToolTip(
-        is_help ? QString::fromUtf16(ja ? u"マウスとキーボードの操作を記録して、現在のページの後ろにページとして入れます。"
-                                        : u"Records what you do with the mouse and keyboard and inserts it as pages after the current page.")
-                : QString());
-    tip(undoButton, u"1つ前の状態に戻します。", u"Revert to the previous state.");
-    tip(redoButton, u"戻した状態を戻します。", u"Revert the state to its original condition.");
 }
 
 void tervalo::showFirstStartNotice()
 {
     // One text for both languages: the reader may not be able to read the
     // language the program starts in.
-    QMessageBox::information(
-        this, QStringLiteral("はじめまして"),
+    messagebox::tell(
+        this, QMessageBox::Information, QStringLiteral("はじめまして"),
         QStringLiteral("ダウンロードありがとうございます。\n"
                        "現在はヘルプモードがONになっています。\n"
                        "意味を知りたいボタンや文字などにカーソルを合わせると説明が表示されます。\n"
@@ -83,16 +62,15 @@ void tervalo::showFirstStartNotice()
                        "Hover your cursor over buttons or text you want to know the meaning of,\n"
                        "and an explanation will be displayed.\n"
                        "You can disable the explanation display in the \"Help\" menu in the menu bar.\n"
-                       "You can switch to \"English mode\" by pressing the button labeled \"English\"."),
-        QMessageBox::Ok);
+                       "You can switch to \"English mode\" by pressing the button labeled \"English\"."));
 }
 
 void tervalo::showWaylandNotice()
 {
     // Both languages at once, like the first-start notice: it can come
     // before the reader has chosen one.
-    QMessageBox::information(
-        this, QStringLiteral("Wayland セッション / Wayland session"),
+    messagebox::tell(
+        this, QMessageBox::Information, QStringLiteral("Wayland セッション / Wayland session"),
         QStringLiteral("Wayland のセッションで起動しています。\n"
                        "動作するもの：X11 または XWayland で動くアプリケーションへのクリック、キー、文字の入力。\n"
                        "動作しないことがあるもの：Wayland 専用のウィンドウには入力が届かないことがあります。"
@@ -103,6 +81,5 @@ void tervalo::showWaylandNotice()
                        "What works: clicks, keys and text sent to applications that run on X11 or XWayland.\n"
                        "What may not: native Wayland windows may not receive input, and depending on the desktop, "
                        "Ctrl+Alt+G and the exit command work only while an X11 window has the focus.\n"
-                       "To get everything: log in to an X11 session."),
-        QMessageBox::Ok);
+                       "To get everything: log in to an X11 session."));
 }

@@ -1,9 +1,10 @@
 #include "gui/mainwindow/tervalo.h"
 
-#include "platform/displaysession.h"
-#include "gui/widgets/hoverhidewindow.h"
 #include "gui/mainwindow/editorfields.h"
+#include "gui/widgets/hoverhidewindow.h"
+#include "gui/widgets/messagebox.h"
 #include "platform/desktop.h"
+#include "platform/displaysession.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -68,23 +69,20 @@ bool tervalo::registerGlobalHotkey()
 
 void tervalo::showHotKeyUnavailable()
 {
-    if (is_japanese) {
-        messageTitle = QStringLiteral("座標を取得できません");
-        messageText = QStringLiteral("Ctrl+Alt+G は他のプログラムが使用中のため、座標を取得できません。\n"
-                                     "そのプログラムを終了してから、もう一度お試しください。");
-        if (DisplaySession::currentNotX11())
-            messageText += QStringLiteral("\nこのデスクトップは X11 のセッションではないため、"
-                                          "このプログラムのグローバルショートカットを許可していません。\n"
-                                          "X11 のセッションでログインしてください。");
-    } else {
-        messageTitle = QStringLiteral("Cannot get the position");
-        messageText = QStringLiteral("Ctrl+Alt+G is in use by another program, so the pointer position cannot "
-                                     "be captured.\nClose that program and try again.");
-        if (DisplaySession::currentNotX11())
-            messageText += QStringLiteral("\nThis desktop is not an X11 session and does not allow global "
-                                          "shortcuts for this program.\nLog in to an X11 session.");
-    }
-    QMessageBox::warning(this, messageTitle, messageText);
+    QString text = Text{"Ctrl+Alt+G は他のプログラムが使用中のため、座標を取得できません。\n"
+                        "そのプログラムを終了してから、もう一度お試しください。",
+                        "Ctrl+Alt+G is in use by another program, so the pointer position cannot "
+                        "be captured.\nClose that program and try again."}
+                       .in(is_japanese);
+    if (DisplaySession::currentNotX11())
+        text += Text{"\nこのデスクトップは X11 のセッションではないため、"
+                     "このプログラムのグローバルショートカットを許可していません。\n"
+                     "X11 のセッションでログインしてください。",
+                     "\nThis desktop is not an X11 session and does not allow global "
+                     "shortcuts for this program.\nLog in to an X11 session."}
+                    .in(is_japanese);
+    messagebox::tell(this, QMessageBox::Warning, Text{"座標を取得できません", "Cannot get the position"}.in(is_japanese),
+                     text);
 }
 
 void tervalo::unregisterGlobalHotkey()

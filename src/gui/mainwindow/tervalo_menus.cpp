@@ -3,35 +3,24 @@
 #include "files/datafiles.h"
 
 #include "gui/dialogs/termdialog.h"
+#include "gui/widgets/messagebox.h"
 #include "gui/widgets/urlopener.h"
 
 #include <QMessageBox>
 
 void tervalo::openBrowserLink(const QString &url)
 {
-    if (is_japanese) {
-        messageTitle = QStringLiteral("確認");
-        messageText = QStringLiteral("ブラウザを起動します。\n続行しますか？");
-    } else {
-        messageTitle = QStringLiteral("Question");
-        messageText = QStringLiteral("Launching your browser.\nDo you want to continue?");
-    }
-    const auto answer = QMessageBox::question(this, messageTitle, messageText,
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes)
+    if (messagebox::ask(this, QMessageBox::Question, Text{"確認", "Question"}.in(is_japanese),
+                        Text{"ブラウザを起動します。\n続行しますか？", "Launching your browser.\nDo you want to continue?"}
+                            .in(is_japanese)))
         UrlOpener::open(QUrl(url));
 }
 
 void tervalo::showVersion()
 {
-    if (is_japanese) {
-        messageTitle = QStringLiteral("情報");
-        messageText = QStringLiteral("バージョン：1.5\n時間：2026年7月19日17時13分");
-    } else {
-        messageTitle = QStringLiteral("Information");
-        messageText = QStringLiteral("Version:1.5\nTime:July 19, 2026 17:13");
-    }
-    QMessageBox::information(this, messageTitle, messageText, QMessageBox::Ok);
+    messagebox::tell(this, QMessageBox::Information, Text{"情報", "Information"}.in(is_japanese),
+                     Text{"バージョン：1.5\n時間：2026年7月19日17時13分", "Version:1.5\nTime:July 19, 2026 17:13"}
+                         .in(is_japanese));
 }
 
 void tervalo::openDocument(const QString &name)

@@ -3,9 +3,10 @@
 #include "gui/mainwindow/editorfields.h"
 #include "gui/mainwindow/editorlog.h"
 #include "gui/mainwindow/pagestripdelegate.h"
+#include "gui/widgets/messagebox.h"
+#include "gui/widgets/textfit.h"
 #include "project/projectfile.h"
 #include "settings/settingsfile.h"
-#include "gui/widgets/textfit.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -138,16 +139,9 @@ void tervalo::deletePage()
     recordPendingEdit();
     const int currentPage = currentProject.currentPage();
     if (is_message_delete) {
-        if (is_japanese) {
-            messageTitle = QStringLiteral("最終確認");
-            messageText = QStringLiteral("%1ページ目を削除しますか？").arg(currentPage);
-        } else {
-            messageTitle = QStringLiteral("Warning");
-            messageText = QStringLiteral("Do you want to delete page %1?").arg(currentPage);
-        }
-        if (QMessageBox::warning(this, messageTitle, messageText, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No)
-            != QMessageBox::Yes)
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
+                             Text{"%1ページ目を削除しますか？", "Do you want to delete page %1?"}.in(is_japanese).arg(
+                                 currentPage)))
             return;
     }
     currentProject.deleteCurrentPage();
@@ -171,16 +165,9 @@ void tervalo::paste()
     recordPendingEdit();
     const int currentPage = currentProject.currentPage();
     if (!currentProject.currentPageIsEmpty() && is_message_paste) {
-        if (is_japanese) {
-            messageTitle = QStringLiteral("最終確認");
-            messageText = QStringLiteral("%1 ページ目を置き換えますか？").arg(currentPage);
-        } else {
-            messageTitle = QStringLiteral("Warning");
-            messageText = QStringLiteral("Do you want to replace page %1?").arg(currentPage);
-        }
-        if (QMessageBox::warning(this, messageTitle, messageText, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No)
-            != QMessageBox::Yes) {
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
+                             Text{"%1 ページ目を置き換えますか？", "Do you want to replace page %1?"}.in(is_japanese).arg(
+                                 currentPage))) {
             renderPage();
             return;
         }

@@ -1,5 +1,6 @@
 #include "gui/mainwindow/tervalo.h"
 
+#include "gui/widgets/messagebox.h"
 #include "project/recoverycopy.h"
 #include "record/recordingsession.h"
 #include "settings/settingsfile.h"
@@ -72,13 +73,11 @@ bool tervalo::offerRecovery()
         copy->remove();
         return false;
     }
-    messageTitle = is_japanese ? QStringLiteral("復元") : QStringLiteral("Restore");
-    messageText = is_japanese
-                      ? QStringLiteral("保存されていないプロジェクトが残っています。\n復元しますか？")
-                      : QStringLiteral("A project that was not saved has been kept.\nDo you want to restore it?");
-    if (QMessageBox::question(this, messageTitle, messageText, QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::Yes)
-        != QMessageBox::Yes) {
+    if (!messagebox::ask(this, QMessageBox::Question, Text{"復元", "Restore"}.in(is_japanese),
+                         Text{"保存されていないプロジェクトが残っています。\n復元しますか？",
+                              "A project that was not saved has been kept.\nDo you want to restore it?"}
+                             .in(is_japanese),
+                         true)) {
         copy->remove();
         return false;
     }

@@ -1,8 +1,9 @@
 #include "gui/mainwindow/tervalo.h"
 
+#include "gui/dialogs/rundialog.h"
+#include "gui/widgets/messagebox.h"
 #include "project/projectfile.h"
 #include "run/run.h"
-#include "gui/dialogs/rundialog.h"
 #include "run/runthread.h"
 #include "settings/settingsfile.h"
 
@@ -49,10 +50,10 @@ void tervalo::launchRun()
         onRunFinished();
         if (failed->load()) {
             // A run that could not play what was built must not look played.
-            messageTitle = is_japanese ? QStringLiteral("実行エラー") : QStringLiteral("Run error");
-            messageText = is_japanese ? QStringLiteral("入力をデスクトップに送れなかったため、実行を途中で終えました。")
-                                      : QStringLiteral("The run could not send its input to the desktop and ended early.");
-            QMessageBox::warning(this, messageTitle, messageText);
+            messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(is_japanese),
+                             Text{"入力をデスクトップに送れなかったため、実行を途中で終えました。",
+                                  "The run could not send its input to the desktop and ended early."}
+                                 .in(is_japanese));
         }
     });
 }
