@@ -3,10 +3,10 @@
 // the editor takes from the key press to the page holding the new code
 // (bounded by the 50 ms poll interval). Prints medians and ratios.
 
-#include "project/pagekinds.h"
 #include "gui/mainwindow/tervalo.h"
-#include "record/keycapture.h"
 #include "platform/desktop_sim.h"
+#include "project/pagekinds.h"
+#include "record/keycapture.h"
 #include "settings/settingsfile.h"
 #include "support/windowparts.h"
 

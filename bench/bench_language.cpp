@@ -3,13 +3,13 @@
 // on and off; opening the longest shipped document in the viewer; and
 // encoding a long report body. Prints medians and ratios.
 
-#include "project/pagekinds.h"
+#include "gui/dialogs/formbody.h"
+#include "gui/dialogs/termdialog.h"
 #include "gui/mainwindow/tervalo.h"
 #include "platform/desktop_sim.h"
-#include "gui/dialogs/formbody.h"
+#include "project/pagekinds.h"
 #include "settings/settingsfile.h"
 #include "support/windowparts.h"
-#include "gui/dialogs/termdialog.h"
 
 #include "benchstats.h"
 
