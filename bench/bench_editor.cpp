@@ -85,7 +85,7 @@ int main(int argc, char **argv)
 
     tervalo w;
     w.addNewCommand();
-    w.is_message_file = false;
+    w.settings().is_message_file = false;
     {
         RecordList commands;
         RecordList conditions;
@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     // Save: the window's Save on a project that has a file (write, mark
     // saved, beep, refresh), and the bare file write.
     const QString path = dir.filePath("big.cmdat");
-    w.projectPath = path;
+    w.settings().projectPath = path;
     const double save = medianMillis(runs, [&] { w.saveFile3(); });
     ok &= report("Save, 10,000 pages (median, incl. refresh)", save, 100, "ms");
     const double write = medianMillis(runs, [&] { ProjectFile::write(path, w.project().commands(), w.project().conditions()); });

@@ -184,9 +184,9 @@ int main(int argc, char **argv)
 
     tervalo window;
     window.showProject(pages.commands, pages.conditions);
-    window.stertTime = 1;
-    window.runNumber = 1;
-    window.stopCommand = QStringLiteral("123,15");
+    window.settings().stertTime = 1;
+    window.settings().runNumber = 1;
+    window.settings().stopCommand = QStringLiteral("123,15");
     receiver.presses.clear();
     receiver.activateWindow();
     if (!QTest::qWaitForWindowActive(&receiver))

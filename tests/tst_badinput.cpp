@@ -126,10 +126,10 @@ private slots:
 
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
-        const QString pathBefore = w->projectPath;
+        const QString pathBefore = w->settings().projectPath;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
@@ -170,7 +170,7 @@ private slots:
             QCOMPARE(beeps.size(), 0);
         }
         // A file that could not be read does not become the project's file.
-        QCOMPARE(w->projectPath, message.isEmpty() ? path : pathBefore);
+        QCOMPARE(w->settings().projectPath, message.isEmpty() ? path : pathBefore);
     }
 
     // Open keeps its repair of a damaged file and says so once: one box in
@@ -198,8 +198,8 @@ private slots:
         const QString path = dir.filePath("repaired.cmdat");
         QVERIFY(makeInput("file", path, bytes));
         auto w = std::make_unique<tervalo>();
-        w->is_japanese = japanese;
-        w->is_message_file = false;
+        w->settings().is_japanese = japanese;
+        w->settings().is_message_file = false;
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         if (!pages.isEmpty())

@@ -142,7 +142,7 @@ private slots:
         answerer.answerMessageBox(QMessageBox::Ok); // answers a second notice, which must not come
         for (int start = 0; start < 2; ++start) {
             auto w = std::make_unique<tervalo>();
-            QCOMPARE(w->stertTime, 7);
+            QCOMPARE(w->settings().stertTime, 7);
             QCloseEvent close;
             QApplication::sendEvent(w.get(), &close);
             QVERIFY(close.isAccepted());

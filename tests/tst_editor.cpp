@@ -97,7 +97,7 @@ private slots:
         QFETCH(int, page);
         QFETCH(QStringList, items);
         QFETCH(QString, counter);
-        w->is_japanese = japanese;
+        w->settings().is_japanese = japanese;
         w->project().setCommands(fivePages());
         w->project().setConditions(fiveConditions());
         w->project().setCurrentPage(page);
@@ -195,8 +195,8 @@ private slots:
         QFETCH(QString, question);
         QFETCH(int, shownAfter);
         QFETCH(QString, firstAfter);
-        w->is_japanese = japanese;
-        w->is_message_delete = ask;
+        w->settings().is_japanese = japanese;
+        w->settings().is_message_delete = ask;
         w->project().setCommands({{"なし"}, {"クリック", "左", "0.01"}, {"マウスポインター", "1", "2"}});
         w->project().setConditions({{"即時"}, {"時間", "2"}, {"即時"}});
         const RecordList before = w->project().commands();
@@ -227,7 +227,7 @@ private slots:
 
     void lastPageCannotBeDeleted()
     {
-        w->is_message_delete = false;
+        w->settings().is_message_delete = false;
         w->deletePage(); // the button is hidden; the slot still must not empty the project
         QCOMPARE(w->project().commands().size(), 1);
         QCOMPARE(w->project().conditions().size(), 1);
@@ -258,8 +258,8 @@ private slots:
         QFETCH(QStringList, targetCondition);
         QFETCH(int, answer);
         QFETCH(QString, question);
-        w->is_japanese = japanese;
-        w->is_message_paste = ask;
+        w->settings().is_japanese = japanese;
+        w->settings().is_message_paste = ask;
         w->project().setCommands({{"クリック", "右", "2"}, {"なし"}});
         w->project().setConditions({{"時刻", "23", "59"}, targetCondition});
         w->renderPage();
@@ -369,7 +369,7 @@ private slots:
         QFETCH(bool, condition);
         QFETCH(QString, side);
         QFETCH(QString, stored);
-        w->is_japanese = false;
+        w->settings().is_japanese = false;
         // The English item texts, as the language switch writes them.
         const QStringList commandItems{"None", "Click", "Mouse Pointer", "Smooth Move", "Key", "Enter Text"};
         const QStringList conditionItems{"Wait until over", "Time", "Immediately", "Click", "Key", "Clock Time"};

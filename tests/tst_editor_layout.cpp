@@ -153,13 +153,13 @@ private slots:
                  marks);
         // Toggling an entry writes its flag.
         windowparts::get<QAction>(w, "askPasteAction")->toggle();
-        QCOMPARE(w.is_message_paste, !marks.at(2));
+        QCOMPARE(w.settings().is_message_paste, !marks.at(2));
         windowparts::get<QAction>(w, "askDeleteAction")->toggle();
-        QCOMPARE(w.is_message_delete, !marks.at(3));
+        QCOMPARE(w.settings().is_message_delete, !marks.at(3));
         windowparts::get<QAction>(w, "askSaveAction")->toggle();
-        QCOMPARE(w.is_message_file, !marks.at(1));
+        QCOMPARE(w.settings().is_message_file, !marks.at(1));
         windowparts::get<QAction>(w, "helpModeAction")->trigger();
-        QCOMPARE(w.is_help, !marks.at(0));
+        QCOMPARE(w.settings().is_help, !marks.at(0));
         writeSettings("{\"is_used_this\": true}");
     }
 
@@ -169,8 +169,8 @@ private slots:
         DialogAnswerer answerer; // the welcome box, where it is shown
         answerer.answerMessageBox(QMessageBox::Ok);
         tervalo w;
-        QVERIFY(w.is_used_this);
-        QVERIFY(w.is_help);
+        QVERIFY(w.settings().is_used_this);
+        QVERIFY(w.settings().is_help);
         QVERIFY(windowparts::get<QAction>(w, "helpModeAction")->isChecked());
         writeSettings("{\"is_used_this\": true}");
     }
@@ -179,9 +179,9 @@ private slots:
     {
         tervalo w;
         windowparts::get<QPushButton>(w, "languageButton")->click();
-        QVERIFY(!w.is_japanese);
+        QVERIFY(!w.settings().is_japanese);
         windowparts::get<QAction>(w, "languageAction")->trigger();
-        QVERIFY(w.is_japanese);
+        QVERIFY(w.settings().is_japanese);
     }
 
     void stripItemsMeasureLikeTheDefault()
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
         windowparts::get<QPushButton>(w, "redoButton")->click();
         QCOMPARE(w.project().conditions().first(), QStringList{"即時"});
-        w.is_message_file = false;
+        w.settings().is_message_file = false;
         windowparts::get<QAction>(w, "newAction")->trigger();
         QCOMPARE(w.project().conditions().first(), (QStringList{"終わるまで待つ", "0.1"}));
     }

@@ -191,7 +191,7 @@ private slots:
         }
         QCOMPARE(tipped, expected);
         windowparts::get<QAction>(w, "helpModeAction")->trigger();
-        QVERIFY(!w.is_help);
+        QVERIFY(!w.settings().is_help);
         for (QWidget *child : w.findChildren<QWidget *>())
             QVERIFY2(child->toolTip().isEmpty(), qPrintable(child->toolTip()));
     }
@@ -209,9 +209,9 @@ private slots:
             QCOMPARE(seen.text, QString::fromUtf8(kNotice));
             QCOMPARE(seen.icon, QMessageBox::Information);
             QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-            QVERIFY(w.is_help);
-            QVERIFY(w.is_used_this);
-            QVERIFY(w.is_japanese);
+            QVERIFY(w.settings().is_help);
+            QVERIFY(w.settings().is_used_this);
+            QVERIFY(w.settings().is_japanese);
             QVERIFY(windowparts::get<QAction>(w, "helpModeAction")->isChecked());
             QCOMPARE(windowparts::get<QPushButton>(w, "runButton")->toolTip(), QString("現在のプロジェクトを実行します。"));
             QCloseEvent close;
@@ -224,7 +224,7 @@ private slots:
         QTest::qWait(50);
         QVERIFY(answerer.seen.isEmpty());
         QCOMPARE(answerer.pending(), 1);
-        QVERIFY(second.is_help);
+        QVERIFY(second.settings().is_help);
         QVERIFY(windowparts::get<QAction>(second, "helpModeAction")->isChecked());
     }
 
@@ -261,7 +261,7 @@ private slots:
         QCOMPARE((QList<bool>{windowparts::get<QAction>(w, "helpModeAction")->isChecked(), windowparts::get<QAction>(w, "askSaveAction")->isChecked(),
                               windowparts::get<QAction>(w, "askPasteAction")->isChecked(), windowparts::get<QAction>(w, "askDeleteAction")->isChecked()}),
                  checks);
-        QCOMPARE((QList<bool>{w.is_help, w.is_message_file, w.is_message_paste, w.is_message_delete}), checks);
+        QCOMPARE((QList<bool>{w.settings().is_help, w.settings().is_message_file, w.settings().is_message_paste, w.settings().is_message_delete}), checks);
         QCOMPARE(windowparts::get<QPushButton>(w, "runButton")->toolTip().isEmpty(), !checks[0]);
     }
 

@@ -214,8 +214,8 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, action);
         auto w = editor();
-        w->is_message_paste = false;
-        w->is_message_delete = false;
+        w->settings().is_message_paste = false;
+        w->settings().is_message_delete = false;
         windowparts::get<QPushButton>(*w, "copyButton")->click();
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         windowparts::chooseOperation(*w, kind);
@@ -263,7 +263,7 @@ private slots:
         QFETCH(int, page);
         QFETCH(int, pageAfterUndo);
         auto w = editor();
-        w->is_message_delete = false;
+        w->settings().is_message_delete = false;
         w->project().setCommands(pages({"なし", "クリック", "なし"}));
         w->project().setCommandAt(1, PageKinds::createdCommand(PageKinds::kClick));
         w->project().setConditions(RecordList(3, PageKinds::blankCondition()));
@@ -299,8 +299,8 @@ private slots:
             f.write(R"({"list_command": [["なし"], ["入力", "x", "1"]], "list_condition": [["即時"], ["即時"]]})");
         }
         auto w = editor();
-        w->is_message_file = false;
-        w->lastUsedPath = dir.path();
+        w->settings().is_message_file = false;
+        w->settings().lastUsedPath = dir.path();
         addOperation(*w, 1);
         const RecordList mine = w->project().commands();
         DialogAnswerer answerer;

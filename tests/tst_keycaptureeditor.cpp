@@ -118,7 +118,7 @@ private slots:
     {
         auto w = makeWindow();
         windowparts::get<QAction>(*w, "languageAction")->trigger();
-        QVERIFY(!w->is_japanese);
+        QVERIFY(!w->settings().is_japanese);
         startCapture(*w, false);
         QCOMPARE(windowparts::get<QLabel>(*w, "commandKeyLabel")->text(), QString("Press one or more keys"));
         fixture->sim->tapCombination({65});
@@ -191,8 +191,8 @@ private slots:
         QFETCH(int, stripRow);
         auto &sim = *fixture->sim;
         auto w = makeWindow();
-        w->is_message_delete = false;
-        w->is_message_paste = false;
+        w->settings().is_message_delete = false;
+        w->settings().is_message_paste = false;
         // Page 2's condition has its key, so capturing for its operation
         // leaves the page unlocked: every page control is on screen.
         w->showProject({{"なし"}, {"キー", "", "0.01"}, {"なし"}}, {{"即時"}, {"キー", "65,2"}, {"即時"}});
@@ -283,7 +283,7 @@ private slots:
         QFETCH(bool, close);
         auto &sim = *fixture->sim;
         auto w = makeWindow();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         startCapture(*w, false);
         sim.pressKey(162);
         QVERIFY(sim.keyboardCaptured());

@@ -177,7 +177,7 @@ private slots:
         tervalo switched;
         QVERIFY(snapshot(switched) != snapshot(english));
         windowparts::get<QPushButton>(switched, "languageButton")->click();
-        QVERIFY(!switched.is_japanese);
+        QVERIFY(!switched.settings().is_japanese);
         QCOMPARE(snapshot(switched), snapshot(english));
     }
 
@@ -207,7 +207,7 @@ private slots:
         };
         g_log.clear();
         toggle();
-        QVERIFY(!w.is_japanese);
+        QVERIFY(!w.settings().is_japanese);
         const auto between = snapshot(w);
         for (const Vocabulary &v : kVocabulary) {
             const QString key = keyOf(v.name, v.item);
@@ -215,7 +215,7 @@ private slots:
                 QVERIFY2(between.value(key) != before.value(key), qPrintable(key));
         }
         toggle();
-        QVERIFY(w.is_japanese);
+        QVERIFY(w.settings().is_japanese);
         QCOMPARE(snapshot(w), before);
         QCOMPARE(g_log.count(QStringLiteral("言語変更")), 2);
     }

@@ -56,7 +56,7 @@ private slots:
         QFile::remove(settings->settingsFile());
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
-        w.is_japanese = japanese;
+        w.settings().is_japanese = japanese;
         w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kClick));
         QVERIFY(w.hasUnsavedChanges());
         DialogAnswerer answerer;
@@ -91,7 +91,7 @@ private slots:
         QFile::remove(settings->settingsFile());
         writeSettings("{\"is_used_this\": true}");
         tervalo w;
-        w.is_message_file = askFlag;
+        w.settings().is_message_file = askFlag;
         w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kClick));
         if (!changed)
             w.project().setCommandAt(0, PageKinds::createdCommand(PageKinds::kNone));

@@ -122,7 +122,7 @@ private slots:
         w->getCoordinate();
         HoverHideWindow *first = notice();
         QVERIFY(first);
-        w->is_japanese = false;
+        w->settings().is_japanese = false;
         w->getCoordinate();
         QCOMPARE(notice(), first);
         QCOMPARE(hoverWindowCount(), 1);
@@ -149,7 +149,7 @@ private slots:
         const CommandRecord record = kind == "マウスポインター" ? CommandRecord{kind, "1", "2"}
                                                                  : CommandRecord{kind, "1", "2", "3"};
         auto w = makeWindow(record);
-        w->is_japanese = japanese;
+        w->settings().is_japanese = japanese;
         w->changeLanguage();
         QPushButton *get = kind == "マウスポインター" ? windowparts::get<QPushButton>(*w, "getButton1") : windowparts::get<QPushButton>(*w, "getButton2");
         QVERIFY(get->isVisible());

@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(answerer.seen.first().nameFilters, (QStringList{"Command Data (*.cmdat)", "All Files (*)"}));
         if (QFileInfo(SettingsFile::desktopPath()).isDir())
             QCOMPARE(answerer.seen.first().directory, SettingsFile::desktopPath());
-        QCOMPARE(w->projectPath, SettingsFile::desktopPath());
+        QCOMPARE(w->settings().projectPath, SettingsFile::desktopPath());
         QCOMPARE(beeps.size(), 0);
     }
 
@@ -295,14 +295,14 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, title);
         auto w = editor();
-        w->projectPath = dir.filePath("start.cmdat");
+        w->settings().projectPath = dir.filePath("start.cmdat");
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath(chosen));
         windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(w->projectPath, dir.filePath(file));
+        QCOMPARE(w->settings().projectPath, dir.filePath(file));
         QCOMPARE(beeps.size(), 1);
         QCOMPARE(w->windowTitle(), title);
         QVERIFY(!w->hasUnsavedChanges());
@@ -344,7 +344,7 @@ private slots:
         const QByteArray old = "old contents";
         writeFile(here.filePath(existing), old);
         auto w = editor();
-        w->projectPath = here.filePath("start.cmdat");
+        w->settings().projectPath = here.filePath("start.cmdat");
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         DialogAnswerer answerer;
         answerer.answerFileDialog(here.filePath(typed));
@@ -369,10 +369,10 @@ private slots:
         }
         if (written.isEmpty()) {
             QCOMPARE(readAll(here.filePath(existing)), old);
-            QCOMPARE(w->projectPath, here.filePath("start.cmdat"));
+            QCOMPARE(w->settings().projectPath, here.filePath("start.cmdat"));
             QVERIFY(w->hasUnsavedChanges());
         } else {
-            QCOMPARE(w->projectPath, here.filePath(written));
+            QCOMPARE(w->settings().projectPath, here.filePath(written));
             QCOMPARE(ProjectFile::read(here.filePath(written)).commands, w->project().commands());
             if (written != existing)
                 QCOMPARE(readAll(here.filePath(existing)), old);
@@ -382,7 +382,7 @@ private slots:
     void windowRoundTripWithLineBreak()
     {
         auto w = editor();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         windowparts::get<QComboBox>(*w, "commandKindCombo")->setCurrentIndex(5);
         windowparts::get<QPushButton>(*w, "addCommandButton")->click();
@@ -391,12 +391,12 @@ private slots:
         const RecordList commands = w->project().commands();
         const RecordList conditions = w->project().conditions();
         QCOMPARE(commands.at(1).at(1), QString("first line\nsecond line"));
-        w->projectPath = dir.filePath("start.cmdat");
+        w->settings().projectPath = dir.filePath("start.cmdat");
         DialogAnswerer answerer;
         answerer.answerFileDialog(dir.filePath("lines"));
         windowparts::get<QAction>(*w, "saveAsAction")->trigger();
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(w->projectPath, dir.filePath("lines.cmdat"));
+        QCOMPARE(w->settings().projectPath, dir.filePath("lines.cmdat"));
         windowparts::get<QAction>(*w, "newAction")->trigger();
         QCOMPARE(w->project().commands().size(), 1);
         answerer.answerFileDialog(dir.filePath("lines.cmdat"));
@@ -428,7 +428,7 @@ private slots:
             writeFile(path, old);
         for (int i = 0; i < 200; ++i)
             windowparts::get<QPushButton>(*w, "nextButton")->click();
-        w->projectPath = path;
+        w->settings().projectPath = path;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
@@ -473,14 +473,14 @@ private slots:
         QFile::setPermissions(path, readable ? QFile::ReadOwner | QFile::WriteOwner : QFile::WriteOwner);
         const QString own = dir.filePath("own.cmdat");
         auto w = editor();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         if (named) {
             QVERIFY(ProjectFile::write(own, {{"即時"}}, {{"即時"}}).ok);
-            w->projectPath = own;
+            w->settings().projectPath = own;
         }
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
-        const QString pathBefore = w->projectPath;
+        const QString pathBefore = w->settings().projectPath;
         const QString titleBefore = w->windowTitle();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
@@ -495,7 +495,7 @@ private slots:
         QCOMPARE(answerer.seen.at(1).title, QString("読み込みエラー"));
         QCOMPARE(answerer.seen.at(1).text, text);
         QCOMPARE(w->project().commands(), before);
-        QCOMPARE(w->projectPath, pathBefore);
+        QCOMPARE(w->settings().projectPath, pathBefore);
         QCOMPARE(w->windowTitle(), titleBefore);
         QCOMPARE(beeps.size(), 0);
 
@@ -520,7 +520,7 @@ private slots:
         auto w = editor();
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         windowparts::get<QPushButton>(*w, "nextButton")->click();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
@@ -567,7 +567,7 @@ private slots:
         const RecordList other{{"マウスポインター", "3", "4"}};
         QVERIFY(ProjectFile::write(path, other, {{"即時"}}).ok);
         auto w = editor();
-        w->is_japanese = japanese;
+        w->settings().is_japanese = japanese;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         DialogAnswerer answerer;
@@ -600,8 +600,8 @@ private slots:
         QFETCH(bool, changed);
         QFETCH(bool, flag);
         auto w = editor();
-        w->is_message_file = flag;
-        w->is_message_delete = false;
+        w->settings().is_message_file = flag;
+        w->settings().is_message_delete = false;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         if (!changed)
             windowparts::get<QPushButton>(*w, "deleteButton")->click(); // back to the blank project: counts as saved again
@@ -624,18 +624,18 @@ private slots:
         const QString path = dir.filePath("named.cmdat");
         QVERIFY(ProjectFile::write(path, {{"即時"}}, {{"即時"}}).ok);
         auto w = editor();
-        w->projectPath = path;
+        w->settings().projectPath = path;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         const RecordList before = w->project().commands();
         const QByteArray file = readAll(path);
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         DialogAnswerer answerer;
         answerer.answerFileDialog(QString());
         (open ? windowparts::get<QAction>(*w, "openAction") : windowparts::get<QAction>(*w, "saveAsAction"))->trigger();
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen.first().directory, dir.path()); // starts where the project is
-        QCOMPARE(w->projectPath, path);
+        QCOMPARE(w->settings().projectPath, path);
         QCOMPARE(w->windowTitle(), QString("named"));
         QCOMPARE(w->project().commands(), before);
         QCOMPARE(readAll(path), file);
@@ -651,7 +651,7 @@ private slots:
         QVERIFY(windowparts::get<QGroupBox>(w, "operationGroup")->isVisibleTo(&w));
         QVERIFY(!windowparts::get<QPushButton>(w, "loadProjectButton")->isVisibleTo(&w));
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
-        QCOMPARE(w.projectPath, SettingsFile::desktopPath());
+        QCOMPARE(w.settings().projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});
     }
 
@@ -660,7 +660,7 @@ private slots:
         const QString path = dir.filePath("broken.cmdat");
         writeFile(path, "[]");
         tervalo w;
-        w.lastUsedPath = dir.path();
+        w.settings().lastUsedPath = dir.path();
         DialogAnswerer answerer;
         answerer.answerFileDialog(path);
         answerer.answerMessageBox(QMessageBox::Ok);
@@ -669,7 +669,7 @@ private slots:
         QVERIFY(windowparts::get<QGroupBox>(w, "operationGroup")->isVisibleTo(&w));
         QVERIFY(!windowparts::get<QPushButton>(w, "loadProjectButton")->isVisibleTo(&w));
         QCOMPARE(w.windowTitle(), QString("新規プロジェクト"));
-        QCOMPARE(w.projectPath, SettingsFile::desktopPath());
+        QCOMPARE(w.settings().projectPath, SettingsFile::desktopPath());
         QCOMPARE(w.project().commands(), RecordList{{"なし"}});
         answerer.answerFileDialog(QString());
         windowparts::get<QAction>(w, "saveAction")->trigger(); // asks for a name instead of writing over the file
@@ -681,13 +681,13 @@ private slots:
     void newResetsPathAndProject()
     {
         auto w = editor();
-        w->projectPath = dir.filePath("x.cmdat");
-        w->is_message_file = false;
+        w->settings().projectPath = dir.filePath("x.cmdat");
+        w->settings().is_message_file = false;
         windowparts::get<QPushButton>(*w, "nextButton")->click();
         w->copy();
         QSignalSpy beeps(w.get(), &tervalo::projectFileBeeped);
         windowparts::get<QAction>(*w, "newAction")->trigger();
-        QCOMPARE(w->projectPath, SettingsFile::desktopPath());
+        QCOMPARE(w->settings().projectPath, SettingsFile::desktopPath());
         QCOMPARE(w->project().commands(), RecordList{{"なし"}});
         QCOMPARE(w->project().currentPage(), 1);
         QVERIFY(!w->hasUnsavedChanges());
@@ -702,7 +702,7 @@ private:
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
         // Open dialogs start in the test's folder, not the build folder.
-        w->lastUsedPath = dir.path();
+        w->settings().lastUsedPath = dir.path();
         return w;
     }
     QTemporaryDir dir;

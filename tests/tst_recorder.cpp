@@ -208,9 +208,9 @@ private slots:
     {
         {
             tervalo window;
-            QCOMPARE(window.record_delay, 5);
-            QCOMPARE(window.record_stop_command, QStringLiteral("83,3"));
-            QVERIFY(window.record_glides && window.record_join_text && window.record_keep_pauses);
+            QCOMPARE(window.settings().record_delay, 5);
+            QCOMPARE(window.settings().record_stop_command, QStringLiteral("83,3"));
+            QVERIFY(window.settings().record_glides && window.settings().record_join_text && window.settings().record_keep_pauses);
             window.addNewCommand();
             whenRecordDialog([](RecordDialog *d) {
                 d->startDelaySpin->setValue(9);
@@ -218,15 +218,15 @@ private slots:
                 d->reject(); // closed: nothing is kept
             });
             windowparts::get<QAction>(window, "recordAction")->trigger();
-            QCOMPARE(window.record_delay, 5);
+            QCOMPARE(window.settings().record_delay, 5);
             whenRecordDialog([](RecordDialog *d) {
                 d->startDelaySpin->setValue(9);
                 d->keepPausesCheck->setChecked(false);
                 d->startButton->click();
             });
             windowparts::get<QAction>(window, "recordAction")->trigger();
-            QCOMPARE(window.record_delay, 9);
-            QVERIFY(!window.record_keep_pauses);
+            QCOMPARE(window.settings().record_delay, 9);
+            QVERIFY(!window.settings().record_keep_pauses);
             QVERIFY(window.recordingSession()); // and it records now
             window.close();
         }
@@ -239,8 +239,8 @@ private slots:
         QCOMPARE(o.value(QStringLiteral("record_glides")).toBool(false), true);
         QCOMPARE(o.value(QStringLiteral("stert_time")).toInt(), 5); // the run's own delay is its own
         tervalo again;
-        QCOMPARE(again.record_delay, 9);
-        QVERIFY(!again.record_keep_pauses);
+        QCOMPARE(again.settings().record_delay, 9);
+        QVERIFY(!again.settings().record_keep_pauses);
     }
 
     void menuIsTheLastOneInBothLanguages()
@@ -260,8 +260,8 @@ private slots:
         const QString help = QStringLiteral(
             "Records what you do with the mouse and keyboard and inserts it as pages after the current page.");
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(windowparts::get<QAction>(window, "recordAction")->toolTip() == help, window.is_help);
-            QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->toolTipsVisible(), window.is_help);
+            QCOMPARE(windowparts::get<QAction>(window, "recordAction")->toolTip() == help, window.settings().is_help);
+            QCOMPARE(windowparts::get<QMenu>(window, "recordMenu")->toolTipsVisible(), window.settings().is_help);
             windowparts::get<QAction>(window, "helpModeAction")->trigger();
         }
     }
@@ -406,7 +406,7 @@ private slots:
         StopRule::setTrayAvailableForTesting(tray);
         auto asked = qScopeGuard([] { StopRule::setTrayAvailableForTesting(std::nullopt); });
         tervalo window;
-        window.is_japanese = japanese;
+        window.settings().is_japanese = japanese;
         window.addNewCommand();
         window.show();
         RecordDialog::Values v;

@@ -62,8 +62,8 @@ private slots:
             }
             commands = w.project().commands();
             conditions = w.project().conditions();
-            path = w.projectPath;
-            w.stertTime = 7;
+            path = w.settings().projectPath;
+            w.settings().stertTime = 7;
             answerer.answerMessageBox(QMessageBox::Yes);
             if (ending == "session")
                 w.endSession();
@@ -86,7 +86,7 @@ private slots:
         if (restored) {
             QCOMPARE(again.project().commands(), commands);
             QCOMPARE(again.project().conditions(), conditions);
-            QCOMPARE(again.projectPath, path);
+            QCOMPARE(again.settings().projectPath, path);
             QVERIFY(again.hasUnsavedChanges());
             QVERIFY(windowparts::get<QPushButton>(again, "runButton")->isVisible()); // the editor shows it
         }

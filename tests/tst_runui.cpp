@@ -83,10 +83,10 @@ private slots:
     {
         QFETCH(bool, japanese);
         auto w = makeWindow();
-        w->is_japanese = japanese;
-        w->stertTime = 7;
-        w->runNumber = 114514;
-        w->stopCommand = "なし";
+        w->settings().is_japanese = japanese;
+        w->settings().stertTime = 7;
+        w->settings().runNumber = 114514;
+        w->settings().stopCommand = "なし";
         bool offered = false;
         whenDialogOpens([&offered, japanese](RunDialog &d) {
             offered = d.startDelaySpin->value() == 7 && d.repeatCheck->isChecked()
@@ -98,11 +98,11 @@ private slots:
         windowparts::get<QPushButton>(*w, "runButton")->click();
         QVERIFY(offered);
         QVERIFY(w->isVisible());
-        QCOMPARE(w->stertTime, 7);
-        QCOMPARE(w->runNumber, 114514);
-        QCOMPARE(w->stopCommand, QString("なし"));
-        QVERIFY(!w->is_used_stert);
-        QCOMPARE(w->is_japanese, japanese);
+        QCOMPARE(w->settings().stertTime, 7);
+        QCOMPARE(w->settings().runNumber, 114514);
+        QCOMPARE(w->settings().stopCommand, QString("なし"));
+        QVERIFY(!w->settings().is_used_stert);
+        QCOMPARE(w->settings().is_japanese, japanese);
         QVERIFY(w->findChildren<QThread *>().isEmpty());
         QTest::qWait(50);
         QVERIFY(fixture->sim->syntheticEvents().empty());
@@ -115,10 +115,10 @@ private slots:
         w->project().setCommands(RecordList{{"マウスポインター", "300", "400"}});
         w->project().setConditions(RecordList{{"即時"}});
         w->renderPage();
-        w->stertTime = 1;
-        w->runNumber = 114514;
-        w->stopCommand = "なし";
-        w->is_used_stert = true;
+        w->settings().stertTime = 1;
+        w->settings().runNumber = 114514;
+        w->settings().stopCommand = "なし";
+        w->settings().is_used_stert = true;
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         bool stillOpen = false;
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(answerer.seen.first().title, QString("終了コマンドが必要です"));
         QVERIFY(w->isVisible());
         QVERIFY(w->findChildren<QThread *>().isEmpty());
-        QCOMPARE(w->stopCommand, QString("なし"));
+        QCOMPARE(w->settings().stopCommand, QString("なし"));
     }
 
     void wholeRunHidesAndReturns()
@@ -142,9 +142,9 @@ private slots:
         w->project().setCommands(RecordList{{"マウスポインター", "300", "400"}});
         w->project().setConditions(RecordList{{"即時"}});
         w->renderPage();
-        w->stertTime = 3;
-        w->runNumber = 5;
-        w->stopCommand = "116,6";
+        w->settings().stertTime = 3;
+        w->settings().runNumber = 5;
+        w->settings().stopCommand = "116,6";
 
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok); // the one-time notice
@@ -158,10 +158,10 @@ private slots:
         windowparts::get<QPushButton>(*w, "runButton")->click();
         QCOMPARE(offeredDelay, 3);
         QVERIFY(!w->isVisible()); // hidden while the run plays
-        QCOMPARE(w->stertTime, 1);
-        QCOMPARE(w->runNumber, 1);
-        QCOMPARE(w->stopCommand, QString("116,6"));
-        QVERIFY(w->is_used_stert);
+        QCOMPARE(w->settings().stertTime, 1);
+        QCOMPARE(w->settings().runNumber, 1);
+        QCOMPARE(w->settings().stopCommand, QString("116,6"));
+        QVERIFY(w->settings().is_used_stert);
         QCOMPARE(answerer.seen.size(), 1);
 
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 30000);
@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(answerer.seen.size(), 1);
 
         // ... and saved with the settings.
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         QCloseEvent close;
         QApplication::sendEvent(w.get(), &close);
         QFile f(settings->settingsFile());

@@ -92,7 +92,7 @@ private slots:
         QFETCH(QString, text);
         auto w = std::make_unique<tervalo>();
         w->addNewCommand();
-        w->is_message_file = false;
+        w->settings().is_message_file = false;
         w->show();
         DialogAnswerer answerer;
         QTemporaryDir dir; // Save As below writes a new file
@@ -137,9 +137,9 @@ private slots:
         QVERIFY(!w->hasUnsavedChanges());
         QCOMPARE(ProjectFile::read(path).commands, (RecordList{{"入力", text, "0.01"}}));
 
-        w->stertTime = 0;
-        w->runNumber = 1;
-        w->stopCommand = "116,6";
+        w->settings().stertTime = 0;
+        w->settings().runNumber = 1;
+        w->settings().stopCommand = "116,6";
         w->launchRun();
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 20000);
         QCOMPARE(typedText(*fixture->sim), text);

@@ -209,7 +209,7 @@ private slots:
         QFETCH(bool, japanese);
         SimFixture sim;
         tervalo w;
-        w.is_japanese = japanese;
+        w.settings().is_japanese = japanese;
         w.changeLanguage();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -133,8 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Each input starts from the same window state, so a finding replays
     // on its own; the language follows the input's length.
     const bool japanese = size % 2 == 0;
-    if (g_window->is_japanese != japanese) {
-        g_window->is_japanese = japanese;
+    if (g_window->settings().is_japanese != japanese) {
+        g_window->settings().is_japanese = japanese;
         g_window->changeLanguage();
     }
 
@@ -173,8 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     while (g_window->editHistory().canUndo())
         g_window->pageBack();
     g_window->project() = Project();
-    if (!g_window->is_japanese) {
-        g_window->is_japanese = true;
+    if (!g_window->settings().is_japanese) {
+        g_window->settings().is_japanese = true;
         g_window->changeLanguage();
     }
     g_window->renderPage();

@@ -37,8 +37,8 @@ int saveProjects(const QString &file)
     platform::setDesktop(std::make_shared<platform::SimDesktop>());
     tervalo w;
     w.addNewCommand();
-    w.is_message_file = false;
-    w.projectPath = file;
+    w.settings().is_message_file = false;
+    w.settings().projectPath = file;
     QAction *save = windowparts::get<QAction>(w, "saveAction");
     if (!save) {
         std::fputs("no Save action\n", stderr);

@@ -302,8 +302,8 @@ private slots:
         QCOMPARE(window.project().commands().size(), 1);
 
         // What the dialog was given is remembered.
-        QCOMPARE(window.record_delay, 1);
-        QCOMPARE(window.record_stop_command, QStringLiteral("83,3"));
+        QCOMPARE(window.settings().record_delay, 1);
+        QCOMPARE(window.settings().record_stop_command, QStringLiteral("83,3"));
     }
 
     // The same session with --record: no window, the project written to the
@@ -528,9 +528,9 @@ private slots:
         original = original.mid(0, original.size() - 6); // the stop combination
 
         // Play it: start delay 1 s, once, no stop key needed.
-        window.stertTime = 1;
-        window.runNumber = 1;
-        window.stopCommand = QStringLiteral("123,15"); // nobody presses F12 with all four
+        window.settings().stertTime = 1;
+        window.settings().runNumber = 1;
+        window.settings().stopCommand = QStringLiteral("123,15"); // nobody presses F12 with all four
         person->moveTo(100, 100);
         focusReceiver();
         window.launchRun();

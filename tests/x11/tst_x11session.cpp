@@ -69,7 +69,7 @@ private slots:
         XSync(other, False);
 
         auto w = makeWindow();
-        w->is_japanese = japanese;
+        w->settings().is_japanese = japanese;
         w->changeLanguage();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         DialogAnswerer answerer;
@@ -104,9 +104,9 @@ private slots:
         StopRule::setTrayAvailableForTesting(std::nullopt);
         QVERIFY2(!StopRule::trayAvailable(), "a bare Xvfb has no system tray");
         auto w = makeWindow();
-        w->stertTime = 1;
-        w->runNumber = 114514;
-        w->stopCommand = "なし";
+        w->settings().stertTime = 1;
+        w->settings().runNumber = 114514;
+        w->settings().stopCommand = "なし";
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         bool refused = false;

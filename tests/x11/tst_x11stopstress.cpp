@@ -206,10 +206,10 @@ class TestX11StopStress : public QObject {
     // delay is 1 s, so the stop then may land in the delay or after it).
     bool launch(int stertTime, bool throughDialog)
     {
-        window->runNumber = Run::kRepeatForever;
-        window->stopCommand = QStringLiteral("83,3");
+        window->settings().runNumber = Run::kRepeatForever;
+        window->settings().stopCommand = QStringLiteral("83,3");
         if (!throughDialog) {
-            window->stertTime = stertTime;
+            window->settings().stertTime = stertTime;
             window->launchRun();
             return true;
         }
@@ -286,7 +286,7 @@ private slots:
         QVERIFY(settings->write("{\"is_used_this\": true, \"is_used_stert\": true}"));
         window = std::make_unique<tervalo>();
         window->addNewCommand();
-        window->is_used_stert = true; // no one-time notice in the dialog
+        window->settings().is_used_stert = true; // no one-time notice in the dialog
         window->installEventFilter(&showClock);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -307,7 +307,7 @@ private slots:
             qInfo("stop latency, last stop key down -> window back (polling only): %s",
                   qPrintable(allPolled.summary()));
         qunsetenv("TERVALO_STOP_BY_POLL_ONLY");
-        window->is_message_file = false;
+        window->settings().is_message_file = false;
         window->close();
         if (Run::instanceCount() != 0) {
             // A run that ignored its stop is still playing; its thread

@@ -40,11 +40,11 @@ bool tervalo::hasUnsavedChanges() const
 void tervalo::closeEvent(QCloseEvent *event)
 {
     // The session's end asks nothing: the recovery copy keeps the work.
-    if (!endingSession && hasUnsavedChanges() && is_message_file) {
-        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
+    if (!endingSession && hasUnsavedChanges() && settings_.is_message_file) {
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(settings_.is_japanese),
                              Text{"プロジェクトが保存されていません。\n終了しますか？",
                                   "The project has not been saved.\nDo you want to exit?"}
-                                 .in(is_japanese))) {
+                                 .in(settings_.is_japanese))) {
             event->ignore();
             return;
         }
@@ -61,13 +61,13 @@ void tervalo::closeEvent(QCloseEvent *event)
 
 void tervalo::addNewCommand()
 {
-    projectPath = SettingsFile::desktopPath();
+    settings_.projectPath = SettingsFile::desktopPath();
     showEditor();
 }
 
 void tervalo::importedCommand()
 {
-    projectPath = SettingsFile::desktopPath();
+    settings_.projectPath = SettingsFile::desktopPath();
     loadFile1();
     showEditor();
 }
@@ -93,10 +93,10 @@ void tervalo::showEditor()
 
 void tervalo::loadSettings()
 {
-    SettingsFile::load(*this);
+    SettingsFile::load(settings_);
 }
 
 void tervalo::saveSettings()
 {
-    SettingsFile::save(*this);
+    SettingsFile::save(settings_);
 }

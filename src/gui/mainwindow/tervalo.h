@@ -39,7 +39,7 @@ class KeyCapture;
 class RecordingSession;
 class RecoveryCopy;
 
-class tervalo : public QMainWindow, public SettingsValues {
+class tervalo : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -74,6 +74,11 @@ public:
     /// with the path of its own file. False when there was none or the user
     /// declined (the copy is then removed).
     bool offerRecovery();
+
+    /// The settings the window reads at start and writes at its close (run
+    /// values, language, help mode, the questions asked, the recording's).
+    SettingsValues &settings() { return settings_; }
+    const SettingsValues &settings() const { return settings_; }
 
     /// The undo steps recorded so far (Undo and Redo walk them).
     const EditHistory &editHistory() const { return history; }
@@ -180,9 +185,9 @@ private:
 
     // ---- Members ----
     HoverHideWindow *hoverWindow = nullptr;
-    // stertTime, runNumber, stopCommand, projectPath, lastUsedPath and the
-    // seven is_* flags come from SettingsValues, so that the settings file
-    // reads and writes them in place.
+    // Read at start, written at the close; the settings file reads and
+    // writes them in place.
+    SettingsValues settings_;
     QString selectedCommandKind = PageKinds::kNone;
     QString selectedConditionKind = PageKinds::kWaitUntilOver;
 

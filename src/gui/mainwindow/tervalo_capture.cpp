@@ -90,7 +90,7 @@ void tervalo::enterCaptureMode(bool forCondition)
         setEnabledIf(w, false);
     menuBar()->setEnabled(false);
 
-    const QString prompt = is_japanese ? tr("単一または複数キーを押してください") : tr("Press one or more keys");
+    const QString prompt = settings_.is_japanese ? tr("単一または複数キーを押してください") : tr("Press one or more keys");
     fields->showCapturePrompt(forCondition, prompt);
 }
 

@@ -129,7 +129,7 @@ void tervalo::applyControlTexts()
 {
     for (const Control &c : controls()) {
         if (c.text.ja)
-            setPartText(c.part, c.text.in(is_japanese));
+            setPartText(c.part, c.text.in(settings_.is_japanese));
     }
 }
 
@@ -137,6 +137,6 @@ void tervalo::applyControlTips()
 {
     for (const Control &c : controls()) {
         if (c.tip.ja)
-            setPartTip(c.part, is_help ? c.tip.in(is_japanese) : QString());
+            setPartTip(c.part, settings_.is_help ? c.tip.in(settings_.is_japanese) : QString());
     }
 }

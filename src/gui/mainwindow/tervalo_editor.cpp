@@ -11,12 +11,12 @@
 
 void tervalo::changeMenuAddCommand()
 {
-    selectedCommandKind = PageKinds::storedCommandKind(commandKindCombo->currentText(), is_japanese);
+    selectedCommandKind = PageKinds::storedCommandKind(commandKindCombo->currentText(), settings_.is_japanese);
 }
 
 void tervalo::changeMenuAddCondition()
 {
-    selectedConditionKind = PageKinds::storedConditionKind(conditionKindCombo->currentText(), is_japanese);
+    selectedConditionKind = PageKinds::storedConditionKind(conditionKindCombo->currentText(), settings_.is_japanese);
 }
 
 void tervalo::addCommand()
@@ -60,7 +60,7 @@ void tervalo::changeSomeThing()
     if (rendering)
         return;
     const std::optional<bool> lock =
-        fields->store(currentProject.currentCommand(), currentProject.currentCondition(), is_japanese);
+        fields->store(currentProject.currentCommand(), currentProject.currentCondition(), settings_.is_japanese);
     if (lock)
         setLocked(*lock);
     noteChange();

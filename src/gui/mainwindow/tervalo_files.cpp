@@ -25,10 +25,10 @@ QString noFileFolder()
 
 bool tervalo::confirmReplace(const QString &japaneseText, const QString &englishText)
 {
-    if (!hasUnsavedChanges() || !is_message_file)
+    if (!hasUnsavedChanges() || !settings_.is_message_file)
         return true;
-    return messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
-                           is_japanese ? japaneseText : englishText);
+    return messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(settings_.is_japanese),
+                           settings_.is_japanese ? japaneseText : englishText);
 }
 
 void tervalo::newFile()
@@ -36,7 +36,7 @@ void tervalo::newFile()
     if (!confirmReplace(QStringLiteral("プロジェクトが保存されていません。\n新規作成しますか？"),
                         QStringLiteral("The project has not been saved.\nDo you want to create a new one?")))
         return;
-    projectPath = SettingsFile::desktopPath();
+    settings_.projectPath = SettingsFile::desktopPath();
     showProject(RecordList{PageKinds::blankCommand()}, RecordList{PageKinds::blankCondition()});
 }
 
@@ -46,9 +46,9 @@ void tervalo::loadFile1()
                         QStringLiteral("The project has not been saved.\nDo you want to load a new project?")))
         return;
     // Without a file: the file opened last time, if it is still there.
-    QString start = projectPath;
-    if (projectPath == SettingsFile::desktopPath())
-        start = !lastUsedPath.isEmpty() && QFileInfo::exists(lastUsedPath) ? lastUsedPath : noFileFolder();
+    QString start = settings_.projectPath;
+    if (settings_.projectPath == SettingsFile::desktopPath())
+        start = !settings_.lastUsedPath.isEmpty() && QFileInfo::exists(settings_.lastUsedPath) ? settings_.lastUsedPath : noFileFolder();
     QString selectedFilter;
     const QString path = QFileDialog::getOpenFileName(this, tr("コマンドデータを読み込み"), start, tr("Command Data (*.cmdat);;All Files (*)"),
                                                       &selectedFilter);
@@ -56,26 +56,26 @@ void tervalo::loadFile1()
         return;
     // A file that cannot be read must not become the project's file: the
     // next Save would write the old project over it without a question.
-    const QString previousPath = projectPath;
-    projectPath = path;
+    const QString previousPath = settings_.projectPath;
+    settings_.projectPath = path;
     if (!readProjectFile())
-        projectPath = previousPath;
+        settings_.projectPath = previousPath;
 }
 
 void tervalo::saveFile1()
 {
-    const QString start = projectPath == SettingsFile::desktopPath() ? noFileFolder() : projectPath;
+    const QString start = settings_.projectPath == SettingsFile::desktopPath() ? noFileFolder() : settings_.projectPath;
     ProjectSaveDialog dialog(this, tr("名前を付けて保存"), start, tr("Command Data (*.cmdat);;All Files (*)"));
     const QString path = dialog.choose();
     if (path.isEmpty())
         return;
-    projectPath = ProjectFile::withExtension(path);
+    settings_.projectPath = ProjectFile::withExtension(path);
     writeProjectFile();
 }
 
 void tervalo::saveFile3()
 {
-    if (projectPath == SettingsFile::desktopPath())
+    if (settings_.projectPath == SettingsFile::desktopPath())
         saveFile1();
     else
         writeProjectFile();
@@ -83,7 +83,7 @@ void tervalo::saveFile3()
 
 void tervalo::writeProjectFile()
 {
-    const ProjectFile::Result result = ProjectFile::write(projectPath, currentProject.commands(), currentProject.conditions());
+    const ProjectFile::Result result = ProjectFile::write(settings_.projectPath, currentProject.commands(), currentProject.conditions());
     if (!result.ok) {
         messagebox::tell(this, QMessageBox::Warning, result.errorTitle, result.errorText);
         return;
@@ -97,13 +97,13 @@ void tervalo::writeProjectFile()
 
 bool tervalo::readProjectFile()
 {
-    ProjectFile::ReadResult result = ProjectFile::read(projectPath);
+    ProjectFile::ReadResult result = ProjectFile::read(settings_.projectPath);
     if (!result.ok) {
         messagebox::tell(this, QMessageBox::Warning, result.errorTitle, result.errorText);
         return false;
     }
     if (result.repaired)
-        qWarning() << "Project file repaired on load:" << projectPath;
+        qWarning() << "Project file repaired on load:" << settings_.projectPath;
     showProject(std::move(result.commands), std::move(result.conditions));
     QApplication::beep();
     emit projectFileBeeped();
@@ -120,15 +120,15 @@ void tervalo::tellFindings(const QList<PageKinds::Finding> &findings)
     QStringList lines;
     lines << Text{"このファイルには、読み込むときに直した値や、書かれたとおりには実行できない値があります。",
                   "Some values of this file were repaired on loading or cannot run as written."}
-                 .in(is_japanese);
+                 .in(settings_.is_japanese);
     lines << QString();
     for (qsizetype i = 0; i < findings.size() && i < kMostLines; ++i)
-        lines << findings.at(i).describe(is_japanese);
+        lines << findings.at(i).describe(settings_.is_japanese);
     if (findings.size() > kMostLines) {
         const QString more = QString::number(findings.size() - kMostLines);
-        lines << Text{"ほか %1 件", "and %1 more"}.in(is_japanese).arg(more);
+        lines << Text{"ほか %1 件", "and %1 more"}.in(settings_.is_japanese).arg(more);
     }
-    messagebox::tell(this, QMessageBox::Information, Text{"読み込み時の確認", "Checked on loading"}.in(is_japanese),
+    messagebox::tell(this, QMessageBox::Information, Text{"読み込み時の確認", "Checked on loading"}.in(settings_.is_japanese),
                      lines.join(QLatin1Char('\n')));
 }
 

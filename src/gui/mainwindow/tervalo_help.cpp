@@ -16,7 +16,7 @@
 
 void tervalo::applyHelpTooltips()
 {
-    const bool ja = is_japanese;
+    const bool ja = settings_.is_japanese;
     applyControlTips();
 
     // Each kind combo's tooltip lists its kinds, one line each, from the table.
@@ -27,7 +27,7 @@ void tervalo::applyHelpTooltips()
         return lines;
     };
     auto kindTip = [this, ja](QWidget *w, const QString &japanese, const QString &english) {
-        w->setToolTip(!is_help ? QString() : (ja ? japanese : english));
+        w->setToolTip(!settings_.is_help ? QString() : (ja ? japanese : english));
     };
     const QString operationLines = kindLines(PageKinds::operations());
     kindTip(commandKindCombo,
@@ -41,9 +41,9 @@ void tervalo::applyHelpTooltips()
     const QString conditionLines = kindLines(PageKinds::conditions());
     kindTip(conditionKindCombo, QString::fromUtf16(u"追加する条件を指定します。\n") + conditionLines,
             QString::fromUtf16(u"Select the condition to add.\n") + conditionLines);
-    fields->setTooltips(ja, is_help);
+    fields->setTooltips(ja, settings_.is_help);
     // The record menu shows its entry's tooltip in help mode.
-    recordMenu->setToolTipsVisible(is_help);
+    recordMenu->setToolTipsVisible(settings_.is_help);
 }
 
 void tervalo::showFirstStartNotice()

@@ -73,15 +73,15 @@ void tervalo::showHotKeyUnavailable()
                         "そのプログラムを終了してから、もう一度お試しください。",
                         "Ctrl+Alt+G is in use by another program, so the pointer position cannot "
                         "be captured.\nClose that program and try again."}
-                       .in(is_japanese);
+                       .in(settings_.is_japanese);
     if (DisplaySession::currentNotX11())
         text += Text{"\nこのデスクトップは X11 のセッションではないため、"
                      "このプログラムのグローバルショートカットを許可していません。\n"
                      "X11 のセッションでログインしてください。",
                      "\nThis desktop is not an X11 session and does not allow global "
                      "shortcuts for this program.\nLog in to an X11 session."}
-                    .in(is_japanese);
-    messagebox::tell(this, QMessageBox::Warning, Text{"座標を取得できません", "Cannot get the position"}.in(is_japanese),
+                    .in(settings_.is_japanese);
+    messagebox::tell(this, QMessageBox::Warning, Text{"座標を取得できません", "Cannot get the position"}.in(settings_.is_japanese),
                      text);
 }
 
@@ -109,9 +109,9 @@ void tervalo::getCoordinate()
         return;
     }
     if (hoverWindow) {
-        hoverWindow->setLanguage(is_japanese);
+        hoverWindow->setLanguage(settings_.is_japanese);
     } else {
-        hoverWindow = new HoverHideWindow(kNearMargin, kEdgeMargin, nullptr, is_japanese);
+        hoverWindow = new HoverHideWindow(kNearMargin, kEdgeMargin, nullptr, settings_.is_japanese);
         hoverWindow->setAttribute(Qt::WA_DeleteOnClose);
         // Closing the notice must never end the program: the main window is
         // hidden meanwhile and comes back below.

@@ -27,7 +27,7 @@ void setItems(QComboBox *w, const QStringList &items)
 void tervalo::changeLanguage()
 {
     qDebug("言語変更");
-    const bool ja = is_japanese;
+    const bool ja = settings_.is_japanese;
 
     applyControlTexts();
     // The kind combo boxes list the kinds table in the language chosen.

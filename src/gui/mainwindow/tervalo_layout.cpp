@@ -50,7 +50,7 @@ void tervalo::buildWidgets()
     connect(loadProjectButton, &QPushButton::clicked, this, &tervalo::importedCommand);
     languageButton = place(new QPushButton(this), 10, 150, 610, 60, kButtonStyle, true);
     connect(languageButton, &QPushButton::clicked, this, [this] {
-        is_japanese = !is_japanese;
+        settings_.is_japanese = !settings_.is_japanese;
         changeLanguage();
     });
 
@@ -123,23 +123,23 @@ void tervalo::buildWidgets()
     needReplyAction = action();
     connect(needReplyAction, &QAction::triggered, this, [this] { openBrowserLink(formurls::kReplyPage); });
     askSaveAction = action(true);
-    connect(askSaveAction, &QAction::toggled, this, [this](bool on) { is_message_file = on; });
+    connect(askSaveAction, &QAction::toggled, this, [this](bool on) { settings_.is_message_file = on; });
     askPasteAction = action(true);
-    connect(askPasteAction, &QAction::toggled, this, [this](bool on) { is_message_paste = on; });
+    connect(askPasteAction, &QAction::toggled, this, [this](bool on) { settings_.is_message_paste = on; });
     askDeleteAction = action(true);
-    connect(askDeleteAction, &QAction::toggled, this, [this](bool on) { is_message_delete = on; });
+    connect(askDeleteAction, &QAction::toggled, this, [this](bool on) { settings_.is_message_delete = on; });
     versionAction = action();
     connect(versionAction, &QAction::triggered, this, [this] { showVersion(); });
     helpModeAction = action(true);
     connect(helpModeAction, &QAction::triggered, this, [this](bool checked) {
-        is_help = checked;
+        settings_.is_help = checked;
         changeLanguage();
     });
     askHowToUseAction = action();
     connect(askHowToUseAction, &QAction::triggered, this, [this] { openBrowserLink(formurls::kQuestionPage); });
     languageAction = action();
     connect(languageAction, &QAction::triggered, this, [this] {
-        is_japanese = !is_japanese;
+        settings_.is_japanese = !settings_.is_japanese;
         changeLanguage();
     });
     termsAction = action();
@@ -173,18 +173,18 @@ void tervalo::buildWidgets()
 
     nameControls();
 
-    if (!is_used_this) {
+    if (!settings_.is_used_this) {
         showFirstStartNotice();
-        is_used_this = true;
-        is_help = true;
+        settings_.is_used_this = true;
+        settings_.is_help = true;
     }
-    if (!is_used_wayland && DisplaySession::isWayland(QProcessEnvironment::systemEnvironment())) {
+    if (!settings_.is_used_wayland && DisplaySession::isWayland(QProcessEnvironment::systemEnvironment())) {
         showWaylandNotice();
-        is_used_wayland = true;
+        settings_.is_used_wayland = true;
     }
-    helpModeAction->setChecked(is_help);
-    askSaveAction->setChecked(is_message_file);
-    askPasteAction->setChecked(is_message_paste);
-    askDeleteAction->setChecked(is_message_delete);
+    helpModeAction->setChecked(settings_.is_help);
+    askSaveAction->setChecked(settings_.is_message_file);
+    askPasteAction->setChecked(settings_.is_message_paste);
+    askDeleteAction->setChecked(settings_.is_message_delete);
     changeLanguage();
 }

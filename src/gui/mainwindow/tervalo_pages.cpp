@@ -45,7 +45,7 @@ void tervalo::renderPage()
     const Project &shown = currentProject;
     const CommandRecord &command = shown.currentCommand();
     const ConditionRecord &condition = shown.currentCondition();
-    fields->show(command, condition, is_japanese);
+    fields->show(command, condition, settings_.is_japanese);
     // A page whose key or text is still missing cannot be left.
     if (fields->incomplete(command, condition))
         setLocked(true);
@@ -57,7 +57,7 @@ void tervalo::renderPage()
     items.reserve(pages);
     for (int i = 0; i < pages; ++i) {
         items.append(QString::number(i + 1) + QLatin1Char('.')
-                     + PageKinds::stripName(PageKinds::kindOf(commandList.at(i)), is_japanese));
+                     + PageKinds::stripName(PageKinds::kindOf(commandList.at(i)), settings_.is_japanese));
     }
     qCDebug(lcEditorDump) << items;
     if (auto *delegate = qobject_cast<PageStripDelegate *>(pageList->itemDelegate()))
@@ -71,7 +71,7 @@ void tervalo::renderPage()
 
     pageCounterLabel->setText(QStringLiteral("%1/%2").arg(currentPage).arg(pages));
 
-    setWindowTitle(ProjectFile::runProjectName(projectPath));
+    setWindowTitle(ProjectFile::runProjectName(settings_.projectPath));
 
     qCDebug(lcEditorDump) << commandList;
     qCDebug(lcEditorDump) << currentProject.conditions();
@@ -138,9 +138,9 @@ void tervalo::deletePage()
         return;
     recordPendingEdit();
     const int currentPage = currentProject.currentPage();
-    if (is_message_delete) {
-        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
-                             Text{"%1ページ目を削除しますか？", "Do you want to delete page %1?"}.in(is_japanese).arg(
+    if (settings_.is_message_delete) {
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(settings_.is_japanese),
+                             Text{"%1ページ目を削除しますか？", "Do you want to delete page %1?"}.in(settings_.is_japanese).arg(
                                  currentPage)))
             return;
     }
@@ -164,9 +164,9 @@ void tervalo::paste()
         return;
     recordPendingEdit();
     const int currentPage = currentProject.currentPage();
-    if (!currentProject.currentPageIsEmpty() && is_message_paste) {
-        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(is_japanese),
-                             Text{"%1 ページ目を置き換えますか？", "Do you want to replace page %1?"}.in(is_japanese).arg(
+    if (!currentProject.currentPageIsEmpty() && settings_.is_message_paste) {
+        if (!messagebox::ask(this, QMessageBox::Warning, kConfirmTitle.in(settings_.is_japanese),
+                             Text{"%1 ページ目を置き換えますか？", "Do you want to replace page %1?"}.in(settings_.is_japanese).arg(
                                  currentPage))) {
             renderPage();
             return;

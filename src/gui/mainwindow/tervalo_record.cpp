@@ -6,26 +6,26 @@
 
 void tervalo::recordActions()
 {
-    RecordDialog dialog(recordValues(), is_japanese, is_help, this);
+    RecordDialog dialog(recordValues(), settings_.is_japanese, settings_.is_help, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const RecordingOptions v = dialog.values();
-    record_delay = v.startDelay;
-    record_stop_command = v.stopCommand;
-    record_glides = v.options.glides;
-    record_join_text = v.options.joinText;
-    record_keep_pauses = v.options.keepPauses;
+    settings_.record_delay = v.startDelay;
+    settings_.record_stop_command = v.stopCommand;
+    settings_.record_glides = v.options.glides;
+    settings_.record_join_text = v.options.joinText;
+    settings_.record_keep_pauses = v.options.keepPauses;
     startRecording(v);
 }
 
 RecordingOptions tervalo::recordValues() const
 {
     RecordingOptions v;
-    v.startDelay = record_delay;
-    v.stopCommand = record_stop_command;
-    v.options.glides = record_glides;
-    v.options.joinText = record_join_text;
-    v.options.keepPauses = record_keep_pauses;
+    v.startDelay = settings_.record_delay;
+    v.stopCommand = settings_.record_stop_command;
+    v.options.glides = settings_.record_glides;
+    v.options.joinText = settings_.record_join_text;
+    v.options.keepPauses = settings_.record_keep_pauses;
     return v;
 }
 
@@ -40,7 +40,7 @@ bool tervalo::startRecording(const RecordingOptions &values)
     }
     recording = session;
     // The window hides: the tray icon or a corner label says what goes on.
-    auto *indicator = new RecordingIndicator(values.stopCommand, is_japanese, session);
+    auto *indicator = new RecordingIndicator(values.stopCommand, settings_.is_japanese, session);
     connect(session, &RecordingSession::recording, indicator, &RecordingIndicator::setRecording);
     connect(indicator, &RecordingIndicator::stopRequested, session, &RecordingSession::stopForIconClick);
     connect(session, &RecordingSession::finished, this,

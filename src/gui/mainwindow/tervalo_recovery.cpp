@@ -40,12 +40,12 @@ void tervalo::keepRecoveryCopy()
     const RecordList &commands = currentProject.commands();
     const RecordList &conditions = currentProject.conditions();
     if (!recoveryCopy->path().isEmpty() && commands == copiedCommands && conditions == copiedConditions
-        && projectPath == copiedPath)
+        && settings_.projectPath == copiedPath)
         return;
-    if (recoveryCopy->write(commands, conditions, projectPath)) {
+    if (recoveryCopy->write(commands, conditions, settings_.projectPath)) {
         copiedCommands = commands;
         copiedConditions = conditions;
-        copiedPath = projectPath;
+        copiedPath = settings_.projectPath;
     }
 }
 
@@ -73,10 +73,10 @@ bool tervalo::offerRecovery()
         copy->remove();
         return false;
     }
-    if (!messagebox::ask(this, QMessageBox::Question, Text{"復元", "Restore"}.in(is_japanese),
+    if (!messagebox::ask(this, QMessageBox::Question, Text{"復元", "Restore"}.in(settings_.is_japanese),
                          Text{"保存されていないプロジェクトが残っています。\n復元しますか？",
                               "A project that was not saved has been kept.\nDo you want to restore it?"}
-                             .in(is_japanese),
+                             .in(settings_.is_japanese),
                          true)) {
         copy->remove();
         return false;
@@ -85,8 +85,8 @@ bool tervalo::offerRecovery()
     recoveryCopy = std::move(copy);
     copiedCommands = found.commands;
     copiedConditions = found.conditions;
-    projectPath = found.projectPath.isEmpty() ? SettingsFile::desktopPath() : found.projectPath;
-    copiedPath = projectPath;
+    settings_.projectPath = found.projectPath.isEmpty() ? SettingsFile::desktopPath() : found.projectPath;
+    copiedPath = settings_.projectPath;
     // Unsaved: the saved copy stays the blank project of the start.
     currentProject.restore(found.commands, found.conditions);
     currentProject.setCurrentPage(1);

@@ -16,14 +16,14 @@
 void tervalo::stertRun()
 {
     {
-        RunDialog dialog(stertTime, runNumber, stopCommand, is_used_stert, is_japanese, this);
+        RunDialog dialog(settings_.stertTime, settings_.runNumber, settings_.stopCommand, settings_.is_used_stert, settings_.is_japanese, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        stertTime = dialog.stertTime;
-        runNumber = dialog.runNumber;
-        stopCommand = dialog.stopCommand;
-        is_used_stert = dialog.noticeShown;
-        is_japanese = dialog.japanese;
+        settings_.stertTime = dialog.stertTime;
+        settings_.runNumber = dialog.runNumber;
+        settings_.stopCommand = dialog.stopCommand;
+        settings_.is_used_stert = dialog.noticeShown;
+        settings_.is_japanese = dialog.japanese;
     }
     // The dialog is destroyed before the window hides: destroyed after, it
     // hands the activation back to its hidden owner, which Wine then shows
@@ -35,7 +35,7 @@ void tervalo::launchRun()
 {
     auto *run = new Run();
     // The run gets copies: the project may change once the window is back.
-    run->setup(stertTime, runNumber, stopCommand, currentProject.commands(), currentProject.conditions(), ProjectFile::runProjectName(projectPath));
+    run->setup(settings_.stertTime, settings_.runNumber, settings_.stopCommand, currentProject.commands(), currentProject.conditions(), ProjectFile::runProjectName(settings_.projectPath));
     // Hidden before the run's clock starts: hiding the active window moves
     // the activation, and under Wine hide() alone takes about 2 s; a run
     // started first played its first pages meanwhile, and the
@@ -50,10 +50,10 @@ void tervalo::launchRun()
         onRunFinished();
         if (failed->load()) {
             // A run that could not play what was built must not look played.
-            messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(is_japanese),
+            messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(settings_.is_japanese),
                              Text{"入力をデスクトップに送れなかったため、実行を途中で終えました。",
                                   "The run could not send its input to the desktop and ended early."}
-                                 .in(is_japanese));
+                                 .in(settings_.is_japanese));
         }
     });
 }
