@@ -27,7 +27,8 @@ struct Hooks {
     std::function<void()> beep;
 };
 
-/// Installs the desktop's hooks; call once, before any run or recording.
+/// Installs the desktop's hooks, before any run or recording starts; they
+/// are read from the runs' threads without a lock.
 void install(Hooks hooks);
 
 bool trayAvailable();

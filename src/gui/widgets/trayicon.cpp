@@ -7,7 +7,11 @@
 #include <QIcon>
 #include <QSystemTrayIcon>
 
-void installDesktopShell()
+#include <mutex>
+
+namespace {
+
+desktopshell::Hooks toolkitHooks()
 {
     desktopshell::Hooks hooks;
     hooks.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
@@ -31,5 +35,15 @@ void installDesktopShell()
     // hand-over that ThreadSanitizer cannot follow.
     hooks.removeStopIcon = [](QSystemTrayIcon *icon) { icon->deleteLater(); };
     hooks.beep = [] { QApplication::beep(); };
-    desktopshell::install(std::move(hooks));
+    return hooks;
+}
+
+} // namespace
+
+void installDesktopShell()
+{
+    // Once: runs read the hooks from their own threads, so they are never
+    // written again (the tests call this for every simulated desktop).
+    static std::once_flag once;
+    std::call_once(once, [] { desktopshell::install(toolkitHooks()); });
 }
