@@ -3,6 +3,7 @@
 // the page strip and a save and load of the project.
 
 #include "gui/mainwindow/tervalo.h"
+#include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -10,11 +11,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QtTest>
 
 namespace {
@@ -149,6 +152,76 @@ private slots:
         QCOMPARE(w->project().conditions().first(), (QStringList{"色", "-5", "40", "#336699", "12"}));
         windowparts::get<QSpinBox>(*w, "colorToleranceSpin")->setValue(300); // clamped by the box
         QCOMPARE(w->project().conditions().first().at(4), QString("255"));
+    }
+
+    // A kind made of times, a button, a key or a text edits them in its
+    // panel's shared controls, each control its own element of the record; a
+    // key or a text that is still missing holds the page.
+    void parametersThroughTheEditor_data()
+    {
+        QTest::addColumn<bool>("condition");
+        QTest::addColumn<int>("row");
+        using Type = PageKinds::Param::Type;
+        for (bool condition : {false, true}) {
+            const auto &kinds = condition ? PageKinds::conditions() : PageKinds::operations();
+            for (int i = 0; i < kinds.size(); ++i) {
+                const auto &params = kinds.at(i).params;
+                // Coordinates, counts and colours have fields of their own (above).
+                if (std::any_of(params.begin(), params.end(), [](const PageKinds::Param &p) {
+                        return p.type == Type::Integer || p.type == Type::Direction || p.type == Type::Color;
+                    }))
+                    continue;
+                QTest::newRow(qPrintable((condition ? "cond " : "op ") + kinds.at(i).english)) << condition << i;
+            }
+        }
+    }
+    void parametersThroughTheEditor()
+    {
+        QFETCH(bool, condition);
+        QFETCH(int, row);
+        using Type = PageKinds::Param::Type;
+        const PageKinds::Kind &kind = (condition ? PageKinds::conditions() : PageKinds::operations()).at(row);
+        addKind(*w, condition, kind.stored);
+        auto record = [&] { return condition ? w->project().conditions().first() : w->project().commands().first(); };
+        QCOMPARE(PageKinds::kindOf(record()), kind.stored);
+        auto part = [&](const char *operation, const char *conditionName) {
+            const char *name = condition ? conditionName : operation;
+            QWidget *widget = windowparts::get<QWidget>(*w, name);
+            return widget && widget->isVisibleTo(w.get()) ? widget : nullptr;
+        };
+        // A kind with a key starts its capture at once: its prompt shows, its
+        // time is hidden until the key comes, and the page is held.
+        if (std::any_of(kind.params.begin(), kind.params.end(), [](const PageKinds::Param &p) { return p.type == Type::Key; })) {
+            QVERIFY(part("commandKeyLabel", "conditionKeyLabel"));
+            QVERIFY(!part("commandTimeSpin", "conditionTimeSpin"));
+            QVERIFY(!shown(*w, "nextButton"));
+            return;
+        }
+        for (int i = 1; i <= kind.params.size(); ++i) {
+            const QStringList before = record();
+            const Type type = kind.params.at(i - 1).type;
+            if (type == Type::Seconds) {
+                auto *spin = qobject_cast<QDoubleSpinBox *>(part("commandTimeSpin", "conditionTimeSpin"));
+                QVERIFY(spin);
+                spin->setValue(spin->value() + 1.25);
+                QCOMPARE(record().at(i).toDouble(), spin->value());
+            } else if (type == Type::Side) {
+                auto *side = qobject_cast<QComboBox *>(part("commandSideCombo", "conditionSideCombo"));
+                QVERIFY(side);
+                side->setCurrentIndex(1 - side->currentIndex());
+                QVERIFY(record().at(i) != before.at(i));
+                QCOMPARE(PageKinds::displaySide(record().at(i), true), side->currentText());
+            } else if (type == Type::Text) {
+                auto *text = qobject_cast<QTextEdit *>(part("textEdit", "conditionTextEdit"));
+                QVERIFY(text);
+                QVERIFY(!shown(*w, "nextButton")); // nothing to type yet
+                text->setPlainText(QStringLiteral("typed <b>"));
+                QCOMPARE(record().at(i), QStringLiteral("typed <b>"));
+            }
+            for (int other = 0; other < before.size(); ++other)
+                QVERIFY2(other == i || record().at(other) == before.at(other), qPrintable(QString::number(other)));
+        }
+        QVERIFY(shown(*w, "nextButton"));
     }
 
     void newKindsSurviveSaveAndLoad()

@@ -83,6 +83,32 @@ private slots:
         for (const K::Kind &other : table)
             QVERIFY(&other == &k || other.id != k.id);
 
+        // Its parameters describe its record, one per element after the kind:
+        // what Add makes is sound once a key is captured, and a value that
+        // does not fit a parameter is found under that parameter's field.
+        QCOMPARE(k.params.size(), k.padding.size() - 1);
+        QStringList sound = created;
+        for (int i = 1; i < sound.size(); ++i) {
+            if (k.params.at(i - 1).type == K::Param::Type::Key)
+                sound[i] = QStringLiteral("65,2");
+        }
+        auto findings = [&](const QStringList &record) {
+            return condition ? K::check({K::blankCommand()}, {record}) : K::check({record}, {K::blankCondition()});
+        };
+        QCOMPARE(findings(sound), QList<K::Finding>());
+        for (int i = 1; i < sound.size(); ++i) {
+            QStringList bad = sound;
+            bad[i] = QStringLiteral("?");
+            const QList<K::Finding> found = findings(bad);
+            if (k.params.at(i - 1).type == K::Param::Type::Text) {
+                QCOMPARE(found, QList<K::Finding>()); // any text plays
+                continue;
+            }
+            QCOMPARE(found.size(), 1);
+            QCOMPARE(found.first().field, QString::fromLatin1(k.params.at(i - 1).english));
+            QVERIFY(found.first().describe(true).contains(QString::fromUtf16(k.params.at(i - 1).japanese)));
+        }
+
         // Each kind's help line is there in both languages.
         QVERIFY(!QString::fromUtf16(k.helpJapanese).isEmpty());
         QVERIFY(!QString::fromUtf16(k.helpEnglish).isEmpty());

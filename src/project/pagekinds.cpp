@@ -19,6 +19,20 @@ QStringList clockNow(const QTime &now)
     return {PageKinds::kClockTime, records::integerText(now.hour()), records::integerText(now.minute())};
 }
 
+using Param = PageKinds::Param;
+using Type = Param::Type;
+
+Param sideParam(const QString &otherwise)
+{
+    return {.type = Type::Side, .english = "button", .japanese = u"ボタン", .otherwise = otherwise,
+            .help = {"クリックの種類を右か左で設定します。", "Sets the click type to either right or left."}};
+}
+const Param kSecondsHeld{.type = Type::Seconds, .english = "seconds held", .japanese = u"押す時間"};
+const Param kSeconds{.type = Type::Seconds, .english = "seconds", .japanese = u"秒数"};
+const Param kX{.type = Type::Integer, .english = "x", .japanese = u"X"};
+const Param kY{.type = Type::Integer, .english = "y", .japanese = u"Y"};
+const Param kKeyParam{.type = Type::Key, .english = "key", .japanese = u"キー"};
+
 const PageKinds::Kind *find(const QList<PageKinds::Kind> &kinds, const QString &stored)
 {
     for (const auto &k : kinds) {
@@ -61,30 +75,36 @@ const QList<PageKinds::Kind> &PageKinds::operations()
     static const QList<Kind> kinds = {
         {kNone, int(OperationId::None), QStringLiteral("None"), QStringLiteral("None"), {kNone}, nullptr,
          u"なし:何も行われません、条件のみを指定する場合に使用します。\n",
-         u"None: Does nothing. Use this when you want to specify only a condition.\n"},
+         u"None: Does nothing. Use this when you want to specify only a condition.\n", {}},
         {kClick, int(OperationId::Click), QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft, kKeyHoldDefault}, nullptr,
-         u"クリック:時間を指定してクリックします。\n", u"Click: Clicks for the specified amount of time.\n"},
+         u"クリック:時間を指定してクリックします。\n", u"Click: Clicks for the specified amount of time.\n",
+         {sideParam(kRight), kSecondsHeld}}, // anything but 左 is the right button
         {kMousePointer, int(OperationId::MousePointer), QStringLiteral("Mouse Pointer"), QStringLiteral("Mouse Pointer"),
          {kMousePointer, QStringLiteral("0"), QStringLiteral("0")}, nullptr,
          u"マウスポインター:マウスポインターを指定の座標に移動します。\n",
-         u"Mouse Pointer: Moves the mouse pointer to the specified coordinates.\n"},
+         u"Mouse Pointer: Moves the mouse pointer to the specified coordinates.\n", {kX, kY}},
         {kSmoothMove, int(OperationId::SmoothMove), QStringLiteral("Smooth Move"), QStringLiteral("Smooth Move"),
          {kSmoothMove, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}, nullptr,
          u"スムーズムーブ:実行時のマウスポインターから指定の座標に時間を指定してスムーズに移動します。\n",
          u"Smooth Move: Smoothly moves the mouse pointer from its current position at runtime to the specified "
-         u"coordinates over the specified amount of time.\n"},
+         u"coordinates over the specified amount of time.\n", {kX, kY, kSeconds}},
         // The strip writes a Key operation in lower case, the name label does not.
         {kKey, int(OperationId::Key), QStringLiteral("Key"), QStringLiteral("key"), {kKey, QString(), kKeyHoldDefault}, nullptr,
          u"キー:時間を指定して単一または複数のキーを入力します。\n",
-         u"Key: Presses one or more keys for the specified amount of time.\n"},
+         u"Key: Presses one or more keys for the specified amount of time.\n", {kKeyParam, kSecondsHeld}},
         {kEnterText, int(OperationId::EnterText), QStringLiteral("Enter Text"), QStringLiteral("Enter Text"),
          {kEnterText, QString(), QStringLiteral("3")}, nullptr,
          u"入力:文章全体を入力し終えるまでの時間を指定して入力します。（日本語対応）\n",
-         u"Input: Types text, taking the specified time for the whole text. (Supports Japanese)\n"},
+         u"Input: Types text, taking the specified time for the whole text. (Supports Japanese)\n",
+         {{.type = Type::Text, .english = "text", .japanese = u"文字",
+           .help = {"入力する文章を設定します。（日本語対応）", "Sets the text to input. (Supports Japanese)"}},
+          kSeconds}},
         {kWheel, int(OperationId::Wheel), QStringLiteral("Wheel"), QStringLiteral("Wheel"),
          {kWheel, WheelOperation::kDown, QStringLiteral("1")}, nullptr,
          u"ホイール:マウスホイールを上または下に指定したノッチ数だけ回します。\n",
-         u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n"},
+         u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n",
+         {{.type = Type::Direction, .english = "direction", .japanese = u"方向", .otherwise = WheelOperation::kDown}, // anything but 上 turns down
+          {.type = Type::Integer, .english = "notches", .japanese = u"ノッチ数", .low = 0, .high = WheelOperation::kMostNotches}}},
     };
     return kinds;
 }
@@ -96,26 +116,31 @@ const QList<PageKinds::Kind> &PageKinds::conditions()
         {kWaitUntilOver, int(ConditionId::WaitUntilOver), QStringLiteral("Wait until over"), QStringLiteral("Wait until over"),
          {kWaitUntilOver, QStringLiteral("0.1")}, nullptr,
          u"終わるまで待つ:操作が終わるまで待ってから、次の操作に進みます。",
-         u"Wait until over: Wait until the current command finishes before proceeding to the next command.\n"},
+         u"Wait until over: Wait until the current command finishes before proceeding to the next command.\n", {kSeconds}},
         {kTime, int(ConditionId::Time), QStringLiteral("Time"), QStringLiteral("Time"), {kTime, QStringLiteral("0.1")}, nullptr,
          u"時間:次の操作に進むまでの時間を指定します。\n",
-         u"Time: Specifies how long to wait before proceeding to the next action.\n"},
+         u"Time: Specifies how long to wait before proceeding to the next action.\n", {kSeconds}},
         {kImmediately, int(ConditionId::Immediately), QStringLiteral("Immediately"), QStringLiteral("Immediately"), {kImmediately}, nullptr,
-         u"即時:何も待たずに次の操作に進みます。\n", u"Immediate: Proceeds to the next action without waiting.\n"},
+         u"即時:何も待たずに次の操作に進みます。\n", u"Immediate: Proceeds to the next action without waiting.\n", {}},
         {kClick, int(ConditionId::Click), QStringLiteral("Click"), QStringLiteral("Click"), {kClick, kLeft}, nullptr,
-         u"クリック:クリックされた時に次の操作に進みます。\n", u"Click: Clicking will proceed to the next command."},
+         u"クリック:クリックされた時に次の操作に進みます。\n", u"Click: Clicking will proceed to the next command.",
+         {sideParam(kLeft)}}, // anything but 右 waits for the left
         {kKey, int(ConditionId::Key), QStringLiteral("Key"), QStringLiteral("Key"), {kKey, QString()}, nullptr,
          u"キー:単一または複数のキーを指定して、それが入力された時に次の操作に進みます。\n",
-         u"Key: Specify one or more keys, and proceed to the next action when they are pressed.\n"},
+         u"Key: Specify one or more keys, and proceed to the next action when they are pressed.\n", {kKeyParam}},
         // A short record gets 0:00; Add takes the clock's hour and minute.
         {kClockTime, int(ConditionId::ClockTime), QStringLiteral("Clock Time"), QStringLiteral("Clock Time"),
          {kClockTime, QStringLiteral("0"), QStringLiteral("0")}, clockNow,
-         u"時刻:次の操作に進む時刻を設定します。\n", u"Clock Time:Set the time to proceed to the next command.\n"},
+         u"時刻:次の操作に進む時刻を設定します。\n", u"Clock Time:Set the time to proceed to the next command.\n",
+         {{.type = Type::Integer, .english = "hour", .japanese = u"時", .low = 0, .high = 23, .neverComes = true},
+          {.type = Type::Integer, .english = "minute", .japanese = u"分", .low = 0, .high = 59, .neverComes = true}}},
         // The pixel under the pointer is not known when the kind is added.
         {kColor, int(ConditionId::Color), QStringLiteral("Color"), QStringLiteral("Color"),
          {kColor, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("#000000"), QStringLiteral("0")}, nullptr,
          u"色:指定した座標の画面の色が指定の色になった時に次の操作に進みます。",
-         u"Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color."},
+         u"Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color.",
+         {kX, kY, {.type = Type::Color, .english = "colour", .japanese = u"色"},
+          {.type = Type::Integer, .english = "tolerance", .japanese = u"許容差", .low = 0, .high = 255}}},
     };
     return kinds;
 }
@@ -342,35 +367,9 @@ FieldName fieldName(bool condition, const QString &kind, int index)
 {
     if (index == 0)
         return {"kind", u"種類"};
-    if (!condition) {
-        if (kind == PageKinds::kClick)
-            return index == 1 ? FieldName{"button", u"ボタン"} : FieldName{"seconds held", u"押す時間"};
-        if (kind == PageKinds::kMousePointer || kind == PageKinds::kSmoothMove)
-            return index == 1 ? FieldName{"x", u"X"} : index == 2 ? FieldName{"y", u"Y"} : FieldName{"seconds", u"秒数"};
-        if (kind == PageKinds::kKey)
-            return index == 1 ? FieldName{"key", u"キー"} : FieldName{"seconds held", u"押す時間"};
-        if (kind == PageKinds::kEnterText)
-            return index == 1 ? FieldName{"text", u"文字"} : FieldName{"seconds", u"秒数"};
-        if (kind == PageKinds::kWheel)
-            return index == 1 ? FieldName{"direction", u"方向"} : FieldName{"notches", u"ノッチ数"};
-    } else {
-        if (kind == PageKinds::kClick)
-            return {"button", u"ボタン"};
-        if (kind == PageKinds::kKey)
-            return {"key", u"キー"};
-        if (kind == PageKinds::kClockTime)
-            return index == 1 ? FieldName{"hour", u"時"} : FieldName{"minute", u"分"};
-        if (kind == PageKinds::kColor) {
-            switch (index) {
-            case 1: return {"x", u"X"};
-            case 2: return {"y", u"Y"};
-            case 3: return {"colour", u"色"};
-            default: return {"tolerance", u"許容差"};
-            }
-        }
-        if (kind == PageKinds::kTime || kind == PageKinds::kWaitUntilOver)
-            return {"seconds", u"秒数"};
-    }
+    const PageKinds::Kind *k = condition ? PageKinds::condition(kind) : PageKinds::operation(kind);
+    if (k && index <= k->params.size())
+        return {k->params.at(index - 1).english, k->params.at(index - 1).japanese};
     return {"value", u"値"};
 }
 
@@ -397,7 +396,7 @@ public:
         record_ = record;
         // Elements a short record lacks get the kind's padding; the values
         // of those are sound, so only the ones present are checked.
-        checkValues();
+        checkValues(*kind);
         for (qsizetype i = record->size(); i < kind->padding.size(); ++i)
             add(page, condition, name, fieldOf(int(i)), QString(), Action::Filled, kind->padding.at(i));
     }
@@ -462,44 +461,32 @@ private:
             add(index, Action::NoKey);
     }
 
-    void checkValues()
+    void checkValues(const PageKinds::Kind &kind)
     {
-        const QString &k = kind_;
-        if (!condition_) {
-            if (k == PageKinds::kClick) {
-                choice(1, PageKinds::kLeft, PageKinds::kRight, PageKinds::kRight); // anything but 左 is the right button
-                seconds(2);
-            } else if (k == PageKinds::kMousePointer || k == PageKinds::kSmoothMove) {
-                integer(1, INT_MIN, INT_MAX);
-                integer(2, INT_MIN, INT_MAX);
-                if (k == PageKinds::kSmoothMove)
-                    seconds(3);
-            } else if (k == PageKinds::kKey) {
-                key(1);
-                seconds(2);
-            } else if (k == PageKinds::kEnterText) {
-                seconds(2);
-            } else if (k == PageKinds::kWheel) {
-                using W = PageKinds::WheelOperation;
-                choice(1, W::kUp, W::kDown, W::kDown); // anything but 上 turns down
-                integer(2, 0, W::kMostNotches);
-            }
-        } else {
-            if (k == PageKinds::kTime || k == PageKinds::kWaitUntilOver) {
-                seconds(1);
-            } else if (k == PageKinds::kClick) {
-                choice(1, PageKinds::kLeft, PageKinds::kRight, PageKinds::kLeft); // anything but 右 waits for the left
-            } else if (k == PageKinds::kKey) {
-                key(1);
-            } else if (k == PageKinds::kClockTime) {
-                integer(1, 0, 23, Action::NeverComes);
-                integer(2, 0, 59, Action::NeverComes);
-            } else if (k == PageKinds::kColor) {
-                integer(1, INT_MIN, INT_MAX);
-                integer(2, INT_MIN, INT_MAX);
-                if (has(3) && !PageKinds::ColorCondition::isColorText(record_->at(3)))
-                    add(3, Action::Black, QStringLiteral("#000000"));
-                integer(4, 0, 255);
+        for (int i = 1; i <= kind.params.size(); ++i) {
+            const Param &p = kind.params.at(i - 1);
+            switch (p.type) {
+            case Type::Seconds:
+                seconds(i);
+                break;
+            case Type::Integer:
+                integer(i, p.low, p.high, p.neverComes ? Action::NeverComes : Action::Clamped);
+                break;
+            case Type::Side:
+                choice(i, PageKinds::kLeft, PageKinds::kRight, p.otherwise);
+                break;
+            case Type::Direction:
+                choice(i, PageKinds::WheelOperation::kUp, PageKinds::WheelOperation::kDown, p.otherwise);
+                break;
+            case Type::Key:
+                key(i);
+                break;
+            case Type::Text:
+                break; // any text plays
+            case Type::Color:
+                if (has(i) && !PageKinds::ColorCondition::isColorText(record_->at(i)))
+                    add(i, Action::Black, QStringLiteral("#000000"));
+                break;
             }
         }
     }
@@ -526,7 +513,7 @@ QString PageKinds::Finding::describe(bool ja) const
     QString fieldText = QString::fromLatin1("record");
     if (field != QLatin1String("record")) {
         // Back from the English name to the label in the language asked for.
-        for (int index = 0; index < 5; ++index) {
+        for (int index = 0; index <= (k ? k->params.size() : 0) + 1; ++index) {
             const FieldName f = fieldName(condition, kind, index);
             if (field == QLatin1String(f.english)) {
                 fieldText = ja ? QString::fromUtf16(f.japanese) : field;

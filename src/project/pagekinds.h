@@ -6,12 +6,14 @@
 // the run all take their kinds from here; nothing else reads a record element
 // by its index.
 //
-// Adding a kind: its id below and a row in operations() or conditions()
-// (pagekinds.cpp), a view below when it has parameters, its fields in the
-// editor and its step in the run (the compiler names the switches that need
-// it).
+// Adding a kind: its id below, a row in operations() or conditions()
+// (pagekinds.cpp) that lists its parameters, and its step in the run (the
+// compiler names the switch that needs it). Open's checks and the editor's
+// fields follow from the parameters; a view below is a convenience for code
+// that reads the record by name.
 
 #include "project/records.h"
+#include "settings/text.h"
 
 #include <QList>
 #include <QString>
@@ -19,6 +21,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <optional>
 
@@ -54,6 +57,33 @@ public:
     enum class OperationId { None, Click, MousePointer, SmoothMove, Key, EnterText, Wheel };
     enum class ConditionId { WaitUntilOver, Time, Immediately, Click, Key, ClockTime, Color };
 
+    /// One element of a record after its kind (element i + 1 is params[i]):
+    /// what it holds decides how Open checks it and which field edits it.
+    struct Param {
+        enum class Type {
+            Seconds,   ///< a time in seconds; the panel's time box
+            Integer,   ///< a whole number in [low, high]
+            Side,      ///< 左 or 右; the panel's button box
+            Direction, ///< 上 or 下
+            Key,       ///< a key-combination code, set only by a capture
+            Text,      ///< any text; the panel's text box
+            Color,     ///< "#rrggbb"
+        };
+        Type type;
+        const char *english;     ///< field name in messages ("seconds held")
+        const char16_t *japanese;
+        /// Side, Direction: the stored value any other text plays as.
+        QString otherwise = {};
+        /// Integer: the range the run plays.
+        int low = INT_MIN;
+        int high = INT_MAX;
+        /// Integer out of range: the page waits until stopped (a clock time
+        /// that never comes) instead of playing the nearest value.
+        bool neverComes = false;
+        /// Tooltip of the field that edits it alone (Side, Text).
+        Text help = {"", ""};
+    };
+
     /// One kind of the table.
     struct Kind {
         QString stored;       ///< element 0, the Japanese name, in both languages
@@ -68,6 +98,7 @@ public:
         /// its line break, if any.
         const char16_t *helpJapanese = u"";
         const char16_t *helpEnglish = u"";
+        QList<Param> params = {};
 
         QStringList created(const QTime &now) const { return create ? create(now) : padding; }
         QString name(bool japanese) const { return japanese ? stored : english; }
@@ -188,6 +219,14 @@ public:
     private:
         const QStringList *read_;
         QStringList *write_ = nullptr;
+    };
+
+    /// Any record's elements by index, for code that follows a kind's params.
+    struct ParamView : View {
+        using View::View;
+        QString at(int index) const { return element(index); }
+        void set(int index, const QString &value) const { setElement(index, value); }
+        void setSecondsAt(int index, double seconds) const { setSeconds(index, seconds); }
     };
 
     /// Operation Click: ["クリック", side, seconds held].

@@ -17,6 +17,18 @@
 using namespace controlstyles;
 
 
+/// The controls of one panel that the kinds of that panel share; a kind's
+/// parameters show in them (a Seconds parameter in the time box, a Side in
+/// the button box, and so on).
+struct PanelControls {
+    QLabel *name = nullptr;
+    QDoubleSpinBox *time = nullptr;
+    QLabel *sec = nullptr;
+    QComboBox *side = nullptr;
+    QLabel *key = nullptr;
+    QTextEdit *text = nullptr; // made only when a kind of the panel holds a text
+};
+
 /// The controls that several kinds share, plus every kind-specific control
 /// for hiding them all at once.
 struct EditorFields::Controls {
@@ -25,14 +37,10 @@ struct EditorFields::Controls {
     QList<QWidget *> all; // every kind-specific control
 
     QPushButton *testButton = nullptr;
-    QLabel *commandNameLabel = nullptr;
-    QLabel *commandSecLabel = nullptr;
-    QDoubleSpinBox *commandTimeSpin = nullptr;
-    QLabel *conditionNameLabel = nullptr;
-    QLabel *conditionSecLabel = nullptr;
-    QDoubleSpinBox *conditionTimeSpin = nullptr;
-    QLabel *commandKeyLabel = nullptr;
-    QLabel *conditionKeyLabel = nullptr;
+    PanelControls command;
+    PanelControls condition;
+
+    PanelControls &panel(bool forCondition) { return forCondition ? condition : command; }
 
     /// Places, names and files a kind-specific control.
     template<typename W>
@@ -110,20 +118,136 @@ QComboBox *sideCombo(Controls &c, const char *name, int y)
 {
     auto *combo = c.add(name, comboBox(c.window, PageKinds::sideItems(true)), 20, y, 90, 40, kComboStyle);
     combo->setCurrentIndex(0);
+    c.watch(combo, &QComboBox::currentIndexChanged);
     return combo;
 }
 
-void setSideTooltip(Controls &c, QComboBox *combo, bool ja, bool help)
+// The box that holds a text a kind of the panel stores.
+QTextEdit *textBox(Controls &c, const char *name, int y)
 {
-    c.tip(combo, ja, help, Text{"クリックの種類を右か左で設定します。", "Sets the click type to either right or left."});
+    auto *box = c.add(name, new QTextEdit(c.window), 20, y, 380, 73, kTextStyle);
+    // The box holds the text a run types: a paste keeps only its plain text.
+    box->setAcceptRichText(false);
+    c.watch(box, &QTextEdit::textChanged);
+    return box;
 }
 
-void setSideTexts(QComboBox *combo, bool japanese)
+bool holdsText(const QList<PageKinds::Kind> &kinds)
 {
-    const QStringList items = PageKinds::sideItems(japanese);
-    for (int i = 0; i < items.size() && i < combo->count(); ++i)
-        combo->setItemText(i, items.at(i));
+    return std::any_of(kinds.begin(), kinds.end(), [](const PageKinds::Kind &k) {
+        return std::any_of(k.params.begin(), k.params.end(),
+                           [](const PageKinds::Param &p) { return p.type == PageKinds::Param::Type::Text; });
+    });
 }
+
+// The fields of a kind made from its parameters alone: each parameter shows
+// in its panel's shared control for its type. A kind with parameters of other
+// types (coordinates, a colour, a count) has fields of its own below.
+class ParamFields : public Fields {
+public:
+    using Type = PageKinds::Param::Type;
+
+    ParamFields(const PageKinds::Kind &kind, bool forCondition, Controls &c)
+        : Fields({kind.stored}, forCondition), kind_(kind), c_(c), p_(c.panel(forCondition))
+    {
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        const PageKinds::ParamView view(record);
+        forEach([&](int i, const PageKinds::Param &param) {
+            const QString value = view.at(i);
+            switch (param.type) {
+            case Type::Seconds:
+                c_.showAll({p_.time, p_.sec});
+                p_.time->setValue(secondsOf(value));
+                break;
+            case Type::Side:
+                p_.side->show();
+                p_.side->setCurrentText(PageKinds::displaySide(value, japanese));
+                break;
+            case Type::Key:
+                p_.key->show();
+                p_.key->setText(KeyCombination::label(value));
+                break;
+            case Type::Text:
+                p_.text->show();
+                // Always plain: setText would show a text that looks like HTML as
+                // rich text, and the next edit would store it without its tags.
+                p_.text->setPlainText(value);
+                break;
+            default:
+                break;
+            }
+        });
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        const PageKinds::ParamView view(record);
+        std::optional<bool> lock;
+        forEach([&](int i, const PageKinds::Param &param) {
+            switch (param.type) {
+            case Type::Seconds:
+                view.setSecondsAt(i, p_.time->value());
+                break;
+            case Type::Side:
+                view.set(i, PageKinds::storedSide(p_.side->currentText(), japanese));
+                break;
+            case Type::Text:
+                view.set(i, p_.text->toPlainText());
+                // The text decides whether the page can be left: ask the lock again.
+                lock = p_.text->toPlainText().isEmpty();
+                break;
+            default:
+                break; // a key is set only by a capture
+            }
+        });
+        return lock;
+    }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        const PageKinds::ParamView view(record);
+        std::optional<bool> missing;
+        forEach([&](int i, const PageKinds::Param &param) {
+            if (param.type == Type::Key)
+                missing = missing.value_or(false) || PageKinds::keyMissing(view.at(i));
+            else if (param.type == Type::Text)
+                missing = missing.value_or(false) || view.at(i).isEmpty();
+        });
+        return missing;
+    }
+    void setTexts(bool japanese) override
+    {
+        forEach([&](int, const PageKinds::Param &param) {
+            if (param.type == Type::Side) {
+                const QStringList items = PageKinds::sideItems(japanese);
+                for (int i = 0; i < items.size() && i < p_.side->count(); ++i)
+                    p_.side->setItemText(i, items.at(i));
+            }
+        });
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        forEach([&](int, const PageKinds::Param &param) {
+            QWidget *own = param.type == Type::Side ? static_cast<QWidget *>(p_.side)
+                         : param.type == Type::Text ? static_cast<QWidget *>(p_.text)
+                                                    : nullptr;
+            if (own)
+                c_.tip(own, ja, help, param.help);
+        });
+    }
+
+private:
+    template<typename F>
+    void forEach(F f) const
+    {
+        for (int i = 0; i < kind_.params.size(); ++i)
+            f(i + 1, kind_.params.at(i));
+    }
+
+    const PageKinds::Kind &kind_;
+    Controls &c_;
+    PanelControls &p_;
+};
 
 // A row of X and Y boxes with a Get button (Mouse Pointer, Smooth Move).
 struct CoordinateRow {
@@ -167,36 +291,7 @@ struct CoordinateRow {
     }
 };
 
-// ---- Operations ----
-
-class ClickFields : public Fields {
-public:
-    ClickFields(Controls &c) : Fields({PageKinds::kClick}, false), c_(c)
-    {
-        side_ = sideCombo(c, "commandSideCombo", 150);
-        c.watch(side_, &QComboBox::currentIndexChanged);
-    }
-    void show(const QStringList &record, bool japanese) override
-    {
-        const PageKinds::ClickOperation click(record);
-        c_.showAll({side_, c_.commandTimeSpin, c_.commandSecLabel});
-        side_->setCurrentText(PageKinds::displaySide(click.side(), japanese));
-        c_.commandTimeSpin->setValue(secondsOf(click.holdText()));
-    }
-    std::optional<bool> store(QStringList &record, bool japanese) const override
-    {
-        const PageKinds::ClickOperation click(record);
-        click.setHold(c_.commandTimeSpin->value());
-        click.setSide(PageKinds::storedSide(side_->currentText(), japanese));
-        return std::nullopt;
-    }
-    void setTexts(bool japanese) override { setSideTexts(side_, japanese); }
-    void setTooltips(bool ja, bool help) override { setSideTooltip(c_, side_, ja, help); }
-
-private:
-    Controls &c_;
-    QComboBox *side_ = nullptr;
-};
+// ---- Kinds with fields of their own ----
 
 // An operation with a coordinate row and the Test button; V is its view.
 template<typename V>
@@ -251,13 +346,13 @@ public:
     void show(const QStringList &record, bool japanese) override
     {
         PointFields::show(record, japanese);
-        c_.showAll({c_.commandTimeSpin, c_.commandSecLabel});
-        c_.commandTimeSpin->setValue(secondsOf(PageKinds::GlideOperation(record).durationText()));
+        c_.showAll({c_.command.time, c_.command.sec});
+        c_.command.time->setValue(secondsOf(PageKinds::GlideOperation(record).durationText()));
     }
     std::optional<bool> store(QStringList &record, bool japanese) const override
     {
         PointFields::store(record, japanese);
-        PageKinds::GlideOperation(record).setDuration(c_.commandTimeSpin->value());
+        PageKinds::GlideOperation(record).setDuration(c_.command.time->value());
         return std::nullopt;
     }
     bool takePoint(QStringList &record, platform::Point p) override
@@ -265,72 +360,6 @@ public:
         PageKinds::GlideOperation(record).placeTarget(p.x, p.y);
         return true;
     }
-};
-
-class KeyFields : public Fields {
-public:
-    KeyFields(Controls &c) : Fields({PageKinds::kKey}, false), c_(c) {}
-    void show(const QStringList &record, bool) override
-    {
-        const PageKinds::KeyOperation key(record);
-        c_.showAll({c_.commandKeyLabel, c_.commandTimeSpin, c_.commandSecLabel});
-        c_.commandKeyLabel->setText(KeyCombination::label(key.code()));
-        c_.commandTimeSpin->setValue(secondsOf(key.holdText()));
-    }
-    std::optional<bool> store(QStringList &record, bool) const override
-    {
-        // The key itself is set only by a capture.
-        PageKinds::KeyOperation(record).setHold(c_.commandTimeSpin->value());
-        return std::nullopt;
-    }
-    std::optional<bool> incomplete(const QStringList &record) const override
-    {
-        return PageKinds::keyMissing(PageKinds::KeyOperation(record).code());
-    }
-
-private:
-    Controls &c_;
-};
-
-class TextFields : public Fields {
-public:
-    TextFields(Controls &c) : Fields({PageKinds::kEnterText}, false), c_(c)
-    {
-        text_ = c.add("textEdit", new QTextEdit(c.window), 20, 142, 380, 73, kTextStyle);
-        // The box holds the text a run types: a paste keeps only its plain text.
-        text_->setAcceptRichText(false);
-        c.watch(text_, &QTextEdit::textChanged);
-    }
-    void show(const QStringList &record, bool) override
-    {
-        const PageKinds::TextOperation typing(record);
-        c_.showAll({text_, c_.commandTimeSpin, c_.commandSecLabel});
-        // Always plain: setText would show a text that looks like HTML as
-        // rich text, and the next edit would store it without its tags.
-        text_->setPlainText(typing.text());
-        c_.commandTimeSpin->setValue(secondsOf(typing.durationText()));
-    }
-    std::optional<bool> store(QStringList &record, bool) const override
-    {
-        const PageKinds::TextOperation typing(record);
-        const QString text = text_->toPlainText();
-        typing.setText(text);
-        typing.setDuration(c_.commandTimeSpin->value());
-        // The text decides whether the page can be left: ask the lock again.
-        return text.isEmpty();
-    }
-    std::optional<bool> incomplete(const QStringList &record) const override
-    {
-        return PageKinds::TextOperation(record).text().isEmpty();
-    }
-    void setTooltips(bool ja, bool help) override
-    {
-        c_.tip(text_, ja, help, Text{"入力する文章を設定します。（日本語対応）", "Sets the text to input. (Supports Japanese)"});
-    }
-
-private:
-    Controls &c_;
-    QTextEdit *text_ = nullptr;
 };
 
 class WheelFields : public Fields {
@@ -382,69 +411,6 @@ private:
     QComboBox *direction_ = nullptr;
     QSpinBox *notches_ = nullptr;
     QLabel *unit_ = nullptr;
-};
-
-// ---- Conditions ----
-
-class TimeFields : public Fields {
-public:
-    TimeFields(Controls &c) : Fields({PageKinds::kWaitUntilOver, PageKinds::kTime}, true), c_(c) {}
-    void show(const QStringList &record, bool) override
-    {
-        c_.showAll({c_.conditionTimeSpin, c_.conditionSecLabel});
-        c_.conditionTimeSpin->setValue(secondsOf(PageKinds::TimeCondition(record).secondsText()));
-    }
-    std::optional<bool> store(QStringList &record, bool) const override
-    {
-        PageKinds::TimeCondition(record).setSeconds(c_.conditionTimeSpin->value());
-        return std::nullopt;
-    }
-
-private:
-    Controls &c_;
-};
-
-class ClickConditionFields : public Fields {
-public:
-    ClickConditionFields(Controls &c) : Fields({PageKinds::kClick}, true), c_(c)
-    {
-        side_ = sideCombo(c, "conditionSideCombo", 390);
-        c.watch(side_, &QComboBox::currentIndexChanged);
-    }
-    void show(const QStringList &record, bool japanese) override
-    {
-        side_->show();
-        side_->setCurrentText(PageKinds::displaySide(PageKinds::ClickCondition(record).side(), japanese));
-    }
-    std::optional<bool> store(QStringList &record, bool japanese) const override
-    {
-        PageKinds::ClickCondition(record).setSide(PageKinds::storedSide(side_->currentText(), japanese));
-        return std::nullopt;
-    }
-    void setTexts(bool japanese) override { setSideTexts(side_, japanese); }
-    void setTooltips(bool ja, bool help) override { setSideTooltip(c_, side_, ja, help); }
-
-private:
-    Controls &c_;
-    QComboBox *side_ = nullptr;
-};
-
-class KeyConditionFields : public Fields {
-public:
-    KeyConditionFields(Controls &c) : Fields({PageKinds::kKey}, true), c_(c) {}
-    void show(const QStringList &record, bool) override
-    {
-        c_.conditionKeyLabel->show();
-        c_.conditionKeyLabel->setText(KeyCombination::label(PageKinds::KeyCondition(record).code()));
-    }
-    std::optional<bool> store(QStringList &, bool) const override { return std::nullopt; }
-    std::optional<bool> incomplete(const QStringList &record) const override
-    {
-        return PageKinds::keyMissing(PageKinds::KeyCondition(record).code());
-    }
-
-private:
-    Controls &c_;
 };
 
 class ClockFields : public Fields {
@@ -579,39 +545,45 @@ EditorFields::EditorFields(QWidget *window)
     // which the window creates afterwards.
     c.testButton = c.add("testButton", new QPushButton(QStringLiteral("テスト"), window), 310, 220, 90, 38, kButtonStyle);
     connect(c.testButton, &QPushButton::clicked, this, &EditorFields::testRequested);
-    c.commandNameLabel = place(new QLabel(QStringLiteral("X"), window), 20, 110, 300, 30, kLabelStyle);
-    c.commandNameLabel->setObjectName(QStringLiteral("commandNameLabel"));
-    c.commandNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto text = std::make_unique<TextFields>(c);
-    auto click = std::make_unique<ClickFields>(c);
-    c.commandSecLabel = c.add("commandSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 210, 60, 60, kSecondsStyle);
-    c.commandTimeSpin = c.add("commandTimeSpin", secondsSpin(window, 0.01), 20, 220, 110, 40, kDoubleSpinStyle);
-    c.watch(c.commandTimeSpin, &QDoubleSpinBox::valueChanged);
+    PanelControls &op = c.command;
+    op.name = place(new QLabel(QStringLiteral("X"), window), 20, 110, 300, 30, kLabelStyle);
+    op.name->setObjectName(QStringLiteral("commandNameLabel"));
+    op.name->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (holdsText(PageKinds::operations()))
+        op.text = textBox(c, "textEdit", 142);
+    op.side = sideCombo(c, "commandSideCombo", 150);
+    op.sec = c.add("commandSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 210, 60, 60, kSecondsStyle);
+    op.time = c.add("commandTimeSpin", secondsSpin(window, 0.01), 20, 220, 110, 40, kDoubleSpinStyle);
+    c.watch(op.time, &QDoubleSpinBox::valueChanged);
 
-    c.conditionNameLabel = place(new QLabel(QStringLiteral("時間"), window), 20, 360, 400, 60, kLabelStyle);
-    c.conditionNameLabel->setObjectName(QStringLiteral("conditionNameLabel"));
-    c.conditionNameLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    c.conditionSecLabel = c.add("conditionSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 380, 400, 60, kSecondsStyle);
-    auto conditionClick = std::make_unique<ClickConditionFields>(c);
-    c.conditionTimeSpin = c.add("conditionTimeSpin", secondsSpin(window, 0.1), 20, 390, 120, 40, kDoubleSpinStyle);
-    c.watch(c.conditionTimeSpin, &QDoubleSpinBox::valueChanged);
+    PanelControls &cond = c.condition;
+    cond.name = place(new QLabel(QStringLiteral("時間"), window), 20, 360, 400, 60, kLabelStyle);
+    cond.name->setObjectName(QStringLiteral("conditionNameLabel"));
+    cond.name->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cond.sec = c.add("conditionSecLabel", new QLabel(QStringLiteral("秒"), window), 140, 380, 400, 60, kSecondsStyle);
+    cond.side = sideCombo(c, "conditionSideCombo", 390);
+    cond.time = c.add("conditionTimeSpin", secondsSpin(window, 0.1), 20, 390, 120, 40, kDoubleSpinStyle);
+    c.watch(cond.time, &QDoubleSpinBox::valueChanged);
 
-    c.commandKeyLabel = c.add("commandKeyLabel", new QLabel(window), 20, 145, 380, 40, kSmallLabelStyle);
-    c.conditionKeyLabel = c.add("conditionKeyLabel", new QLabel(window), 20, 385, 380, 40, kSmallLabelStyle);
+    op.key = c.add("commandKeyLabel", new QLabel(window), 20, 145, 380, 40, kSmallLabelStyle);
+    cond.key = c.add("conditionKeyLabel", new QLabel(window), 20, 385, 380, 40, kSmallLabelStyle);
+    if (holdsText(PageKinds::conditions()))
+        cond.text = textBox(c, "conditionTextEdit", 385);
 
-    // Operations, then conditions, each in the order of its kind table.
-    kinds_.push_back(std::move(click));
+    // Kinds with fields of their own; every other kind shows its parameters
+    // in the shared controls above.
     kinds_.push_back(std::make_unique<PointerFields>(c));
     // Its coordinate row lies where the pointer's does; never shown together.
     kinds_.push_back(std::make_unique<GlideFields>(c));
-    kinds_.push_back(std::make_unique<KeyFields>(c));
-    kinds_.push_back(std::move(text));
     kinds_.push_back(std::make_unique<WheelFields>(c));
-    kinds_.push_back(std::make_unique<TimeFields>(c));
-    kinds_.push_back(std::move(conditionClick));
-    kinds_.push_back(std::make_unique<KeyConditionFields>(c));
     kinds_.push_back(std::make_unique<ClockFields>(c));
     kinds_.push_back(std::make_unique<ColorFields>(c));
+    for (bool forCondition : {false, true}) {
+        for (const PageKinds::Kind &kind : forCondition ? PageKinds::conditions() : PageKinds::operations()) {
+            if (!fieldsFor(kind.stored, forCondition))
+                kinds_.push_back(std::make_unique<ParamFields>(kind, forCondition, c));
+        }
+    }
 }
 
 EditorFields::~EditorFields() = default;
@@ -638,11 +610,11 @@ void EditorFields::show(const CommandRecord &command, const ConditionRecord &con
     if (auto *f = const_cast<Fields *>(fieldsFor(commandKind, false)))
         f->show(command, japanese);
     if (const PageKinds::Kind *k = PageKinds::operation(commandKind))
-        controls_->commandNameLabel->setText(k->name(japanese));
+        controls_->command.name->setText(k->name(japanese));
     if (auto *f = const_cast<Fields *>(fieldsFor(conditionKind, true)))
         f->show(condition, japanese);
     if (const PageKinds::Kind *k = PageKinds::condition(conditionKind))
-        controls_->conditionNameLabel->setText(k->name(japanese));
+        controls_->condition.name->setText(k->name(japanese));
 }
 
 std::optional<bool> EditorFields::store(CommandRecord &command, ConditionRecord &condition, bool japanese) const
@@ -691,26 +663,26 @@ std::optional<platform::Point> EditorFields::testTarget(const CommandRecord &com
 void EditorFields::showCapturePrompt(bool forCondition, const QString &prompt)
 {
     Controls &c = *controls_;
-    QLabel *keyLabel = forCondition ? c.conditionKeyLabel : c.commandKeyLabel;
-    keyLabel->setText(prompt);
-    keyLabel->show();
-    TextFit::fit(keyLabel);
-    (forCondition ? c.conditionSecLabel : c.commandSecLabel)->hide();
-    static_cast<QWidget *>(forCondition ? c.conditionTimeSpin : c.commandTimeSpin)->hide();
+    PanelControls &p = c.panel(forCondition);
+    p.key->setText(prompt);
+    p.key->show();
+    TextFit::fit(p.key);
+    p.sec->hide();
+    p.time->hide();
 }
 
 QLabel *EditorFields::nameLabel(bool forCondition) const
 {
-    return forCondition ? controls_->conditionNameLabel : controls_->commandNameLabel;
+    return forCondition ? controls_->condition.name : controls_->command.name;
 }
 
 void EditorFields::setTexts(bool japanese)
 {
     Controls &c = *controls_;
     c.testButton->setText(Text{"テスト", "Test"}.in(japanese));
-    c.commandNameLabel->setText(QStringLiteral("X"));
-    c.conditionNameLabel->setText(Text{"時間", "Time"}.in(japanese));
-    for (QLabel *sec : {c.commandSecLabel, c.conditionSecLabel})
+    c.command.name->setText(QStringLiteral("X"));
+    c.condition.name->setText(Text{"時間", "Time"}.in(japanese));
+    for (QLabel *sec : {c.command.sec, c.condition.sec})
         sec->setText(Text{"秒", "sec"}.in(japanese));
     for (const auto &f : kinds_)
         f->setTexts(japanese);
@@ -721,8 +693,8 @@ void EditorFields::setTooltips(bool ja, bool help)
     Controls &c = *controls_;
     c.tip(c.testButton, ja, help, Text{"設定している座標にマウスポインターを移動します。",
           "Moves the mouse pointer to the configured coordinates."});
-    c.tip(c.commandNameLabel, ja, help, Text{"設定中の操作です。", "The action currently being configured."});
-    c.tip(c.commandTimeSpin, ja, help, Text{
+    c.tip(c.command.name, ja, help, Text{"設定中の操作です。", "The action currently being configured."});
+    c.tip(c.command.time, ja, help, Text{
           "時間を指定します。\n"
           "操作によって意味が変わります。\n"
           "クリック:クリックする時間を指定します。\n"
@@ -737,8 +709,8 @@ void EditorFields::setTooltips(bool ja, bool help)
           "Key: Specifies the duration for pressing the key(s).\n"
           "Input: Specifies the time it takes to type the whole text.\n"
           "The unit is seconds."});
-    c.tip(c.conditionNameLabel, ja, help, Text{"設定中の条件です。", "The condition currently being configured."});
-    c.tip(c.conditionTimeSpin, ja, help, Text{
+    c.tip(c.condition.name, ja, help, Text{"設定中の条件です。", "The condition currently being configured."});
+    c.tip(c.condition.time, ja, help, Text{
           "時間を指定します。\n"
           "条件によって意味が変わります。\n"
           "時間:次の操作に進むまでの時間を指定します。\n"

@@ -1,11 +1,12 @@
 #pragma once
 
 // The kind-specific controls of the page editor: for each operation and
-// condition kind, the fields that edit its record (mouse button, times,
-// coordinates, text, key, clock time) at their places in the two panels,
-// with their texts and help tooltips in both languages. The window's
-// changeSomeThing and its page display forward here; a new kind brings its
-// fields in editorfields.cpp alone.
+// condition kind, the fields that edit its record at their places in the two
+// panels, with their texts and help tooltips in both languages. A kind's
+// parameters (times, a button, a key, a text) show in the shared controls of
+// its panel, so a kind made of those needs no code here; coordinates, a
+// colour, a clock time and the wheel have fields of their own. The window's
+// changeSomeThing and its page display forward here.
 //
 // Every control gets its designed member name as its object name
 // ("commandTimeSpin", "xSpin1", ...), which is how tests find them.
