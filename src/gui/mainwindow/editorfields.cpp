@@ -622,8 +622,10 @@ std::optional<bool> EditorFields::store(CommandRecord &command, ConditionRecord 
     std::optional<bool> lock;
     if (const Fields *f = fieldsFor(PageKinds::kindOf(command), false))
         lock = f->store(command, japanese);
-    if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true))
-        f->store(condition, japanese);
+    if (const Fields *f = fieldsFor(PageKinds::kindOf(condition), true)) {
+        if (const std::optional<bool> asked = f->store(condition, japanese))
+            lock = asked;
+    }
     // One rule for the lock: an edit locks the page exactly when leaving it
     // and coming back would (a Key condition with its key set lets an empty
     // text go; one without its key holds the page whatever is typed).

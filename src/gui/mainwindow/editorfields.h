@@ -40,8 +40,8 @@ public:
     void show(const CommandRecord &command, const ConditionRecord &condition, bool japanese);
     /// Writes every field of the two records' kinds back into the records
     /// (never changing their length or kind). Returns what the edit decides
-    /// for the completion lock: set for an Enter Text operation (the page as
-    /// incomplete() sees it after the edit), empty otherwise.
+    /// for the completion lock: set when either record holds a text (the page
+    /// as incomplete() sees it after the edit), empty otherwise.
     std::optional<bool> store(CommandRecord &command, ConditionRecord &condition, bool japanese) const;
     /// True while the page cannot be left: a Key condition without its key,
     /// or else a Key operation without its key or an Enter Text operation
