@@ -51,6 +51,7 @@ private slots:
         QTest::newRow("check") << "--check a.cmdat" << int(Mode::Check) << "a.cmdat" << -1 << -1 << "" << "";
         QTest::newRow("check after =") << "--check=b%1.cmdat" << int(Mode::Check) << "b%1.cmdat" << -1 << -1 << ""
                                        << "";
+        QTest::newRow("stop") << "--stop" << int(Mode::Stop) << "" << -1 << -1 << "" << "";
         QTest::newRow("help wins over record") << "--record r --force --help" << int(Mode::Help) << "" << -1 << -1
                                                << "" << "";
     }
@@ -174,6 +175,9 @@ private slots:
                                         << "--check と --play は同時に指定できません";
         QTest::newRow("quiet with check") << "--check c --quiet" << "--quiet cannot be used with --check"
                                           << "--quiet は --check と一緒には使えません";
+        QTest::newRow("stop with a value") << "--stop=all" << "--stop takes no value" << "--stop は値を取りません";
+        QTest::newRow("delay with stop") << "--stop --delay 3" << "--delay cannot be used with --stop"
+                                         << "--delay は --stop と一緒には使えません";
         QTest::newRow("play and record") << "--play p --record r" << "--play and --record cannot be used together"
                                          << "--play と --record は同時に指定できません";
     }

@@ -3,18 +3,22 @@
 // once, and the run and its thread are deleted. The test holds one thread or
 // the other around the run's end to force each order.
 
+#include "run/remotestop.h"
 #include "run/run.h"
 #include "run/runthread.h"
 #include "support/simfixture.h"
 
+#include <QDir>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -138,6 +142,43 @@ private slots:
         QVERIFY(owner.findChildren<QThread *>().isEmpty());
         if (!stopped)
             fx.sim->releaseButton(platform::MouseButton::Left);
+    }
+
+    // `tervalo_free --stop` from another process: a run played as the window
+    // and the player play it stops at once, the stop is answered only while
+    // it plays, and its socket goes with it.
+    void stoppedFromOutside()
+    {
+        QTemporaryDir runtime; // not the person's own: their runs must not stop
+        QVERIFY(runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        SimFixture fx;
+        QObject owner;
+        auto *run = new Run;
+        run->setup(0, 1, QStringLiteral("なし"), {{QStringLiteral("なし")}}, {{QStringLiteral("時間"), "600"}},
+                   QStringLiteral("p"));
+        QPointer<Run> alive = run;
+        std::atomic<int> calls{0};
+        runthread::start(run, &owner, [&] { calls.fetch_add(1); });
+
+        // Asked from a thread of its own, as another process asks: the run's
+        // listener answers in this thread's event loop.
+        auto ask = [] {
+            auto answer = std::async(std::launch::async, [] { return remotestop::stopAll(); });
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                if (std::chrono::steady_clock::now() > deadline)
+                    return -2; // never answered (stopAll gives up after 2 s)
+                QTest::qWait(10);
+            }
+            return answer.get();
+        };
+        QCOMPARE(ask(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 10000);
+        QCOMPARE(ask(), 0);
+        QCOMPARE(QDir(remotestop::folder()).entryList(QDir::Files | QDir::System), QStringList());
+        qunsetenv("XDG_RUNTIME_DIR");
     }
 };
 

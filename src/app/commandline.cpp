@@ -51,6 +51,9 @@ const OptionSpec kOptions[] = {
     {"check", Value::File, {"ファイル", "FILE"}, 0, 0, Mode::Check, 0,
      {"ページの値を調べ、直される値や書かれたとおりに再生できない値を一行ずつ表示する",
       "list the page values of FILE that will be repaired or cannot play as written, one a line"}},
+    {"stop", Value::None, {}, 0, 0, Mode::Stop, 0,
+     {"再生中の実行を止める（このユーザーのもの。止めたら 0、再生中の実行がなければ 1 で終了）",
+      "stop the run that is playing (this user's; exit 0 when one was stopped, 1 when none was playing)"}},
     {"times", Value::Integer, {"回数", "N"}, 1, Run::kMaxRunCount, Mode::Window, kPlay,
      {"ページを指定回数だけ再生する（%1〜%2）", "play the pages N times (%1 to %2)"}},
     {"until-stopped", Value::None, {}, 0, 0, Mode::Window, kPlay,
@@ -340,14 +343,16 @@ QString CommandLine::usage(bool ja)
         text += QStringLiteral("使い方: %1 [--play ファイル [--times 回数 | --until-stopped] [--delay 秒数]\n"
                                "                     [--stop-key コード | --no-stop-key] [--quiet]] [--help] [--version]\n"
                                "        %1 --record ファイル [--delay 秒数] [--stop-key コード] [--force]\n"
-                               "        %1 --check ファイル\n\n"
+                               "        %1 --check ファイル\n"
+                               "        %1 --stop\n\n"
                                "オプションなしで起動するとウィンドウを開きます。\n\n")
                     .arg(name);
     } else {
         text += QStringLiteral("Usage: %1 [--play FILE [--times N | --until-stopped] [--delay SECONDS]\n"
                                "                    [--stop-key CODE | --no-stop-key] [--quiet]] [--help] [--version]\n"
                                "       %1 --record FILE [--delay SECONDS] [--stop-key CODE] [--force]\n"
-                               "       %1 --check FILE\n\n"
+                               "       %1 --check FILE\n"
+                               "       %1 --stop\n\n"
                                "Without options the program opens its window.\n\n")
                     .arg(name);
     }

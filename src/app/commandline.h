@@ -2,7 +2,8 @@
 
 // The program's command-line options. Without any argument the program opens
 // its window; with arguments it works as a command-line tool, whose modes
-// (playing a project, recording one, help, version) and their options are
+// (playing a project, recording one, checking one, stopping a run, help,
+// version) and their options are
 // described by one table in commandline.cpp. The parser needs no application object, so a
 // usage error is told before any display is opened.
 //
@@ -20,12 +21,14 @@
 
 class CommandLine {
 public:
-    enum class Mode { Window, Play, Record, Check, Help, Version };
+    enum class Mode { Window, Play, Record, Check, Stop, Help, Version };
 
     /// Exit codes of the command-line modes.
     static constexpr int kExitDone = 0;     ///< every pass played, the recording written, the file clean (or help, version)
     /// --check: something will be repaired or cannot play as written.
     static constexpr int kExitFound = 1;
+    /// --stop: no run of this user was playing.
+    static constexpr int kExitNotPlaying = 1;
     /// The file could not be read (--play) or must not or cannot be written
     /// (--record), or there is no display, or it went away.
     static constexpr int kExitNoInput = 2;

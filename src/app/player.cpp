@@ -5,6 +5,7 @@
 #include "input/keycombination.h"
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
+#include "run/remotestop.h"
 #include "run/run.h"
 #include "run/runthread.h"
 #include "run/stoprule.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -170,6 +172,25 @@ int Player::check(const QString &file, const QString &readFrom, bool japanese)
     return project.findings.isEmpty() ? CommandLine::kExitDone : CommandLine::kExitFound;
 }
 
+int Player::stopPlaying(char *program, bool japanese)
+{
+    int qtArgc = 1;
+    char *qtArgv[] = {program, nullptr};
+    QCoreApplication app(qtArgc, qtArgv);
+    const int stopped = remotestop::stopAll();
+    if (stopped < 0) {
+        CommandLine::printError(Text{"実行を止める場所（%1）が使えません", "cannot use the folder that reaches runs (%1)"}
+                                    .in(japanese)
+                                    .arg(QDir::toNativeSeparators(remotestop::folder())));
+        return CommandLine::kExitNoInput;
+    }
+    if (stopped == 0) {
+        CommandLine::printError(Text{"再生中の実行はありません", "no run is playing"}.in(japanese));
+        return CommandLine::kExitNotPlaying;
+    }
+    return CommandLine::kExitDone;
+}
+
 int Player::commandLineMain(int argc, char **argv)
 {
     const bool japanese = CommandLine::japaneseEnvironment();
@@ -210,6 +231,8 @@ int Player::commandLineMain(int argc, char **argv)
         return CommandLine::kExitDone;
     case CommandLine::Mode::Check: // needs no display
         return check(parsed.options.file, parsed.options.readFrom, japanese);
+    case CommandLine::Mode::Stop: // needs no display either
+        return stopPlaying(argv[0], japanese);
     case CommandLine::Mode::Record:
         // Refused before anything is recorded.
         if (const QString problem = RecordCommand(parsed.options, japanese).outputProblem(); !problem.isEmpty()) {

@@ -32,6 +32,9 @@ public:
     /// --check FILE: prints one line per finding of the file on stdout and
     /// returns 0 (clean), 1 (something found) or 2 (unreadable).
     static int check(const QString &file, const QString &readFrom, bool japanese);
+    /// --stop: asks every run of this user that is playing to stop; returns
+    /// 0 (one or more stopped), 1 (none playing) or 2 (no folder to ask in).
+    static int stopPlaying(char *program, bool japanese);
     /// "FILE: page 3, ..." for each finding.
     static void printFindings(std::FILE *stream, const QString &file, const QList<PageKinds::Finding> &findings,
                               bool japanese);

@@ -1,5 +1,6 @@
 #include "run/runthread.h"
 
+#include "run/remotestop.h"
 #include "run/run.h"
 
 #include <QThread>
@@ -22,6 +23,8 @@ QThread *runthread::start(Run *run, QObject *owner, std::function<void()> onFini
     QObject::connect(thread, &QThread::finished, run, &QObject::deleteLater);
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
 
+    // Any run, in the window or the player, can be stopped with --stop.
+    remotestop::listen(run, owner);
     thread->start(QThread::InheritPriority);
     return thread;
 }

@@ -20,7 +20,8 @@ namespace runthread {
 
 /// Moves `run` (set up, without a parent) to a new thread whose parent is
 /// `owner`, connects `started` to Run::start, and starts the thread with the
-/// inherited priority. `onFinished` runs once in `owner`'s thread when the
+/// inherited priority; until the run ends, `tervalo_free --stop` stops it
+/// (remotestop.h). `onFinished` runs once in `owner`'s thread when the
 /// run has finished. Nothing has to be kept: the run and the thread delete
 /// themselves. Returns the thread (for tests; it is gone soon after the end).
 QThread *start(Run *run, QObject *owner, std::function<void()> onFinished);

@@ -196,20 +196,22 @@ private slots:
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
-    // Ctrl+C, kill and a hang-up in the middle of a page that holds
-    // something: the run stops the way the stop key stops it, nothing stays
-    // down, every spare key gets its symbols back, and the exit code tells
-    // the signal as a shell would.
+    // Ctrl+C, kill, a hang-up and `tervalo_free --stop` in the middle of a
+    // page that holds something: the run stops the way the stop key stops
+    // it, nothing stays down, every spare key gets its symbols back, and the
+    // exit code tells the signal as a shell would (a --stop: stopped; the
+    // --stop itself succeeds, and a second one finds nothing playing).
     void signalLetsGo_data()
     {
-        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("signal"); // 0: tervalo_free --stop
         QTest::addColumn<QStringList>("command");
 
         const QStringList key{PageKinds::kKey, QStringLiteral("65,4"), QStringLiteral("20")};
         const QStringList click{PageKinds::kClick, QStringLiteral("左"), QStringLiteral("20")};
         const QStringList text{PageKinds::kEnterText, QStringLiteral("日本語を入力しています、ゆっくりと。").repeated(2),
                                QStringLiteral("20")};
-        for (const auto &[signal, name] : {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
+        for (const auto &[signal, name] :
+             {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}, {0, "--stop"}}) {
             QTest::addRow("%s, Shift+A held", name) << signal << key;
             QTest::addRow("%s, left button held", name) << signal << click;
             QTest::addRow("%s, Japanese text", name) << signal << text;
@@ -225,7 +227,8 @@ private slots:
         const QString file = writeProject(command, {PageKinds::kWaitUntilOver, QStringLiteral("0")});
 
         QProcess program;
-        program.setProcessEnvironment(environment(qEnvironmentVariable("DISPLAY")));
+        const QProcessEnvironment env = environment(qEnvironmentVariable("DISPLAY"));
+        program.setProcessEnvironment(env);
         program.start(programPath(), {QStringLiteral("--play"), file, QStringLiteral("--times"), QStringLiteral("1"),
                                       QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--stop-key"),
                                       QStringLiteral("83,3")});
@@ -234,10 +237,21 @@ private slots:
         const bool playing = waitFor(
             [&] { return !person.keysDown().isEmpty() || buttonsDown(dpy) || keymapOf(dpy) != keymapBefore; }, 15000);
         QVERIFY2(playing, qPrintable(describe(program)));
-        ::kill(pid_t(program.processId()), signal);
+        auto stopCommand = [&] {
+            QProcess stop;
+            stop.setProcessEnvironment(env);
+            stop.start(programPath(), {QStringLiteral("--stop")});
+            return stop.waitForFinished(15000) && stop.exitStatus() == QProcess::NormalExit ? stop.exitCode() : -1;
+        };
+        if (signal)
+            ::kill(pid_t(program.processId()), signal);
+        else
+            QCOMPARE(stopCommand(), CommandLine::kExitDone);
         QVERIFY2(program.waitForFinished(15000), "the program did not end after the signal");
         QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(describe(program)));
-        QCOMPARE(program.exitCode(), 128 + signal);
+        QCOMPARE(program.exitCode(), signal ? 128 + signal : CommandLine::kExitStopped);
+        if (!signal)
+            QCOMPARE(stopCommand(), CommandLine::kExitNotPlaying);
         XSync(dpy, False);
         QCOMPARE(person.keysDown(), QList<int>());
         QCOMPARE(buttonsDown(dpy), 0u);
