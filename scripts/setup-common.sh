@@ -24,7 +24,9 @@ RUN_PACKAGES=(
 # packaged with zip), xdotool for the typing
 # benchmark, fonts so that text renders under Xvfb, clang with its sanitizer
 # and libFuzzer runtimes for the fuzzing harnesses, and the validators of the
-# menu entry and the AppStream metadata.
+# menu entry and the AppStream metadata; a headless GNOME (mutter, PipeWire,
+# WirePlumber, a session bus, gdbus) and Qt's Wayland platform for the GNOME
+# backend's tests.
 TEST_PACKAGES=(
     xvfb xauth x11-utils x11-xkb-utils xdotool xfonts-base
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
@@ -32,6 +34,7 @@ TEST_PACKAGES=(
     clang libclang-rt-14-dev llvm
     desktop-file-utils appstream
     ccache
+    mutter pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
 )
 
 # The packages of a set: "run" or "all".

@@ -1,0 +1,208 @@
+#include "platform/desktop_gnome.h"
+
+#include "platform/desktop_x11_vk.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QString>
+#include <QVariantMap>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+namespace {
+
+const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
+const QString kScreenCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
+const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
+const QString kCastSession = QStringLiteral("org.gnome.Mutter.ScreenCast.Session");
+
+// Linux input button codes (BTN_LEFT, BTN_RIGHT).
+constexpr int kButtonLeft = 0x110;
+constexpr int kButtonRight = 0x111;
+// Keysym of the key tapped to wake a new session (Shift_L).
+constexpr unsigned kWakeKeysym = 0xffe1;
+// Mutter drops the first key of a new session, and gnome-shell its first
+// pointer events too: a tap and this long a pause before the real input.
+constexpr auto kWarmUp = std::chrono::milliseconds(300);
+
+class GnomeDesktop final : public Desktop {
+public:
+    // The session ends with the connection, which ends with the process
+    // however it ends (a call here could come after Qt's D-Bus thread has
+    // gone, at the static destructors, and would never return).
+    explicit GnomeDesktop(QDBusConnection bus) : bus_(std::move(bus)) {}
+
+    const char *name() const override { return "gnome"; }
+
+    /// Opens the remote-desktop session with its screen-cast stream; the
+    /// reason in `why` when it cannot.
+    bool open(std::string *why)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        QDBusMessage reply = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, kRemoteDesktop,
+                                  QStringLiteral("CreateSession"), {});
+        if (!ok(reply, why))
+            return false;
+        remotePath_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        reply = call(remotePath_, kRemoteDesktop, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                     {kRemoteSession, QStringLiteral("SessionId")});
+        if (!ok(reply, why))
+            return false;
+        const QString sessionId = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+        // The stream gives absolute pointer positions their coordinates: the
+        // whole virtual monitor layout.
+        QVariantMap castOptions;
+        castOptions.insert(QStringLiteral("remote-desktop-session-id"), sessionId);
+        reply = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast, kScreenCast,
+                     QStringLiteral("CreateSession"), {castOptions});
+        if (!ok(reply, why))
+            return false;
+        const QString castPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        reply = call(castPath, kScreenCast, kCastSession, QStringLiteral("RecordMonitor"), {QString(), QVariantMap()});
+        if (!ok(reply, why))
+            return false;
+        stream_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        reply = call(remotePath_, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
+        if (!ok(reply, why))
+            return false;
+        notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
+        notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
+        std::this_thread::sleep_for(kWarmUp);
+        return true;
+    }
+
+    void mouseButton(MouseButton button, bool down) override
+    {
+        notify(QStringLiteral("NotifyPointerButton"), {button == MouseButton::Right ? kButtonRight : kButtonLeft, down});
+    }
+
+    void setCursorPos(int x, int y) override
+    {
+        // Mutter takes the position within the stream's monitor, named by the
+        // stream's object path as a string.
+        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream_, double(x), double(y)});
+        std::lock_guard<std::mutex> guard(pointerLock_);
+        pointer_ = {x, y};
+    }
+
+    // Wayland tells no client where the pointer is: the last place set.
+    Point cursorPos() override
+    {
+        std::lock_guard<std::mutex> guard(pointerLock_);
+        return pointer_;
+    }
+
+    void key(int vkCode, bool down) override
+    {
+        const std::vector<unsigned long> keysyms = x11vk::keysymsForVk(vkCode);
+        if (keysyms.empty())
+            return;
+        notify(QStringLiteral("NotifyKeyboardKeysym"), {unsigned(keysyms.front()), down});
+    }
+
+    void unicodeUnit(char16_t unit, bool down) override
+    {
+        // A character outside the basic plane comes as two units: the first
+        // waits for the second.
+        char32_t codePoint = unit;
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            highSurrogate_.store(unit);
+            return;
+        }
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            const char16_t high = highSurrogate_.exchange(0);
+            if (!high)
+                return;
+            codePoint = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(unit) - 0xDC00);
+        }
+        const unsigned long keysym = x11vk::keysymForCodePoint(codePoint);
+        if (keysym)
+            notify(QStringLiteral("NotifyKeyboardKeysym"), {unsigned(keysym), down});
+    }
+
+    void wheel(int notches) override
+    {
+        // Positive notches turn up (away from the user); the axis counts down.
+        notify(QStringLiteral("NotifyPointerAxisDiscrete"), {0u, -notches});
+    }
+
+    std::optional<std::uint32_t> pixel(int, int) override { return std::nullopt; }
+    bool isKeyDown(int) override { return false; }
+    bool hasKey(int vkCode) override { return !x11vk::keysymsForVk(vkCode).empty(); }
+    int installKeyboardHook(KeyboardHookCallback) override { return 0; }
+    bool removeKeyboardHook(int) override { return false; }
+    void setKeyboardHookActive(int, bool) override {}
+    int startInputObserver(InputObserver, int) override { return 0; }
+    bool stopInputObserver(int) override { return false; }
+    bool registerHotKey(int, int, int) override { return false; }
+    void unregisterHotKey(int) override {}
+    unsigned long inputFailures() const override { return failures_.load(); }
+
+private:
+    QDBusMessage call(const QString &path, const QString &service, const QString &interface, const QString &method,
+                      const QVariantList &arguments)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        return bus_.call(message);
+    }
+    static bool ok(const QDBusMessage &reply, std::string *why)
+    {
+        if (reply.type() != QDBusMessage::ErrorMessage)
+            return true;
+        if (why)
+            *why = (reply.errorName() + QStringLiteral(": ") + reply.errorMessage()).toStdString();
+        return false;
+    }
+    // One input event into the session; a refused one counts as lost input.
+    void notify(const QString &method, const QVariantList &arguments)
+    {
+        const QDBusMessage reply = call(remotePath_, kRemoteDesktop, kRemoteSession, method, arguments);
+        if (reply.type() == QDBusMessage::ErrorMessage)
+            failures_.fetch_add(1);
+    }
+
+    QDBusConnection bus_;
+    std::mutex lock_;
+    QString remotePath_;
+    QString stream_;
+    std::mutex pointerLock_;
+    Point pointer_;
+    std::atomic<char16_t> highSurrogate_{0};
+    std::atomic<unsigned long> failures_{0};
+};
+
+} // namespace
+
+std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
+{
+    // A connection of its own: the session belongs to the connection that
+    // made it and ends with it.
+    static std::atomic<int> connections{0};
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QDBusConnection::SessionBus, QStringLiteral("tervalo-gnome-%1").arg(connections.fetch_add(1)));
+    if (!bus.isConnected()) {
+        if (why)
+            *why = "no session bus";
+        return nullptr;
+    }
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(kRemoteDesktop).value()) {
+        if (why)
+            *why = "no Mutter remote desktop service on the session bus";
+        QDBusConnection::disconnectFromBus(bus.name());
+        return nullptr;
+    }
+    auto desktop = std::make_shared<GnomeDesktop>(bus);
+    if (!desktop->open(why))
+        return nullptr;
+    return desktop;
+}
+
+} // namespace platform

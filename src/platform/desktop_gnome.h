@@ -1,0 +1,26 @@
+#pragma once
+
+// The desktop of a GNOME Wayland session, reached through Mutter's remote
+// desktop service on the session bus (org.gnome.Mutter.RemoteDesktop with a
+// ScreenCast stream for absolute pointer positions). Wayland gives a client
+// no way to inject input or read the keyboard elsewhere; Mutter's service
+// does the first without asking the person, and is what GNOME's own screen
+// sharing uses.
+//
+// What it does today: pointer moves, buttons, the wheel, keys by keysym and
+// text by keysym (characters of the current layout). What it does not do
+// yet: read keys, the pointer or pixels, observe input, register hot keys.
+// It is therefore chosen only when TERVALO_BACKEND=gnome asks for it.
+
+#include "platform/desktop.h"
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+/// The GNOME backend, or null with the reason in `why` (no session bus, no
+/// Mutter remote-desktop service, a session that cannot start).
+std::shared_ptr<Desktop> createGnomeDesktop(std::string *why);
+
+} // namespace platform
