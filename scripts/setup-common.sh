@@ -24,7 +24,8 @@ RUN_PACKAGES=(
 # packaged with zip), xdotool for the typing
 # benchmark, fonts so that text renders under Xvfb, clang with its sanitizer
 # and libFuzzer runtimes for the fuzzing harnesses, and the validators of the
-# menu entry and the AppStream metadata; a headless GNOME (mutter, PipeWire,
+# menu entry and the AppStream metadata; a headless GNOME (mutter, or
+# gnome-shell with gsd-media-keys and dconf for its shortcuts, PipeWire,
 # WirePlumber, a session bus, gdbus) and Qt's Wayland platform for the GNOME
 # backend's tests.
 TEST_PACKAGES=(
@@ -34,7 +35,8 @@ TEST_PACKAGES=(
     clang libclang-rt-14-dev llvm
     desktop-file-utils appstream
     ccache
-    mutter pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
+    mutter gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend
+    pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
 )
 
 # The packages of a set: "run" or "all".

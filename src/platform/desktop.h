@@ -193,6 +193,18 @@ public:
     /// observer's own thread (which would wait for itself).
     virtual bool stopInputObserver(int handle) = 0;
 
+    // --- Desktop shortcuts (any thread). ---
+
+    /// Asks the desktop itself to run `command` (a command line) whenever
+    /// the key combination (hot-key modifier mask, virtual-key code) is
+    /// pressed, wherever the focus is: the way to hear a key on desktops that
+    /// let no program observe keys (Wayland). Returns a handle > 0, or 0 when
+    /// the desktop has no such shortcuts. Replaces a binding of ours that a
+    /// crash left behind; the person's own shortcuts stay as they are.
+    virtual int bindShortcutCommand(int /*modifiers*/, int /*vkCode*/, const std::string & /*command*/) { return 0; }
+    /// Removes a binding made by bindShortcutCommand.
+    virtual void unbindShortcutCommand(int /*handle*/) {}
+
     // --- Global hot key (GUI thread). ---
 
     /// Registers a system-wide hot key; false when another program owns it.

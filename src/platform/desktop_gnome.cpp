@@ -6,7 +6,11 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QCoreApplication>
 #include <QDBusVariant>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QVariantMap>
 
@@ -14,6 +18,8 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+
+#include <xkbcommon/xkbcommon.h>
 
 namespace platform {
 namespace {
@@ -29,8 +35,120 @@ constexpr int kButtonRight = 0x111;
 // Keysym of the key tapped to wake a new session (Shift_L).
 constexpr unsigned kWakeKeysym = 0xffe1;
 // Mutter drops the first key of a new session, and gnome-shell its first
-// pointer events too: a tap and this long a pause before the real input.
-constexpr auto kWarmUp = std::chrono::milliseconds(300);
+// pointer events for about 200 ms more: a tap and this long a pause before
+// the real input.
+constexpr auto kWarmUp = std::chrono::milliseconds(500);
+
+// GNOME runs a command for a custom keyboard shortcut (gnome-shell grabs
+// the keys for gsd-media-keys). Ours live among the person's own, at a path
+// named after the process, so that two programs that play at once do not
+// take each other's; the next start removes those whose process is gone.
+const QString kMediaKeys = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys");
+const QString kCustomKeys = QStringLiteral("custom-keybindings");
+const QString kCustomSchema = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
+const QString kOurShortcuts = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/tervalo-free-stop-");
+
+QString shortcutOf(qint64 pid)
+{
+    return kOurShortcuts + QString::number(pid) + QLatin1Char('/');
+}
+
+// Runs gsettings; its output (trimmed) in `out`. False when it failed.
+bool gsettings(const QStringList &arguments, QString *out = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("gsettings"), arguments);
+    if (!process.waitForFinished(5000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return false;
+    if (out)
+        *out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return true;
+}
+
+// A text as gsettings reads a string value (GVariant text format): quoted,
+// so that quotes and spaces inside stay part of it.
+QString stringValue(QString text)
+{
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    text.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The custom shortcut paths: "['/a/', '/b/']", or "@as []" for none.
+std::optional<QStringList> customShortcuts()
+{
+    QString text;
+    if (!gsettings({QStringLiteral("get"), kMediaKeys, kCustomKeys}, &text))
+        return std::nullopt;
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    QStringList paths;
+    for (const QRegularExpressionMatch &m : quoted.globalMatch(text))
+        paths << m.captured(1);
+    return paths;
+}
+
+bool setCustomShortcuts(const QStringList &paths)
+{
+    QStringList quoted;
+    for (const QString &path : paths)
+        quoted << QLatin1Char('\'') + path + QLatin1Char('\'');
+    const QString value = paths.isEmpty() ? QStringLiteral("@as []") : QLatin1Char('[') + quoted.join(QStringLiteral(", ")) + QLatin1Char(']');
+    return gsettings({QStringLiteral("set"), kMediaKeys, kCustomKeys, value});
+}
+
+// "<Control><Alt>s" for the hot-key mask and virtual-key code; empty when
+// the key has no keysym.
+QString acceleratorOf(int modifiers, int vkCode)
+{
+    const std::vector<unsigned long> keysyms = x11vk::keysymsForVk(vkCode);
+    char name[64] = {};
+    if (keysyms.empty() || xkb_keysym_get_name(xkb_keysym_t(keysyms.front()), name, sizeof name) <= 0)
+        return QString();
+    QString accelerator;
+    if (modifiers & 2)
+        accelerator += QStringLiteral("<Control>");
+    if (modifiers & 1)
+        accelerator += QStringLiteral("<Alt>");
+    if (modifiers & 4)
+        accelerator += QStringLiteral("<Shift>");
+    if (modifiers & 8)
+        accelerator += QStringLiteral("<Super>");
+    return accelerator + QString::fromLatin1(name);
+}
+
+void removeShortcuts(const QStringList &ours)
+{
+    if (ours.isEmpty())
+        return;
+    if (const std::optional<QStringList> paths = customShortcuts()) {
+        QStringList rest = *paths;
+        for (const QString &path : ours)
+            rest.removeAll(path);
+        if (rest != *paths)
+            setCustomShortcuts(rest);
+    }
+    for (const QString &path : ours) {
+        for (const char *key : {"name", "command", "binding"})
+            gsettings({QStringLiteral("reset"), kCustomSchema + QLatin1Char(':') + path, QString::fromLatin1(key)});
+    }
+}
+
+// Stop shortcuts of programs that ended without removing theirs (killed).
+void removeLeftShortcuts()
+{
+    const std::optional<QStringList> paths = customShortcuts();
+    if (!paths)
+        return;
+    QStringList left;
+    for (const QString &path : *paths) {
+        if (!path.startsWith(kOurShortcuts))
+            continue;
+        const QString pid = path.mid(kOurShortcuts.size()).chopped(1);
+        if (!QFileInfo::exists(QStringLiteral("/proc/") + pid))
+            left << path;
+    }
+    removeShortcuts(left);
+}
 
 class GnomeDesktop final : public Desktop {
 public:
@@ -145,6 +263,29 @@ public:
     void unregisterHotKey(int) override {}
     unsigned long inputFailures() const override { return failures_.load(); }
 
+    int bindShortcutCommand(int modifiers, int vkCode, const std::string &command) override
+    {
+        const QString accelerator = acceleratorOf(modifiers, vkCode);
+        std::optional<QStringList> paths = customShortcuts();
+        if (accelerator.isEmpty() || !paths)
+            return 0;
+        const QString ours = shortcutOf(QCoreApplication::applicationPid());
+        const QString schema = kCustomSchema + QLatin1Char(':') + ours;
+        if (!gsettings({QStringLiteral("set"), schema, QStringLiteral("name"), stringValue(QStringLiteral("Tervalo Free: 実行を停止 / stop the run"))})
+            || !gsettings({QStringLiteral("set"), schema, QStringLiteral("command"), stringValue(QString::fromStdString(command))})
+            || !gsettings({QStringLiteral("set"), schema, QStringLiteral("binding"), stringValue(accelerator)}))
+            return 0;
+        if (!paths->contains(ours) && !setCustomShortcuts(*paths << ours))
+            return 0;
+        return 1;
+    }
+
+    void unbindShortcutCommand(int handle) override
+    {
+        if (handle)
+            removeShortcuts({shortcutOf(QCoreApplication::applicationPid())});
+    }
+
 private:
     QDBusMessage call(const QString &path, const QString &service, const QString &interface, const QString &method,
                       const QVariantList &arguments)
@@ -202,6 +343,7 @@ std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
     auto desktop = std::make_shared<GnomeDesktop>(bus);
     if (!desktop->open(why))
         return nullptr;
+    removeLeftShortcuts();
     return desktop;
 }
 

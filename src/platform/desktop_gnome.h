@@ -8,9 +8,12 @@
 // sharing uses.
 //
 // What it does today: pointer moves, buttons, the wheel, keys by keysym and
-// text by keysym (characters of the current layout). What it does not do
-// yet: read keys, the pointer or pixels, observe input, register hot keys.
-// It is therefore chosen only when TERVALO_BACKEND=gnome asks for it.
+// text by keysym (characters of the current layout), and the stop key as a
+// GNOME custom shortcut (the keys are grabbed by gnome-shell, the command
+// `tervalo_free --stop` run by gsd-media-keys). What it does not do yet:
+// read keys, the pointer or pixels, observe input, register the window's
+// hot keys, type characters outside the layout. It is chosen only when
+// TERVALO_BACKEND=gnome asks for it.
 
 #include "platform/desktop.h"
 

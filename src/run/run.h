@@ -196,6 +196,8 @@ private:
     std::condition_variable checkerWake;
     std::shared_ptr<platform::Desktop> stopObserverDesktop;
     std::atomic<int> stopObserver{0};
+    /// The desktop's shortcut that runs --stop, where keys cannot be observed.
+    std::atomic<int> stopShortcut{0};
     CombinationTracker stopKeysHeld; // the observer's thread only, once started
     std::atomic<int> ownModifierHolds[4] = {}; // Alt, Ctrl, Shift, Win: operations holding each
     // Not a child of the run: it must stay in the GUI thread when the run

@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 #include "run/conditions.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QtGlobal>
 
@@ -75,6 +76,14 @@ void Run::startStopObserver()
     const int handle = desktop->startInputObserver(
         [this](const platform::InputEvent &e) { observeStopKeys(e); }, platform::observe::Keys);
     if (!handle) {
+        // A desktop that lets no program hear keys may run a command for a
+        // shortcut: the stop command then runs `tervalo_free --stop`.
+        const QString stop = QStringLiteral("'") + QCoreApplication::applicationFilePath() + QStringLiteral("' --stop");
+        if (const int binding = desktop->bindShortcutCommand(stopModifiers, stopKey, stop.toStdString())) {
+            stopShortcut.store(binding);
+            stopObserverDesktop = std::move(desktop);
+            return;
+        }
         qWarning() << "[Run] cannot observe the keys (error" << desktop->lastError()
                    << "); the stop command is seen by polling only";
         return;
@@ -120,6 +129,10 @@ void Run::stopStopChecker()
     if (const int handle = stopObserver.exchange(0)) {
         // Returns once the observer's thread has ended.
         stopObserverDesktop->stopInputObserver(handle);
+        stopObserverDesktop.reset();
+    }
+    if (const int binding = stopShortcut.exchange(0)) {
+        stopObserverDesktop->unbindShortcutCommand(binding);
         stopObserverDesktop.reset();
     }
     if (checkerThread && checkerThread->joinable())
