@@ -163,7 +163,6 @@ public:
     /// reason in `why` when it cannot.
     bool open(std::string *why)
     {
-        std::lock_guard<std::mutex> guard(lock_);
         QDBusMessage reply = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, kRemoteDesktop,
                                   QStringLiteral("CreateSession"), {});
         if (!ok(reply, why))
@@ -174,8 +173,8 @@ public:
         if (!ok(reply, why))
             return false;
         const QString sessionId = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-        // The stream gives absolute pointer positions their coordinates: the
-        // whole virtual monitor layout.
+        // The stream gives absolute pointer positions their coordinates: those
+        // of the primary monitor ("" names it).
         QVariantMap castOptions;
         castOptions.insert(QStringLiteral("remote-desktop-session-id"), sessionId);
         reply = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast, kScreenCast,
@@ -311,7 +310,6 @@ private:
     }
 
     QDBusConnection bus_;
-    std::mutex lock_;
     QString remotePath_;
     QString stream_;
     std::mutex pointerLock_;
