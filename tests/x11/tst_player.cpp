@@ -809,7 +809,7 @@ private slots:
     void readmeExamples()
     {
         QFETCH(QString, kind);
-        QFile readme(QStringLiteral(TERVALO_SOURCE_DIR "/README.md"));
+        QFile readme(qEnvironmentVariable("TERVALO_SOURCE_DIR") + QStringLiteral("/README.md"));
         QVERIFY(readme.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(readme.readAll()).split(QLatin1Char('\n'));
         const QString display = qEnvironmentVariable("DISPLAY");
