@@ -8,6 +8,7 @@
 // The header is deliberately free of Qt and of any platform header so that
 // every backend (x11, win32, sim) and every caller can include it.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -66,7 +67,17 @@ struct Rect {
     int height = 0;
     bool empty() const { return width <= 0 || height <= 0; }
     /// The part of this rectangle that is also in `o` (empty when none).
-    Rect intersected(const Rect &o) const;
+    Rect intersected(const Rect &o) const
+    {
+        const int left = x > o.x ? x : o.x;
+        const int top = y > o.y ? y : o.y;
+        // In 64 bits: a rectangle near INT_MAX must not wrap around.
+        const long long right = std::min<long long>(static_cast<long long>(x) + width, static_cast<long long>(o.x) + o.width);
+        const long long bottom = std::min<long long>(static_cast<long long>(y) + height, static_cast<long long>(o.y) + o.height);
+        if (right <= left || bottom <= top)
+            return Rect{left, top, 0, 0};
+        return Rect{left, top, int(right - left), int(bottom - top)};
+    }
     bool operator==(const Rect &o) const
     {
         return x == o.x && y == o.y && width == o.width && height == o.height;
@@ -183,7 +194,13 @@ public:
     /// The colour of the screen pixel at (x, y) as 0xRRGGBB: a 1x1 grab, so
     /// that a pixel and a picture are read the same way. Empty when it
     /// cannot be read.
-    std::optional<std::uint32_t> pixel(int x, int y);
+    std::optional<std::uint32_t> pixel(int x, int y)
+    {
+        ScreenImage one;
+        if (!grab(Rect{x, y, 1, 1}, one) || one.pixels.size() != 1)
+            return std::nullopt;
+        return one.pixels.front() & 0xFFFFFFu;
+    }
 
     // --- Key state. Safe from any thread. ---
 
