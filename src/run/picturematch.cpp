@@ -1,0 +1,252 @@
+#include "run/picturematch.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+// How a search stays fast: a whole-picture comparison at every place costs
+// width * height * pictureWidth * pictureHeight pixel tests (about 4.6
+// billion for 48x48 on 1920x1080). Instead one pixel of the picture, the
+// anchor, is looked for first with a tight loop over the screen; only where
+// it matches are a few more pixels compared, and only where those match the
+// whole picture. The anchor is the picture pixel whose colour is rarest on
+// this screen, estimated from a sparse sample of the screen, so that on a
+// screen of large plain areas and text the candidates are few.
+
+namespace picturematch {
+
+namespace {
+
+constexpr std::uint32_t kRgb = 0x00ffffff;
+// Pixels compared before the whole picture: the anchor and the next checks.
+// More cost the sampling without sparing much; fewer let more candidates
+// through to the whole comparison.
+constexpr std::size_t kMaxProbes = 8;
+// Screen pixels sampled to rank the probes: about 8000, some 0.1 ms.
+constexpr int kSampleRows = 128;
+constexpr int kSampleColumns = 64;
+// Candidates of the anchor are looked for this many pixels at a time: a
+// fixed count the compiler turns into vector instructions.
+constexpr int kBlock = 16;
+
+bool valid(const View &v)
+{
+    return v.pixels && v.width > 0 && v.height > 0 && v.stride >= v.width;
+}
+
+const std::uint32_t *rowOf(const View &v, int y)
+{
+    return v.pixels + std::ptrdiff_t(y) * v.stride;
+}
+
+// One colour within the tolerance of another, channel by channel. Written
+// without branches so that the loops below vectorise.
+struct Near {
+    int r, g, b;
+    unsigned tolerance, span;
+    Near(std::uint32_t rgb, int t)
+        : r(int((rgb >> 16) & 0xff)), g(int((rgb >> 8) & 0xff)), b(int(rgb & 0xff)), tolerance(unsigned(t)),
+          span(2 * unsigned(t))
+    {
+    }
+    // 1 when near, 0 otherwise: |c - r| <= t  <=>  (c - r + t) in [0, 2t].
+    unsigned operator()(std::uint32_t p) const
+    {
+        const unsigned dr = unsigned(int((p >> 16) & 0xff) - r) + tolerance;
+        const unsigned dg = unsigned(int((p >> 8) & 0xff) - g) + tolerance;
+        const unsigned db = unsigned(int(p & 0xff) - b) + tolerance;
+        return unsigned(dr <= span) & unsigned(dg <= span) & unsigned(db <= span);
+    }
+};
+
+// Exact comparison: the same answer as Near with tolerance 0, cheaper.
+struct Same {
+    std::uint32_t rgb;
+    explicit Same(std::uint32_t c) : rgb(c & kRgb) {}
+    unsigned operator()(std::uint32_t p) const { return unsigned(((p ^ rgb) & kRgb) == 0); }
+};
+
+// Calls hit(x) for every x in [0, n) where test(row[x]) holds, in order,
+// until hit returns false. Returns false when it was stopped.
+template <typename Test, typename Hit>
+bool scan(const std::uint32_t *row, int n, const Test &test, Hit &&hit)
+{
+    int x = 0;
+    for (; x + kBlock <= n; x += kBlock) {
+        unsigned any = 0;
+        for (int i = 0; i < kBlock; ++i)
+            any |= test(row[x + i]);
+        if (!any)
+            continue;
+        for (int i = 0; i < kBlock; ++i)
+            if (test(row[x + i]) && !hit(x + i))
+                return false;
+    }
+    for (; x < n; ++x)
+        if (test(row[x]) && !hit(x))
+            return false;
+    return true;
+}
+
+} // namespace
+
+Matcher::Matcher(const View &picture, int tolerance)
+    : m_tolerance(std::clamp(tolerance, 0, 255))
+{
+    if (!valid(picture))
+        return;
+    m_width = picture.width;
+    m_height = picture.height;
+    m_pixels.reserve(std::size_t(m_width) * std::size_t(m_height));
+    for (int y = 0; y < m_height; ++y) {
+        const std::uint32_t *row = rowOf(picture, y);
+        for (int x = 0; x < m_width; ++x)
+            m_pixels.push_back(row[x] & kRgb);
+    }
+
+    // The picture's colours, rarest first; ties in reading order of their
+    // first pixel.
+    struct Colour {
+        std::uint32_t rgb;
+        std::size_t count;
+        std::size_t first;
+    };
+    std::vector<std::uint32_t> sorted = m_pixels;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Colour> colours;
+    for (std::size_t i = 0; i < sorted.size();) {
+        std::size_t j = i;
+        while (j < sorted.size() && sorted[j] == sorted[i])
+            ++j;
+        colours.push_back({sorted[i], j - i, 0});
+        i = j;
+    }
+    for (std::size_t i = m_pixels.size(); i-- > 0;) {
+        auto c = std::lower_bound(colours.begin(), colours.end(), m_pixels[i],
+                                  [](const Colour &a, std::uint32_t v) { return a.rgb < v; });
+        c->first = i;
+    }
+    std::sort(colours.begin(), colours.end(), [](const Colour &a, const Colour &b) {
+        return a.count != b.count ? a.count < b.count : a.first < b.first;
+    });
+
+    // Probes of clearly different colours first: two colours within the
+    // tolerance of each other reject the same screen pixels.
+    std::vector<bool> taken(colours.size(), false);
+    auto add = [&](std::size_t i) {
+        taken[i] = true;
+        const std::size_t at = colours[i].first;
+        m_probes.push_back({int(at % std::size_t(m_width)), int(at / std::size_t(m_width)), colours[i].rgb});
+    };
+    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kMaxProbes; ++i) {
+        const Near near(colours[i].rgb, m_tolerance);
+        const bool distinct = std::none_of(m_probes.begin(), m_probes.end(), [&](const Probe &p) { return near(p.rgb); });
+        if (distinct)
+            add(i);
+    }
+    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kMaxProbes; ++i)
+        if (!taken[i])
+            add(i);
+}
+
+int Matcher::width() const
+{
+    return m_width;
+}
+
+int Matcher::height() const
+{
+    return m_height;
+}
+
+std::optional<Position> Matcher::first(const View &screen) const
+{
+    const std::vector<Position> found = search(screen, 1);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+std::vector<Position> Matcher::all(const View &screen, std::size_t limit) const
+{
+    return search(screen, limit);
+}
+
+// The probes, the one least often near on a sample of this screen first.
+std::vector<Matcher::Probe> Matcher::probeOrder(const View &screen) const
+{
+    const int rowStep = std::max(1, screen.height / kSampleRows);
+    // Odd, so that the sample does not fall in step with a pattern of even width.
+    const int columnStep = std::max(1, screen.width / kSampleColumns) | 1;
+    std::vector<std::pair<std::size_t, std::size_t>> counts; // (count, probe)
+    for (std::size_t k = 0; k < m_probes.size(); ++k) {
+        const Near near(m_probes[k].rgb, m_tolerance);
+        std::size_t count = 0;
+        for (int y = rowStep / 2; y < screen.height; y += rowStep) {
+            const std::uint32_t *row = rowOf(screen, y);
+            for (int x = (y / rowStep) % columnStep; x < screen.width; x += columnStep)
+                count += near(row[x]);
+        }
+        counts.emplace_back(count, k);
+    }
+    std::stable_sort(counts.begin(), counts.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<Probe> order;
+    for (const auto &c : counts)
+        order.push_back(m_probes[c.second]);
+    return order;
+}
+
+bool Matcher::wholeMatch(const View &screen, int x, int y) const
+{
+    for (int py = 0; py < m_height; ++py) {
+        const std::uint32_t *s = rowOf(screen, y + py) + x;
+        const std::uint32_t *p = m_pixels.data() + std::size_t(py) * std::size_t(m_width);
+        unsigned bad = 0;
+        if (m_tolerance == 0) {
+            for (int i = 0; i < m_width; ++i)
+                bad |= (s[i] ^ p[i]) & kRgb;
+        } else {
+            for (int i = 0; i < m_width; ++i) {
+                const Near pixel(p[i], m_tolerance);
+                bad |= pixel(s[i]) ^ 1u;
+            }
+        }
+        if (bad)
+            return false;
+    }
+    return true;
+}
+
+std::vector<Position> Matcher::search(const View &screen, std::size_t limit) const
+{
+    std::vector<Position> found;
+    if (limit == 0 || m_pixels.empty() || !valid(screen) || m_width > screen.width || m_height > screen.height)
+        return found;
+    const std::vector<Probe> probes = probeOrder(screen);
+    const Probe &anchor = probes.front();
+    const int places = screen.width - m_width + 1;
+
+    auto run = [&](const auto &anchorTest) {
+        for (int y = 0; y + m_height <= screen.height; ++y) {
+            const std::uint32_t *row = rowOf(screen, y + anchor.y) + anchor.x;
+            const bool more = scan(row, places, anchorTest, [&](int x) {
+                for (std::size_t k = 1; k < probes.size(); ++k) {
+                    const Probe &p = probes[k];
+                    if (!Near(p.rgb, m_tolerance)(rowOf(screen, y + p.y)[x + p.x]))
+                        return true;
+                }
+                if (wholeMatch(screen, x, y))
+                    found.push_back({x, y});
+                return found.size() < limit;
+            });
+            if (!more)
+                return;
+        }
+    };
+    if (m_tolerance == 0)
+        run(Same(anchor.rgb));
+    else
+        run(Near(anchor.rgb, m_tolerance));
+    return found;
+}
+
+} // namespace picturematch
