@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -74,6 +75,26 @@ std::shared_ptr<Desktop> createDesktop()
     qCWarning(lcPlatform).noquote() << "No real input backend (" << QString::fromStdString(why)
                                     << "); using the simulated desktop.";
     return std::make_shared<SimDesktop>();
+}
+
+Rect Rect::intersected(const Rect &o) const
+{
+    const int left = std::max(x, o.x);
+    const int top = std::max(y, o.y);
+    // In 64 bits: a rectangle near INT_MAX must not wrap around.
+    const long long right = std::min<long long>(static_cast<long long>(x) + width, static_cast<long long>(o.x) + o.width);
+    const long long bottom = std::min<long long>(static_cast<long long>(y) + height, static_cast<long long>(o.y) + o.height);
+    if (right <= left || bottom <= top)
+        return Rect{left, top, 0, 0};
+    return Rect{left, top, int(right - left), int(bottom - top)};
+}
+
+std::optional<std::uint32_t> Desktop::pixel(int x, int y)
+{
+    ScreenImage one;
+    if (!grab(Rect{x, y, 1, 1}, one) || one.pixels.size() != 1)
+        return std::nullopt;
+    return one.pixels.front() & 0xFFFFFFu;
 }
 
 std::shared_ptr<Desktop> currentDesktop()

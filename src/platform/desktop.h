@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -55,6 +56,28 @@ struct Point {
     int x = 0;
     int y = 0;
     bool operator==(const Point &o) const { return x == o.x && y == o.y; }
+};
+
+/// A rectangle of the virtual screen, in its pixels.
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+    /// The part of this rectangle that is also in `o` (empty when none).
+    Rect intersected(const Rect &o) const;
+    bool operator==(const Rect &o) const
+    {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
+
+/// Pixels read from the screen: 0x00RRGGBB each, row after row, the rows
+/// of `area` (width * height of them).
+struct ScreenImage {
+    Rect area;
+    std::vector<std::uint32_t> pixels;
 };
 
 /// Low-level keyboard hook callback: virtual-key code and whether the key went
@@ -149,9 +172,18 @@ public:
 
     // --- Screen. Safe from any thread. ---
 
-    /// The colour of the screen pixel at (x, y), virtual-screen pixels, as
-    /// 0xRRGGBB; empty when it cannot be read (off the screen).
-    virtual std::optional<std::uint32_t> pixel(int x, int y) = 0;
+    /// The virtual screen: the rectangle that holds every monitor, in
+    /// physical pixels (on Windows it may start at negative coordinates).
+    virtual Rect screenRect() = 0;
+    /// Reads the part of `area` that is on the screen into `into`, whose
+    /// area then says which part that is (its buffer is reused, so a caller
+    /// that polls keeps one ScreenImage). False when nothing of it could be
+    /// read: off the screen, or a desktop that does not show its pixels.
+    virtual bool grab(const Rect &area, ScreenImage &into) = 0;
+    /// The colour of the screen pixel at (x, y) as 0xRRGGBB: a 1x1 grab, so
+    /// that a pixel and a picture are read the same way. Empty when it
+    /// cannot be read.
+    std::optional<std::uint32_t> pixel(int x, int y);
 
     // --- Key state. Safe from any thread. ---
 
