@@ -8,21 +8,26 @@
 // billion for 48x48 on 1920x1080). Instead one pixel of the picture, the
 // anchor, is looked for first with a tight loop over the screen; only where
 // it matches are a few more pixels compared, and only where those match the
-// whole picture. The anchor is the picture pixel whose colour is rarest on
-// this screen, estimated from a sparse sample of the screen, so that on a
-// screen of large plain areas and text the candidates are few.
+// whole picture. The anchors (two, tested together) are the picture pixels
+// whose colours are rarest on this screen, estimated from a sparse sample of
+// the screen, so that on a screen of large plain areas and text the
+// candidates are few.
 
 namespace picturematch {
 
 namespace {
 
 constexpr std::uint32_t kRgb = 0x00ffffff;
-// Pixels compared before the whole picture: the anchor and the next checks.
+// Pixels compared before the whole picture: the anchors and the next checks,
+// chosen per screen out of more that the picture offers (its rarest colours
+// and a grid over it, since neighbouring pixels tend to match together).
 // More cost the sampling without sparing much; fewer let more candidates
 // through to the whole comparison.
 constexpr std::size_t kMaxProbes = 8;
-// Screen pixels sampled to rank the probes: about 8000, some 0.1 ms.
-constexpr int kSampleRows = 128;
+constexpr std::size_t kRareColours = 16;
+constexpr int kGrid = 4; // kGrid x kGrid pixels spread over the picture
+// Places sampled to choose the probes: about 4000, some 0.2 ms.
+constexpr int kSampleRows = 64;
 constexpr int kSampleColumns = 64;
 // Candidates of the anchor are looked for this many pixels at a time: a
 // fixed count the compiler turns into vector instructions.
@@ -65,24 +70,24 @@ struct Same {
     unsigned operator()(std::uint32_t p) const { return unsigned(((p ^ rgb) & kRgb) == 0); }
 };
 
-// Calls hit(x) for every x in [0, n) where test(row[x]) holds, in order,
-// until hit returns false. Returns false when it was stopped.
+// Calls hit(x) for every x in [0, n) where test(x) holds, in order, until
+// hit returns false. Returns false when it was stopped.
 template <typename Test, typename Hit>
-bool scan(const std::uint32_t *row, int n, const Test &test, Hit &&hit)
+bool scan(int n, const Test &test, Hit &&hit)
 {
     int x = 0;
     for (; x + kBlock <= n; x += kBlock) {
         unsigned any = 0;
         for (int i = 0; i < kBlock; ++i)
-            any |= test(row[x + i]);
+            any |= test(x + i);
         if (!any)
             continue;
         for (int i = 0; i < kBlock; ++i)
-            if (test(row[x + i]) && !hit(x + i))
+            if (test(x + i) && !hit(x + i))
                 return false;
     }
     for (; x < n; ++x)
-        if (test(row[x]) && !hit(x))
+        if (test(x) && !hit(x))
             return false;
     return true;
 }
@@ -129,23 +134,39 @@ Matcher::Matcher(const View &picture, int tolerance)
         return a.count != b.count ? a.count < b.count : a.first < b.first;
     });
 
-    // Probes of clearly different colours first: two colours within the
-    // tolerance of each other reject the same screen pixels.
-    std::vector<bool> taken(colours.size(), false);
-    auto add = [&](std::size_t i) {
-        taken[i] = true;
-        const std::size_t at = colours[i].first;
-        m_probes.push_back({int(at % std::size_t(m_width)), int(at / std::size_t(m_width)), colours[i].rgb});
+    // Candidate probes: a pixel of each of the rarest colours (the middle
+    // one of its kind), clearly different colours first, since two colours
+    // within the tolerance of each other reject the same screen pixels;
+    // then a grid over the picture.
+    std::vector<std::size_t> picked;
+    auto add = [&](std::size_t at) {
+        if (std::find(picked.begin(), picked.end(), at) != picked.end())
+            return;
+        picked.push_back(at);
+        m_probes.push_back({int(at % std::size_t(m_width)), int(at / std::size_t(m_width)), m_pixels[at]});
     };
-    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kMaxProbes; ++i) {
+    auto middleOf = [&](std::uint32_t rgb, std::size_t count) {
+        std::size_t seen = 0;
+        for (std::size_t i = 0; i < m_pixels.size(); ++i)
+            if (m_pixels[i] == rgb && seen++ == count / 2)
+                return i;
+        return std::size_t(0);
+    };
+    std::vector<bool> taken(colours.size(), false);
+    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kRareColours; ++i) {
         const Near near(colours[i].rgb, m_tolerance);
-        const bool distinct = std::none_of(m_probes.begin(), m_probes.end(), [&](const Probe &p) { return near(p.rgb); });
-        if (distinct)
-            add(i);
+        if (std::none_of(m_probes.begin(), m_probes.end(), [&](const Probe &p) { return near(p.rgb); })) {
+            taken[i] = true;
+            add(middleOf(colours[i].rgb, colours[i].count));
+        }
     }
-    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kMaxProbes; ++i)
+    for (std::size_t i = 0; i < colours.size() && m_probes.size() < kRareColours; ++i)
         if (!taken[i])
-            add(i);
+            add(middleOf(colours[i].rgb, colours[i].count));
+    for (int gy = 0; gy < kGrid; ++gy)
+        for (int gx = 0; gx < kGrid; ++gx)
+            add(std::size_t((2 * gy + 1) * m_height / (2 * kGrid)) * std::size_t(m_width)
+                + std::size_t((2 * gx + 1) * m_width / (2 * kGrid)));
 }
 
 int Matcher::width() const
@@ -171,27 +192,62 @@ std::vector<Position> Matcher::all(const View &screen, std::size_t limit) const
     return search(screen, limit);
 }
 
-// The probes, the one least often near on a sample of this screen first.
+// The probes to test, best first: on a sample of the places of this screen,
+// each next probe is the one that the fewest of the places still left by the
+// probes before it match. The first two are the anchors.
 std::vector<Matcher::Probe> Matcher::probeOrder(const View &screen) const
 {
-    const int rowStep = std::max(1, screen.height / kSampleRows);
+    const int rows = screen.height - m_height + 1, columns = screen.width - m_width + 1;
+    const int rowStep = std::max(1, rows / kSampleRows);
     // Odd, so that the sample does not fall in step with a pattern of even width.
-    const int columnStep = std::max(1, screen.width / kSampleColumns) | 1;
-    std::vector<std::pair<std::size_t, std::size_t>> counts; // (count, probe)
+    const int columnStep = std::max(1, columns / kSampleColumns) | 1;
+    std::vector<std::uint32_t> places; // screen offsets of sampled top-left corners
+    for (int y = rowStep / 2; y < rows; y += rowStep)
+        for (int x = (y / rowStep) % columnStep; x < columns; x += columnStep)
+            places.push_back(std::uint32_t(std::ptrdiff_t(y) * screen.stride + x));
+
+    // Which sampled places each probe matches, one bit each.
+    const std::size_t words = (places.size() + 63) / 64;
+    std::vector<std::uint64_t> matches(m_probes.size() * words, 0);
     for (std::size_t k = 0; k < m_probes.size(); ++k) {
         const Near near(m_probes[k].rgb, m_tolerance);
-        std::size_t count = 0;
-        for (int y = rowStep / 2; y < screen.height; y += rowStep) {
-            const std::uint32_t *row = rowOf(screen, y);
-            for (int x = (y / rowStep) % columnStep; x < screen.width; x += columnStep)
-                count += near(row[x]);
-        }
-        counts.emplace_back(count, k);
+        const std::uint32_t *at = rowOf(screen, m_probes[k].y) + m_probes[k].x;
+        std::uint64_t *bits = matches.data() + k * words;
+        for (std::size_t i = 0; i < places.size(); ++i)
+            bits[i / 64] |= std::uint64_t(near(at[places[i]])) << (i % 64);
     }
-    std::stable_sort(counts.begin(), counts.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+
+    auto count = [](std::uint64_t w) {
+        int n = 0;
+        for (; w; w &= w - 1)
+            ++n;
+        return n;
+    };
+    std::vector<std::uint64_t> left(words, ~std::uint64_t(0));
+    std::vector<bool> used(m_probes.size(), false);
     std::vector<Probe> order;
-    for (const auto &c : counts)
-        order.push_back(m_probes[c.second]);
+    while (order.size() < std::min(kMaxProbes, m_probes.size())) {
+        std::size_t best = 0;
+        long bestLeft = -1, bestAlone = 0;
+        for (std::size_t k = 0; k < m_probes.size(); ++k) {
+            if (used[k])
+                continue;
+            long both = 0, alone = 0;
+            for (std::size_t w = 0; w < words; ++w) {
+                both += count(left[w] & matches[k * words + w]);
+                alone += count(matches[k * words + w]);
+            }
+            if (bestLeft < 0 || both < bestLeft || (both == bestLeft && alone < bestAlone)) {
+                best = k;
+                bestLeft = both;
+                bestAlone = alone;
+            }
+        }
+        used[best] = true;
+        for (std::size_t w = 0; w < words; ++w)
+            left[w] &= matches[best * words + w];
+        order.push_back(m_probes[best]);
+    }
     return order;
 }
 
@@ -222,14 +278,19 @@ std::vector<Position> Matcher::search(const View &screen, std::size_t limit) con
     if (limit == 0 || m_pixels.empty() || !valid(screen) || m_width > screen.width || m_height > screen.height)
         return found;
     const std::vector<Probe> probes = probeOrder(screen);
-    const Probe &anchor = probes.front();
+    // The two rarest probes are tested together in the tight loop: a place
+    // goes on to the other checks only where both match.
+    const Probe &a = probes.front();
+    const Probe &b = probes.size() > 1 ? probes[1] : probes.front();
     const int places = screen.width - m_width + 1;
 
-    auto run = [&](const auto &anchorTest) {
+    auto run = [&](const auto &testA, const auto &testB) {
         for (int y = 0; y + m_height <= screen.height; ++y) {
-            const std::uint32_t *row = rowOf(screen, y + anchor.y) + anchor.x;
-            const bool more = scan(row, places, anchorTest, [&](int x) {
-                for (std::size_t k = 1; k < probes.size(); ++k) {
+            const std::uint32_t *rowA = rowOf(screen, y + a.y) + a.x;
+            const std::uint32_t *rowB = rowOf(screen, y + b.y) + b.x;
+            const auto both = [&](int x) { return testA(rowA[x]) & testB(rowB[x]); };
+            const bool more = scan(places, both, [&](int x) {
+                for (std::size_t k = 2; k < probes.size(); ++k) {
                     const Probe &p = probes[k];
                     if (!Near(p.rgb, m_tolerance)(rowOf(screen, y + p.y)[x + p.x]))
                         return true;
@@ -243,9 +304,9 @@ std::vector<Position> Matcher::search(const View &screen, std::size_t limit) con
         }
     };
     if (m_tolerance == 0)
-        run(Same(anchor.rgb));
+        run(Same(a.rgb), Same(b.rgb));
     else
-        run(Near(anchor.rgb, m_tolerance));
+        run(Near(a.rgb, m_tolerance), Near(b.rgb, m_tolerance));
     return found;
 }
 
