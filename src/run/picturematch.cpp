@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
+
+// x86-64 only (Linux and Windows alike): byte-wise differences for the
+// tolerant scan, about twice as fast as the vectorised per-channel loop.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // How a search stays fast: a whole-picture comparison at every place costs
 // width * height * pictureWidth * pictureHeight pixel tests (about 4.6
@@ -70,17 +77,58 @@ struct Same {
     unsigned operator()(std::uint32_t p) const { return unsigned(((p ^ rgb) & kRgb) == 0); }
 };
 
-// Calls hit(x) for every x in [0, n) where test(x) holds, in order, until
-// hit returns false. Returns false when it was stopped.
-template <typename Test, typename Hit>
-bool scan(int n, const Test &test, Hit &&hit)
-{
-    int x = 0;
-    for (; x + kBlock <= n; x += kBlock) {
+// Whether any of kBlock places from x on may hold: by default test() at each.
+template <typename Test>
+struct AnyOf {
+    const Test &test;
+    unsigned operator()(int x) const
+    {
         unsigned any = 0;
         for (int i = 0; i < kBlock; ++i)
             any |= test(x + i);
-        if (!any)
+        return any;
+    }
+};
+
+#if defined(__SSE2__)
+// Both rows' pixels within the tolerance of their anchors, four at a time:
+// |p - a| per byte as two saturated subtractions, then over the tolerance
+// where a saturated subtraction of it leaves anything.
+struct AnyNearSse2 {
+    const std::uint32_t *rowA, *rowB;
+    __m128i a, b, tolerance, rgb;
+    AnyNearSse2(const std::uint32_t *ra, const std::uint32_t *rb, std::uint32_t ca, std::uint32_t cb, int t)
+        : rowA(ra), rowB(rb), a(_mm_set1_epi32(int(ca))), b(_mm_set1_epi32(int(cb))),
+          tolerance(_mm_set1_epi8(char(t))), rgb(_mm_set1_epi32(int(kRgb)))
+    {
+    }
+    static __m128i over(__m128i v, __m128i c, __m128i t)
+    {
+        return _mm_subs_epu8(_mm_or_si128(_mm_subs_epu8(v, c), _mm_subs_epu8(c, v)), t);
+    }
+    unsigned operator()(int x) const
+    {
+        __m128i ok = _mm_setzero_si128();
+        for (int i = 0; i < kBlock; i += 4) {
+            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rowA + x + i));
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rowB + x + i));
+            const __m128i bad = _mm_and_si128(_mm_or_si128(over(va, a, tolerance), over(vb, b, tolerance)), rgb);
+            ok = _mm_or_si128(ok, _mm_cmpeq_epi32(bad, _mm_setzero_si128()));
+        }
+        return unsigned(_mm_movemask_epi8(ok));
+    }
+};
+#endif
+
+// Calls hit(x) for every x in [0, n) where test(x) holds, in order, until
+// hit returns false; `any` tells whether a block of kBlock may hold any.
+// Returns false when it was stopped.
+template <typename Any, typename Test, typename Hit>
+bool scan(int n, const Any &any, const Test &test, Hit &&hit)
+{
+    int x = 0;
+    for (; x + kBlock <= n; x += kBlock) {
+        if (!any(x))
             continue;
         for (int i = 0; i < kBlock; ++i)
             if (test(x + i) && !hit(x + i))
@@ -289,7 +337,15 @@ std::vector<Position> Matcher::search(const View &screen, std::size_t limit) con
             const std::uint32_t *rowA = rowOf(screen, y + a.y) + a.x;
             const std::uint32_t *rowB = rowOf(screen, y + b.y) + b.x;
             const auto both = [&](int x) { return testA(rowA[x]) & testB(rowB[x]); };
-            const bool more = scan(places, both, [&](int x) {
+            const auto any = [&] {
+#if defined(__SSE2__)
+                if constexpr (std::is_same_v<std::decay_t<decltype(testA)>, Near>)
+                    return AnyNearSse2(rowA, rowB, a.rgb, b.rgb, m_tolerance);
+                else
+#endif
+                    return AnyOf<decltype(both)>{both};
+            }();
+            const bool more = scan(places, any, both, [&](int x) {
                 for (std::size_t k = 2; k < probes.size(); ++k) {
                     const Probe &p = probes[k];
                     if (!Near(p.rgb, m_tolerance)(rowOf(screen, y + p.y)[x + p.x]))
