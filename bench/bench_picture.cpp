@@ -4,26 +4,39 @@
 // matchTemplate (a common yardstick), all on one core in one run. Then the
 // whole poll of a picture condition on a private Xvfb of that size: grab and
 // search, and the CPU it takes while polling every 100 ms for an absent
-// picture.
+// picture. Beside that grab and search, turn about in batches, the same for
+// the Windows program: bench/win32/picturegrab.cpp under Wine on the same
+// Xvfb, showing the same screen in a window of its own. Last, the reaction
+// of a real run: from a picture appearing to the page after its condition.
 //
 // The screen is a window of ordinary widgets (a text, a tree, a table,
 // buttons) rendered into an image; the present picture is cut around one
 // button, the absent one is the same cut with that button's label changed.
 //
-// Usage: bench_picture [rounds]   (default 60; needs Xvfb for the last part)
+// Usage: bench_picture [rounds]   (default 60; needs Xvfb for the last parts,
+// Wine and mingw-w64 for the Windows figures, which are skipped without them)
 
 #include "benchstats.h"
+#include "benchwine.h"
 #include "platform/desktop_x11.h"
+#include "project/pagekinds.h"
+#include "project/picture.h"
+#include "rawimage.h"
 #include "run/picturematch.h"
+#include "support/runprobe.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -41,6 +54,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -60,12 +74,21 @@ constexpr int kScreenWidth = 1920, kScreenHeight = 1080, kSide = 48;
 constexpr double kSearchMedian = 5, kSearchP99 = 10, kPollMedian = 10, kLeadOverOpenCv = 10;
 constexpr double kPollCpuShare = 0.05; // of one core, polling every 100 ms
 constexpr int kPollMs = 100;
+// A run's reaction to a picture that appears: a poll every 100 ms, a grab
+// and a search, then the next page.
+constexpr double kReactionP99 = 150; // ms
+constexpr int kReactionSamples = 40; // at least
+constexpr int kAppearFromMs = 300, kAppearToMs = 800; // after the run starts
+// Where the reaction's picture is shown and where page 2 puts the pointer,
+// away from where it stands before.
+constexpr int kShowX = 1200, kShowY = 400;
+const platform::Point kPointerBefore{1500, 900}, kPointerJump{40, 30};
+// Linux and Wine turn about after this many rounds of present and absent.
+constexpr int kTurnRounds = 10;
+constexpr int kWineStartMs = 120000; // a first Wine window on a busy machine
+constexpr int kWineBatchMs = 60000;
 
-struct Image {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    View view() const { return {pixels.data(), width, height, width}; }
-};
+using Image = rawimage::Image;
 
 Image fromQImage(const QImage &image)
 {
@@ -193,8 +216,9 @@ struct Xvfb {
     }
 };
 
-// Shows `screen` on the display's root window, as the framebuffer a grab reads.
-bool paintRoot(Display *dpy, Image &screen)
+// Puts `screen` on a drawable of the default depth: the root window, as the
+// framebuffer a grab reads, or a window's background.
+bool putImage(Display *dpy, Drawable to, Image &screen)
 {
     const int s = DefaultScreen(dpy);
     XImage *image = XCreateImage(dpy, DefaultVisual(dpy, s), 24, ZPixmap, 0,
@@ -202,11 +226,170 @@ bool paintRoot(Display *dpy, Image &screen)
                                  unsigned(screen.height), 32, 0);
     if (!image)
         return false;
-    XPutImage(dpy, RootWindow(dpy, s), DefaultGC(dpy, s), image, 0, 0, 0, 0, unsigned(screen.width), unsigned(screen.height));
+    XPutImage(dpy, to, DefaultGC(dpy, s), image, 0, 0, 0, 0, unsigned(screen.width), unsigned(screen.height));
     XSync(dpy, False);
     image->data = nullptr; // the pixels stay the caller's
     XDestroyImage(image);
     return true;
+}
+
+// The Windows program's grab and search: its helper under Wine shows the
+// screen in a window of its own and times batches of rounds when told.
+class WineSide
+{
+public:
+    std::vector<double> ms[2], grabMs[2]; // present, absent
+    QString skipped;                      // why it is not measured: a tool is missing
+    QString failure;                      // what went wrong once started
+
+    bool start(const Image &screen, const Image &present, const Image &absent, Position where)
+    {
+        const QString exe = benchwine::setting("TERVALO_PICTUREGRAB", TERVALO_PICTUREGRAB_BUILT_IN);
+        for (const QString &need : {exe, benchwine::wine(), benchwine::wineserver()}) {
+            if (need.isEmpty() || !QFileInfo::exists(need)) {
+                skipped = (need.isEmpty() ? QStringLiteral("a path") : need) + QStringLiteral(" is missing");
+                return false;
+            }
+        }
+        QStringList files;
+        for (const Image *image : {&screen, &present, &absent}) {
+            files.append(work.filePath(QStringLiteral("%1.raw").arg(files.size())));
+            if (!rawimage::write(files.last().toLocal8Bit().constData(), *image)) {
+                failure = QStringLiteral("cannot write ") + files.last();
+                return false;
+            }
+        }
+        prefix = std::make_unique<WinePrefix>(benchwine::wine(), benchwine::wineserver(), benchwine::prefixFolder());
+        if (!prefix->create(&failure))
+            return false;
+        for (QString &file : files)
+            file = prefix->windowsPath(file);
+        helper = prefix->start(exe, files, work.path());
+        const QString sawPresent = line(kWineStartMs), sawAbsent = line(kWineBatchMs);
+        if (sawPresent != QStringLiteral("found present %1 %2").arg(where.x).arg(where.y)
+            || sawAbsent != QStringLiteral("found absent none")) {
+            failure = QStringLiteral("the helper saw: ") + sawPresent + QStringLiteral(" / ") + sawAbsent;
+            return false;
+        }
+        return true;
+    }
+
+    bool batch(int rounds)
+    {
+        helper->write(QByteArray::number(rounds) + '\n');
+        for (;;) {
+            const QString said = line(kWineBatchMs);
+            if (said == QStringLiteral("batch done"))
+                return true;
+            const QStringList f = said.split(QLatin1Char(' '));
+            if (f.size() != 4 || f[0] != QStringLiteral("sample")) {
+                failure = said.isEmpty() ? QStringLiteral("the helper said nothing in time") : said;
+                return false;
+            }
+            const int which = f[1] == QStringLiteral("present") ? 0 : 1;
+            ms[which].push_back(f[2].toDouble());
+            grabMs[which].push_back(f[3].toDouble());
+        }
+    }
+
+    /// Ends the helper, its window and the prefix's Wine.
+    void stop()
+    {
+        if (helper) {
+            helper->write("0\n");
+            helper->closeWriteChannel();
+            if (!helper->waitForFinished(30000))
+                helper->kill();
+            helper.reset();
+        }
+        if (prefix)
+            prefix->shutdown();
+        prefix.reset();
+    }
+    ~WineSide() { stop(); }
+
+private:
+    // The helper's next line of its own (Wine may add messages of its own
+    // to the same channel), or empty after `waitMs`.
+    QString line(int waitMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < waitMs) {
+            if (helper->canReadLine()) {
+                const QString said = QString::fromLocal8Bit(helper->readLine()).trimmed();
+                const QString word = said.section(QLatin1Char(' '), 0, 0);
+                if (word == QStringLiteral("found") || word == QStringLiteral("sample") || word == QStringLiteral("batch"))
+                    return said;
+                std::fprintf(stderr, "picturegrab: %s\n", qPrintable(said));
+                continue;
+            }
+            if (helper->state() == QProcess::NotRunning)
+                break;
+            helper->waitForReadyRead(100);
+        }
+        return {};
+    }
+
+    QTemporaryDir work;
+    std::unique_ptr<WinePrefix> prefix;
+    std::unique_ptr<QProcess> helper;
+};
+
+platform::Point pointerOf(Display *dpy)
+{
+    Window root, child;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return {rx, ry};
+}
+
+// One reaction of a real run on the X11 backend: page 1 waits for the
+// picture to appear (no operation, the condition 画像 現れる), page 2 puts
+// the pointer. `shown` (a window of `dpy` whose background is the picture)
+// is mapped 300-800 ms after the run starts; the time runs from the server
+// having mapped it to the pointer standing where page 2 puts it, read on a
+// connection of its own (`probe`). Then the window goes and `screen` is
+// put back on the root window where it was (the root keeps no pixels of
+// its own: the picture would stay). Empty, with a message, on a fault.
+std::optional<double> reactionOnce(Display *dpy, Display *probe, Window shown, const QString &picture, Image &screen)
+{
+    XWarpPointer(probe, None, DefaultRootWindow(probe), 0, 0, 0, 0, kPointerBefore.x, kPointerBefore.y);
+    XSync(probe, False);
+    RunProbe run;
+    run.run->setup(0, 1, PageKinds::kNone,
+                   {{PageKinds::kNone}, PageKinds::PointerOperation::at(kPointerJump.x, kPointerJump.y)},
+                   {{PageKinds::kImage, PageKinds::ImageCondition::kAppears, picture, QStringLiteral("0")},
+                    {PageKinds::kImmediately}},
+                   QStringLiteral("reaction"));
+    run.run->start();
+    const auto started = Clock::now();
+    std::this_thread::sleep_until(
+        started + std::chrono::milliseconds(QRandomGenerator::global()->bounded(kAppearFromMs, kAppearToMs + 1)));
+    if (const platform::Point p = pointerOf(probe); !(p == kPointerBefore)) {
+        std::printf("The run went on before its picture appeared: the pointer is at (%d, %d).\n", p.x, p.y);
+        return std::nullopt;
+    }
+    XMapRaised(dpy, shown);
+    XSync(dpy, False);
+    const auto appeared = Clock::now();
+    std::optional<double> took;
+    while (Clock::now() - appeared < std::chrono::seconds(5)) {
+        if (pointerOf(probe) == kPointerJump) {
+            took = ms(Clock::now() - appeared);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const bool ended = run.waitFinished(10000);
+    XUnmapWindow(dpy, shown);
+    putImage(dpy, DefaultRootWindow(dpy), screen);
+    if (!took || !ended || run.run->inputFailed()) {
+        std::printf("The run did not go on within 5 s of its picture appearing, or did not end.\n");
+        return std::nullopt;
+    }
+    return took;
 }
 
 } // namespace
@@ -345,7 +528,7 @@ int main(int argc, char **argv)
         return 1;
     }
     Display *dpy = XOpenDisplay(xvfb.display.toLocal8Bit().constData());
-    if (!dpy || !paintRoot(dpy, screen)) {
+    if (!dpy || !putImage(dpy, DefaultRootWindow(dpy), screen)) {
         std::printf("Could not draw on Xvfb %s. MISSED\n", qPrintable(xvfb.display));
         return 1;
     }
@@ -358,32 +541,63 @@ int main(int argc, char **argv)
     }
     const platform::Rect all = desktop->screenRect();
     platform::ScreenImage grabbed;
+    // Turn about: a batch of Linux rounds, then one of the Windows program's,
+    // so that whatever else the machine does falls on both alike.
+    WineSide wine;
+    const bool withWine = wine.start(screen, present, absent, {cx, cy});
+    std::vector<double> pollMs[2], grabMs[2];
+    const int turns = std::max(1, rounds * 2 / kTurnRounds);
+    for (int turn = 0; turn < turns; ++turn) {
+        for (int r = 0; r < kTurnRounds; ++r)
+            for (int i = 0; i < 2; ++i) {
+                const Case &c = cases[std::size_t(i)];
+                const auto t0 = Clock::now();
+                if (!desktop->grab(all, grabbed)) {
+                    std::printf("The grab failed. MISSED\n");
+                    return 1;
+                }
+                grabMs[i].push_back(ms(Clock::now() - t0));
+                const View view{grabbed.pixels.data(), grabbed.area.width, grabbed.area.height, grabbed.area.width};
+                const auto found = matchers[std::size_t(i)].first(view);
+                pollMs[i].push_back(ms(Clock::now() - t0));
+                if (found.has_value() != c.truth.has_value() || (found && !(*found == *c.truth))) {
+                    std::printf("On Xvfb, %s was found elsewhere. MISSED\n", c.name);
+                    return 1;
+                }
+            }
+        if (withWine && !wine.batch(kTurnRounds))
+            break;
+    }
     for (int i = 0; i < 2; ++i) {
-        const Case &c = cases[std::size_t(i)];
-        std::vector<double> pollMs, grabMs;
-        for (int r = 0; r < rounds * 2; ++r) {
-            const auto t0 = Clock::now();
-            if (!desktop->grab(all, grabbed)) {
-                std::printf("The grab failed. MISSED\n");
-                return 1;
-            }
-            grabMs.push_back(ms(Clock::now() - t0));
-            const View view{grabbed.pixels.data(), grabbed.area.width, grabbed.area.height, grabbed.area.width};
-            const auto found = matchers[std::size_t(i)].first(view);
-            pollMs.push_back(ms(Clock::now() - t0));
-            if (found.has_value() != c.truth.has_value() || (found && !(*found == *c.truth))) {
-                std::printf("On Xvfb, %s was found elsewhere. MISSED\n", c.name);
-                return 1;
-            }
-        }
-        const double med = benchstats::median(pollMs), p99 = benchstats::percentile(pollMs, 0.99);
+        const double med = benchstats::median(pollMs[i]), p99 = benchstats::percentile(pollMs[i], 0.99);
         const bool met = med <= kPollMedian;
         ok = ok && met;
         std::printf("grab + search on Xvfb %dx%d, %s: median %.3f ms, p99 %.3f ms (the grab alone: median %.3f ms) "
                     "[target median <= %.0f; median/target %.2f] %s\n",
-                    all.width, all.height, c.name, med, p99, benchstats::median(grabMs), kPollMedian, med / kPollMedian,
-                    met ? "OK" : "MISSED");
+                    all.width, all.height, cases[std::size_t(i)].name, med, p99, benchstats::median(grabMs[i]),
+                    kPollMedian, med / kPollMedian, met ? "OK" : "MISSED");
     }
+    if (!wine.skipped.isEmpty()) {
+        std::printf("The Windows program under Wine: skipped, %s.\n", qPrintable(wine.skipped));
+    } else if (!wine.failure.isEmpty()) {
+        std::printf("The Windows program under Wine: %s. MISSED\n", qPrintable(wine.failure));
+        ok = false;
+    } else {
+        std::printf("The same, side by side (turn about, %d rounds a turn), Linux (X11) and the Windows program "
+                    "under Wine:\n",
+                    kTurnRounds);
+        std::printf("  %-22s %-30s %-30s %s\n", "grab + search, 48x48", "Linux: median / p99 (grab)",
+                    "Wine: median / p99 (grab)", "Wine/Linux median, p99");
+        for (int i = 0; i < 2; ++i) {
+            const double lm = benchstats::median(pollMs[i]), lp = benchstats::percentile(pollMs[i], 0.99);
+            const double wm = benchstats::median(wine.ms[i]), wp = benchstats::percentile(wine.ms[i], 0.99);
+            std::printf("  %-22s %7.3f / %7.3f ms (%6.3f)   %7.3f / %7.3f ms (%6.3f)   x%.2f, x%.2f  (%zu samples each)\n",
+                        cases[std::size_t(i)].name, lm, lp, benchstats::median(grabMs[i]), wm, wp,
+                        benchstats::median(wine.grabMs[i]), wm / lm, wp / lp, wine.ms[i].size());
+        }
+    }
+    // Its window covers the screen: gone before the rest.
+    wine.stop();
 
     // CPU of a condition that waits for an absent picture: a grab and a
     // search every 100 ms, asleep in between.
@@ -404,6 +618,46 @@ int main(int argc, char **argv)
     std::printf("CPU while polling every %d ms for an absent picture (%d polls): %.2f %% of a core [target <= %.0f %%; "
                 "ratio %.2f] %s\n",
                 kPollMs, polls, share * 100, kPollCpuShare * 100, share / kPollCpuShare, cpuOk ? "OK" : "MISSED");
+
+    // Reaction of a real run to the absent picture (nowhere on the screen)
+    // appearing in a window of its own.
+    platform::setDesktop(desktop);
+    Display *probe = XOpenDisplay(xvfb.display.toLocal8Bit().constData());
+    Image shownPixels = absent;
+    const Pixmap background = XCreatePixmap(dpy, DefaultRootWindow(dpy), kSide, kSide, 24);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True; // shown at once, where it is put
+    attributes.background_pixmap = background;
+    const Window shown = XCreateWindow(dpy, DefaultRootWindow(dpy), kShowX, kShowY, kSide, kSide, 0, CopyFromParent,
+                                       InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixmap, &attributes);
+    if (!probe || !putImage(dpy, background, shownPixels)) {
+        std::printf("Could not show the reaction's picture. MISSED\n");
+        return 1;
+    }
+    const QString pictureText = picture::encode(
+        QImage(reinterpret_cast<const uchar *>(absent.pixels.data()), kSide, kSide, QImage::Format_RGB32));
+    std::vector<double> reactions;
+    const int samples = std::max(kReactionSamples, rounds);
+    for (int i = 0; i < samples; ++i) {
+        const auto took = reactionOnce(dpy, probe, shown, pictureText, screen);
+        if (!took) {
+            ok = false;
+            break;
+        }
+        reactions.push_back(*took);
+    }
+    const double reactionP99 = benchstats::percentile(reactions, 0.99);
+    const bool reactionOk = int(reactions.size()) == samples && reactionP99 <= kReactionP99;
+    ok = ok && reactionOk;
+    std::printf("Reaction of a run, picture shown -> the next page's pointer jump (%zu runs, shown %d-%d ms after "
+                "the start): median %.1f ms, p99 %.1f ms, max %.1f ms [target p99 <= %.0f; p99/target %.2f] %s\n",
+                reactions.size(), kAppearFromMs, kAppearToMs, benchstats::median(reactions), reactionP99,
+                reactions.empty() ? 0.0 : *std::max_element(reactions.begin(), reactions.end()), kReactionP99,
+                reactionP99 / kReactionP99, reactionOk ? "OK" : "MISSED");
+    platform::setDesktop(nullptr); // ours goes before the Xvfb it talks to
+    XDestroyWindow(dpy, shown);
+    XFreePixmap(dpy, background);
+    XCloseDisplay(probe);
     XCloseDisplay(dpy);
     return ok ? 0 : 1;
 }

@@ -18,9 +18,9 @@
 #include "project/projectfile.h"
 
 #include "../tests/win32/receiverwindow.h"
-#include "../tests/win32/wineprefix.h"
 #include "benchstats.h"
 #include "benchtexts.h"
+#include "benchwine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,12 +59,6 @@ const QPoint kStopPointA(100, 100);
 const QPoint kStopPointB(140, 100);
 // Stop key: Ctrl+Alt+S, as the player's "--stop-key" code.
 const QString kStopKeyCode = QStringLiteral("83,3");
-
-QString setting(const char *name, const char *builtIn)
-{
-    const QString v = qEnvironmentVariable(name);
-    return v.isEmpty() ? QString::fromUtf8(builtIn) : v;
-}
 
 // Pages as (operation, condition) pairs, written by the program's own writer.
 bool writeProject(const QString &path, const QList<QPair<QStringList, QStringList>> &pages)
@@ -277,10 +271,10 @@ int main(int argc, char **argv)
     const int stops = argc > 1 ? std::max(1, atoi(argv[1])) : 30;
     const int typings = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
 
-    const QString zip = setting("TERVALO_WIN_ZIP", TERVALO_WIN_ZIP_BUILT_IN);
-    const QString receiverExe = setting("TERVALO_RECEIVER", TERVALO_RECEIVER_BUILT_IN);
-    const QString wine = setting("TERVALO_WINE", TERVALO_WINE_BUILT_IN);
-    const QString wineserver = setting("TERVALO_WINESERVER", TERVALO_WINESERVER_BUILT_IN);
+    const QString zip = benchwine::setting("TERVALO_WIN_ZIP", TERVALO_WIN_ZIP_BUILT_IN);
+    const QString receiverExe = benchwine::setting("TERVALO_RECEIVER", TERVALO_RECEIVER_BUILT_IN);
+    const QString wine = benchwine::wine();
+    const QString wineserver = benchwine::wineserver();
     const QString linuxProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/tervalo_free");
     for (const QString &need : {zip, receiverExe, wine, wineserver, linuxProgram}) {
         if (need.isEmpty() || !QFileInfo::exists(need)) {
@@ -300,7 +294,7 @@ int main(int argc, char **argv)
     const QString appFolder = work.filePath(QStringLiteral("app/")) + QDir(work.filePath(QStringLiteral("app")))
                                                                            .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                                                                            .value(0);
-    WinePrefix prefix(wine, wineserver, QCoreApplication::applicationDirPath() + QStringLiteral("/bench-wineprefix"));
+    WinePrefix prefix(wine, wineserver, benchwine::prefixFolder());
     QString error;
     if (!prefix.create(&error)) {
         std::fprintf(stderr, "No Wine prefix: %s\n", qPrintable(error));
