@@ -142,12 +142,16 @@ private:
         const int h = image->height;
         if (image->bits_per_pixel == 32 && image->byte_order == hostOrder && image->red_mask == 0xFF0000
             && image->green_mask == 0xFF00 && image->blue_mask == 0xFF) {
+            // One pass, copy and mask together: the screen is 8 MB at
+            // 1920x1080, and every pass over it costs a poll time.
             for (int row = 0; row < h; ++row) {
                 const char *line = image->data + std::ptrdiff_t(row) * image->bytes_per_line;
                 std::uint32_t *out = to + std::ptrdiff_t(row) * w;
-                std::memcpy(out, line, size_t(w) * 4);
-                for (int col = 0; col < w; ++col)
-                    out[col] &= 0xFFFFFFu;
+                for (int col = 0; col < w; ++col) {
+                    std::uint32_t word;
+                    std::memcpy(&word, line + std::ptrdiff_t(col) * 4, 4);
+                    out[col] = word & 0xFFFFFFu;
+                }
             }
             return;
         }
