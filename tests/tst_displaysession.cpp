@@ -117,6 +117,38 @@ private slots:
         QCOMPARE(DisplaySession::notX11(environment(env), kernel, platform), notX11);
     }
 
+    // The input backend follows the session: GNOME's remote desktop on a
+    // GNOME Wayland session (when Mutter is on the bus), X11 everywhere else,
+    // and TERVALO_BACKEND overrides with a known name only.
+    void backendChoice_data()
+    {
+        using B = DisplaySession::Backend;
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<B>("backend");
+        QTest::addColumn<bool>("unknown");
+        const QString gnomeWayland = "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME ";
+        QTest::newRow("X11 session") << "XDG_SESSION_TYPE=x11 DISPLAY=:0 XDG_CURRENT_DESKTOP=GNOME" << B::X11 << false;
+        QTest::newRow("nothing set") << "" << B::X11 << false;
+        QTest::newRow("GNOME Wayland") << gnomeWayland << B::GnomeIfThere << false;
+        QTest::newRow("only WAYLAND_DISPLAY") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=GNOME" << B::GnomeIfThere << false;
+        QTest::newRow("desktop list, lower case") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=ubuntu:gnome" << B::GnomeIfThere << false;
+        QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::X11 << false;
+        QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
+        QTest::newRow("x11 asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=x11" << B::X11 << false;
+        QTest::newRow("gnome asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=gnome" << B::Gnome << false;
+        QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::GnomeIfThere << true;
+        QTest::newRow("unknown asked, X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=GNOME" << B::X11 << true;
+    }
+    void backendChoice()
+    {
+        QFETCH(QString, env);
+        QFETCH(DisplaySession::Backend, backend);
+        QFETCH(bool, unknown);
+        const DisplaySession::BackendChoice choice = DisplaySession::backendChoice(environment(env));
+        QCOMPARE(choice.backend, backend);
+        QCOMPARE(!choice.unknownRequest.isEmpty(), unknown);
+    }
+
     void waylandNoticeOnce_data()
     {
         QTest::addColumn<QByteArray>("variable");
