@@ -4,7 +4,10 @@
 
 #include "gui/mainwindow/tervalo.h"
 #include "project/pagekinds.h"
+#include "gui/widgets/pictureselector.h"
+#include "project/picture.h"
 #include "project/projectfile.h"
+#include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
@@ -35,6 +38,15 @@ void addKind(tervalo &w, bool condition, const QString &text)
     QVERIFY2(index >= 0, qPrintable(text));
     combo->setCurrentIndex(index);
     windowparts::get<QPushButton>(w, condition ? "addConditionButton" : "addCommandButton")->click();
+}
+
+PictureSelector *findSelector()
+{
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *selector = qobject_cast<PictureSelector *>(top); selector && selector->isVisible())
+            return selector;
+    }
+    return nullptr;
 }
 
 QString stripItem(tervalo &w, int row)
@@ -222,6 +234,109 @@ private slots:
                 QVERIFY2(other == i || record().at(other) == before.at(other), qPrintable(QString::number(other)));
         }
         QVERIFY(shown(*w, "nextButton"));
+    }
+
+    // A picture page, as a person makes one: added without a picture it holds
+    // the page; Capture freezes the screen and takes the dragged rectangle;
+    // Escape leaves the page as it was; Load takes a PNG file and refuses one
+    // that is too large; the other fields edit their own elements.
+    void pictureThroughTheEditor_data()
+    {
+        QTest::addColumn<bool>("japanese");
+        QTest::addColumn<bool>("condition");
+        for (bool japanese : {true, false}) {
+            QTest::newRow(japanese ? "op ja" : "op en") << japanese << false;
+            QTest::newRow(japanese ? "cond ja" : "cond en") << japanese << true;
+        }
+    }
+    void pictureThroughTheEditor()
+    {
+        QFETCH(bool, japanese);
+        QFETCH(bool, condition);
+        auto &sim = *fixture->sim;
+        if (!japanese)
+            windowparts::get<QAction>(*w, "languageAction")->trigger();
+        const QString kind = condition ? PageKinds::kImage : PageKinds::kClickImage;
+        addKind(*w, condition, condition ? PageKinds::conditionDisplayName(kind, japanese)
+                                         : PageKinds::commandDisplayName(kind, japanese));
+        auto record = [&] { return condition ? w->project().conditions().first() : w->project().commands().first(); };
+        const int pictureAt = condition ? 2 : 1;
+        QCOMPARE(PageKinds::kindOf(record()), kind);
+        QVERIFY(record().at(pictureAt).isEmpty());
+        QVERIFY(!shown(*w, "nextButton")); // no picture yet
+        const char *prefix = condition ? "image" : "clickImage";
+        auto part = [&](const char *name) { return (QByteArray(prefix) + name); };
+        for (const char *name : {"Preview", "SizeLabel", "CaptureButton", "LoadButton", "ToleranceSpin"})
+            QVERIFY2(shown(*w, part(name).constData()), name);
+
+        // A screen with a pattern no two places of which look alike.
+        QList<std::uint32_t> screen(200 * 100);
+        for (int i = 0; i < screen.size(); ++i)
+            screen[i] = std::uint32_t(i * 2654435761u) & 0xFFFFFFu;
+        sim.paint(100, 50, 200, 100, screen.data());
+
+        // Capture: drag from (110, 60) to (141, 75) on the still.
+        windowparts::get<QPushButton>(*w, part("CaptureButton").constData())->click();
+        QVERIFY(!w->isVisible());
+        PictureSelector *selector = nullptr;
+        QTRY_VERIFY((selector = findSelector()) != nullptr);
+        QTest::mousePress(selector, Qt::LeftButton, {}, QPoint(110, 60));
+        QTest::mouseMove(selector, QPoint(130, 70));
+        QTest::mouseRelease(selector, Qt::LeftButton, {}, QPoint(141, 75));
+        QTRY_VERIFY(w->isVisible());
+        const QImage taken = picture::decode(record().at(pictureAt));
+        QCOMPARE(taken.size(), QSize(32, 16));
+        for (int y = 0; y < taken.height(); ++y)
+            for (int x = 0; x < taken.width(); ++x)
+                QCOMPARE(taken.pixel(x, y) & 0xFFFFFFu, screen.at((60 - 50 + y) * 200 + (110 - 100 + x)));
+        QVERIFY(shown(*w, "nextButton"));
+        QVERIFY(windowparts::text(windowparts::find(*w, part("SizeLabel"))).contains("32 × 16"));
+        QVERIFY(!windowparts::get<QLabel>(*w, part("Preview").constData())->pixmap().isNull());
+
+        // Escape: the page keeps the picture it had.
+        const QStringList before = record();
+        windowparts::get<QPushButton>(*w, part("CaptureButton").constData())->click();
+        QTRY_VERIFY((selector = findSelector()) != nullptr);
+        QTest::keyClick(selector, Qt::Key_Escape);
+        QTRY_VERIFY(w->isVisible());
+        QCOMPARE(record(), before);
+
+        // Load: too large is refused with a message; a PNG within the limit is taken.
+        QTemporaryDir dir;
+        const QString large = dir.filePath("large.png");
+        const QString small = dir.filePath("small.png");
+        QImage big(picture::kLargest + 1, 8, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        QVERIFY(big.save(large));
+        QImage little(5, 3, QImage::Format_RGB32);
+        little.fill(QColor(1, 2, 3));
+        QVERIFY(little.save(small));
+        DialogAnswerer answerer;
+        answerer.answerFileDialog(large);
+        answerer.answerMessageBox(QMessageBox::Ok);
+        windowparts::get<QPushButton>(*w, part("LoadButton").constData())->click();
+        QCOMPARE(answerer.pending(), 0);
+        QVERIFY(answerer.seen.last().text.contains(QString::number(picture::kLargest)));
+        QCOMPARE(record(), before);
+        answerer.answerFileDialog(small);
+        windowparts::get<QPushButton>(*w, part("LoadButton").constData())->click();
+        QCOMPARE(picture::decode(record().at(pictureAt)).size(), QSize(5, 3));
+        QCOMPARE(picture::decode(record().at(pictureAt)).pixel(4, 2) & 0xFFFFFFu, 0x010203u);
+
+        // The other fields, each its own element.
+        const QStringList loaded = record();
+        windowparts::get<QSpinBox>(*w, part("ToleranceSpin").constData())->setValue(40);
+        QCOMPARE(record().at(3), QString("40"));
+        if (condition) {
+            windowparts::get<QComboBox>(*w, "imageAppearanceCombo")->setCurrentIndex(1);
+            QCOMPARE(record().at(1), PageKinds::ImageCondition::kVanishes);
+        } else {
+            windowparts::get<QComboBox>(*w, "commandSideCombo")->setCurrentIndex(1);
+            QCOMPARE(record().at(2), PageKinds::kRight);
+            windowparts::get<QDoubleSpinBox>(*w, "commandTimeSpin")->setValue(2.5);
+            QCOMPARE(record().at(4).toDouble(), 2.5);
+        }
+        QCOMPARE(record().at(pictureAt), loaded.at(pictureAt));
     }
 
     void newKindsSurviveSaveAndLoad()

@@ -2,6 +2,7 @@
 // stops at any moment, the tray icon, the stop command and robustness
 // against malformed projects. Everything plays into the simulated desktop.
 
+#include "project/picture.h"
 #include "run/run.h"
 #include "run/runthread.h"
 #include "support/runprobe.h"
@@ -9,6 +10,8 @@
 
 #include <QDir>
 #include <QPointer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QtTest>
@@ -700,6 +703,99 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(int(ofKind(fx.sim->syntheticEvents(), Event::Move).size()), 1, 5000);
         QVERIFY(probe.waitFinished(5000));
+    }
+
+    // Picture pages on a screen where the picture comes (or goes) after
+    // 300 ms: the next page waits for it, Click Image clicks its centre once
+    // it is there, one that does not come in time ends the run naming its
+    // page, and a picture that cannot be read is never seen.
+    void picturePages_data()
+    {
+        QTest::addColumn<Records>("commands");
+        QTest::addColumn<Records>("conditions");
+        QTest::addColumn<bool>("shownFirst");  // on the screen from the start, gone after 300 ms
+        QTest::addColumn<bool>("played");      // page 2's pointer jump comes after the change
+        QTest::addColumn<int>("button");       // the button clicked on the centre, -1 none
+        QTest::addColumn<int>("missingPage");
+        const QStringList none = page("なし"), at = page("即時");
+        QTest::newRow("appears") << Records{none, page("マウスポインター", "3", "4")}
+                                 << Records{page("画像", "現れる", "PIC", "0"), at} << false << true << -1 << 0;
+        QTest::newRow("vanishes") << Records{none, page("マウスポインター", "3", "4")}
+                                  << Records{page("画像", "消える", "PIC", "0"), at} << true << true << -1 << 0;
+        QTest::newRow("appears within the tolerance")
+            << Records{none, page("マウスポインター", "3", "4")} << Records{page("画像", "現れる", "PIC+6", "6"), at}
+            << false << true << -1 << 0;
+        QTest::newRow("click image when it comes")
+            << Records{page("画像クリック", "PIC", "右", "0", "5"), page("マウスポインター", "3", "4")}
+            << Records{page("終わるまで待つ", "0"), at} << false << true << 1 << 0;
+        QTest::newRow("click image not coming in time")
+            << Records{none, page("画像クリック", "PIC", "左", "0", "0.2"), page("マウスポインター", "3", "4")}
+            << Records{at, page("終わるまで待つ", "0"), at} << false << false << -1 << 2;
+        QTest::newRow("a picture that cannot be read never comes")
+            << Records{none, page("マウスポインター", "3", "4")} << Records{page("画像", "現れる", "not a png", "0"), at}
+            << false << false << -1 << 0;
+    }
+    void picturePages()
+    {
+        QFETCH(Records, commands);
+        QFETCH(Records, conditions);
+        QFETCH(bool, shownFirst);
+        QFETCH(bool, played);
+        QFETCH(int, button);
+        QFETCH(int, missingPage);
+        SimFixture fx;
+        fx.sim->setScreenColor(0x202020);
+        // A 9x7 picture, each pixel different, at a place no row names.
+        QImage image(9, 7, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(40 + 20 * x, 30 + 25 * y, 200 - 10 * x));
+        const QPoint where(1000 + QRandomGenerator::global()->bounded(800), 30 + QRandomGenerator::global()->bounded(900));
+        // PIC+6: the record's picture 6 lighter than the one shown.
+        QImage lighter = image;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                lighter.setPixel(x, y, qRgb(qRed(image.pixel(x, y)) + 6, qGreen(image.pixel(x, y)) - 6, qBlue(image.pixel(x, y))));
+        for (Records *list : {&commands, &conditions})
+            for (QStringList &r : *list)
+                r.replaceInStrings(QRegularExpression("^PIC\\+6$"), picture::encode(lighter))
+                    .replaceInStrings(QRegularExpression("^PIC$"), picture::encode(image));
+        const std::vector<std::uint32_t> shown = picture::pixelsOf(image);
+        const std::vector<std::uint32_t> blank(shown.size(), 0x202020);
+        if (shownFirst)
+            fx.sim->paint(where.x(), where.y(), image.width(), image.height(), shown.data());
+
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"), commands, conditions, QStringLiteral("p"));
+        probe.run->start();
+        QTest::qWait(300);
+        QVERIFY(ofKind(fx.sim->syntheticEvents(), Event::ButtonDown).empty());
+        const auto changedAt = Clock::now();
+        fx.sim->paint(where.x(), where.y(), image.width(), image.height(), (shownFirst ? blank : shown).data());
+        if (!played && missingPage == 0) {
+            QTest::qWait(300); // it still waits: only a stop ends it
+            QVERIFY(!probe.waitFinished(1));
+            probe.run->requestStop();
+        }
+        QVERIFY(probe.waitFinished(5000));
+        QCOMPARE(probe.run->pictureNotFoundPage(), missingPage);
+        QCOMPARE(probe.run->inputFailed(), false);
+        const auto events = fx.sim->syntheticEvents();
+        const auto jumps = ofKind(events, Event::Move);
+        const auto presses = ofKind(events, Event::ButtonDown);
+        QCOMPARE(int(presses.size()), button < 0 ? 0 : 1);
+        if (button >= 0) {
+            QCOMPARE(presses[0].a, button);
+            QVERIFY(presses[0].time >= changedAt);
+            // The pointer went to the centre just before the press.
+            QVERIFY(jumps.size() >= 1);
+            QCOMPARE(QPoint(jumps[0].a, jumps[0].b), where + QPoint(image.width() / 2, image.height() / 2));
+        }
+        const bool jumped = !jumps.empty() && jumps.back().a == 3 && jumps.back().b == 4;
+        QCOMPARE(jumped, played);
+        if (played)
+            QVERIFY(jumps.back().time >= changedAt);
+        QCOMPARE(unreleasedInput(events), QString());
     }
 
     void endedWorkersAreReclaimed()

@@ -34,6 +34,8 @@ public:
     static constexpr int kExitNoInput = 2;
     /// Stopped by the stop key or the tray icon (a recording: during its delay).
     static constexpr int kExitStopped = 3;
+    /// A Click Image page did not find its picture in time (and the run ended there).
+    static constexpr int kExitPictureNotFound = 4;
     /// The run could not send its input to the desktop (and ended there).
     static constexpr int kExitInputFailed = 5;
     static constexpr int kExitUsage = 64;   ///< bad usage (the usage text goes to stderr)

@@ -5,6 +5,7 @@
 #include "input/keycombination.h"
 #include "platform/desktop_native.h"
 #include "project/projectfile.h"
+#include "run/picturewait.h"
 #include "run/remotestop.h"
 #include "run/run.h"
 #include "run/runthread.h"
@@ -34,6 +35,7 @@ struct Outcome {
     int passes = 0;
     qint64 milliseconds = 0;
     bool inputFailed = false;
+    int pictureNotFoundPage = 0;
 };
 
 } // namespace
@@ -123,6 +125,7 @@ int Player::exec()
             outcome->passes = run->passesPlayed();
             outcome->milliseconds = clock.elapsed();
             outcome->inputFailed = run->inputFailed();
+            outcome->pictureNotFoundPage = run->pictureNotFoundPage();
         },
         Qt::DirectConnection);
 
@@ -133,6 +136,10 @@ int Player::exec()
     QObject::connect(thread, &QObject::destroyed, &loop, &QEventLoop::quit);
     loop.exec();
 
+    if (outcome->pictureNotFoundPage) {
+        CommandLine::printError(picturewait::notFoundMessage(outcome->pictureNotFoundPage, japanese));
+        return CommandLine::kExitPictureNotFound;
+    }
     if (outcome->inputFailed) {
         CommandLine::printError(Text{"入力をデスクトップに送れませんでした。再生を終えます（%1 回再生）",
                                      "could not send input to the desktop; the run ended there (%1 passes played)"}.in(japanese)

@@ -4,6 +4,7 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>

@@ -8,6 +8,7 @@
 // The header is deliberately free of Qt and of any platform header so that
 // every backend (x11, win32, sim) and every caller can include it.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -55,6 +57,38 @@ struct Point {
     int x = 0;
     int y = 0;
     bool operator==(const Point &o) const { return x == o.x && y == o.y; }
+};
+
+/// A rectangle of the virtual screen, in its pixels.
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+    /// The part of this rectangle that is also in `o` (empty when none).
+    Rect intersected(const Rect &o) const
+    {
+        const int left = x > o.x ? x : o.x;
+        const int top = y > o.y ? y : o.y;
+        // In 64 bits: a rectangle near INT_MAX must not wrap around.
+        const long long right = std::min<long long>(static_cast<long long>(x) + width, static_cast<long long>(o.x) + o.width);
+        const long long bottom = std::min<long long>(static_cast<long long>(y) + height, static_cast<long long>(o.y) + o.height);
+        if (right <= left || bottom <= top)
+            return Rect{left, top, 0, 0};
+        return Rect{left, top, int(right - left), int(bottom - top)};
+    }
+    bool operator==(const Rect &o) const
+    {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
+
+/// Pixels read from the screen: 0x00RRGGBB each, row after row, the rows
+/// of `area` (width * height of them).
+struct ScreenImage {
+    Rect area;
+    std::vector<std::uint32_t> pixels;
 };
 
 /// Low-level keyboard hook callback: virtual-key code and whether the key went
@@ -158,9 +192,24 @@ public:
 
     // --- Screen. Safe from any thread. ---
 
-    /// The colour of the screen pixel at (x, y), virtual-screen pixels, as
-    /// 0xRRGGBB; empty when it cannot be read (off the screen).
-    virtual std::optional<std::uint32_t> pixel(int x, int y) = 0;
+    /// The virtual screen: the rectangle that holds every monitor, in
+    /// physical pixels (on Windows it may start at negative coordinates).
+    virtual Rect screenRect() = 0;
+    /// Reads the part of `area` that is on the screen into `into`, whose
+    /// area then says which part that is (its buffer is reused, so a caller
+    /// that polls keeps one ScreenImage). False when nothing of it could be
+    /// read: off the screen, or a desktop that does not show its pixels.
+    virtual bool grab(const Rect &area, ScreenImage &into) = 0;
+    /// The colour of the screen pixel at (x, y) as 0xRRGGBB: a 1x1 grab, so
+    /// that a pixel and a picture are read the same way. Empty when it
+    /// cannot be read.
+    std::optional<std::uint32_t> pixel(int x, int y)
+    {
+        ScreenImage one;
+        if (!grab(Rect{x, y, 1, 1}, one) || one.pixels.size() != 1)
+            return std::nullopt;
+        return one.pixels.front() & 0xFFFFFFu;
+    }
 
     // --- Key state. Safe from any thread. ---
 

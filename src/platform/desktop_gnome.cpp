@@ -480,7 +480,9 @@ public:
         return clipboard_;
     }
 
-    std::optional<std::uint32_t> pixel(int, int) override { return std::nullopt; }
+    // No frames are read from the screen cast yet: the screen shows nothing.
+    Rect screenRect() override { return Rect{}; }
+    bool grab(const Rect &, ScreenImage &) override { return false; }
     bool isKeyDown(int) override { return false; }
     bool hasKey(int vkCode) override { return !x11vk::keysymsForVk(vkCode).empty(); }
     int installKeyboardHook(KeyboardHookCallback) override { return 0; }

@@ -258,25 +258,63 @@ void SimDesktop::wheel(int notches)
     log(Event::Wheel, notches, 0, true);
 }
 
-std::optional<std::uint32_t> SimDesktop::pixel(int x, int y)
+Rect SimDesktop::screenRect()
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (x < 0 || y < 0 || x >= screen_.x || y >= screen_.y)
-        return std::nullopt;
-    const auto it = pixels_.find({x, y});
-    return it != pixels_.end() ? it->second : background_;
+    return Rect{0, 0, screen_.x, screen_.y};
+}
+
+void SimDesktop::materializeLocked()
+{
+    const size_t size = size_t(std::max(screen_.x, 0)) * size_t(std::max(screen_.y, 0));
+    if (frame_.size() != size)
+        frame_.assign(size, background_);
+}
+
+bool SimDesktop::grab(const Rect &area, ScreenImage &into)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const Rect part = area.intersected(Rect{0, 0, screen_.x, screen_.y});
+    if (part.empty())
+        return false;
+    into.area = part;
+    into.pixels.resize(size_t(part.width) * size_t(part.height));
+    if (frame_.empty()) {
+        std::fill(into.pixels.begin(), into.pixels.end(), background_);
+        return true;
+    }
+    for (int row = 0; row < part.height; ++row) {
+        const auto from = frame_.begin() + std::ptrdiff_t(part.y + row) * screen_.x + part.x;
+        std::copy(from, from + part.width, into.pixels.begin() + std::ptrdiff_t(row) * part.width);
+    }
+    return true;
 }
 
 void SimDesktop::setPixel(int x, int y, std::uint32_t rgb)
 {
+    const std::uint32_t one = rgb;
+    paint(x, y, 1, 1, &one);
+}
+
+void SimDesktop::paint(int x, int y, int width, int height, const std::uint32_t *rgb)
+{
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    pixels_[{x, y}] = rgb & 0xFFFFFFu;
+    const Rect part = Rect{x, y, width, height}.intersected(Rect{0, 0, screen_.x, screen_.y});
+    if (part.empty())
+        return;
+    materializeLocked();
+    for (int row = 0; row < part.height; ++row) {
+        const std::uint32_t *from = rgb + std::ptrdiff_t(part.y - y + row) * width + (part.x - x);
+        auto to = frame_.begin() + std::ptrdiff_t(part.y + row) * screen_.x + part.x;
+        for (int col = 0; col < part.width; ++col)
+            to[col] = from[col] & 0xFFFFFFu;
+    }
 }
 
 void SimDesktop::setScreenColor(std::uint32_t rgb)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    pixels_.clear();
+    frame_.clear();
     background_ = rgb & 0xFFFFFFu;
 }
 
@@ -531,7 +569,20 @@ void SimDesktop::setHotKeyRegistrationFails(bool fails)
 void SimDesktop::setScreenSize(int width, int height)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (frame_.empty()) {
+        screen_ = Point{width, height};
+        return;
+    }
+    // What was painted stays where it was, as far as the new size shows it.
+    const std::vector<std::uint32_t> old = std::move(frame_);
+    const Point oldSize = screen_;
     screen_ = Point{width, height};
+    frame_.clear();
+    materializeLocked();
+    const Rect keep = Rect{0, 0, oldSize.x, oldSize.y}.intersected(Rect{0, 0, width, height});
+    for (int row = 0; row < keep.height; ++row)
+        std::copy(old.begin() + std::ptrdiff_t(row) * oldSize.x, old.begin() + std::ptrdiff_t(row) * oldSize.x + keep.width,
+                  frame_.begin() + std::ptrdiff_t(row) * width);
 }
 
 Point SimDesktop::screenSize() const

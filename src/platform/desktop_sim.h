@@ -46,8 +46,10 @@ public:
     Point cursorPos() override;
     /// Logged as a Wheel event with the notches in `a`.
     void wheel(int notches) override;
-    /// Reads the simulated screen (see setPixel); off the screen size: empty.
-    std::optional<std::uint32_t> pixel(int x, int y) override;
+    /// The screen size set, from (0, 0).
+    Rect screenRect() override;
+    /// Reads the simulated screen (see setPixel and paint).
+    bool grab(const Rect &area, ScreenImage &into) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
     bool isKeyDown(int vkCode) override;
@@ -104,6 +106,10 @@ public:
     /// Paints one pixel of the simulated screen (0xRRGGBB); every pixel not
     /// painted has the background colour, black unless set.
     void setPixel(int x, int y, std::uint32_t rgb);
+    /// Paints a picture (0xRRGGBB, row after row) with its top-left at (x, y);
+    /// what falls off the screen is dropped.
+    void paint(int x, int y, int width, int height, const std::uint32_t *rgb);
+    /// Paints the whole screen one colour.
     void setScreenColor(std::uint32_t rgb);
     Point screenSize() const;
 
@@ -140,8 +146,12 @@ private:
     mutable std::recursive_mutex mutex_;
     Point cursor_;
     Point screen_{1920, 1080};
-    std::map<std::pair<int, int>, std::uint32_t> pixels_;
+    /// The screen's pixels, row after row; empty while it is all background
+    /// (most tests never look at it, and a full screen is 8 MB).
+    std::vector<std::uint32_t> frame_;
     std::uint32_t background_ = 0;
+    /// Gives frame_ its pixels (lock held).
+    void materializeLocked();
     std::set<int> down_;
     std::vector<Event> events_;
     std::vector<Event> delivered_;

@@ -215,16 +215,54 @@ void Win32Desktop::wheel(int notches)
     mouse_event(MOUSEEVENTF_WHEEL, 0, 0, DWORD(notches * WHEEL_DELTA), 0);
 }
 
-std::optional<std::uint32_t> Win32Desktop::pixel(int x, int y)
+Rect Win32Desktop::screenRect()
 {
+    return Rect{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+bool Win32Desktop::grab(const Rect &area, ScreenImage &into)
+{
+    const Rect part = area.intersected(screenRect());
+    if (part.empty())
+        return false;
     HDC screen = GetDC(nullptr);
     if (!screen)
-        return std::nullopt;
-    const COLORREF c = GetPixel(screen, x, y);
+        return false;
+    HDC memory = CreateCompatibleDC(screen);
+    // Top-down (negative height) 32-bit rows: each pixel is a little-endian
+    // 0x??RRGGBB word, as the caller wants it.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = part.width;
+    info.bmiHeader.biHeight = -part.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    HBITMAP dib = memory ? CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    bool read = false;
+    if (dib && bits) {
+        HGDIOBJ before = SelectObject(memory, dib);
+        // CAPTUREBLT: layered windows (tooltips, translucent ones) are part of
+        // what the person sees.
+        read = BitBlt(memory, 0, 0, part.width, part.height, screen, part.x, part.y, SRCCOPY | CAPTUREBLT) != 0;
+        GdiFlush();
+        if (read) {
+            into.area = part;
+            const auto *words = static_cast<const std::uint32_t *>(bits);
+            into.pixels.resize(size_t(part.width) * size_t(part.height));
+            for (size_t i = 0; i < into.pixels.size(); ++i)
+                into.pixels[i] = words[i] & 0xFFFFFFu;
+        }
+        SelectObject(memory, before);
+    }
+    if (dib)
+        DeleteObject(dib);
+    if (memory)
+        DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    if (c == CLR_INVALID)
-        return std::nullopt;
-    return std::uint32_t(GetRValue(c)) << 16 | std::uint32_t(GetGValue(c)) << 8 | std::uint32_t(GetBValue(c));
+    return read;
 }
 
 void Win32Desktop::key(int vkCode, bool down)

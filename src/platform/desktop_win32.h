@@ -39,7 +39,10 @@ public:
     /// One mouse_event with MOUSEEVENTF_WHEEL and 120 per notch.
     void wheel(int notches) override;
     /// GetPixel on the screen's device context.
-    std::optional<std::uint32_t> pixel(int x, int y) override;
+    /// The virtual screen (every monitor), from GetSystemMetrics.
+    Rect screenRect() override;
+    /// BitBlt from the screen into a DIB section.
+    bool grab(const Rect &area, ScreenImage &into) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
 

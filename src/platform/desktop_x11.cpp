@@ -84,6 +84,10 @@ X11Desktop::~X11Desktop()
     }
 
     {
+        std::lock_guard<std::mutex> lock(grabMutex_);
+        grabber_.reset();
+    }
+    {
         std::lock_guard<std::mutex> lock(queryMutex_);
         for (Display *dpy : queryConnections_)
             closeConnection(dpy);
@@ -293,34 +297,6 @@ void X11Desktop::wheel(int notches)
         XTestFakeButtonEvent(input_, button, False, CurrentTime);
     }
     XSync(input_, False);
-}
-
-std::optional<std::uint32_t> X11Desktop::pixel(int x, int y)
-{
-    QueryLease lease(*this);
-    Display *dpy = lease.display();
-    if (!dpy)
-        return std::nullopt;
-    const int screen = DefaultScreen(dpy);
-    if (x < 0 || y < 0 || x >= DisplayWidth(dpy, screen) || y >= DisplayHeight(dpy, screen))
-        return std::nullopt;
-    XImage *image = XGetImage(dpy, RootWindow(dpy, screen), x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image)
-        return std::nullopt;
-    const unsigned long value = XGetPixel(image, 0, 0);
-    // Each channel scaled from its mask to 8 bits (TrueColor visuals).
-    auto channel = [value](unsigned long mask) -> std::uint32_t {
-        if (!mask)
-            return 0;
-        int shift = 0;
-        while (!((mask >> shift) & 1u))
-            ++shift;
-        const unsigned long max = mask >> shift;
-        return std::uint32_t(((value & mask) >> shift) * 255u / max);
-    };
-    const std::uint32_t rgb = channel(image->red_mask) << 16 | channel(image->green_mask) << 8 | channel(image->blue_mask);
-    XDestroyImage(image);
-    return rgb;
 }
 
 void X11Desktop::key(int vkCode, bool down)

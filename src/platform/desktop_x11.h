@@ -35,6 +35,11 @@ typedef struct _XDisplay Display;
 
 namespace platform {
 
+class X11ScreenGrabber;
+struct X11ScreenGrabberDeleter {
+    void operator()(X11ScreenGrabber *grabber) const;
+};
+
 class X11Desktop : public Desktop {
 public:
     using Clock = std::chrono::steady_clock;
@@ -50,8 +55,11 @@ public:
     Point cursorPos() override;
     /// XTest buttons 4 (up) and 5 (down), pressed and released once a notch.
     void wheel(int notches) override;
-    /// A 1x1 XGetImage of the root window.
-    std::optional<std::uint32_t> pixel(int x, int y) override;
+    /// The root window.
+    Rect screenRect() override;
+    /// The root window's pixels: MIT-SHM where the server offers it,
+    /// XGetImage otherwise (desktop_x11_grab.cpp).
+    bool grab(const Rect &area, ScreenImage &into) override;
     void key(int vkCode, bool down) override;
     void unicodeUnit(char16_t unit, bool down) override;
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override;
@@ -283,6 +291,11 @@ private:
 
     std::mutex logMutex_;
     std::set<std::string> logged_;
+
+    // Screen reads, on a connection of their own (its shared memory is
+    // attached to it), under grabMutex_.
+    std::mutex grabMutex_;
+    std::unique_ptr<X11ScreenGrabber, X11ScreenGrabberDeleter> grabber_;
 
     // Query connections (QueryLease), under queryMutex_.
     std::mutex queryMutex_;

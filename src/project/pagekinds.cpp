@@ -1,6 +1,7 @@
 #include "project/pagekinds.h"
 
 #include "input/keycombination.h"
+#include "project/picture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,6 +33,8 @@ const Param kSeconds{.type = Type::Seconds, .english = "seconds", .japanese = u"
 const Param kX{.type = Type::Integer, .english = "x", .japanese = u"X"};
 const Param kY{.type = Type::Integer, .english = "y", .japanese = u"Y"};
 const Param kKeyParam{.type = Type::Key, .english = "key", .japanese = u"キー"};
+const Param kPicture{.type = Type::Picture, .english = "picture", .japanese = u"画像"};
+const Param kTolerance{.type = Type::Integer, .english = "tolerance", .japanese = u"許容差", .low = 0, .high = 255};
 
 const PageKinds::Kind *find(const QList<PageKinds::Kind> &kinds, const QString &stored)
 {
@@ -105,6 +108,14 @@ const QList<PageKinds::Kind> &PageKinds::operations()
          u"Wheel: Turns the mouse wheel up or down by the specified number of notches.\n",
          {{.type = Type::Direction, .english = "direction", .japanese = u"方向", .otherwise = WheelOperation::kDown}, // anything but 上 turns down
           {.type = Type::Integer, .english = "notches", .japanese = u"ノッチ数", .low = 0, .high = WheelOperation::kMostNotches}}},
+        // No picture yet when added: the page stays locked until it gets one.
+        {kClickImage, int(OperationId::ClickImage), QStringLiteral("Click Image"), QStringLiteral("Click Image"),
+         {kClickImage, QString(), kLeft, QStringLiteral("0"), QStringLiteral("10")}, nullptr,
+         u"画像クリック:画面に画像が現れるのを指定の時間まで待ち、その中央をクリックします。見つからなければ実行を終えます。\n",
+         u"Click Image: Waits up to the specified time for a picture to appear on the screen, then clicks its center. "
+         u"If it does not appear, the run ends.\n",
+         {kPicture, sideParam(kRight), kTolerance,
+          {.type = Type::Seconds, .english = "seconds to wait", .japanese = u"待つ時間"}}},
     };
     return kinds;
 }
@@ -140,7 +151,15 @@ const QList<PageKinds::Kind> &PageKinds::conditions()
          u"色:指定した座標の画面の色が指定の色になった時に次の操作に進みます。",
          u"Color: Proceeds to the next action when the screen at the specified coordinates shows the specified color.",
          {kX, kY, {.type = Type::Color, .english = "colour", .japanese = u"色"},
-          {.type = Type::Integer, .english = "tolerance", .japanese = u"許容差", .low = 0, .high = 255}}},
+          kTolerance}},
+        {kImage, int(ConditionId::Image), QStringLiteral("Image"), QStringLiteral("Image"),
+         {kImage, ImageCondition::kAppears, QString(), QStringLiteral("0")}, nullptr,
+         // The colour's line before it ends without a line break.
+         u"\n画像:画面に指定の画像が現れた時（または消えた時）に次の操作に進みます。",
+         u"\nImage: Proceeds to the next action when the specified picture appears on the screen (or vanishes from it).",
+         {{.type = Type::Appearance, .english = "appears or vanishes", .japanese = u"現れる・消える",
+           .otherwise = ImageCondition::kAppears}, // anything but 消える waits for it to appear
+          kPicture, kTolerance}},
     };
     return kinds;
 }
@@ -248,6 +267,20 @@ QString PageKinds::displaySide(const QString &stored, bool japanese)
 QStringList PageKinds::sideItems(bool japanese)
 {
     return {displaySide(kLeft, japanese), displaySide(kRight, japanese)};
+}
+
+QString PageKinds::displayChoice(Param::Type type, const QString &stored, bool japanese)
+{
+    switch (type) {
+    case Param::Type::Side:
+        return displaySide(stored, japanese);
+    case Param::Type::Direction:
+        return WheelOperation::displayDirection(stored, japanese);
+    case Param::Type::Appearance:
+        return ImageCondition::displayAppearance(stored, japanese);
+    default:
+        return stored;
+    }
 }
 
 QString PageKinds::commandDisplayName(const QString &kind, bool japanese)
@@ -487,6 +520,13 @@ private:
                 if (has(i) && !PageKinds::ColorCondition::isColorText(record_->at(i)))
                     add(i, Action::Black, QStringLiteral("#000000"));
                 break;
+            case Type::Picture:
+                if (has(i) && picture::decode(record_->at(i)).isNull())
+                    add(i, Action::NoPicture);
+                break;
+            case Type::Appearance:
+                choice(i, PageKinds::ImageCondition::kAppears, PageKinds::ImageCondition::kVanishes, p.otherwise);
+                break;
             }
         }
     }
@@ -563,8 +603,14 @@ QString PageKinds::Finding::describe(bool ja) const
                   : QStringLiteral("not \"#rrggbb\"; plays as black (#000000)");
         break;
     case Action::OtherSide: {
-        const QString shown = kind == PageKinds::kWheel ? WheelOperation::displayDirection(result, ja)
-                                                          : PageKinds::displaySide(result, ja);
+        Param::Type type = Param::Type::Side;
+        if (k) {
+            for (const Param &p : k->params) {
+                if (field == QLatin1String(p.english))
+                    type = p.type;
+            }
+        }
+        const QString shown = PageKinds::displayChoice(type, result, ja);
         what = ja ? QStringLiteral("不明な値です。「") + shown + QStringLiteral("」として扱います")
                   : QStringLiteral("not known; plays as \"") + shown + QStringLiteral("\"");
         break;
@@ -576,6 +622,10 @@ QString PageKinds::Finding::describe(bool ja) const
     case Action::NeverComes:
         what = ja ? QStringLiteral("その時刻は来ません。停止するまで待ち続けます")
                   : QStringLiteral("that time never comes; the page waits until stopped");
+        break;
+    case Action::NoPicture:
+        what = ja ? QStringLiteral("画像として読めません。画面に見つかることはありません")
+                  : QStringLiteral("not a picture; it is never found on the screen");
         break;
     }
     return where + what;

@@ -35,6 +35,7 @@ public:
     static inline const QString kKey = QStringLiteral("キー");
     static inline const QString kEnterText = QStringLiteral("入力");
     static inline const QString kWheel = QStringLiteral("ホイール");
+    static inline const QString kClickImage = QStringLiteral("画像クリック");
 
     // Stored condition kinds (クリック and キー are shared with the operations).
     static inline const QString kWaitUntilOver = QStringLiteral("終わるまで待つ");
@@ -42,6 +43,7 @@ public:
     static inline const QString kImmediately = QStringLiteral("即時");
     static inline const QString kClockTime = QStringLiteral("時刻");
     static inline const QString kColor = QStringLiteral("色");
+    static inline const QString kImage = QStringLiteral("画像");
 
     // Stored mouse buttons.
     static inline const QString kLeft = QStringLiteral("左");
@@ -54,8 +56,8 @@ public:
     /// The kinds as the code knows them. The run dispatches on these with
     /// a switch without a default, so the compiler names every place a new
     /// kind needs code; the stored Japanese names stay the file format.
-    enum class OperationId { None, Click, MousePointer, SmoothMove, Key, EnterText, Wheel };
-    enum class ConditionId { WaitUntilOver, Time, Immediately, Click, Key, ClockTime, Color };
+    enum class OperationId { None, Click, MousePointer, SmoothMove, Key, EnterText, Wheel, ClickImage };
+    enum class ConditionId { WaitUntilOver, Time, Immediately, Click, Key, ClockTime, Color, Image };
 
     /// One element of a record after its kind (element i + 1 is params[i]):
     /// what it holds decides how Open checks it and which field edits it.
@@ -68,6 +70,8 @@ public:
             Key,       ///< a key-combination code, set only by a capture
             Text,      ///< any text; the panel's text box
             Color,     ///< "#rrggbb"
+            Picture,   ///< a PNG in base64 (picture.h)
+            Appearance, ///< 現れる or 消える
         };
         Type type;
         const char *english;     ///< field name in messages ("seconds held")
@@ -175,6 +179,7 @@ public:
             OtherSide,   ///< a side or direction not known: `result` is used
             NoKey,       ///< a key code without a usable key: nothing is pressed or waited for
             NeverComes,  ///< a clock time that does not exist: the page waits until stopped
+            NoPicture,   ///< a picture that cannot be read: it is never found on the screen
         };
         int page = 0;            ///< 1-based
         bool condition = false;  ///< false: the page's operation
@@ -220,6 +225,10 @@ public:
         const QStringList *read_;
         QStringList *write_ = nullptr;
     };
+
+    /// Stored Side, Direction or Appearance value to its text in the interface
+    /// language; other types as stored.
+    static QString displayChoice(Param::Type type, const QString &stored, bool japanese);
 
     /// Any record's elements by index, for code that follows a kind's params.
     struct ParamView : View {
@@ -316,6 +325,56 @@ public:
         static QStringList directionItems(bool japanese)
         {
             return {displayDirection(kUp, japanese), displayDirection(kDown, japanese)};
+        }
+    };
+
+    /// Operation Click Image: ["画像クリック", picture, side, tolerance 0-255,
+    /// seconds to wait for the picture].
+    struct ImageClickOperation : View {
+        using View::View;
+        QString pictureText() const { return element(1); }
+        QString side() const { return element(2); }
+        bool left() const { return side() == kLeft; }
+        QString toleranceText() const { return element(3); }
+        int tolerance() const { return std::clamp(toleranceText().toInt(), 0, 255); }
+        QString waitText() const { return element(4); }
+        void setPicture(const QString &text) const { setElement(1, text); }
+        void setSide(const QString &stored) const { setElement(2, stored); }
+        void setTolerance(int tolerance) const { setInteger(3, tolerance); }
+        void setWait(double seconds) const { setSeconds(4, seconds); }
+    };
+
+    /// Condition Image: ["画像", "現れる" or "消える", picture, tolerance 0-255].
+    /// Stored in Japanese like a click's side.
+    struct ImageCondition : View {
+        using View::View;
+        static inline const QString kAppears = QStringLiteral("現れる");
+        static inline const QString kVanishes = QStringLiteral("消える");
+        QString appearanceText() const { return element(1); }
+        /// Anything but 消える waits for the picture to appear.
+        bool vanishes() const { return appearanceText() == kVanishes; }
+        QString pictureText() const { return element(2); }
+        QString toleranceText() const { return element(3); }
+        int tolerance() const { return std::clamp(toleranceText().toInt(), 0, 255); }
+        void setAppearance(const QString &stored) const { setElement(1, stored); }
+        void setPicture(const QString &text) const { setElement(2, text); }
+        void setTolerance(int tolerance) const { setInteger(3, tolerance); }
+        static QString displayAppearance(const QString &stored, bool japanese)
+        {
+            if (japanese)
+                return stored;
+            return stored == kVanishes ? QStringLiteral("vanishes") : QStringLiteral("appears");
+        }
+        /// Combo text to stored value: in English "vanishes" is 消える, anything else 現れる.
+        static QString storedAppearance(const QString &comboText, bool japanese)
+        {
+            if (japanese)
+                return comboText;
+            return comboText == QLatin1String("vanishes") ? kVanishes : kAppears;
+        }
+        static QStringList appearanceItems(bool japanese)
+        {
+            return {displayAppearance(kAppears, japanese), displayAppearance(kVanishes, japanese)};
         }
     };
 

@@ -2,6 +2,7 @@
 
 #include "input/keycombination.h"
 #include "project/pagekinds.h"
+#include "run/picturewait.h"
 #include "run/run.h"
 
 #include <QTime>
@@ -92,6 +93,16 @@ void waitFor(Run &run, const QStringList &condition)
     case PageKinds::ConditionId::Color:
         waitForColor(run, condition);
         return;
+    case PageKinds::ConditionId::Image: {
+        const PageKinds::ImageCondition image(condition);
+        const picturewait::Result r =
+            picturewait::wait(run, image.pictureText(), image.tolerance(), image.vanishes(), -1);
+        // A desktop that shows no pixels cannot tell: the run does not
+        // pretend it saw the picture come or go.
+        if (r.outcome == picturewait::Result::Outcome::Unreadable)
+            run.failInput();
+        return;
+    }
     case PageKinds::ConditionId::ClockTime: {
         const PageKinds::ClockCondition clock(condition);
         waitForClockTime(run, clock.hourText().toInt(), clock.minuteText().toInt());

@@ -2,6 +2,7 @@
 
 #include "input/keycombination.h"
 #include "project/pagekinds.h"
+#include "run/picturewait.h"
 #include "run/run.h"
 
 #include <QStringList>
@@ -115,6 +116,19 @@ void start(Run &run, const QStringList &command)
         run.startWorker([&run, text, seconds] { typeText(run, text, seconds); });
         return;
     }
+    case PageKinds::OperationId::ClickImage: {
+        const PageKinds::ImageClickOperation op(command);
+        const QString pictureText = op.pictureText();
+        const int tolerance = op.tolerance();
+        const auto button = op.left() ? platform::MouseButton::Left : platform::MouseButton::Right;
+        const double wait = op.waitText().toDouble();
+        const int page = run.currentPage();
+        run.startWorker([&run, pictureText, tolerance, button, wait, page] {
+            // A negative or unreadable time looks once.
+            clickImage(run, pictureText, tolerance, button, wait > 0 ? wait : 0, page);
+        });
+        return;
+    }
     case PageKinds::OperationId::Wheel: {
         // All notches in one go, on the runner thread like the pointer jump.
         const int notches = PageKinds::WheelOperation(command).signedNotches();
@@ -160,6 +174,29 @@ void clickButton(Run &run, platform::MouseButton button, double seconds)
     desktop->mouseButton(button, true);
     AtExit release([&] { desktop->mouseButton(button, false); });
     run.interruptibleWait(seconds);
+}
+
+void clickImage(Run &run, const QString &pictureText, int tolerance, platform::MouseButton button, double seconds,
+                int page)
+{
+    const picturewait::Result found = picturewait::wait(run, pictureText, tolerance, false, seconds);
+    switch (found.outcome) {
+    case picturewait::Result::Outcome::Met: {
+        platform::currentDesktop()->setCursorPos(found.centre.x, found.centre.y);
+        // Held as long as a new Click page holds it.
+        const double hold = PageKinds::ClickOperation(PageKinds::createdCommand(PageKinds::kClick)).holdText().toDouble();
+        clickButton(run, button, hold);
+        return;
+    }
+    case picturewait::Result::Outcome::TimedOut:
+        run.failPictureNotFound(page);
+        return;
+    case picturewait::Result::Outcome::Unreadable:
+        run.failInput();
+        return;
+    case picturewait::Result::Outcome::Stopped:
+        return;
+    }
 }
 
 void mousePointer(int x, int y)

@@ -43,6 +43,11 @@ KeyPress parseKeyParameter(const QString &parameter);
 /// Presses a mouse button where the pointer is, holds it for `seconds`
 /// (interruptible) and always releases it.
 void clickButton(Run &run, platform::MouseButton button, double seconds);
+/// Waits up to `seconds` for the picture to be on the screen, then puts the
+/// pointer on its centre and clicks there; ends the run with `page` as the
+/// one whose picture was not found when it does not come in time.
+void clickImage(Run &run, const QString &pictureText, int tolerance, platform::MouseButton button, double seconds,
+                int page);
 /// Puts the pointer at (x, y) at once.
 void mousePointer(int x, int y);
 /// Glides the pointer in a straight line to (x, y) over `seconds`, timed by

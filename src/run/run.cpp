@@ -224,6 +224,7 @@ void Run::runLoop()
 
 void Run::playPage(int index)
 {
+    pageNumber = index + 1;
     operations::start(*this, commands.at(index));
     conditions::waitFor(*this, index < conditions.size() ? conditions.at(index) : QStringList());
     checkInputArrived();
@@ -280,6 +281,13 @@ void Run::failInput()
 {
     // A run that cannot play what was built must not end as if it had.
     inputFailure.store(true);
+    requestStop();
+}
+
+void Run::failPictureNotFound(int page)
+{
+    int none = 0;
+    pictureMissing.compare_exchange_strong(none, page);
     requestStop();
 }
 

@@ -136,6 +136,14 @@ public:
     void failInput();
     /// True when the run ended, or is ending, because of failInput.
     bool inputFailed() const { return inputFailure.load(); }
+    /// Ends the run because page `page` (1-based) did not find its picture
+    /// on the screen in time: a click elsewhere would be a blind one. Safe
+    /// from any thread; the first page to call it is the one reported.
+    void failPictureNotFound(int page);
+    /// The page whose picture was not found, or 0.
+    int pictureNotFoundPage() const { return pictureMissing.load(); }
+    /// The page the runner plays now, 1-based (runner thread).
+    int currentPage() const { return pageNumber; }
     /// Waits for every worker started so far, in the order they were
     /// started (runner thread only, or once the runner has ended).
     void joinWorkers();
@@ -192,6 +200,8 @@ private:
     QString projectName;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> inputFailure{false};
+    std::atomic<int> pictureMissing{0};
+    int pageNumber = 0; // runner thread only
     std::shared_ptr<platform::Desktop> desktop; // the runner's, for checkInputArrived
     unsigned long failuresAtStart = 0;
     int inputSession = 0; // the desktop's beginInput handle, runner thread only

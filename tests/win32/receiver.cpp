@@ -8,7 +8,9 @@
 //   REQUEST  a file the test creates with one request; the receiver answers
 //            into LOG and deletes it: "cursor", "held", "state", "front", "quit", or
 //            "lock PATH" (UTF-8), which opens PATH with no sharing and keeps
-//            it open, so that no other program can read or replace it
+//            it open, so that no other program can read or replace it, or
+//            "picture X Y", which paints the pattern of picturepattern.h
+//            with its top-left at the client point (X, Y)
 //
 // Lines written:
 //   ready HWND                         once the window is shown
@@ -27,8 +29,11 @@
 //   activate STATE, focus in/out,      activation, focus and capture
 //   capturechanged                     changes, after "ready"
 //   locked PATH / lockfailed ERROR     answer to "lock"
+//   picture X Y                        answer to "picture", once painted
 
 #include <windows.h>
+
+#include "picturepattern.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -147,6 +152,19 @@ void answerRequest(HWND window)
             writeLine("lockfailed %lu", GetLastError());
         else
             writeLine("locked %s", path.c_str()); // closed when the receiver ends
+    } else if (request.rfind("picture ", 0) == 0) {
+        int x = 0, y = 0;
+        if (sscanf(request.c_str() + 8, "%d %d", &x, &y) == 2) {
+            HDC dc = GetDC(window);
+            for (int py = 0; py < kPatternHeight; ++py)
+                for (int px = 0; px < kPatternWidth; ++px) {
+                    const unsigned rgb = patternPixel(px, py);
+                    SetPixel(dc, x + px, y + py, RGB(rgb >> 16, (rgb >> 8) & 255, rgb & 255));
+                }
+            GdiFlush();
+            ReleaseDC(window, dc);
+            writeLine("picture %d %d", x, y);
+        }
     } else if (request == "quit") {
         DestroyWindow(window);
     } else {

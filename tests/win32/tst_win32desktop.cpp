@@ -354,7 +354,9 @@ void wheelTurnsByNotches(const WheelRow &row)
     CHECK((g_mouse[0].info.flags & LLMHF_INJECTED) != 0);
 }
 
-// A window painted in one colour: the pixel read inside it is that colour.
+// A window painted in one colour: the pixel read inside it is that colour,
+// and a grab around it holds it exactly where the window is; a grab that
+// reaches off the screen is cut to the screen.
 void pixelReadsThePaintedScreen()
 {
     Win32Desktop &d = desktop();
@@ -372,12 +374,30 @@ void pixelReadsThePaintedScreen()
     UpdateWindow(window);
     pumpFor(200);
     const std::optional<std::uint32_t> seen = d.pixel(130, 130);
+    platform::ScreenImage around;
+    const bool grabbed = d.grab(platform::Rect{90, 90, 80, 80}, around);
+    platform::ScreenImage corner;
+    const platform::Rect screen = d.screenRect();
+    const bool cut = d.grab(platform::Rect{screen.x - 50, screen.y - 50, 100, 100}, corner);
     DestroyWindow(window);
     UnregisterClassW(wc.lpszClassName, wc.hInstance);
     DeleteObject(brush);
     CHECK(seen.has_value());
     CHECK_EQ(*seen, std::uint32_t(0x12abef));
     CHECK(!d.pixel(-100000, -100000).has_value());
+    CHECK(grabbed);
+    CHECK(around.area == (platform::Rect{90, 90, 80, 80}));
+    int inside = 0;
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 80; ++x) {
+            const bool in = x >= 10 && x < 70 && y >= 10 && y < 70;
+            if (in && around.pixels[size_t(y * 80 + x)] == 0x12abefu)
+                ++inside;
+        }
+    CHECK_EQ(inside, 60 * 60);
+    CHECK(cut);
+    CHECK(corner.area == (platform::Rect{screen.x, screen.y, 50, 50}));
+    CHECK_EQ(corner.pixels.size(), size_t(50 * 50));
 }
 
 struct CursorRow {

@@ -8,6 +8,8 @@
 // program exits 77 (skipped), unless TERVALO_WINE_REQUIRED is set, as in
 // scripts/test's Windows stage, where anything missing fails.
 
+#include "picturepattern.h"
+#include "project/picture.h"
 #include "receiverwindow.h"
 #include "wineprefix.h"
 #include "xdriver.h"
@@ -160,6 +162,7 @@ private slots:
     void keyCapture();
     void badInput_data();
     void badInput();
+    void clickImage();
     void commandLineInConsole_data();
     void commandLineInConsole();
 
@@ -741,6 +744,41 @@ void tst_WineProgram::badInput()
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/new.cmdat")));
     }
     closeProgram();
+}
+
+// --play at a cmd prompt finds a picture the receiver window paints and
+// clicks its centre: the screen read through GDI, the click through SendInput.
+void tst_WineProgram::clickImage()
+{
+    auto receiver = startReceiver();
+    QVERIFY(receiver);
+    const QPoint at(37, 23);
+    QCOMPARE(receiver->ask(QStringLiteral("picture %1 %2").arg(at.x()).arg(at.y()), QStringLiteral("picture")),
+             QStringLiteral("picture %1 %2").arg(at.x()).arg(at.y()));
+    QImage image(kPatternWidth, kPatternHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kPatternHeight; ++y)
+        for (int x = 0; x < kPatternWidth; ++x)
+            image.setPixel(x, y, 0xFF000000u | patternPixel(x, y));
+    const QString path = writeProject(
+        QStringLiteral("image"),
+        {{{QStringLiteral("画像クリック"), picture::encode(image), QStringLiteral("左"), QStringLiteral("0"), QStringLiteral("10")},
+          {QStringLiteral("終わるまで待つ"), QStringLiteral("0")}}});
+    writeSettings({});
+    auto cmd = prefix->start(QStringLiteral("cmd"),
+                             {QStringLiteral("/c"), QStringLiteral("tervalo_free.exe"), QStringLiteral("--play"),
+                              QStringLiteral("Z:") + QString(path).replace(QLatin1Char('/'), QLatin1Char('\\')),
+                              QStringLiteral("--delay"), QStringLiteral("0"), QStringLiteral("--quiet")},
+                             appFolder);
+    QVERIFY(cmd->waitForFinished(kRunMs));
+    QVERIFY2(cmd->exitCode() == 0, qPrintable(QString::fromUtf8(cmd->readAll())));
+    const QPoint centre = receiver->rect().topLeft() + at + QPoint(kPatternWidth / 2, kPatternHeight / 2);
+    const QString down = QStringLiteral("down l %1 %2 %3 %4")
+                             .arg(centre.x() - receiver->rect().x())
+                             .arg(centre.y() - receiver->rect().y())
+                             .arg(centre.x())
+                             .arg(centre.y());
+    QVERIFY2(receiver->waitUntil([&](const QStringList &l) { return l.contains(down); }, kWindowMs),
+             qPrintable(receiver->lines().join(QLatin1Char('|'))));
 }
 
 void tst_WineProgram::commandLineInConsole_data()

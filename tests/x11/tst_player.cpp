@@ -5,13 +5,18 @@
 
 #include "app/commandline.h"
 #include "project/pagekinds.h"
+#include "project/picture.h"
 #include "project/projectfile.h"
+#include "run/picturewait.h"
 #include "support/childenvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -162,6 +167,66 @@ public:
     Display *dpy;
     Window window = 0;
     bool owned = false;
+};
+
+// A window of its own X connection that shows a picture at a place of its
+// own once asked to, and keeps where (on the screen) and with which button it
+// was pressed.
+class PictureBoard {
+public:
+    PictureBoard(const QRect &geometry, const QImage &picture, const QPoint &at)
+        : dpy(XOpenDisplay(nullptr)), picture_(picture.convertToFormat(QImage::Format_RGB32)), at_(at)
+    {
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixel = 0xddeeff;
+        attributes.event_mask = ButtonPressMask | ExposureMask | StructureNotifyMask;
+        window = XCreateWindow(dpy, DefaultRootWindow(dpy), geometry.x(), geometry.y(), unsigned(geometry.width()),
+                               unsigned(geometry.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+                               CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+        XMapRaised(dpy, window);
+        XEvent e;
+        do
+            XWindowEvent(dpy, window, StructureNotifyMask, &e);
+        while (e.type != MapNotify);
+        XSync(dpy, False);
+    }
+    ~PictureBoard()
+    {
+        XDestroyWindow(dpy, window);
+        XCloseDisplay(dpy);
+    }
+    /// Draws the picture (24-bit TrueColor, as Xvfb runs here).
+    void show()
+    {
+        XImage *image = XCreateImage(dpy, DefaultVisual(dpy, DefaultScreen(dpy)), 24, ZPixmap, 0,
+                                     reinterpret_cast<char *>(picture_.bits()), unsigned(picture_.width()),
+                                     unsigned(picture_.height()), 32, int(picture_.bytesPerLine()));
+        XPutImage(dpy, window, DefaultGC(dpy, DefaultScreen(dpy)), image, 0, 0, at_.x(), at_.y(),
+                  unsigned(picture_.width()), unsigned(picture_.height()));
+        image->data = nullptr; // the QImage's
+        XDestroyImage(image);
+        XSync(dpy, False);
+        shown = true;
+    }
+    void poll()
+    {
+        while (XPending(dpy)) {
+            XEvent e;
+            XNextEvent(dpy, &e);
+            if (e.type == ButtonPress)
+                presses.append({QPoint(e.xbutton.x_root, e.xbutton.y_root), int(e.xbutton.button)});
+        }
+    }
+
+    Display *dpy;
+    Window window = 0;
+    bool shown = false;
+    QList<QPair<QPoint, int>> presses; // X buttons: 1 left, 3 right
+
+private:
+    QImage picture_;
+    QPoint at_;
 };
 
 struct Played {
@@ -799,6 +864,61 @@ private slots:
 
     // The README's scheduling examples, run as the scheduler would: with
     // only the variables it sets plus the ones the example names.
+    // A Click Image page of --play waits for its picture on a window at a
+    // random place, clicks its centre with its button once it is shown, and
+    // never clicks when it does not come: the run ends there, naming the
+    // page, with exit 4.
+    void pictureThroughThePlayer_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("left, shown after half a second") << "左" << "10" << true;
+        QTest::newRow("right, shown after half a second") << "右" << "10" << true;
+        QTest::newRow("not shown in time") << "左" << "0.3" << false;
+    }
+    void pictureThroughThePlayer()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, wait);
+        QFETCH(bool, shown);
+        auto *random = QRandomGenerator::global();
+        QImage image(24, 18, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(10 * x, 255 - 12 * y, (x * y) % 256));
+        const QRect geometry(400 + random->bounded(500), 300 + random->bounded(500), 260, 200);
+        const QPoint at(random->bounded(200), random->bounded(150));
+        PictureBoard board(geometry, image, at);
+
+        const QString file = writeProject(
+            QStringLiteral("picture.cmdat"),
+            list({{PageKinds::kNone}, {PageKinds::kClickImage, picture::encode(image), button, QStringLiteral("0"), wait}}),
+            list({{PageKinds::kImmediately}, {PageKinds::kWaitUntilOver, QStringLiteral("0")}}));
+        QElapsedTimer clock;
+        clock.start();
+        const Played p = playArgs({QStringLiteral("--play"), file, QStringLiteral("--delay"), QStringLiteral("0"),
+                                   QStringLiteral("--quiet")},
+                                  sessionEnvironment(), [&] {
+                                      if (shown && !board.shown && clock.elapsed() > 500)
+                                          board.show();
+                                      board.poll();
+                                  });
+        XSync(board.dpy, False);
+        board.poll();
+        if (shown) {
+            QVERIFY2(p.ended && p.code == CommandLine::kExitDone, qPrintable(describe(p)));
+            QCOMPARE(board.presses.size(), 1);
+            QCOMPARE(board.presses.first().first,
+                     geometry.topLeft() + at + QPoint(image.width() / 2, image.height() / 2));
+            QCOMPARE(board.presses.first().second, button == PageKinds::kLeft ? 1 : 3);
+        } else {
+            QVERIFY2(p.ended && p.code == CommandLine::kExitPictureNotFound, qPrintable(describe(p)));
+            QVERIFY2(p.err.contains(picturewait::notFoundMessage(2, false)), qPrintable(describe(p)));
+            QCOMPARE(board.presses.size(), 0);
+        }
+    }
+
     void readmeExamples_data()
     {
         QTest::addColumn<QString>("kind");

@@ -4,11 +4,13 @@
 
 #include "platform/desktop_x11.h"
 #include "project/pagekinds.h"
+#include "project/picture.h"
 #include "run/run.h"
 #include "support/runprobe.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QPalette>
 #include <QScrollBar>
@@ -123,6 +125,52 @@ private slots:
         QTRY_COMPARE(x11->pixel(spot.x(), spot.y()).value_or(1u << 24), after.rgb() & 0xffffffu);
         QTRY_COMPARE_WITH_TIMEOUT(x11->cursorPos(), (platform::Point{7, 8}), 5000);
         QVERIFY(probe.waitFinished(10000));
+    }
+
+    // An Image page holds the run while a real window does not show the
+    // picture (or, for a vanish, still shows it) and moves on once it does;
+    // the screen is read from the server in one piece.
+    void pictureConditionWaitsForAWindow_data()
+    {
+        QTest::addColumn<QString>("appearance");
+        QTest::newRow("appears") << PageKinds::ImageCondition::kAppears;
+        QTest::newRow("vanishes") << PageKinds::ImageCondition::kVanishes;
+    }
+    void pictureConditionWaitsForAWindow()
+    {
+        QFETCH(QString, appearance);
+        const bool vanish = appearance == PageKinds::ImageCondition::kVanishes;
+        QImage image(16, 12, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(255 - 15 * x, 20 * y, 7 * x + 3 * y));
+        QLabel board;
+        board.setWindowFlags(Qt::FramelessWindowHint);
+        board.setStyleSheet(QStringLiteral("background: #fafafa"));
+        board.setAlignment(Qt::AlignCenter);
+        auto show = [&](bool on) {
+            board.setPixmap(on ? QPixmap::fromImage(image) : QPixmap());
+            board.repaint();
+        };
+        show(vanish);
+        board.setGeometry(700, 600, 100, 80);
+        board.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&board));
+        x11->setCursorPos(0, 0);
+
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("なし"),
+                         {{PageKinds::kNone}, {PageKinds::kMousePointer, QStringLiteral("7"), QStringLiteral("8")}},
+                         {{PageKinds::kImage, appearance, picture::encode(image), QStringLiteral("0")},
+                          {PageKinds::kImmediately}},
+                         QStringLiteral("picture"));
+        probe.run->start();
+        QTest::qWait(400);
+        QCOMPARE(x11->cursorPos(), (platform::Point{0, 0})); // still waiting
+        show(!vanish);
+        QTRY_COMPARE_WITH_TIMEOUT(x11->cursorPos(), (platform::Point{7, 8}), 5000);
+        QVERIFY(probe.waitFinished(10000));
+        QVERIFY(!probe.run->inputFailed());
     }
 
     // Reading a pixel is exact for what the server shows, and empty off it.

@@ -4,11 +4,13 @@
 #include "gui/widgets/textfit.h"
 #include "input/keycombination.h"
 #include "project/pagekinds.h"
+#include "project/picture.h"
 #include "settings/text.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -65,6 +67,17 @@ struct EditorFields::Controls {
             emit o->getRequested();
         });
     }
+    /// The Capture or Load button of a panel's picture.
+    void pictureButton(QPushButton *button, bool forCondition, bool load)
+    {
+        QObject::connect(button, &QPushButton::clicked, owner, [o = owner, forCondition, load] {
+            o->pictureForCondition_ = forCondition;
+            if (load)
+                emit o->pictureLoadRequested();
+            else
+                emit o->pictureCaptureRequested();
+        });
+    }
     void showAll(std::initializer_list<QWidget *> widgets)
     {
         for (QWidget *w : widgets)
@@ -94,6 +107,8 @@ public:
     virtual std::optional<bool> incomplete(const QStringList &) const { return std::nullopt; }
     virtual void setTexts(bool) {}
     virtual void setTooltips(bool, bool) {}
+    /// Takes a picture (a record's text for it); false when the kind has none.
+    virtual bool takePicture(QStringList &, const QString &) { return false; }
     /// Takes a captured pointer position; false when the kind has none.
     virtual bool takePoint(QStringList &, platform::Point) { return false; }
     virtual std::optional<platform::Point> testTarget(const QStringList &) const { return std::nullopt; }
@@ -531,6 +546,203 @@ private:
     QSpinBox *tolerance_ = nullptr;
 };
 
+// The picture a page looks for, with its preview, its size, the Capture and
+// Load buttons and the tolerance (Click Image, Image). Placed by the kind:
+// `at` holds the top-left of the capture row and of the preview.
+struct PictureRow {
+    QLabel *preview = nullptr;
+    QLabel *size = nullptr;
+    QPushButton *capture = nullptr;
+    QPushButton *load = nullptr;
+    QLabel *toleranceLabel = nullptr;
+    QSpinBox *tolerance = nullptr;
+
+    struct Places {
+        QPoint buttons;     ///< Capture, Load and the size, side by side
+        int buttonWidth;
+        QPoint preview;     ///< the preview, then the tolerance to its right
+        int previewSide;
+        QPoint tolerance;   ///< label above or beside the spin box, as `stacked` says
+        bool stacked;
+    };
+
+    void create(Controls &c, const char *prefix, const Places &at, bool forCondition)
+    {
+        auto name = [prefix](const char *part) { return QByteArray(prefix) + part; };
+        QWidget *w = c.window;
+        const int bw = at.buttonWidth;
+        capture = c.add(name("CaptureButton").constData(), new QPushButton(w), at.buttons.x(), at.buttons.y(), bw, 43, kButtonStyle);
+        load = c.add(name("LoadButton").constData(), new QPushButton(w), at.buttons.x() + bw + 5, at.buttons.y(), bw, 43, kButtonStyle);
+        size = c.add(name("SizeLabel").constData(), new QLabel(w), at.buttons.x() + 2 * (bw + 5), at.buttons.y(),
+                     380 + 20 - (at.buttons.x() + 2 * (bw + 5)), 43, kSmallLabelStyle);
+        preview = c.add(name("Preview").constData(), new QLabel(w), at.preview.x(), at.preview.y(), at.previewSide, at.previewSide,
+                        kSmallLabelStyle);
+        preview->setAlignment(Qt::AlignCenter);
+        preview->setStyleSheet(QStringLiteral("QLabel{border:1px solid gray;} QToolTip { font-size: 14pt; }"));
+        const QPoint t = at.tolerance;
+        toleranceLabel = c.add(name("ToleranceLabel").constData(), new QLabel(w), t.x(), t.y(), at.stacked ? 130 : 100,
+                               at.stacked ? 28 : 40, kSmallLabelStyle);
+        tolerance = c.add(name("ToleranceSpin").constData(), spinBox(w, 0, 255, true), at.stacked ? t.x() : t.x() + 100,
+                          at.stacked ? t.y() + 30 : t.y(), 90, 40, kSpinStyle);
+        c.watch(tolerance, &QSpinBox::valueChanged);
+        c.pictureButton(capture, forCondition, false);
+        c.pictureButton(load, forCondition, true);
+    }
+    QList<QWidget *> widgets() const { return {preview, size, capture, load, toleranceLabel, tolerance}; }
+    void set(const QString &pictureText, int toleranceValue, bool japanese)
+    {
+        const QImage image = picture::decode(pictureText);
+        if (image.isNull()) {
+            preview->setPixmap(QPixmap());
+            size->setText(Text{"画像なし", "No picture"}.in(japanese));
+        } else {
+            // Shrunk to fit, never enlarged: a small picture shows as it is.
+            QPixmap pixmap = QPixmap::fromImage(image);
+            const QSize room = preview->size() - QSize(4, 4);
+            if (pixmap.width() > room.width() || pixmap.height() > room.height())
+                pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            preview->setPixmap(pixmap);
+            size->setText(QStringLiteral("%1 × %2").arg(image.width()).arg(image.height()));
+        }
+        tolerance->setValue(toleranceValue);
+    }
+    void setTexts(bool japanese)
+    {
+        capture->setText(Text{"取り込み", "Capture"}.in(japanese));
+        load->setText(Text{"読み込み…", "Load…"}.in(japanese));
+        toleranceLabel->setText(Text{"許容差", "Tolerance"}.in(japanese));
+    }
+    void setTooltips(Controls &c, bool ja, bool help, const Text &previewHelp)
+    {
+        c.tip(preview, ja, help, previewHelp);
+        c.tip(size, ja, help, Text{"画像の幅と高さ（ピクセル）です。", "The picture's width and height in pixels."});
+        c.tip(capture, ja, help, Text{"ウィンドウを隠して画面を写し、探す範囲をドラッグで選びます。Esc で取り消します。",
+              "Hides the window, freezes the screen and lets you drag the area to look for. Esc cancels."});
+        load->setToolTip(help ? Text{"画像ファイル（PNG）を読み込みます。%1×%1 ピクセルまでです。",
+                                     "Loads a picture file (PNG), at most %1 × %1 pixels."}.in(ja).arg(picture::kLargest)
+                              : QString());
+        for (QWidget *w : {static_cast<QWidget *>(toleranceLabel), static_cast<QWidget *>(tolerance)})
+            c.tip(w, ja, help, Text{"赤・緑・青それぞれの値がこの差までなら同じ画像とみなします。（0〜255）",
+                   "Each of red, green and blue of every pixel may differ by this much and still count as the picture. (0 to 255)"});
+    }
+};
+
+// Click Image: the picture, the panel's button box and its time box (the
+// longest wait).
+class ClickImageFields : public Fields {
+public:
+    ClickImageFields(Controls &c) : Fields({PageKinds::kClickImage}, false), c_(c)
+    {
+        row_.create(c, "clickImage",
+                    {.buttons = {120, 144}, .buttonWidth = 90, .preview = {200, 197}, .previewSide = 62,
+                     .tolerance = {270, 192}, .stacked = true},
+                    false);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        const PageKinds::ImageClickOperation op(record);
+        const PanelControls &p = c_.command;
+        c_.showAll({p.side, p.time, p.sec});
+        for (QWidget *w : row_.widgets())
+            w->show();
+        p.side->setCurrentText(PageKinds::displaySide(op.side(), japanese));
+        p.time->setValue(secondsOf(op.waitText()));
+        row_.set(op.pictureText(), op.tolerance(), japanese);
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        const PageKinds::ImageClickOperation op(record);
+        op.setSide(PageKinds::storedSide(c_.command.side->currentText(), japanese));
+        op.setWait(c_.command.time->value());
+        op.setTolerance(row_.tolerance->value());
+        return std::nullopt; // the picture is set only by Capture or Load
+    }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        return picture::decode(PageKinds::ImageClickOperation(record).pictureText()).isNull();
+    }
+    bool takePicture(QStringList &record, const QString &text) override
+    {
+        PageKinds::ImageClickOperation(record).setPicture(text);
+        return true;
+    }
+    void setTexts(bool japanese) override { row_.setTexts(japanese); }
+    void setTooltips(bool ja, bool help) override
+    {
+        row_.setTooltips(c_, ja, help, Text{"クリックする画像です。見つかった所の中央をクリックします。",
+                         "The picture to click. Its center is clicked where it is found."});
+    }
+
+private:
+    Controls &c_;
+    PictureRow row_;
+};
+
+// Image: appears or vanishes, and the picture.
+class ImageFields : public Fields {
+public:
+    ImageFields(Controls &c) : Fields({PageKinds::kImage}, true), c_(c)
+    {
+        using Image = PageKinds::ImageCondition;
+        appearance_ = c.add("imageAppearanceCombo", comboBox(c.window, Image::appearanceItems(true)), 20, 390, 120, 40,
+                            kComboStyle);
+        c.watch(appearance_, &QComboBox::currentIndexChanged);
+        row_.create(c, "image",
+                    {.buttons = {150, 389}, .buttonWidth = 85, .preview = {20, 438}, .previewSide = 72,
+                     .tolerance = {110, 450}, .stacked = false},
+                    true);
+    }
+    void show(const QStringList &record, bool japanese) override
+    {
+        using Image = PageKinds::ImageCondition;
+        const Image image(record);
+        appearance_->show();
+        for (QWidget *w : row_.widgets())
+            w->show();
+        appearance_->setCurrentText(Image::displayAppearance(image.vanishes() ? Image::kVanishes : Image::kAppears, japanese));
+        row_.set(image.pictureText(), image.tolerance(), japanese);
+    }
+    std::optional<bool> store(QStringList &record, bool japanese) const override
+    {
+        using Image = PageKinds::ImageCondition;
+        const Image image(record);
+        image.setAppearance(Image::storedAppearance(appearance_->currentText(), japanese));
+        image.setTolerance(row_.tolerance->value());
+        return std::nullopt;
+    }
+    std::optional<bool> incomplete(const QStringList &record) const override
+    {
+        // Only a missing picture decides; with one, the operation has its say.
+        if (picture::decode(PageKinds::ImageCondition(record).pictureText()).isNull())
+            return true;
+        return std::nullopt;
+    }
+    bool takePicture(QStringList &record, const QString &text) override
+    {
+        PageKinds::ImageCondition(record).setPicture(text);
+        return true;
+    }
+    void setTexts(bool japanese) override
+    {
+        const QStringList items = PageKinds::ImageCondition::appearanceItems(japanese);
+        for (int i = 0; i < items.size(); ++i)
+            appearance_->setItemText(i, items.at(i));
+        row_.setTexts(japanese);
+    }
+    void setTooltips(bool ja, bool help) override
+    {
+        c_.tip(appearance_, ja, help, Text{"画像が画面に現れた時と消えた時のどちらで次の操作に進むかを設定します。",
+               "Sets whether the run proceeds when the picture appears on the screen or when it vanishes."});
+        row_.setTooltips(c_, ja, help, Text{"待つ画像です。「取り込み」か「読み込み…」で設定します。",
+                         "The picture to wait for. Set it with \"Capture\" or \"Load…\"."});
+    }
+
+private:
+    Controls &c_;
+    QComboBox *appearance_ = nullptr;
+    PictureRow row_;
+};
+
 } // namespace
 
 EditorFields::EditorFields(QWidget *window)
@@ -578,6 +790,8 @@ EditorFields::EditorFields(QWidget *window)
     kinds_.push_back(std::make_unique<WheelFields>(c));
     kinds_.push_back(std::make_unique<ClockFields>(c));
     kinds_.push_back(std::make_unique<ColorFields>(c));
+    kinds_.push_back(std::make_unique<ClickImageFields>(c));
+    kinds_.push_back(std::make_unique<ImageFields>(c));
     for (bool forCondition : {false, true}) {
         for (const PageKinds::Kind &kind : forCondition ? PageKinds::conditions() : PageKinds::operations()) {
             if (!fieldsFor(kind.stored, forCondition))
@@ -654,6 +868,13 @@ bool EditorFields::takePoint(CommandRecord &command, ConditionRecord &condition,
     QStringList &record = pointForCondition_ ? condition : command;
     auto *f = const_cast<Fields *>(fieldsFor(PageKinds::kindOf(record), pointForCondition_));
     return f && f->takePoint(record, point);
+}
+
+bool EditorFields::takePicture(CommandRecord &command, ConditionRecord &condition, const QString &pictureText)
+{
+    QStringList &record = pictureForCondition_ ? condition : command;
+    auto *f = const_cast<Fields *>(fieldsFor(PageKinds::kindOf(record), pictureForCondition_));
+    return f && f->takePicture(record, pictureText);
 }
 
 std::optional<platform::Point> EditorFields::testTarget(const CommandRecord &command) const

@@ -52,6 +52,10 @@ public:
     /// last: the fields of that panel's kind take it (and whatever else they
     /// read at that point). Returns false when the kind takes no position.
     bool takePoint(CommandRecord &command, ConditionRecord &condition, platform::Point point);
+    /// A picture (a record's text for it) taken with the Capture or Load
+    /// button pressed last: that panel's kind takes it. False when the kind
+    /// holds no picture.
+    bool takePicture(CommandRecord &command, ConditionRecord &condition, const QString &pictureText);
     /// Where the Test button puts the pointer for this operation, if anywhere.
     std::optional<platform::Point> testTarget(const CommandRecord &command) const;
 
@@ -76,6 +80,10 @@ signals:
     void getRequested();
     /// The Test button was pressed (the window's moveMousePointer).
     void testRequested();
+    /// A picture's Capture button was pressed (the window's capturePicture).
+    void pictureCaptureRequested();
+    /// A picture's Load button was pressed (the window's loadPicture).
+    void pictureLoadRequested();
 
 private:
     const Fields *fieldsFor(const QString &kind, bool forCondition) const;
@@ -83,4 +91,5 @@ private:
     std::unique_ptr<Controls> controls_;
     std::vector<std::unique_ptr<Fields>> kinds_;
     bool pointForCondition_ = false;
+    bool pictureForCondition_ = false;
 };

@@ -26,6 +26,7 @@ class QComboBox;
 class QCloseEvent;
 class QDoubleSpinBox;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -175,6 +176,11 @@ private slots:
     // Pointer capture (tervalo_hotkey.cpp).
     void getCoordinate2();
 
+    // A page's picture (tervalo_picture.cpp): Capture freezes the screen and
+    // takes the rectangle the person drags; Load reads a PNG file.
+    void capturePicture();
+    void loadPicture();
+
     // Reports (tervalo_report.cpp).
     void reportBug();
     void reportImprovementSuggestion();
@@ -292,6 +298,9 @@ private:
     bool readProjectFile();
     /// After Open: one box listing what was repaired or will not run as written.
     void tellFindings(const QList<PageKinds::Finding> &findings);
+    /// Gives the panel whose picture button was pressed its new picture
+    /// (refused with a message when it is too large), and shows the window.
+    void takePicture(const QImage &image);
 
     // tervalo_capture.cpp
     /// The controls a key capture disables until its key comes.

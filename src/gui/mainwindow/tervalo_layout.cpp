@@ -68,6 +68,8 @@ void tervalo::buildWidgets()
     connect(fields, &EditorFields::edited, this, &tervalo::changeSomeThing);
     connect(fields, &EditorFields::getRequested, this, &tervalo::getCoordinate);
     connect(fields, &EditorFields::testRequested, this, &tervalo::moveMousePointer);
+    connect(fields, &EditorFields::pictureCaptureRequested, this, &tervalo::capturePicture);
+    connect(fields, &EditorFields::pictureLoadRequested, this, &tervalo::loadPicture);
 
     previousButton = place(new QPushButton(this), 450, 365, 62, 30, kBigButtonStyle);
     connect(previousButton, &QPushButton::clicked, this, &tervalo::returnPage);

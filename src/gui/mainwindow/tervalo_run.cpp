@@ -3,6 +3,7 @@
 #include "gui/dialogs/rundialog.h"
 #include "gui/widgets/messagebox.h"
 #include "project/projectfile.h"
+#include "run/picturewait.h"
 #include "run/run.h"
 #include "run/runthread.h"
 #include "settings/settingsfile.h"
@@ -48,11 +49,18 @@ void tervalo::launchRun()
     hide();
     // Noted in the runner thread as the run finishes, while it surely exists.
     auto failed = std::make_shared<std::atomic<bool>>(false);
-    connect(run, &Run::finished, run, [run, failed] { failed->store(run->inputFailed()); }, Qt::DirectConnection);
+    auto pictureMissing = std::make_shared<std::atomic<int>>(0);
+    connect(run, &Run::finished, run, [run, failed, pictureMissing] {
+        failed->store(run->inputFailed());
+        pictureMissing->store(run->pictureNotFoundPage());
+    }, Qt::DirectConnection);
     // The run and its thread delete themselves; the window keeps only that.
-    runthread::start(run, this, [this, failed] {
+    runthread::start(run, this, [this, failed, pictureMissing] {
         onRunFinished();
-        if (failed->load()) {
+        if (const int page = pictureMissing->load()) {
+            messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(settings_.is_japanese),
+                             picturewait::notFoundMessage(page, settings_.is_japanese));
+        } else if (failed->load()) {
             // A run that could not play what was built must not look played.
             messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(settings_.is_japanese),
                              Text{"入力をデスクトップに送れなかったため、実行を途中で終えました。",
