@@ -741,8 +741,12 @@ private:
         }
         // Mutter keeps a copy of whatever was last on the clipboard, so an
         // empty one cannot be given back: it keeps the pasted text then.
-        if (!person.isEmpty())
-            setSelection(person);
+        if (!person.isEmpty() && setSelection(person)) {
+            // Ours now, holding the person's content: the next paste must not
+            // read it back as theirs before Mutter's signal says so.
+            std::lock_guard<std::mutex> guard(clipLock_);
+            weOwn_ = true;
+        }
     }
 
     bool sessionGone()
