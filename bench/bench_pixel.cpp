@@ -4,6 +4,7 @@
 //
 // Usage: bench_pixel [reads] [rounds]   (needs DISPLAY; scripts/bench starts Xvfb)
 
+#include "benchstats.h"
 #include "platform/desktop_x11.h"
 #include "run/run.h"
 
@@ -12,15 +13,15 @@
 #include <QTest>
 #include <QWidget>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
-using Clock = std::chrono::steady_clock;
+using Clock = benchstats::Clock;
+using benchstats::cpuSeconds;
+using benchstats::ms;
 
 namespace {
 
@@ -39,19 +40,6 @@ Stats stats(std::vector<double> v)
     s.p99 = at(0.99);
     s.max = v.back();
     return s;
-}
-
-double ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// CPU seconds this process has used (all threads).
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 void paint(QWidget &w, const QColor &c)

@@ -1,13 +1,16 @@
 #pragma once
 
-// Figures shared by the benchmarks: the median and percentiles of samples
-// and the median duration of repeated calls.
+// Figures shared by the benchmarks: the median and percentiles of samples,
+// the median duration of repeated calls, durations in milliseconds and the
+// CPU time of the process.
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ratio>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace benchstats {
 
@@ -45,6 +48,20 @@ double medianOfCalls(int runs, F &&call)
         samples.push_back(std::chrono::duration<double, Unit>(Clock::now() - t0).count());
     }
     return median(std::move(samples));
+}
+
+/// A duration in milliseconds.
+inline double ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+/// CPU seconds this process has used (all threads, user and system).
+inline double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace benchstats

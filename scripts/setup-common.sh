@@ -39,10 +39,19 @@ TEST_PACKAGES=(
     pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
 )
 
-# The packages of a set: "run" or "all".
+# What only the benchmarks add (scripts/bench): OpenCV's image processing,
+# the yardstick beside the picture matcher. The picture benchmark builds
+# without it and then says it skipped that comparison.
+BENCH_PACKAGES=(
+    libopencv-imgproc-dev
+)
+
+# The packages of a set: "run", "all" (the tests) or "bench".
 packages_of() {
     if [ "$1" = run ]; then
         echo "${RUN_PACKAGES[@]}"
+    elif [ "$1" = bench ]; then
+        echo "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
     else
         echo "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     fi
@@ -58,7 +67,8 @@ missing_packages() {
     echo "${missing[@]:-}"
 }
 
-# install_packages [run]: the lean set, or (default) everything the tests need.
+# install_packages [run|bench]: the lean set, everything the benchmarks need,
+# or (default) everything the tests need.
 install_packages() {
     local missing
     missing="$(missing_packages "${1:-all}")"

@@ -1,4 +1,5 @@
 #include "project/pagekinds.h"
+#include "project/picture.h"
 #include "project/records.h"
 
 #include <QtTest>
@@ -84,13 +85,18 @@ private slots:
             QVERIFY(&other == &k || other.id != k.id);
 
         // Its parameters describe its record, one per element after the kind:
-        // what Add makes is sound once a key is captured, and a value that
+        // what Add makes is sound once a key or a picture is captured, and a value that
         // does not fit a parameter is found under that parameter's field.
         QCOMPARE(k.params.size(), k.padding.size() - 1);
         QStringList sound = created;
         for (int i = 1; i < sound.size(); ++i) {
             if (k.params.at(i - 1).type == K::Param::Type::Key)
                 sound[i] = QStringLiteral("65,2");
+            if (k.params.at(i - 1).type == K::Param::Type::Picture) {
+                QImage captured(2, 2, QImage::Format_RGB32);
+                captured.fill(Qt::darkCyan);
+                sound[i] = picture::encode(captured);
+            }
         }
         auto findings = [&](const QStringList &record) {
             return condition ? K::check({K::blankCommand()}, {record}) : K::check({record}, {K::blankCondition()});

@@ -10,8 +10,9 @@ QImage decode(const QString &text)
     if (text.isEmpty())
         return QImage();
     const QByteArray bytes = QByteArray::fromBase64(text.toLatin1());
-    // The format is not forced: a hand-made file may hold a JPEG or a BMP.
-    return QImage::fromData(bytes);
+    // PNG only: a project file may come from anyone, and every other
+    // decoder Qt has would otherwise read what it holds.
+    return QImage::fromData(bytes, "PNG");
 }
 
 QString encode(const QImage &image)

@@ -17,7 +17,7 @@ namespace picture {
 constexpr int kLargest = 512;
 
 /// The picture a record's text holds; a null image for an empty text, or
-/// one that is not a base64 PNG (or any picture format Qt reads).
+/// one that is not a base64 PNG.
 QImage decode(const QString &text);
 /// The record's text for a picture: PNG, base64. Empty for a null image.
 QString encode(const QImage &image);

@@ -1,12 +1,18 @@
 #pragma once
 
-#include <climits>
+// Finding a picture on a screen image: where the picture's top-left can sit,
+// wholly inside the screen, so that every picture pixel's red, green and blue
+// each lie within the tolerance of the screen pixel under it. Plain C++ with
+// no Qt and no platform code, so that the run, the tests and the benchmark
+// share one rule.
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace picturematch {
+
 /// Pixels 0x00RRGGBB (top byte ignored), row after row, `stride` pixels from one row to the next.
 struct View {
     const std::uint32_t *pixels = nullptr;
@@ -28,13 +34,26 @@ public:
     std::optional<Position> first(const View &screen) const;
     /// Every match in reading order, at most `limit`.
     std::vector<Position> all(const View &screen, std::size_t limit = SIZE_MAX) const;
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const;
+    int height() const;
 
 private:
-    std::vector<std::uint32_t> pixels_;
-    int width_ = 0;
-    int height_ = 0;
-    int tolerance_ = 0;
+    struct Probe {
+        int x = 0;
+        int y = 0;
+        std::uint32_t rgb = 0;
+    };
+    std::vector<Position> search(const View &screen, std::size_t limit) const;
+    std::vector<Probe> probeOrder(const View &screen) const;
+    bool wholeMatch(const View &screen, int x, int y) const;
+
+    std::vector<std::uint32_t> m_pixels; // width * height, top byte cleared
+    int m_width = 0;
+    int m_height = 0;
+    int m_tolerance = 0;
+    // Pixels of rare colours in the picture, tried first: their order is
+    // decided per screen by how often each colour occurs there.
+    std::vector<Probe> m_probes;
 };
+
 } // namespace picturematch
