@@ -164,8 +164,8 @@ private slots:
         QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/tervalo_free", {"--stop"}), 0);
         QVERIFY(program.waitForFinished(20000));
         const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-        QVERIFY2(!output.contains("not typed") && !output.contains("could not"), qPrintable(output));
-        QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
+        // Stopped, not failed: every paste was taken by the window.
+        QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(output));
         QCOMPARE(receiver->text, typed);
     }
 };
