@@ -9,6 +9,7 @@
 #include "input/keycombination.h"
 #include "record/recordingsession.h"
 #include "run/stoprule.h"
+#include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
 #include "support/windowparts.h"
@@ -241,6 +242,52 @@ private slots:
         tervalo again;
         QCOMPARE(again.settings().record_delay, 9);
         QVERIFY(!again.settings().record_keep_pauses);
+    }
+
+    // A desktop whose input cannot be observed (GNOME's Wayland backend)
+    // cannot record: the window says so, and on a Wayland session why, in
+    // its language; nothing records and the window stays.
+    void cannotObserveIsTold_data()
+    {
+        QTest::addColumn<bool>("wayland");
+        QTest::addColumn<bool>("japanese");
+        QTest::newRow("Wayland, Japanese") << true << true;
+        QTest::newRow("Wayland, English") << true << false;
+        QTest::newRow("X11") << false << true;
+    }
+    void cannotObserveIsTold()
+    {
+        QFETCH(bool, wayland);
+        QFETCH(bool, japanese);
+        struct Unobservable : platform::SimDesktop {
+            int startInputObserver(platform::InputObserver, int) override { return 0; }
+        };
+        platform::setDesktop(std::make_shared<Unobservable>());
+        // The start notice of a Wayland session was seen before.
+        QVERIFY(settings->write(QStringLiteral("{\"is_used_this\": true, \"is_used_wayland\": true, \"is_japanese\": %1}")
+                                    .arg(japanese ? "true" : "false")
+                                    .toUtf8()));
+        if (wayland)
+            qputenv("WAYLAND_DISPLAY", "wayland-0");
+        tervalo window;
+        window.show();
+        window.addNewCommand();
+        DialogAnswerer answerer;
+        answerer.answerMessageBox(QMessageBox::Ok);
+        whenRecordDialog([](RecordDialog *d) { d->startButton->click(); });
+        windowparts::get<QAction>(window, "recordAction")->trigger();
+        qunsetenv("WAYLAND_DISPLAY");
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
+        const QString told = answerer.seen.first().text;
+        qputenv("WAYLAND_DISPLAY", "wayland-0");
+        const QString onWayland = RecordingSession::cannotObserveMessage(japanese);
+        qunsetenv("WAYLAND_DISPLAY");
+        const QString elsewhere = RecordingSession::cannotObserveMessage(japanese);
+        QVERIFY(onWayland != elsewhere);
+        QVERIFY2(told.startsWith(wayland ? onWayland : elsewhere), qPrintable(told));
+        QVERIFY(!window.recordingSession());
+        QVERIFY(window.isVisible());
     }
 
     void menuIsTheLastOneInBothLanguages()

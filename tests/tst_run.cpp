@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <map>
+#include <mutex>
 
 using Event = platform::SimDesktop::Event;
 using Clock = std::chrono::steady_clock;
@@ -71,6 +72,51 @@ QStringList page(const char *a, const char *b = nullptr, const char *c = nullptr
     }
     return r;
 }
+// A simulated desktop whose person can end its input session (GNOME's
+// sharing indicator) and whose keyboard types nothing past Latin-1, with no
+// clipboard to paste the rest.
+class SessionDesktop : public platform::SimDesktop {
+public:
+    std::mutex lock;
+    InputTaken taken;
+    int begun = 0;
+    int ended = 0;
+    bool opens = true;
+
+    int beginInput(InputTaken t) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!opens)
+            return 0;
+        taken = std::move(t);
+        return ++begun;
+    }
+    void endInput(int handle) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (handle == begun)
+            ++ended;
+        taken = nullptr;
+    }
+    // The person presses the indicator's ×.
+    bool takeAway()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!taken)
+            return false;
+        taken();
+        return true;
+    }
+    std::u16string untypable(const std::u16string &text) override
+    {
+        std::u16string missing;
+        for (char16_t unit : text) {
+            if (unit > 0xFF)
+                missing += unit;
+        }
+        return missing;
+    }
+};
 } // namespace
 
 class TestRun : public QObject {
@@ -848,6 +894,64 @@ private slots:
         QVERIFY(again.waitFinished(5000));
         QVERIFY(!again.run->inputFailed());
         QCOMPARE(again.run->passesPlayed(), 3);
+    }
+
+    // The person ends the desktop's input session while a key is held: the
+    // run stops at once as on its stop command (not as a failure), lets go
+    // of the key and closes its input; a desktop that cannot open input
+    // fails the run.
+    void inputTakenAwayStopsTheRun()
+    {
+        SimFixture fx;
+        auto desktop = std::make_shared<SessionDesktop>();
+        platform::setDesktop(desktop);
+        RunProbe probe;
+        probe.run->setup(0, 1, QStringLiteral("83,3"), Records{page("キー", "65,4", "600")}, Records{page("即時")},
+                         QStringLiteral("p"));
+        probe.run->start();
+        QTRY_VERIFY_WITH_TIMEOUT(desktop->isKeyDown('A'), 5000);
+        QVERIFY(desktop->takeAway());
+        QVERIFY(probe.waitFinished(5000));
+        QVERIFY(probe.run->isStopRequested());
+        QVERIFY(!probe.run->inputFailed());
+        QCOMPARE(unreleasedInput(desktop->syntheticEvents()), QString());
+        QCOMPARE(desktop->ended, 1);
+
+        desktop->opens = false;
+        RunProbe refused;
+        refused.run->setup(0, 1, QStringLiteral("83,3"), Records{page("キー", "65,0", "0.01")}, Records{page("即時")},
+                           QStringLiteral("p"));
+        refused.run->start();
+        QVERIFY(refused.waitFinished(5000));
+        QVERIFY(refused.run->inputFailed());
+        QCOMPARE(refused.run->passesPlayed(), 0);
+    }
+
+    // A project whose texts hold characters the desktop cannot type is
+    // refused, naming each once, whole, from text pages only.
+    void untypableRefusal_data()
+    {
+        QTest::addColumn<Records>("commands");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("all typable") << Records{page("入力", "abc é", "1"), page("キー", "65,0")} << QString();
+        QTest::newRow("once across pages") << Records{page("入力", "日本", "1"), page("入力", "x本日", "1")} << "日本";
+        QTest::newRow("a pair of surrogates") << Records{page("入力", "😀a😀", "1")} << "😀";
+        QTest::newRow("other pages do not count") << Records{page("マウスポインター", "日", "本")} << QString();
+    }
+    void untypableRefusal()
+    {
+        QFETCH(Records, commands);
+        QFETCH(QString, named);
+        SimFixture fx;
+        platform::setDesktop(std::make_shared<SessionDesktop>());
+        for (bool japanese : {true, false}) {
+            const QString refusal = Run::untypableRefusal(commands, japanese);
+            QCOMPARE(refusal.isEmpty(), named.isEmpty());
+            QVERIFY2(refusal.endsWith(named), qPrintable(refusal));
+            if (!named.isEmpty())
+                QCOMPARE(refusal.count(named.left(named.front().isHighSurrogate() ? 2 : 1)), 1);
+        }
+        QVERIFY(Run::untypableRefusal(commands, true) != Run::untypableRefusal(commands, false) || named.isEmpty());
     }
 };
 

@@ -88,6 +88,40 @@ private slots:
                                            "times", "Repeat until exit command", "Exit command:", "Change",
                                            "Press one or more keys", "Do not set an exit command", "Start"};
     }
+    // Only a desktop that pastes characters outside the keyboard layout gets
+    // the note saying so, below the start button, with its explanation.
+    void pasteNote_data()
+    {
+        QTest::addColumn<bool>("pastes");
+        QTest::addColumn<bool>("japanese");
+        QTest::newRow("pastes, Japanese") << true << true;
+        QTest::newRow("pastes, English") << true << false;
+        QTest::newRow("types everything") << false << true;
+    }
+    void pasteNote()
+    {
+        QFETCH(bool, pastes);
+        QFETCH(bool, japanese);
+        struct PastingDesktop : platform::SimDesktop {
+            bool pastesOutsideLayout() const override { return true; }
+        };
+        if (pastes)
+            platform::setDesktop(std::make_shared<PastingDesktop>());
+        RunDialog d(5, 1, "83,3", true, japanese);
+        RunDialog other(5, 1, "83,3", true, !japanese);
+        QCOMPARE(d.pasteNote != nullptr, pastes);
+        if (!pastes) {
+            QCOMPARE(d.size(), QSize(300, 430));
+            return;
+        }
+        QVERIFY(d.height() > 430);
+        QVERIFY(!d.pasteNote->text().isEmpty());
+        QVERIFY(!d.pasteNote->toolTip().isEmpty());
+        QVERIFY(d.pasteNote->text() != other.pasteNote->text());
+        QVERIFY(d.pasteNote->geometry().top() >= d.startButton->geometry().bottom());
+        QVERIFY(d.rect().contains(d.pasteNote->geometry()));
+    }
+
     void texts()
     {
         QFETCH(bool, japanese);

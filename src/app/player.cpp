@@ -105,6 +105,10 @@ int Player::exec()
     // What Open repairs and what will not play as written, before playing.
     if (!options.quiet)
         printFindings(stderr, options.file, project.findings, japanese);
+    if (const QString refusal = Run::untypableRefusal(project.commands, japanese); !refusal.isEmpty()) {
+        CommandLine::printError(refusal);
+        return CommandLine::kExitInputFailed;
+    }
 
     auto *run = new Run();
     run->setup(startDelay, runCount, stop.command, std::move(project.commands), std::move(project.conditions),

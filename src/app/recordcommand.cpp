@@ -148,7 +148,7 @@ int RecordCommand::exec()
                      });
     // The parser lets through only stop keys a recording can use.
     if (!session.start()) {
-        CommandLine::printError(Text{"入力を観察できません", "the input cannot be observed"}.in(japanese));
+        CommandLine::printError(RecordingSession::cannotObserveMessage(japanese));
         return CommandLine::kExitNoInput;
     }
     CommandLine::print(stderr, Text{"%1 秒後に記録を始めます。それまでに %2 を押すと取りやめます。\n",

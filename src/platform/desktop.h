@@ -181,6 +181,15 @@ public:
     /// characters to spare keys may restore them now). Default: nothing.
     virtual void textDone() {}
 
+    /// Characters of `text` that this desktop cannot type at all, in the
+    /// order found, each once (empty when it types them all). A run that
+    /// would type them refuses to start and names them. Default: none.
+    virtual std::u16string untypable(const std::u16string & /*text*/) { return {}; }
+    /// True when characters outside the keyboard layout reach the window by
+    /// pasting (through the clipboard, which is given back afterwards)
+    /// rather than as key presses. Default: false.
+    virtual bool pastesOutsideLayout() const { return false; }
+
     // --- Screen. Safe from any thread. ---
 
     /// The virtual screen: the rectangle that holds every monitor, in
@@ -272,6 +281,20 @@ public:
     /// pages: a change means it did not play what was built. Safe from any
     /// thread. Default: input that always arrives.
     virtual unsigned long inputFailures() const { return 0; }
+
+    // --- The input session of a run (any thread). ---
+
+    /// Told (on a thread of the backend) when the desktop takes input away
+    /// during a run: the person ended this program's input session (GNOME's
+    /// sharing indicator, its ×). Must return quickly.
+    using InputTaken = std::function<void()>;
+    /// A run is about to play. A backend whose input session the person can
+    /// end opens a new one if the last was ended, and calls `taken` once
+    /// if the person ends it before endInput. Returns a handle > 0, or 0
+    /// when no input can be sent. Default: input that is always there.
+    virtual int beginInput(InputTaken /*taken*/) { return 1; }
+    /// The run is over: once this returns, its `taken` is never called.
+    virtual void endInput(int /*handle*/) {}
 
     // --- The display connection. ---
 

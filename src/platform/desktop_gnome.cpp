@@ -12,12 +12,27 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
+#include <QDebug>
+#include <QMap>
+#include <QThread>
 #include <QVariantMap>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -150,7 +165,111 @@ void removeLeftShortcuts()
     removeShortcuts(left);
 }
 
-class GnomeDesktop final : public Desktop {
+// Linux input key codes (KEY_LEFTCTRL, KEY_V) for the paste shortcut: the
+// keys, not the keysyms, so that Ctrl+V is pressed on any layout, as
+// applications match it on non-Latin layouts too.
+constexpr unsigned kKeyLeftCtrl = 29;
+constexpr unsigned kKeyV = 47;
+// The text goes to the clipboard under these types: what Wayland and
+// XWayland applications ask for when they paste text.
+const QStringList kTextTypes{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")};
+// How long a paste waits for the window to ask for the text; a window that
+// does not paste on Ctrl+V never asks.
+constexpr auto kPasteWait = std::chrono::milliseconds(2000);
+// Reading the person's clipboard: at most this long without a byte, and at
+// most this much in all (the clipboard may hold a large picture).
+constexpr int kReadSilenceMs = 1000;
+constexpr qsizetype kReadLimit = 64 * 1024 * 1024;
+
+// The code points of UTF-16 text, with the unit index each starts at; a
+// lone surrogate stands for itself.
+std::vector<std::pair<char32_t, size_t>> codePoints(const std::u16string &text)
+{
+    std::vector<std::pair<char32_t, size_t>> points;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            points.emplace_back(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), i);
+            ++i;
+        } else {
+            points.emplace_back(u, i);
+        }
+    }
+    return points;
+}
+
+void appendCodePoint(std::u16string &text, char32_t cp)
+{
+    if (cp >= 0x10000) {
+        text += char16_t(0xD800 + ((cp - 0x10000) >> 10));
+        text += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+        text += char16_t(cp);
+    }
+}
+
+// The first keyboard layout of GNOME's input sources ("de+nodeadkeys"),
+// empty when none is set (Mutter then uses the default layout).
+QString firstLayout()
+{
+    QString sources;
+    if (!gsettings({QStringLiteral("get"), QStringLiteral("org.gnome.desktop.input-sources"), QStringLiteral("sources")}, &sources))
+        return QString();
+    static const QRegularExpression xkb(QStringLiteral("\\('xkb',\\s*'([^']*)'\\)"));
+    return xkb.match(sources).captured(1);
+}
+
+// What each character of the layout's first group is typed with: Mutter
+// types a keysym only when a key of the current group has it, at any level,
+// and drops it otherwise.
+std::unordered_map<char32_t, unsigned> layoutCharacters()
+{
+    std::unordered_map<char32_t, unsigned> characters;
+    const QString layout = firstLayout();
+    const QByteArray name = layout.section(QLatin1Char('+'), 0, 0).toUtf8();
+    const QByteArray variant = layout.section(QLatin1Char('+'), 1).toUtf8();
+    xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!context)
+        return characters;
+    xkb_rule_names names{};
+    names.layout = name.isEmpty() ? nullptr : name.constData();
+    names.variant = variant.isEmpty() ? nullptr : variant.constData();
+    if (xkb_keymap *keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap); ++key) {
+            for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(keymap, key, 0); ++level) {
+                const xkb_keysym_t *syms = nullptr;
+                const int count = xkb_keymap_key_get_syms_by_level(keymap, key, 0, level, &syms);
+                for (int i = 0; i < count; ++i) {
+                    if (const char32_t cp = xkb_keysym_to_utf32(syms[i]); cp >= 0x20)
+                        characters.emplace(cp, syms[i]); // the first (lowest level) wins
+                }
+            }
+        }
+        xkb_keymap_unref(keymap);
+    }
+    xkb_context_unref(context);
+    return characters;
+}
+
+class GnomeDesktop;
+
+// Hears the session's signals. QtDBus delivers them in the receiver's
+// thread: a thread of its own, since a paste waits for a transfer that must
+// be answered even while the window's thread is busy.
+class SessionSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit SessionSignals(std::weak_ptr<GnomeDesktop> desktop) : desktop_(std::move(desktop)) {}
+public slots:
+    void closed(const QDBusMessage &message);
+    void transfer(const QString &mimeType, uint serial);
+    void ownerChanged(const QVariantMap &options);
+
+private:
+    std::weak_ptr<GnomeDesktop> desktop_;
+};
+
+class GnomeDesktop final : public Desktop, public std::enable_shared_from_this<GnomeDesktop> {
 public:
     // The session ends with the connection, which ends with the process
     // however it ends (a call here could come after Qt's D-Bus thread has
@@ -160,15 +279,28 @@ public:
     const char *name() const override { return "gnome"; }
 
     /// Opens the remote-desktop session with its screen-cast stream; the
-    /// reason in `why` when it cannot.
+    /// reason in `why` when it cannot. Again after the person closed the
+    /// last one.
     bool open(std::string *why)
     {
+        if (!signals_) {
+            // Never deleted: it must outlive every call of the connection,
+            // which lives until the process ends.
+            auto *thread = new QThread;
+            thread->setObjectName(QStringLiteral("tervalo-gnome-signals"));
+            thread->start();
+            signals_ = new SessionSignals(weak_from_this());
+            signals_->moveToThread(thread);
+        }
         QDBusMessage reply = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, kRemoteDesktop,
                                   QStringLiteral("CreateSession"), {});
         if (!ok(reply, why))
             return false;
-        remotePath_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        reply = call(remotePath_, kRemoteDesktop, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+        const QString remotePath = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        // Heard from before anything can close it.
+        for (const auto &[signal, slot] : sessionSignals())
+            bus_.connect(kRemoteDesktop, remotePath, kRemoteSession, signal, signals_, slot);
+        reply = call(remotePath, kRemoteDesktop, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
                      {kRemoteSession, QStringLiteral("SessionId")});
         if (!ok(reply, why))
             return false;
@@ -185,10 +317,31 @@ public:
         reply = call(castPath, kScreenCast, kCastSession, QStringLiteral("RecordMonitor"), {QString(), QVariantMap()});
         if (!ok(reply, why))
             return false;
-        stream_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        reply = call(remotePath_, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
+        const QString stream = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        reply = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
         if (!ok(reply, why))
             return false;
+        // Characters outside the layout are pasted: without the clipboard
+        // they cannot be typed at all.
+        const bool clipboard = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("EnableClipboard"),
+                                    {QVariantMap()}).type() != QDBusMessage::ErrorMessage;
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            remotePath_ = remotePath;
+            stream_ = stream;
+            closed_ = false;
+        }
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            clipboard_ = clipboard;
+            weOwn_ = false;
+            ownerKnown_ = false;
+        }
+        {
+            std::unordered_map<char32_t, unsigned> characters = layoutCharacters();
+            std::lock_guard<std::mutex> guard(typeLock_);
+            layout_ = std::move(characters);
+        }
         notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
         notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
         std::this_thread::sleep_for(kWarmUp);
@@ -204,7 +357,7 @@ public:
     {
         // Mutter takes the position within the stream's monitor, named by the
         // stream's object path as a string.
-        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream_, double(x), double(y)});
+        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {streamPath(), double(x), double(y)});
         std::lock_guard<std::mutex> guard(pointerLock_);
         pointer_ = {x, y};
     }
@@ -224,30 +377,107 @@ public:
         notify(QStringLiteral("NotifyKeyboardKeysym"), {unsigned(keysyms.front()), down});
     }
 
+    void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override
+    {
+        std::lock_guard<std::mutex> guard(typeLock_);
+        text_ = text;
+        next_ = 0;
+        skip_ = 0;
+        stop_ = stop;
+    }
+
+    void textDone() override
+    {
+        std::lock_guard<std::mutex> guard(typeLock_);
+        text_.clear();
+        stop_ = nullptr;
+    }
+
+    // Characters of the layout are typed as keysyms. A run of characters it
+    // lacks is pasted at its first one, as a whole (order kept: the keys
+    // after it wait until the window has taken the text), and its other
+    // units are passed over. Only downs act; an up lets go of the keysym its
+    // down pressed.
     void unicodeUnit(char16_t unit, bool down) override
     {
-        // A character outside the basic plane comes as two units: the first
-        // waits for the second.
+        std::unique_lock<std::mutex> guard(typeLock_);
+        if (!down) {
+            if (const unsigned keysym = std::exchange(pressed_, 0))
+                notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, false});
+            return;
+        }
+        // Within the text announced, where the caller is in it.
+        const bool inText = next_ < text_.size() && text_[next_] == unit;
+        const size_t at = next_;
+        if (inText)
+            ++next_;
+        if (inText && skip_ > 0) {
+            --skip_;
+            return;
+        }
         char32_t codePoint = unit;
+        size_t start = at;
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            highSurrogate_.store(unit);
+            highSurrogate_ = unit;
             return;
         }
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            const char16_t high = highSurrogate_.exchange(0);
+            const char16_t high = std::exchange(highSurrogate_, 0);
             if (!high)
                 return;
             codePoint = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(unit) - 0xDC00);
+            start = at - 1;
         }
-        const unsigned long keysym = x11vk::keysymForCodePoint(codePoint);
-        if (keysym)
-            notify(QStringLiteral("NotifyKeyboardKeysym"), {unsigned(keysym), down});
+        if (const unsigned keysym = keysymOf(codePoint)) {
+            notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
+            pressed_ = keysym;
+            return;
+        }
+        std::u16string run;
+        if (inText && start < text_.size()) {
+            // The run reaches to the next character the layout has.
+            for (const auto &[cp, index] : codePoints(text_.substr(start))) {
+                if (keysymOf(cp))
+                    break;
+                appendCodePoint(run, cp);
+            }
+            skip_ = start + run.size() - next_;
+        } else {
+            appendCodePoint(run, codePoint);
+        }
+        const std::atomic<bool> *stop = stop_;
+        guard.unlock();
+        paste(run, stop);
     }
 
     void wheel(int notches) override
     {
         // Positive notches turn up (away from the user); the axis counts down.
         notify(QStringLiteral("NotifyPointerAxisDiscrete"), {0u, -notches});
+    }
+
+    std::u16string untypable(const std::u16string &text) override
+    {
+        std::u16string missing;
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            if (clipboard_)
+                return missing;
+        }
+        std::lock_guard<std::mutex> guard(typeLock_);
+        for (const auto &[cp, index] : codePoints(text)) {
+            std::u16string one;
+            appendCodePoint(one, cp);
+            if (!keysymOf(cp) && missing.find(one) == std::u16string::npos)
+                missing += one;
+        }
+        return missing;
+    }
+
+    bool pastesOutsideLayout() const override
+    {
+        std::lock_guard<std::mutex> guard(clipLock_);
+        return clipboard_;
     }
 
     // No frames are read from the screen cast yet: the screen shows nothing.
@@ -263,6 +493,36 @@ public:
     bool registerHotKey(int, int, int) override { return false; }
     void unregisterHotKey(int) override {}
     unsigned long inputFailures() const override { return failures_.load(); }
+
+    int beginInput(InputTaken taken) override
+    {
+        // The person ended the last session with the sharing indicator's ×:
+        // that stopped the run then, and a new run is a new consent (they
+        // pressed Play again), so it gets a new session, as it would have
+        // had the program just started.
+        bool closed = false;
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            closed = closed_;
+        }
+        if (closed) {
+            std::string why;
+            if (!open(&why)) {
+                qWarning().noquote() << "[gnome] cannot open a new remote desktop session:" << QString::fromStdString(why);
+                return 0;
+            }
+        }
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        const int handle = ++lastListener_;
+        listeners_.emplace(handle, std::move(taken));
+        return handle;
+    }
+
+    void endInput(int handle) override
+    {
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        listeners_.erase(handle);
+    }
 
     int bindShortcutCommand(int modifiers, int vkCode, const std::string &command) override
     {
@@ -287,7 +547,224 @@ public:
             removeShortcuts({shortcutOf(QCoreApplication::applicationPid())});
     }
 
+    // --- From the session's signals (their thread). ---
+
+    /// The session at `path` ended (the person closed it, or Mutter did).
+    void sessionClosed(const QString &path)
+    {
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            if (closed_ || path != remotePath_)
+                return;
+            closed_ = true;
+        }
+        clipWake_.notify_all();
+        std::lock_guard<std::mutex> guard(listenerLock_);
+        for (const auto &[handle, taken] : listeners_)
+            taken();
+    }
+
+    /// A window asks for what we put on the clipboard.
+    void transfer(const QString &mimeType, uint serial)
+    {
+        QByteArray data;
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            data = offer_.value(mimeType);
+        }
+        const QString path = sessionPath();
+        int fd = -1;
+        {
+            const QDBusMessage reply = call(path, kRemoteDesktop, kRemoteSession, QStringLiteral("SelectionWrite"), {serial});
+            if (reply.type() != QDBusMessage::ErrorMessage)
+                fd = ::dup(reply.arguments().value(0).value<QDBusUnixFileDescriptor>().fileDescriptor());
+        }
+        bool written = fd >= 0;
+        for (qsizetype done = 0; written && done < data.size();) {
+            const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            written = n > 0;
+            done += n > 0 ? n : 0;
+        }
+        if (fd >= 0)
+            ::close(fd); // the reader's end of file
+        call(path, kRemoteDesktop, kRemoteSession, QStringLiteral("SelectionWriteDone"), {serial, written});
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            ++served_;
+        }
+        clipWake_.notify_all();
+    }
+
+    /// Someone else took the clipboard, or we did.
+    void ownerChanged(const QVariantMap &options)
+    {
+        std::lock_guard<std::mutex> guard(clipLock_);
+        weOwn_ = options.value(QStringLiteral("session-is-owner")).toBool();
+        if (!weOwn_) {
+            ownerKnown_ = true;
+            personTypes_ = qdbus_cast<QStringList>(options.value(QStringLiteral("mime-types")));
+        }
+    }
+
 private:
+    static std::vector<std::pair<QString, const char *>> sessionSignals()
+    {
+        return {{QStringLiteral("Closed"), SLOT(closed(QDBusMessage))},
+                {QStringLiteral("SelectionTransfer"), SLOT(transfer(QString, uint))},
+                {QStringLiteral("SelectionOwnerChanged"), SLOT(ownerChanged(QVariantMap))}};
+    }
+
+    // The keysym that types the character on this layout; 0 when it has none.
+    unsigned keysymOf(char32_t codePoint) const
+    {
+        if (codePoint < 0x20 || codePoint == 0x7f)
+            return unsigned(x11vk::keysymForCodePoint(codePoint)); // Enter, Tab, Backspace, Esc, Delete: on every keyboard
+        const auto found = layout_.find(codePoint);
+        return found == layout_.end() ? 0 : found->second;
+    }
+
+    // What the clipboard holds now, type by type, as another program owns
+    // it; the types it offers when known, else its text.
+    QMap<QString, QByteArray> readClipboard(const QStringList &types)
+    {
+        QMap<QString, QByteArray> content;
+        const QString path = sessionPath();
+        for (const QString &type : types) {
+            int fd = -1;
+            {
+                const QDBusMessage reply = call(path, kRemoteDesktop, kRemoteSession, QStringLiteral("SelectionRead"), {type});
+                if (reply.type() != QDBusMessage::ErrorMessage)
+                    fd = ::dup(reply.arguments().value(0).value<QDBusUnixFileDescriptor>().fileDescriptor());
+            }
+            if (fd < 0)
+                continue;
+            QByteArray bytes;
+            bool complete = false;
+            while (bytes.size() < kReadLimit) {
+                pollfd wait{fd, POLLIN, 0};
+                if (::poll(&wait, 1, kReadSilenceMs) <= 0)
+                    break;
+                char buffer[65536];
+                const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0) {
+                    complete = n == 0;
+                    break;
+                }
+                bytes.append(buffer, n);
+            }
+            ::close(fd);
+            if (complete)
+                content.insert(type, bytes);
+        }
+        return content;
+    }
+
+    bool setSelection(const QMap<QString, QByteArray> &content)
+    {
+        QVariantMap options;
+        options.insert(QStringLiteral("mime-types"), QStringList(content.keys()));
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            offer_ = content;
+        }
+        return call(sessionPath(), kRemoteDesktop, kRemoteSession, QStringLiteral("SetSelection"), {options}).type()
+            != QDBusMessage::ErrorMessage;
+    }
+
+    // Puts the text on the clipboard, presses Ctrl+V, waits until the
+    // window has taken it, and gives the person's clipboard back (we keep
+    // offering it while it stays ours: Wayland has no clipboard without an
+    // owner). A text that nobody took counts as lost input.
+    void paste(const std::u16string &text, const std::atomic<bool> *stop)
+    {
+        std::lock_guard<std::mutex> pasting(pasteLock_);
+        QStringList types;
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            if (!clipboard_) {
+                failures_.fetch_add(1);
+                return;
+            }
+            if (!weOwn_)
+                types = ownerKnown_ ? personTypes_ : kTextTypes;
+        }
+        if (!types.isEmpty()) {
+            QMap<QString, QByteArray> person = readClipboard(types);
+            std::lock_guard<std::mutex> guard(clipLock_);
+            person_ = std::move(person);
+        }
+        const QByteArray utf8 = QString::fromStdU16String(text).toUtf8();
+        QMap<QString, QByteArray> content;
+        for (const QString &type : kTextTypes)
+            content.insert(type, utf8);
+        if (!setSelection(content)) {
+            failures_.fetch_add(1);
+            return;
+        }
+        // Mutter's clipboard manager reads a new selection at once, to keep
+        // it should its owner go; its request was sent before the reply to
+        // SetSelection, so it is queued before this marker, and is answered
+        // when the marker runs. Only transfers after it are the window's.
+        auto marker = std::make_shared<std::promise<void>>();
+        std::future<void> markerRan = marker->get_future();
+        QMetaObject::invokeMethod(signals_, [marker] { marker->set_value(); }, Qt::QueuedConnection);
+        markerRan.wait_for(kPasteWait);
+        unsigned long servedBefore = 0;
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            servedBefore = served_;
+        }
+        for (bool down : {true, false}) {
+            if (down)
+                notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyLeftCtrl, true});
+            notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyV, down});
+            if (!down)
+                notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyLeftCtrl, false});
+        }
+        bool taken = false;
+        {
+            std::unique_lock<std::mutex> guard(clipLock_);
+            taken = clipWake_.wait_for(guard, kPasteWait, [&] {
+                return served_ != servedBefore || (stop && stop->load()) || sessionGone();
+            }) && served_ != servedBefore;
+        }
+        if (!taken && !(stop && stop->load()) && !sessionGone())
+            failures_.fetch_add(1);
+        QMap<QString, QByteArray> person;
+        {
+            std::lock_guard<std::mutex> guard(clipLock_);
+            person = person_;
+        }
+        // Mutter keeps a copy of whatever was last on the clipboard, so an
+        // empty one cannot be given back: it keeps the pasted text then.
+        if (!person.isEmpty() && setSelection(person)) {
+            // Ours now, holding the person's content: the next paste must not
+            // read it back as theirs before Mutter's signal says so.
+            std::lock_guard<std::mutex> guard(clipLock_);
+            weOwn_ = true;
+        }
+    }
+
+    bool sessionGone()
+    {
+        std::lock_guard<std::mutex> guard(sessionLock_);
+        return closed_;
+    }
+    QString sessionPath()
+    {
+        std::lock_guard<std::mutex> guard(sessionLock_);
+        return remotePath_;
+    }
+    QString streamPath()
+    {
+        std::lock_guard<std::mutex> guard(sessionLock_);
+        return stream_;
+    }
+
     QDBusMessage call(const QString &path, const QString &service, const QString &interface, const QString &method,
                       const QVariantList &arguments)
     {
@@ -304,21 +781,79 @@ private:
         return false;
     }
     // One input event into the session; a refused one counts as lost input.
+    // Nothing goes into a session the person closed: the run is stopping
+    // then, and what it lets go of was let go with the session.
     void notify(const QString &method, const QVariantList &arguments)
     {
-        const QDBusMessage reply = call(remotePath_, kRemoteDesktop, kRemoteSession, method, arguments);
-        if (reply.type() == QDBusMessage::ErrorMessage)
-            failures_.fetch_add(1);
+        QString path;
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            if (closed_)
+                return;
+            path = remotePath_;
+        }
+        const QDBusMessage reply = call(path, kRemoteDesktop, kRemoteSession, method, arguments);
+        if (reply.type() != QDBusMessage::ErrorMessage)
+            return;
+        // The session went away before its Closed signal reached us (that
+        // comes on another thread): the same as the signal.
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")
+            || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod")) {
+            sessionClosed(path);
+            return;
+        }
+        failures_.fetch_add(1);
     }
 
     QDBusConnection bus_;
+    SessionSignals *signals_ = nullptr;
+    std::mutex sessionLock_; // remotePath_, stream_, closed_
     QString remotePath_;
     QString stream_;
+    bool closed_ = false;
+    std::mutex listenerLock_; // listeners_; held while they are told
+    std::map<int, InputTaken> listeners_;
+    int lastListener_ = 0;
     std::mutex pointerLock_;
     Point pointer_;
-    std::atomic<char16_t> highSurrogate_{0};
+    std::mutex typeLock_; // the text being typed and the layout
+    std::unordered_map<char32_t, unsigned> layout_;
+    std::u16string text_;
+    size_t next_ = 0;  // unit of text_ the next unicodeUnit down is
+    size_t skip_ = 0;  // units still to pass over: pasted already
+    const std::atomic<bool> *stop_ = nullptr;
+    char16_t highSurrogate_ = 0;
+    unsigned pressed_ = 0; // keysym a unicodeUnit down pressed
+    std::mutex pasteLock_; // one paste at a time
+    mutable std::mutex clipLock_; // the clipboard state below
+    std::condition_variable clipWake_;
+    bool clipboard_ = false;
+    bool weOwn_ = false;
+    bool ownerKnown_ = false;
+    QStringList personTypes_;
+    QMap<QString, QByteArray> person_;
+    QMap<QString, QByteArray> offer_;
+    unsigned long served_ = 0;
     std::atomic<unsigned long> failures_{0};
 };
+
+void SessionSignals::closed(const QDBusMessage &message)
+{
+    if (auto desktop = desktop_.lock())
+        desktop->sessionClosed(message.path());
+}
+
+void SessionSignals::transfer(const QString &mimeType, uint serial)
+{
+    if (auto desktop = desktop_.lock())
+        desktop->transfer(mimeType, serial);
+}
+
+void SessionSignals::ownerChanged(const QVariantMap &options)
+{
+    if (auto desktop = desktop_.lock())
+        desktop->ownerChanged(options);
+}
 
 } // namespace
 
@@ -347,4 +882,19 @@ std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
     return desktop;
 }
 
+bool gnomeRemoteDesktopOnBus()
+{
+    // A connection of its own, closed again: the check must leave no trace
+    // on the process's shared session connection.
+    const QString name = QStringLiteral("tervalo-gnome-check");
+    bool there = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        there = bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kRemoteDesktop).value();
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return there;
+}
+
 } // namespace platform
+#include "desktop_gnome.moc"

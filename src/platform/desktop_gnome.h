@@ -7,13 +7,15 @@
 // does the first without asking the person, and is what GNOME's own screen
 // sharing uses.
 //
-// What it does today: pointer moves, buttons, the wheel, keys by keysym and
-// text by keysym (characters of the current layout), and the stop key as a
-// GNOME custom shortcut (the keys are grabbed by gnome-shell, the command
-// `tervalo_free --stop` run by gsd-media-keys). What it does not do yet:
+// What it does today: pointer moves, buttons, the wheel, keys by keysym,
+// text by keysym (characters of the current layout) or pasted through the
+// session's clipboard (the others), the stop key as a GNOME custom shortcut
+// (the keys are grabbed by gnome-shell, the command `tervalo_free --stop`
+// run by gsd-media-keys), and a run's stop when the person closes the
+// session with the sharing indicator's ×. What it does not do yet:
 // read keys, the pointer or pixels, observe input, register the window's
-// hot keys, type characters outside the layout. It is chosen only when
-// TERVALO_BACKEND=gnome asks for it.
+// hot keys. It is chosen on a GNOME Wayland session whose session bus has
+// Mutter's service, or when TERVALO_BACKEND=gnome asks for it.
 
 #include "platform/desktop.h"
 
@@ -25,5 +27,8 @@ namespace platform {
 /// The GNOME backend, or null with the reason in `why` (no session bus, no
 /// Mutter remote-desktop service, a session that cannot start).
 std::shared_ptr<Desktop> createGnomeDesktop(std::string *why);
+
+/// True when the session bus has Mutter's remote desktop service.
+bool gnomeRemoteDesktopOnBus();
 
 } // namespace platform

@@ -1,11 +1,13 @@
 #include "platform/desktop_native.h"
 #include "platform/desktop_gnome.h"
 #include "platform/desktop_x11.h"
+#include "platform/displaysession.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <QLoggingCategory>
 
 #include <fcntl.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 
 namespace platform {
 
@@ -18,11 +20,24 @@ std::string pathOfOpenedFile(const char *nameBytes)
 
 std::shared_ptr<Desktop> createNativeDesktop(std::string *why)
 {
-    // GNOME's Wayland session through Mutter, on request only while that
-    // backend cannot yet hear a stop key.
-    const char *backend = std::getenv("TERVALO_BACKEND");
-    if (backend && std::strcmp(backend, "gnome") == 0)
+    // Made once per process (currentDesktop keeps it), so each line below is
+    // said once.
+    using Backend = DisplaySession::Backend;
+    const DisplaySession::BackendChoice choice = DisplaySession::backendChoice(QProcessEnvironment::systemEnvironment());
+    if (!choice.unknownRequest.isEmpty())
+        qCWarning(lcPlatform).noquote() << "TERVALO_BACKEND=" + choice.unknownRequest
+                                               + " names no backend (x11 or gnome); choosing by the session.";
+    if (choice.backend == Backend::Gnome)
         return createGnomeDesktop(why);
+    if (choice.backend == Backend::GnomeIfThere && gnomeRemoteDesktopOnBus()) {
+        std::string gnomeWhy;
+        if (auto gnome = createGnomeDesktop(&gnomeWhy))
+            return gnome;
+        // XWayland still takes X11 input: the program's own windows and
+        // other XWayland programs.
+        qCWarning(lcPlatform).noquote() << "The GNOME backend cannot start (" << QString::fromStdString(gnomeWhy)
+                                        << "); using X11 (XWayland windows only).";
+    }
     return createX11Desktop(why);
 }
 

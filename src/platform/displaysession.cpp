@@ -1,6 +1,7 @@
 #include "platform/displaysession.h"
 
 #include <QGuiApplication>
+#include <QStringList>
 #include <QSysInfo>
 
 namespace {
@@ -37,4 +38,23 @@ bool DisplaySession::notX11(const QProcessEnvironment &env, const QString &kerne
 bool DisplaySession::currentNotX11()
 {
     return notX11(QProcessEnvironment::systemEnvironment(), QSysInfo::kernelType(), QGuiApplication::platformName());
+}
+
+DisplaySession::BackendChoice DisplaySession::backendChoice(const QProcessEnvironment &env)
+{
+    BackendChoice choice;
+    const QString request = env.value(QStringLiteral("TERVALO_BACKEND"));
+    if (request == QLatin1String("x11"))
+        return choice;
+    if (request == QLatin1String("gnome")) {
+        choice.backend = Backend::Gnome;
+        return choice;
+    }
+    choice.unknownRequest = request;
+    // XDG_CURRENT_DESKTOP is a colon-separated list ("ubuntu:GNOME").
+    const QStringList desktops = env.value(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'));
+    const bool gnome = desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+    if (gnome && isWayland(env))
+        choice.backend = Backend::GnomeIfThere;
+    return choice;
 }

@@ -29,4 +29,21 @@ public:
     static bool notX11(const QProcessEnvironment &env, const QString &kernelType, const QString &qtPlatform);
     /// notX11 for this process.
     static bool currentNotX11();
+
+    /// Which input backend a Linux session gets.
+    enum class Backend {
+        X11,         ///< X11 and XWayland windows through the X server
+        Gnome,       ///< Mutter's remote desktop, asked for by name
+        GnomeIfThere ///< Mutter's remote desktop when its service is on the session bus, else X11
+    };
+    struct BackendChoice {
+        Backend backend = Backend::X11;
+        /// A TERVALO_BACKEND value that names no backend (said once in the
+        /// log; the automatic choice applies), else empty.
+        QString unknownRequest;
+    };
+    /// The backend for the session the environment describes: GNOME on a
+    /// GNOME Wayland session, X11 elsewhere; TERVALO_BACKEND=x11|gnome
+    /// overrides.
+    static BackendChoice backendChoice(const QProcessEnvironment &env);
 };

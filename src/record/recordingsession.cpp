@@ -1,8 +1,10 @@
 #include "record/recordingsession.h"
 
 #include "input/keycombination.h"
+#include "platform/displaysession.h"
 #include "run/desktopshell.h"
 #include "run/stoprule.h"
+#include "settings/text.h"
 
 #include <QDebug>
 
@@ -19,6 +21,17 @@ RecordingSession::RecordingSession(RecordingOptions values, QObject *parent)
 RecordingSession::~RecordingSession()
 {
     recorder_.stop();
+}
+
+QString RecordingSession::cannotObserveMessage(bool japanese)
+{
+    if (DisplaySession::isWayland(QProcessEnvironment::systemEnvironment()))
+        return Text{"Wayland のデスクトップでは、ほかのウィンドウへの入力をどのプログラムも観察できないため、記録できません。"
+                    "記録は X11 のセッションで行ってください",
+                    "on a Wayland desktop no program may observe the input to other windows, so nothing can be "
+                    "recorded here; record in an X11 session"}
+            .in(japanese);
+    return Text{"入力を観察できません", "the input cannot be observed"}.in(japanese);
 }
 
 bool RecordingSession::start()

@@ -22,6 +22,10 @@ public:
     /// Starts watching and the delay. Returns false, and nothing started,
     /// when the exit command is unusable or the input cannot be observed.
     bool start();
+    /// What to tell the person when start() failed because the desktop's
+    /// input cannot be observed: on a Wayland session, that no program may
+    /// observe other windows there.
+    static QString cannotObserveMessage(bool japanese);
     /// A click on the recording's tray icon: ends it as the exit command
     /// does (during the delay: cancels), without that click.
     void stopForIconClick();

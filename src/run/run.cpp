@@ -7,6 +7,7 @@
 #include "run/desktopshell.h"
 #include "run/operations.h"
 #include "run/stoprule.h"
+#include "settings/text.h"
 
 #include <QCoreApplication>
 #include <QtGlobal>
@@ -103,6 +104,31 @@ void Run::setup(int startDelay_, int runCount_, QString stopCommand_, QList<QStr
             Qt::QueuedConnection);
 }
 
+QString Run::untypableRefusal(const QList<QStringList> &commands, bool japanese)
+{
+    auto desktop = platform::currentDesktop();
+    QString missing;
+    for (const QStringList &record : commands) {
+        if (record.value(0) != PageKinds::kEnterText)
+            continue;
+        const QString found = QString::fromStdU16String(desktop->untypable(record.value(1).toStdU16String()));
+        for (const QChar *c = found.constBegin(); c != found.constEnd(); ++c) {
+            // Whole characters: a pair of surrogates is one.
+            const qsizetype length = c->isHighSurrogate() && c + 1 != found.constEnd() ? 2 : 1;
+            const QString character(c, length);
+            if (!missing.contains(character))
+                missing += character;
+            c += length - 1;
+        }
+    }
+    if (missing.isEmpty())
+        return QString();
+    return Text{"このデスクトップでは次の文字を入力できません（クリップボードを使えません）: %1",
+                "this desktop cannot type these characters (its clipboard cannot be used): %1"}
+        .in(japanese)
+        .arg(missing);
+}
+
 bool Run::canStopWithoutStopCommand()
 {
     return StopRule::trayAvailable();
@@ -165,6 +191,9 @@ void Run::runLoop()
     // between setup and this point (tray click, stop command, destruction)
     // must still end the run, and each run object plays only once.
     desktop = platform::currentDesktop();
+    inputSession = desktop->beginInput([this] { inputTakenAway(); });
+    if (!inputSession)
+        failInput();
     failuresAtStart = desktop->inputFailures();
     interruptibleWait(double(startDelay));
     if (!stopRequested.load())
@@ -183,6 +212,8 @@ void Run::runLoop()
     checkInputArrived(); // an operation that ended after the last page
     // The watcher has nothing left to stop; it ends before the pause.
     stopStopChecker();
+    if (const int session = std::exchange(inputSession, 0))
+        desktop->endInput(session);
     if (!stopRequested.load())
         std::this_thread::sleep_for(std::chrono::seconds(1));
     emit requestBeep();

@@ -51,6 +51,11 @@ public:
     /// such a run could only be killed, so it must not start.
     static bool canStopWithoutStopCommand();
 
+    /// Empty when this desktop can type every text of the project;
+    /// otherwise why the run must not start, naming the characters it
+    /// cannot type (a run would drop them).
+    static QString untypableRefusal(const QList<QStringList> &commands, bool japanese);
+
     explicit Run(QObject *parent = nullptr);
     ~Run() override;
 
@@ -182,6 +187,9 @@ private:
     bool endStopWatch();
     /// The stop command was seen: asks the run to end (once).
     void stopCommandSeen();
+    /// The desktop took input away (the person ended its input session):
+    /// the person's stop, like the stop command.
+    void inputTakenAway();
     void removeTrayIcon();
 
     int startDelay = 0;
@@ -196,6 +204,7 @@ private:
     int pageNumber = 0; // runner thread only
     std::shared_ptr<platform::Desktop> desktop; // the runner's, for checkInputArrived
     unsigned long failuresAtStart = 0;
+    int inputSession = 0; // the desktop's beginInput handle, runner thread only
     mutable std::mutex waitMutex; // only for stopWake
     mutable std::condition_variable stopWake;
     int stopKey = 0;

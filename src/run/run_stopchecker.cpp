@@ -123,6 +123,14 @@ void Run::stopCommandSeen()
     qDebug() << "[Run] stop command detected: vk=" << stopKey << " mask=" << stopModifiers;
 }
 
+void Run::inputTakenAway()
+{
+    // Ends the watch as the stop command does, whichever came first.
+    endStopWatch();
+    requestStop();
+    qDebug() << "[Run] the desktop took input away: stopping";
+}
+
 void Run::stopStopChecker()
 {
     endStopWatch();

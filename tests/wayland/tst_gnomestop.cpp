@@ -1,5 +1,7 @@
 // The stop key on GNOME's Wayland session, where no program can hear keys:
 // a run asks GNOME for a custom shortcut that runs `tervalo_free --stop`.
+// And the top bar's sharing indicator: its × ends the program's input
+// session, which stops the run.
 // scripts/test starts gnome-shell (which grabs the shortcut keys) with
 // gsd-media-keys (which runs their commands) on private buses and settings;
 // the test presses the stop combination through a remote-desktop session of
@@ -11,8 +13,13 @@
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QKeyEvent>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -31,6 +38,35 @@ QString shortcuts()
 {
     return gsettings({QStringLiteral("get"), kMediaKeys, QStringLiteral("custom-keybindings")});
 }
+
+// Runs JavaScript in gnome-shell (scripts/gnome-session starts it in unsafe
+// mode); false when the shell refused or the code threw.
+bool shellEval(const QString &code)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    call.setArguments({code});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+}
+
+// A window that keeps which keys are down in it.
+class KeyReceiver : public QWidget {
+public:
+    QSet<int> held;
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        if (!e->isAutoRepeat())
+            held.insert(e->key());
+    }
+    void keyReleaseEvent(QKeyEvent *e) override
+    {
+        if (!e->isAutoRepeat())
+            held.remove(e->key());
+    }
+};
 
 } // namespace
 
@@ -98,7 +134,40 @@ private slots:
         QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
         QCOMPARE(shortcuts(), QStringLiteral("['%1']").arg(own));
     }
+
+    // The person ends the sharing with the indicator's × while a page holds
+    // Shift+A: the run stops at once, as with its stop key, and nothing stays
+    // down in the window. Last: it ends every session, the person's too.
+    void sharingIndicatorStopsTheRun()
+    {
+        // Out of the overview the shell starts in, which takes the keys.
+        QVERIFY(shellEval(QStringLiteral("imports.ui.main.overview.hide(); true")));
+        KeyReceiver receiver;
+        receiver.showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(&receiver));
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.isActiveWindow(), 10000);
+
+        const QString file = dir.filePath("hold.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "600"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("TERVALO_BACKEND");
+        program.setProcessEnvironment(env);
+        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
+                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
+        QVERIFY(program.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.held.contains(Qt::Key_A), 20000);
+        QVERIFY(receiver.held.contains(Qt::Key_Shift));
+
+        // What the indicator's × does when clicked.
+        QVERIFY(shellEval(QStringLiteral("imports.ui.main.panel.statusArea.screenSharing._stopSharing(); true")));
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
+        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output));
+        QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.held.isEmpty(), 5000);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestGnomeStop)
+QTEST_MAIN(TestGnomeStop)
 #include "tst_gnomestop.moc"

@@ -5,6 +5,7 @@
 #include "gui/widgets/messagebox.h"
 #include "gui/widgets/textfit.h"
 #include "input/keycombination.h"
+#include "platform/desktop.h"
 #include "run/run.h"
 #include "run/stoprule.h"
 #include "settings/text.h"
@@ -77,6 +78,22 @@ RunDialog::RunDialog(int stertTime, int runNumber, QString stopCommand, bool not
 
     startButton = placed(new QPushButton(Text{"開始", "Start"}.in(japanese), this), 10, 360, 280, 60, 24);
     startButton->setDefault(true);
+
+    if (platform::currentDesktop()->pastesOutsideLayout()) {
+        // Below the start button, in room the dialog grows for it.
+        constexpr int kNoteHeight = 50; // pixels: two lines
+        setFixedSize(width(), height() + kNoteHeight);
+        pasteNote = placed(new QLabel(Text{"キーボードにない文字は貼り付けで入力します。",
+                                           "Characters the keyboard lacks are typed by pasting."}.in(japanese), this),
+                           10, 425, 280, kNoteHeight, 14);
+        pasteNote->setWordWrap(true);
+        pasteNote->setToolTip(Text{"このデスクトップでは、キーボード配列にない文字（é、日本 など）を\n"
+                                   "クリップボード経由で貼り付け（Ctrl+V）で入力します。\n"
+                                   "クリップボードの内容は入力後に元に戻します。",
+                                   "On this desktop, characters outside the keyboard layout (é, 日本, ...)\n"
+                                   "are typed by pasting them through the clipboard (Ctrl+V).\n"
+                                   "The clipboard gets its own content back afterwards."}.in(japanese));
+    }
 
     setTabOrder(startDelaySpin, runCountSpin);
     setTabOrder(runCountSpin, changeButton);

@@ -54,6 +54,9 @@ public:
     QLabel *exitCommandLabel = nullptr;
     QLabel *hotKeyLabel = nullptr;
     QLabel *pressKeysLabel = nullptr;
+    /// Says that characters outside the keyboard layout are pasted; only on
+    /// a desktop that types them so (null elsewhere).
+    QLabel *pasteNote = nullptr;
     QPushButton *changeButton = nullptr;
     QCheckBox *noExitCommandCheck = nullptr;
     QCheckBox *repeatCheck = nullptr;

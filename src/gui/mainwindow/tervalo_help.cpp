@@ -1,7 +1,9 @@
 #include "gui/mainwindow/tervalo.h"
 
 #include "gui/mainwindow/editorfields.h"
+#include "gui/mainwindow/waylandsupport.h"
 #include "gui/widgets/messagebox.h"
+#include "platform/desktop.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -67,19 +69,6 @@ void tervalo::showFirstStartNotice()
 
 void tervalo::showWaylandNotice()
 {
-    // Both languages at once, like the first-start notice: it can come
-    // before the reader has chosen one.
-    messagebox::tell(
-        this, QMessageBox::Information, QStringLiteral("Wayland セッション / Wayland session"),
-        QStringLiteral("Wayland のセッションで起動しています。\n"
-                       "動作するもの：X11 または XWayland で動くアプリケーションへのクリック、キー、文字の入力。\n"
-                       "動作しないことがあるもの：Wayland 専用のウィンドウには入力が届かないことがあります。"
-                       "Ctrl+Alt+G と終了コマンドは、デスクトップによっては X11 のウィンドウにフォーカスがあるときだけ働きます。\n"
-                       "すべての機能を使うには：X11 のセッションでログインしてください。\n"
-                       "\n"
-                       "This is a Wayland session.\n"
-                       "What works: clicks, keys and text sent to applications that run on X11 or XWayland.\n"
-                       "What may not: native Wayland windows may not receive input, and depending on the desktop, "
-                       "Ctrl+Alt+G and the exit command work only while an X11 window has the focus.\n"
-                       "To get everything: log in to an X11 session."));
+    messagebox::tell(this, QMessageBox::Information, QStringLiteral("Wayland セッション / Wayland session"),
+                     waylandsupport::notice(std::string(platform::currentDesktop()->name()) == "gnome"));
 }

@@ -1,8 +1,12 @@
 #include "gui/mainwindow/tervalo.h"
 
 #include "gui/dialogs/recorddialog.h"
+#include "gui/widgets/messagebox.h"
 #include "gui/widgets/recordingindicator.h"
 #include "record/recordingsession.h"
+#include "settings/text.h"
+
+#include <QMessageBox>
 
 void tervalo::recordActions()
 {
@@ -15,7 +19,12 @@ void tervalo::recordActions()
     settings_.record_glides = v.options.glides;
     settings_.record_join_text = v.options.joinText;
     settings_.record_keep_pauses = v.options.keepPauses;
-    startRecording(v);
+    if (!startRecording(v)) {
+        // The message ends like a command-line one; as a sentence here.
+        messagebox::tell(this, QMessageBox::Warning, Text{"記録できません", "Cannot record"}.in(settings_.is_japanese),
+                         RecordingSession::cannotObserveMessage(settings_.is_japanese)
+                             + Text{"。", "."}.in(settings_.is_japanese));
+    }
 }
 
 RecordingOptions tervalo::recordValues() const

@@ -16,6 +16,10 @@
 
 void tervalo::stertRun()
 {
+    if (const QString refusal = Run::untypableRefusal(currentProject.commands(), settings_.is_japanese); !refusal.isEmpty()) {
+        messagebox::tell(this, QMessageBox::Warning, Text{"実行エラー", "Run error"}.in(settings_.is_japanese), refusal);
+        return;
+    }
     {
         RunDialog dialog(settings_.stertTime, settings_.runNumber, settings_.stopCommand, settings_.is_used_stert, settings_.is_japanese, this);
         if (dialog.exec() != QDialog::Accepted)

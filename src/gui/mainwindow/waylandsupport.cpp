@@ -1,0 +1,60 @@
+#include "gui/mainwindow/waylandsupport.h"
+
+#include "settings/text.h"
+
+#include <QStringList>
+
+namespace waylandsupport {
+namespace {
+
+struct Feature {
+    Text name;
+    Text gnome;    // GNOME's remote desktop (Mutter)
+    Text xwayland; // the X11 backend through XWayland
+};
+
+const Feature kTable[kFeatures] = {
+    {{"クリック・キー・文字の再生", "Playing clicks, keys and text"},
+     {"すべてのウィンドウへ（キーボード配列にない文字は貼り付けで）",
+      "into every window (characters outside the keyboard layout by pasting)"},
+     {"X11・XWayland のウィンドウへだけ（Wayland 専用のウィンドウには届きません）",
+      "into X11 and XWayland windows only (native Wayland windows receive nothing)"}},
+    {{"停止キー", "The stop key"},
+     {"使えます（実行中だけ GNOME のキーボードショートカットになります）",
+      "works (a GNOME keyboard shortcut while a run plays)"},
+     {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"}},
+    {{"記録", "The recorder"},
+     {"使えません（ほかのウィンドウへの入力を観察できません）", "not available (no program may observe other windows)"},
+     {"X11 のウィンドウへの入力だけ", "only input to X11 windows"}},
+    {{"ポインター位置の取り込み", "Pointer capture"},
+     {"使えません（ポインターの位置を読めません）", "not available (the pointer cannot be read)"},
+     {"X11 のウィンドウの上だけ", "only over X11 windows"}},
+    {{"色の条件", "The colour condition"},
+     {"使えません（画面を読めません）", "not available (the screen cannot be read)"},
+     {"X11 のウィンドウの色だけ", "only the colours of X11 windows"}},
+};
+
+QString inOneLanguage(bool gnome, bool japanese)
+{
+    QStringList lines;
+    lines << (gnome ? Text{"Wayland のセッションです。入力は GNOME のリモートデスクトップで送ります。",
+                           "This is a Wayland session; input goes through GNOME's remote desktop."}
+                    : Text{"Wayland のセッションです。入力は XWayland（X11）で送ります。",
+                           "This is a Wayland session; input goes through XWayland (X11)."})
+                 .in(japanese);
+    for (const Feature &feature : kTable)
+        lines << QStringLiteral("・") + feature.name.in(japanese) + Text{"：", ": "}.in(japanese)
+                + (gnome ? feature.gnome : feature.xwayland).in(japanese);
+    lines << Text{"すべての機能を使うには：X11 のセッションでログインしてください。",
+                  "To get everything: log in to an X11 session."}.in(japanese);
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+QString notice(bool gnome)
+{
+    return inOneLanguage(gnome, true) + QStringLiteral("\n\n") + inOneLanguage(gnome, false);
+}
+
+} // namespace waylandsupport
