@@ -32,6 +32,9 @@ const Feature kTable[kFeatures] = {
     {{"色の条件", "The colour condition"},
      {"使えません（画面を読めません）", "not available (the screen cannot be read)"},
      {"X11 のウィンドウの色だけ", "only the colours of X11 windows"}},
+    {{"画像の条件と画像クリック", "Picture pages (Image, Click Image)"},
+     {"使えません（画面を読めません）", "not available (the screen cannot be read)"},
+     {"X11 のウィンドウの画素だけ", "only the pixels of X11 windows"}},
 };
 
 QString inOneLanguage(bool gnome, bool japanese)
