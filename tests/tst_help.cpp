@@ -2,6 +2,7 @@
 // on and off, and the first-start notice that turns help mode on.
 
 #include "gui/mainwindow/tervalo.h"
+#include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
 #include "support/tempsettings.h"
@@ -127,6 +128,27 @@ const char kNotice[] =
     "You can disable the explanation display in the \"Help\" menu in the menu bar.\n"
     "You can switch to \"English mode\" by pressing the button labeled \"English\".";
 
+// The kind combos' tips: the texts above with the lines of the picture
+// kinds, added after them, taken from the kinds table.
+QString withPictureKinds(const char *name, const QString &tip, bool japanese)
+{
+    const bool condition = QByteArray(name) == "conditionKindCombo";
+    if (!condition && QByteArray(name) != "commandKindCombo")
+        return tip;
+    const PageKinds::Kind *last = condition ? PageKinds::condition(PageKinds::kColor) : PageKinds::operation(PageKinds::kWheel);
+    const PageKinds::Kind *added = condition ? PageKinds::condition(PageKinds::kImage) : PageKinds::operation(PageKinds::kClickImage);
+    const QString lastLine = QString::fromUtf16(japanese ? last->helpJapanese : last->helpEnglish);
+    QString result = tip;
+    return result.replace(lastLine, lastLine + QString::fromUtf16(japanese ? added->helpJapanese : added->helpEnglish));
+}
+
+// The controls of the picture kinds, whose tips are checked in both
+// languages without pinning their texts here.
+bool pictureControl(const QWidget *w)
+{
+    return w->objectName().startsWith(QLatin1String("image")) || w->objectName().startsWith(QLatin1String("clickImage"));
+}
+
 } // namespace
 
 class TestHelp : public QObject {
@@ -141,7 +163,8 @@ private slots:
         QTest::addColumn<QString>("japanese");
         QTest::addColumn<QString>("english");
         for (const Tip &tip : kTips)
-            QTest::newRow(tip.name) << QString(tip.name) << QString::fromUtf8(tip.japanese) << QString::fromUtf8(tip.english);
+            QTest::newRow(tip.name) << QString(tip.name) << withPictureKinds(tip.name, QString::fromUtf8(tip.japanese), true)
+                                    << withPictureKinds(tip.name, QString::fromUtf8(tip.english), false);
     }
     void tooltip()
     {
@@ -185,11 +208,22 @@ private slots:
             expected.insert(qobject_cast<QWidget *>(windowparts::find(w, tip.name)));
         QCOMPARE(expected.size(), int(std::size(kTips)));
         QSet<QWidget *> tipped;
+        QMap<QWidget *, QString> pictureTips;
         for (QWidget *child : w.findChildren<QWidget *>()) {
-            if (!child->toolTip().isEmpty())
+            if (pictureControl(child)) {
+                QVERIFY2(!child->toolTip().isEmpty(), qPrintable(child->objectName()));
+                pictureTips.insert(child, child->toolTip());
+            } else if (!child->toolTip().isEmpty()) {
                 tipped.insert(child);
+            }
         }
         QCOMPARE(tipped, expected);
+        QVERIFY(!pictureTips.isEmpty());
+        // Each picture control's tip follows the language.
+        windowparts::get<QPushButton>(w, "languageButton")->click();
+        for (auto it = pictureTips.cbegin(); it != pictureTips.cend(); ++it)
+            QVERIFY2(!it.key()->toolTip().isEmpty() && it.key()->toolTip() != it.value(), qPrintable(it.key()->objectName()));
+        windowparts::get<QPushButton>(w, "languageButton")->click();
         windowparts::get<QAction>(w, "helpModeAction")->trigger();
         QVERIFY(!w.settings().is_help);
         for (QWidget *child : w.findChildren<QWidget *>())
