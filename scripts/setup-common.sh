@@ -9,12 +9,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 # Debian 12 packages. What building and running need (scripts/run,
-# scripts/package): compiler, CMake, Qt 6.4, X11/XTest/XInput2 headers and
+# scripts/package): compiler, CMake, Qt 6.4, X11/XTest/XInput2 headers,
+# PipeWire's client library (the GNOME Wayland screen is a PipeWire stream) and
 # fonts for Japanese text.
 RUN_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libx11-dev libxtst-dev libxi-dev libxcb1-dev libxkbcommon-dev
+    libx11-dev libxtst-dev libxi-dev libxcb1-dev libxkbcommon-dev libpipewire-0.3-dev
     fonts-noto-cjk
 )
 # What the tests add (scripts/test, bench, fuzz, sanitize): Xvfb for the X11

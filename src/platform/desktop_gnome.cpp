@@ -1,5 +1,6 @@
 #include "platform/desktop_gnome.h"
 
+#include "platform/desktop_gnome_frames.h"
 #include "platform/desktop_x11_vk.h"
 
 #include <QDBusConnection>
@@ -43,6 +44,11 @@ const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kScreenCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
 const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
 const QString kCastSession = QStringLiteral("org.gnome.Mutter.ScreenCast.Session");
+const QString kCastStream = QStringLiteral("org.gnome.Mutter.ScreenCast.Stream");
+// How long a read of the screen waits for the stream's first frame: Mutter
+// names the stream's node a moment after the session starts, and sends the
+// first frame a refresh or two later.
+constexpr auto kFirstFrameWait = std::chrono::milliseconds(200);
 
 // Linux input button codes (BTN_LEFT, BTN_RIGHT).
 constexpr int kButtonLeft = 0x110;
@@ -253,6 +259,20 @@ std::unordered_map<char32_t, unsigned> layoutCharacters()
 
 class GnomeDesktop;
 
+// The command line opens the desktop before it makes the application, and
+// an event loop cannot run without one: the thread that hears the session
+// starts its loop once the application is there. What came before waits
+// in its queue.
+class SignalThread : public QThread {
+protected:
+    void run() override
+    {
+        while (!QCoreApplication::instance())
+            QThread::msleep(10);
+        exec();
+    }
+};
+
 // Hears the session's signals. QtDBus delivers them in the receiver's
 // thread: a thread of its own, since a paste waits for a transfer that must
 // be answered even while the window's thread is busy.
@@ -264,6 +284,7 @@ public slots:
     void closed(const QDBusMessage &message);
     void transfer(const QString &mimeType, uint serial);
     void ownerChanged(const QVariantMap &options);
+    void streamAdded(const QDBusMessage &message);
 
 private:
     std::weak_ptr<GnomeDesktop> desktop_;
@@ -286,7 +307,7 @@ public:
         if (!signals_) {
             // Never deleted: it must outlive every call of the connection,
             // which lives until the process ends.
-            auto *thread = new QThread;
+            auto *thread = new SignalThread;
             thread->setObjectName(QStringLiteral("tervalo-gnome-signals"));
             thread->start();
             signals_ = new SessionSignals(weak_from_this());
@@ -318,6 +339,14 @@ public:
         if (!ok(reply, why))
             return false;
         const QString stream = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        // The stream's PipeWire node is named once the session has started,
+        // maybe before Start answers: the stream is known before that.
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            stream_ = stream;
+        }
+        bus_.connect(kScreenCast, stream, kCastStream, QStringLiteral("PipeWireStreamAdded"), signals_,
+                     SLOT(streamAdded(QDBusMessage)));
         reply = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
         if (!ok(reply, why))
             return false;
@@ -328,7 +357,6 @@ public:
         {
             std::lock_guard<std::mutex> guard(sessionLock_);
             remotePath_ = remotePath;
-            stream_ = stream;
             closed_ = false;
         }
         {
@@ -344,6 +372,11 @@ public:
         }
         notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
         notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
+        // Mutter makes the session's pointer at its first pointer event, and
+        // only then does the seat offer windows a pointer: events that come
+        // before a window took it are lost. A motion that moves nothing makes
+        // it during the pause.
+        notify(QStringLiteral("NotifyPointerMotionRelative"), {0.0, 0.0});
         std::this_thread::sleep_for(kWarmUp);
         return true;
     }
@@ -480,9 +513,9 @@ public:
         return clipboard_;
     }
 
-    // No frames are read from the screen cast yet: the screen shows nothing.
-    Rect screenRect() override { return Rect{}; }
-    bool grab(const Rect &, ScreenImage &) override { return false; }
+    // The screen is the stream's monitor, as its newest frame shows it.
+    Rect screenRect() override { return frames_.area(kFirstFrameWait); }
+    bool grab(const Rect &area, ScreenImage &into) override { return frames_.copy(area, into, kFirstFrameWait); }
     bool isKeyDown(int) override { return false; }
     bool hasKey(int vkCode) override { return !x11vk::keysymsForVk(vkCode).empty(); }
     int installKeyboardHook(KeyboardHookCallback) override { return 0; }
@@ -558,10 +591,21 @@ public:
                 return;
             closed_ = true;
         }
+        frames_.stop(); // its last frame would not change any more
         clipWake_.notify_all();
         std::lock_guard<std::mutex> guard(listenerLock_);
         for (const auto &[handle, taken] : listeners_)
             taken();
+    }
+
+    /// The stream at `path` is PipeWire's node `node` now.
+    void streamAdded(const QString &path, uint node)
+    {
+        if (path != streamPath())
+            return;
+        std::string why;
+        if (!frames_.start(node, &why))
+            qWarning().noquote() << "[gnome] cannot read the screen:" << QString::fromStdString(why);
     }
 
     /// A window asks for what we put on the clipboard.
@@ -835,6 +879,7 @@ private:
     QMap<QString, QByteArray> offer_;
     unsigned long served_ = 0;
     std::atomic<unsigned long> failures_{0};
+    ScreenFrames frames_; // touched by the session's signals and by reads
 };
 
 void SessionSignals::closed(const QDBusMessage &message)
@@ -853,6 +898,12 @@ void SessionSignals::ownerChanged(const QVariantMap &options)
 {
     if (auto desktop = desktop_.lock())
         desktop->ownerChanged(options);
+}
+
+void SessionSignals::streamAdded(const QDBusMessage &message)
+{
+    if (auto desktop = desktop_.lock())
+        desktop->streamAdded(message.path(), message.arguments().value(0).toUInt());
 }
 
 } // namespace

@@ -9,11 +9,12 @@
 //
 // What it does today: pointer moves, buttons, the wheel, keys by keysym,
 // text by keysym (characters of the current layout) or pasted through the
-// session's clipboard (the others), the stop key as a GNOME custom shortcut
+// session's clipboard (the others), the screen's pixels from the stream's
+// frames (PipeWire), the stop key as a GNOME custom shortcut
 // (the keys are grabbed by gnome-shell, the command `tervalo_free --stop`
 // run by gsd-media-keys), and a run's stop when the person closes the
 // session with the sharing indicator's ×. What it does not do yet:
-// read keys, the pointer or pixels, observe input, register the window's
+// read keys or the pointer, observe input, register the window's
 // hot keys. It is chosen on a GNOME Wayland session whose session bus has
 // Mutter's service, or when TERVALO_BACKEND=gnome asks for it.
 
