@@ -260,10 +260,10 @@ std::unordered_map<char32_t, unsigned> layoutCharacters()
 class GnomeDesktop;
 
 // The command line opens the desktop before it makes the application, and
-// an event loop cannot run without one: the thread that hears the session
+// an event loop cannot run without one: the thread that hears the stream
 // starts its loop once the application is there. What came before waits
 // in its queue.
-class SignalThread : public QThread {
+class StreamThread : public QThread {
 protected:
     void run() override
     {
@@ -307,11 +307,16 @@ public:
         if (!signals_) {
             // Never deleted: it must outlive every call of the connection,
             // which lives until the process ends.
-            auto *thread = new SignalThread;
+            auto *thread = new QThread;
             thread->setObjectName(QStringLiteral("tervalo-gnome-signals"));
             thread->start();
             signals_ = new SessionSignals(weak_from_this());
             signals_->moveToThread(thread);
+            auto *streamThread = new StreamThread;
+            streamThread->setObjectName(QStringLiteral("tervalo-gnome-stream"));
+            streamThread->start();
+            streamSignals_ = new SessionSignals(weak_from_this());
+            streamSignals_->moveToThread(streamThread);
         }
         QDBusMessage reply = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, kRemoteDesktop,
                                   QStringLiteral("CreateSession"), {});
@@ -345,7 +350,7 @@ public:
             std::lock_guard<std::mutex> guard(sessionLock_);
             stream_ = stream;
         }
-        bus_.connect(kScreenCast, stream, kCastStream, QStringLiteral("PipeWireStreamAdded"), signals_,
+        bus_.connect(kScreenCast, stream, kCastStream, QStringLiteral("PipeWireStreamAdded"), streamSignals_,
                      SLOT(streamAdded(QDBusMessage)));
         reply = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
         if (!ok(reply, why))
@@ -851,6 +856,7 @@ private:
 
     QDBusConnection bus_;
     SessionSignals *signals_ = nullptr;
+    SessionSignals *streamSignals_ = nullptr; // the stream's node, on a thread of its own
     std::mutex sessionLock_; // remotePath_, stream_, closed_
     QString remotePath_;
     QString stream_;

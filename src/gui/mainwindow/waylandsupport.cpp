@@ -30,10 +30,12 @@ const Feature kTable[kFeatures] = {
      {"使えません（ポインターの位置を読めません）", "not available (the pointer cannot be read)"},
      {"X11 のウィンドウの上だけ", "only over X11 windows"}},
     {{"色の条件", "The colour condition"},
-     {"使えません（画面を読めません）", "not available (the screen cannot be read)"},
+     {"すべてのウィンドウの色（画面は GNOME の画面共有で読みます）",
+      "the colours of every window (the screen is read through GNOME's screen cast)"},
      {"X11 のウィンドウの色だけ", "only the colours of X11 windows"}},
     {{"画像の条件と画像クリック", "Picture pages (Image, Click Image)"},
-     {"使えません（画面を読めません）", "not available (the screen cannot be read)"},
+     {"すべてのウィンドウの画素（画面は GNOME の画面共有で読みます）",
+      "the pixels of every window (the screen is read through GNOME's screen cast)"},
      {"X11 のウィンドウの画素だけ", "only the pixels of X11 windows"}},
 };
 
