@@ -1,6 +1,7 @@
 #include "platform/desktop_gnome.h"
 
 #include "platform/desktop_gnome_frames.h"
+#include "platform/desktop_gnome_layout.h"
 #include "platform/desktop_x11_vk.h"
 
 #include <QDBusConnection>
@@ -20,6 +21,7 @@
 #include <QThread>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -331,8 +333,12 @@ public:
         if (!ok(reply, why))
             return false;
         const QString sessionId = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-        // The stream gives absolute pointer positions their coordinates: those
-        // of the primary monitor ("" names it).
+        // A stream per monitor gives absolute pointer positions their
+        // coordinates; the primary's also shows the screen. Without the
+        // display configuration, the primary alone ("" names it).
+        std::vector<MonitorPlace> places = monitorLayout(bus_);
+        if (places.empty())
+            places.push_back({QString(), Rect{}, true});
         QVariantMap castOptions;
         castOptions.insert(QStringLiteral("remote-desktop-session-id"), sessionId);
         reply = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast, kScreenCast,
@@ -340,15 +346,21 @@ public:
         if (!ok(reply, why))
             return false;
         const QString castPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        reply = call(castPath, kScreenCast, kCastSession, QStringLiteral("RecordMonitor"), {QString(), QVariantMap()});
-        if (!ok(reply, why))
-            return false;
-        const QString stream = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        std::vector<QString> streams;
+        for (const MonitorPlace &place : places) {
+            reply = call(castPath, kScreenCast, kCastSession, QStringLiteral("RecordMonitor"), {place.connector, QVariantMap()});
+            if (!ok(reply, why))
+                return false;
+            streams.push_back(reply.arguments().value(0).value<QDBusObjectPath>().path());
+        }
+        const QString stream = streams.front();
         // The stream's PipeWire node is named once the session has started,
         // maybe before Start answers: the stream is known before that.
         {
             std::lock_guard<std::mutex> guard(sessionLock_);
             stream_ = stream;
+            places_ = std::move(places);
+            streams_ = std::move(streams);
         }
         bus_.connect(kScreenCast, stream, kCastStream, QStringLiteral("PipeWireStreamAdded"), streamSignals_,
                      SLOT(streamAdded(QDBusMessage)));
@@ -411,9 +423,24 @@ public:
 
     void setCursorPos(int x, int y) override
     {
-        // Mutter takes the position within the stream's monitor, named by the
+        // Mutter takes the position within a stream's monitor, named by the
         // stream's object path as a string.
-        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {streamPath(), double(x), double(y)});
+        QString stream;
+        Point within{x, y};
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            if (!places_.empty()) {
+                const std::size_t at = monitorAt(places_, within);
+                const Rect &area = places_[at].area;
+                stream = streams_[at];
+                within = {x - area.x, y - area.y};
+                // Off every monitor: onto the nearest one's edge, where a
+                // pointer pushed there stops.
+                if (!area.empty())
+                    within = {std::clamp(within.x, 0, area.width - 1), std::clamp(within.y, 0, area.height - 1)};
+            }
+        }
+        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream, double(within.x), double(within.y)});
         std::lock_guard<std::mutex> guard(pointerLock_);
         pointer_ = {x, y};
     }
@@ -920,7 +947,9 @@ private:
     std::mutex openLock_; // held while a session opens or closes, before the others
     std::mutex sessionLock_; // remotePath_, stream_, closed_
     QString remotePath_;
-    QString stream_;
+    QString stream_;                   // the primary monitor's: the screen read
+    std::vector<MonitorPlace> places_; // where each monitor lies
+    std::vector<QString> streams_;     // and its stream
     bool closed_ = false;
     std::mutex listenerLock_; // listeners_; held while they are told
     std::map<int, InputTaken> listeners_;

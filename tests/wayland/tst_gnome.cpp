@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QWidget>
@@ -43,7 +44,8 @@ protected:
     }
     void mousePressEvent(QMouseEvent *e) override
     {
-        (e->button() == Qt::RightButton ? rightPresses : leftPresses).append(e->globalPosition().toPoint());
+        // Within the window: it covers its monitor, so this is the place on it.
+        (e->button() == Qt::RightButton ? rightPresses : leftPresses).append(e->position().toPoint());
     }
     void wheelEvent(QWheelEvent *e) override { wheel += e->angleDelta().y(); }
 };
@@ -172,6 +174,37 @@ private slots:
         QCOMPARE(receiver->text, typed);
         // The run's session is gone, and the person's text stays.
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
+    }
+
+    // A desktop of two monitors side by side (the stage's mutter has them):
+    // positions on the second monitor, or off both nearer to it, go there,
+    // never onto the first one's edge; the first still gets its own.
+    void pointerReachesEveryMonitor()
+    {
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QVERIFY2(screens.size() >= 2, "the GNOME stage starts mutter with two monitors");
+        const QRect second = screens.at(1)->geometry();
+        QVERIFY2(second.left() >= receiver->width() || second.top() >= receiver->height(),
+                 "the second monitor lies beside the first");
+        const QPoint onSecond = second.topLeft() + QPoint(100, 60);
+        const QPoint beyondSecond(second.right() + 300, second.top() + 50);
+        const RecordList commands{
+            {PageKinds::kMousePointer, QString::number(onSecond.x()), QString::number(onSecond.y())},
+            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
+            {PageKinds::kMousePointer, QString::number(beyondSecond.x()), QString::number(beyondSecond.y())},
+            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
+            {PageKinds::kMousePointer, "20", "30"},
+            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
+        };
+        const QString file = dir.filePath("monitors.cmdat");
+        QVERIFY(ProjectFile::write(file, commands, RecordList(commands.size(), {PageKinds::kWaitUntilOver, "0.2"})).ok);
+        receiver->leftPresses.clear();
+        QProcess program;
+        play(program, file);
+        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), CommandLine::kExitDone);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, QList<QPoint>{QPoint(20, 30)}, 5000);
     }
 };
 
