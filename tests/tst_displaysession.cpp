@@ -125,7 +125,9 @@ private slots:
     }
 
     // The input backend follows the session: GNOME's remote desktop on a
-    // GNOME Wayland session (when Mutter is on the bus), X11 everywhere else,
+    // GNOME Wayland session (when Mutter is on the bus), a wlroots
+    // compositor's protocols on another Wayland session but KDE's (when the
+    // compositor offers them), X11 everywhere else,
     // and TERVALO_BACKEND overrides with a known name only.
     void backendChoice_data()
     {
@@ -139,11 +141,16 @@ private slots:
         QTest::newRow("GNOME Wayland") << gnomeWayland << B::GnomeIfThere << false;
         QTest::newRow("only WAYLAND_DISPLAY") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=GNOME" << B::GnomeIfThere << false;
         QTest::newRow("desktop list, lower case") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=ubuntu:gnome" << B::GnomeIfThere << false;
-        QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::X11 << false;
+        QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::WlrootsIfThere << false;
+        QTest::newRow("sway") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway" << B::WlrootsIfThere << false;
+        QTest::newRow("Wayland, no desktop named") << "WAYLAND_DISPLAY=wayland-1" << B::WlrootsIfThere << false;
+        QTest::newRow("sway under X11") << "XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=sway" << B::X11 << false;
+        QTest::newRow("wlroots asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=wlroots" << B::Wlroots << false;
+        QTest::newRow("wlroots asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::Wlroots << false;
         QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
         QTest::newRow("x11 asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=x11" << B::X11 << false;
         QTest::newRow("gnome asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=gnome" << B::Gnome << false;
-        QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::GnomeIfThere << true;
+        QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=sway" << B::GnomeIfThere << true;
         QTest::newRow("unknown asked, X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=GNOME" << B::X11 << true;
     }
     void backendChoice()
