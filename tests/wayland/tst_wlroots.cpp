@@ -106,6 +106,13 @@ private slots:
         // Enter arrives as a carriage return.
         QTest::newRow("text beyond any layout") << RecordList{{PageKinds::kEnterText, "Hi 日本\n😀", "0.3"}} << over << QColor()
                                                 << Arrived{"Hi 日本\r😀", {}, {}, 0};
+        // More distinct characters than there are spare keys, each twice
+        // far apart: the spare keys are bound again, batch after batch.
+        QString many;
+        for (char32_t cp = 0x4E00; cp < 0x4E00 + 400; ++cp)
+            many += QString::fromUcs4(&cp, 1) + QChar(u'a' + cp % 26);
+        QTest::newRow("more characters than spare keys") << RecordList{{PageKinds::kEnterText, many + many, "0.3"}} << over
+                                                         << QColor() << Arrived{many + many, {}, {}, 0};
         QTest::newRow("a glide's end point")
             << RecordList{{PageKinds::kMousePointer, "20", "30"}, {PageKinds::kSmoothMove, "1001", "777", "0.2"},
                           {PageKinds::kClick, PageKinds::kRight, "0.05"}}
