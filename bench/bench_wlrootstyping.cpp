@@ -29,33 +29,7 @@
 
 namespace {
 
-struct Outcome {
-    double seconds = 0; ///< until the whole text had arrived (or the last change)
-    int lost = 0;       ///< characters missing, extra or wrong
-};
-
-// Waits until the field holds the text, or nothing has changed for a while
-// after the typist finished.
-Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTimer &clock, const std::function<bool()> &typistDone)
-{
-    QString last;
-    qint64 lastChange = clock.elapsed();
-    qint64 arrival = -1;
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        const QString now = field.toPlainText();
-        if (now != last) {
-            last = now;
-            lastChange = clock.elapsed();
-        }
-        if (now == expected && arrival < 0)
-            arrival = clock.elapsed();
-        if ((arrival >= 0 && typistDone()) || (typistDone() && clock.elapsed() - lastChange > 3000)
-            || clock.elapsed() > 120000)
-            break;
-    }
-    return Outcome{(arrival >= 0 ? arrival : lastChange) / 1000.0, benchtexts::differences(expected, field.toPlainText())};
-}
+using benchtexts::Outcome;
 
 void clearField(QPlainTextEdit &field)
 {
@@ -79,7 +53,7 @@ Outcome typeOurs(platform::Desktop &desktop, QPlainTextEdit &field, const QStrin
         desktop.textDone();
         done = true;
     });
-    const Outcome out = waitForText(field, text, clock, [&] { return done.load(); });
+    const Outcome out = benchtexts::waitForText(field, text, clock, [&] { return done.load(); });
     typist.join();
     return out;
 }
@@ -92,7 +66,7 @@ Outcome typeWtype(const QString &wtype, QPlainTextEdit &field, const QString &te
     clock.start();
     // "--": a text that starts with '-' is not an option.
     process.start(wtype, {QStringLiteral("--"), text});
-    return waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
+    return benchtexts::waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
 }
 
 } // namespace
