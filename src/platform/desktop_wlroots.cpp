@@ -439,6 +439,8 @@ public:
         return any;
     }
 
+    // Wayland: no keys of other windows, no global hot keys.
+    bool ownWindowKeysOnly() const override { return true; }
     bool isKeyDown(int) override { return false; }
     bool hasKey(int vkCode) override { return !x11vk::keysymsForVk(vkCode).empty(); }
     int installKeyboardHook(KeyboardHookCallback) override { return 0; }

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace waylandsupport {
 namespace {
 
@@ -11,7 +13,7 @@ struct Feature {
     Text name;
     Text gnome;    // GNOME's remote desktop (Mutter)
     Text xwayland; // the X11 backend through XWayland
-    Text wlroots;  // a wlroots compositor (sway)
+    std::optional<Text> wlroots = std::nullopt; // a wlroots compositor (sway), where it differs from GNOME
 };
 
 const Feature kTable[kFeatures] = {
@@ -20,42 +22,44 @@ const Feature kTable[kFeatures] = {
       "into every window (characters outside the keyboard layout by pasting)"},
      {"X11・XWayland のウィンドウへだけ（Wayland 専用のウィンドウには届きません）",
       "into X11 and XWayland windows only (native Wayland windows receive nothing)"},
-     {"すべてのウィンドウへ（どの文字も打てます）", "into every window (any character can be typed)"}},
+     Text{"すべてのウィンドウへ（どの文字も打てます）", "into every window (any character can be typed)"}},
     {{"停止キー", "The stop key"},
      {"使えます（実行中だけ GNOME のキーボードショートカットになります）",
       "works (a GNOME keyboard shortcut while a run plays)"},
      {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"},
-     {"sway では使えます（実行中だけ sway のキー割り当てになります）。ほかのコンポジターでは、"
-      "停止に使うキーにコマンド「tervalo_free --stop」をご自分で割り当ててください",
-      "works on sway (a sway key binding while a run plays); on other compositors, bind a key of your choice "
-      "to the command \"tervalo_free --stop\" yourself"}},
+     Text{"sway では使えます（実行中だけ sway のキー割り当てになります）。ほかのコンポジターでは、"
+          "停止に使うキーにコマンド「tervalo_free --stop」をご自分で割り当ててください",
+          "works on sway (a sway key binding while a run plays); on other compositors, bind a key of your choice "
+          "to the command \"tervalo_free --stop\" yourself"}},
     {{"記録", "The recorder"},
      {"使えません（ほかのウィンドウへの入力を観察できません）", "not available (no program may observe other windows)"},
-     {"X11 のウィンドウへの入力だけ", "only input to X11 windows"},
-     {"使えません（ほかのウィンドウへの入力を観察できません）", "not available (no program may observe other windows)"}},
+     {"X11 のウィンドウへの入力だけ", "only input to X11 windows"}},
     {{"ポインター位置の取り込み", "Pointer capture"},
-     {"使えません（ポインターの位置を読めません）", "not available (the pointer cannot be read)"},
-     {"X11 のウィンドウの上だけ", "only over X11 windows"},
-     {"使えません（ポインターの位置を読めません）", "not available (the pointer cannot be read)"}},
+     {"画面をクリックして（Ctrl+Alt+G の代わりに、止めた画面の上で位置をクリックします）",
+      "by a click (instead of Ctrl+Alt+G, click the position on the frozen screen)"},
+     {"X11 のウィンドウの上だけ", "only over X11 windows"}},
+    {{"キーの取り込み", "Key capture"},
+     {"このプログラムのウィンドウで押したキー", "the keys pressed in this program's window"},
+     {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"}},
     {{"色の条件", "The colour condition"},
      {"すべてのウィンドウの色（画面は GNOME の画面共有で読みます）",
       "the colours of every window (the screen is read through GNOME's screen cast)"},
      {"X11 のウィンドウの色だけ", "only the colours of X11 windows"},
-     {"すべてのウィンドウの色（画面はコンポジターの画面コピーで読みます）",
-      "the colours of every window (the screen is read through the compositor's screen copy)"}},
+     Text{"すべてのウィンドウの色（画面はコンポジターの画面コピーで読みます）",
+          "the colours of every window (the screen is read through the compositor's screen copy)"}},
     {{"画像の条件と画像クリック", "Picture pages (Image, Click Image)"},
      {"すべてのウィンドウの画素（画面は GNOME の画面共有で読みます）",
       "the pixels of every window (the screen is read through GNOME's screen cast)"},
      {"X11 のウィンドウの画素だけ", "only the pixels of X11 windows"},
-     {"すべてのウィンドウの画素（画面はコンポジターの画面コピーで読みます）",
-      "the pixels of every window (the screen is read through the compositor's screen copy)"}},
+     Text{"すべてのウィンドウの画素（画面はコンポジターの画面コピーで読みます）",
+          "the pixels of every window (the screen is read through the compositor's screen copy)"}},
 };
 
 const Text &column(const Feature &feature, Backend backend)
 {
     switch (backend) {
     case Backend::Gnome: return feature.gnome;
-    case Backend::Wlroots: return feature.wlroots;
+    case Backend::Wlroots: return feature.wlroots ? *feature.wlroots : feature.gnome;
     case Backend::XWayland: break;
     }
     return feature.xwayland;

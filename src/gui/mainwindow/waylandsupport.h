@@ -9,7 +9,7 @@
 namespace waylandsupport {
 
 /// Features the notice covers.
-constexpr int kFeatures = 6;
+constexpr int kFeatures = 7;
 
 /// The input backends of a Wayland session.
 enum class Backend {
