@@ -3,10 +3,12 @@
 // A window for the Wayland tests that keeps what reaches it: typed text
 // (pastes as text fields do), the keys pressed and still held, where each
 // button went down, the wheel, and the colour it showed when the first key
-// came. It fills itself with `background`.
+// came. It fills itself with `background` and shows `picture` at
+// `pictureAt` (window pixels).
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +27,8 @@ public:
     int wheel = 0; // eighths of a degree, positive up
     QColor background{Qt::white};
     QColor atFirstKey; // the background when the first key came
+    QImage picture;
+    QPoint pictureAt;
 
     void clear()
     {
@@ -37,7 +41,13 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), background); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), background);
+        if (!picture.isNull())
+            painter.drawImage(pictureAt, picture);
+    }
     void keyPressEvent(QKeyEvent *e) override
     {
         ++keyPresses;

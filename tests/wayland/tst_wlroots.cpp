@@ -9,6 +9,7 @@
 #include "platform/desktop.h"
 #include "platform/desktop_wlroots.h"
 #include "project/pagekinds.h"
+#include "project/picture.h"
 #include "project/projectfile.h"
 #include "wayland/receiver.h"
 
@@ -161,6 +162,40 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(receiver->rightPresses, arrived.right, 5000);
         if (awaited.isValid())
             QCOMPARE(receiver->atFirstKey.name(), awaited.name());
+    }
+
+    // A Click Image page finds its picture where the window shows it (every
+    // pixel of it read from the screen) and clicks its centre.
+    void pictureClicked_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("left half") << QPoint(137, 402);
+        QTest::newRow("bottom right corner") << QPoint(1280 - 23, 1024 - 17);
+    }
+    void pictureClicked()
+    {
+        QFETCH(QPoint, at);
+        QImage image(23, 17, QImage::Format_RGB32);
+        for (int py = 0; py < image.height(); ++py)
+            for (int px = 0; px < image.width(); ++px)
+                image.setPixel(px, py, qRgb(11 * px, 255 - 15 * py, (px * py * 7) % 256));
+        receiver->clear();
+        receiver->background = QColor(0xdd, 0xee, 0xff);
+        receiver->picture = image;
+        receiver->pictureAt = at;
+        receiver->update(); // the page looks for the picture until it shows
+
+        const QString file = dir.filePath("picture.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kClickImage, picture::encode(image), PageKinds::kLeft, "0", "10"}},
+                                   {{PageKinds::kWaitUntilOver, "0.2"}})
+                    .ok);
+        QProcess program;
+        play(program, file);
+        QVERIFY(program.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
+        QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(output(program)));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, QList<QPoint>{at + QPoint(image.width() / 2, image.height() / 2)}, 5000);
+        receiver->picture = QImage();
     }
 
     // A page holds Shift+A; the run stops by its stop key (a sway binding
