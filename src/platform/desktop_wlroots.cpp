@@ -846,16 +846,21 @@ private:
             zwlr_screencopy_frame_v1_add_listener(copy->frame, &kFrameListener, copy.get());
         }
         flush();
-        std::unique_lock<std::mutex> guard(copy->lock);
-        if (!copy->changed.wait_for(guard, kCopyWait, [&] { return copy->done; }) || !copy->ok) {
-            guard.unlock();
-            // The frame's events must not reach a copy that is gone: it is
-            // destroyed, and then the connection's thread is waited for.
-            zwlr_screencopy_frame_v1_destroy(std::exchange(copy->frame, nullptr));
-            syncWithDispatcher();
+        // Its proxies go while no event is dispatched: once destroyed, the
+        // events the compositor still sends for them are dropped.
+        auto drop = [this](std::unique_ptr<Copy> &c) {
+            std::lock_guard<std::mutex> guard(frameLock_);
+            c.reset();
+        };
+        bool copied = false;
+        {
+            std::unique_lock<std::mutex> guard(copy->lock);
+            copied = copy->changed.wait_for(guard, kCopyWait, [&] { return copy->done; }) && copy->ok;
+        }
+        if (!copied) {
+            drop(copy);
             return false;
         }
-        guard.unlock();
         const bool swap = copy->format == WL_SHM_FORMAT_XBGR8888 || copy->format == WL_SHM_FORMAT_ABGR8888;
         const auto *bytes = static_cast<const unsigned char *>(copy->data);
         for (int y = 0; y < part.height; ++y) {
@@ -871,35 +876,8 @@ private:
                 out[x] = p & 0xFFFFFFu;
             }
         }
+        drop(copy);
         return true;
-    }
-
-    // Waits until the connection's thread has dispatched everything the
-    // compositor sent before now (a sync's callback comes after it).
-    void syncWithDispatcher()
-    {
-        struct Done {
-            std::mutex lock;
-            std::condition_variable changed;
-            bool done = false;
-        };
-        static const wl_callback_listener listener = {[](void *data, wl_callback *callback, std::uint32_t) {
-            auto *done = static_cast<Done *>(data);
-            wl_callback_destroy(callback);
-            std::lock_guard<std::mutex> guard(done->lock);
-            done->done = true;
-            done->changed.notify_all();
-        }};
-        auto done = std::make_shared<Done>();
-        {
-            std::lock_guard<std::mutex> guard(frameLock_);
-            wl_callback *callback = wl_display_sync(display_);
-            wl_callback_add_listener(callback, &listener, done.get());
-        }
-        flush();
-        std::unique_lock<std::mutex> guard(done->lock);
-        if (!done->changed.wait_for(guard, kCopyWait, [&] { return done->done; }))
-            new std::shared_ptr<Done>(done); // never answered: left for the callback that may yet come
     }
 
     static std::vector<char32_t> codePoints(const std::u16string &text)
