@@ -828,8 +828,43 @@ private:
         keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards_, seat_);
         pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers_, seat_);
         uploadKeymap();
+        // The pause counts from when the compositor has made them, which on
+        // a busy machine may be well after we asked.
+        waitForCompositor();
         std::this_thread::sleep_for(kNewDevicePause);
         return keymap_ != nullptr;
+    }
+
+    // Returns once the compositor has handled every request sent so far (its
+    // answer to a sync comes after them), or after kCopyWait.
+    void waitForCompositor()
+    {
+        struct Answer {
+            std::mutex lock;
+            std::condition_variable came;
+            bool done = false;
+        };
+        static const wl_callback_listener listener = {[](void *data, wl_callback *, std::uint32_t) {
+            auto *answer = static_cast<Answer *>(data);
+            std::lock_guard<std::mutex> guard(answer->lock);
+            answer->done = true;
+            answer->came.notify_all();
+        }};
+        Answer answer;
+        wl_callback *callback = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(frameLock_);
+            callback = wl_display_sync(display_);
+            wl_callback_add_listener(callback, &listener, &answer);
+        }
+        flush();
+        {
+            std::unique_lock<std::mutex> guard(answer.lock);
+            answer.came.wait_for(guard, kCopyWait, [&] { return answer.done; });
+        }
+        // Destroyed while no event is dispatched: a late answer is dropped.
+        std::lock_guard<std::mutex> guard(frameLock_);
+        wl_callback_destroy(callback);
     }
 
     bool copyPart(const Output &output, const Rect &part, const Rect &wanted, ScreenImage &into)
@@ -910,7 +945,7 @@ private:
 
     std::mutex outputLock_;
     std::vector<Output> outputs_;
-    std::mutex frameLock_; // held while events are dispatched and while a proxy gets its listener
+    std::mutex frameLock_; // held while events are dispatched, while a proxy gets its listener and while one is destroyed
 
     std::mutex cursorLock_;
     Point cursor_;
