@@ -37,27 +37,6 @@ void clearField(QPlainTextEdit &field)
     QCoreApplication::processEvents();
 }
 
-Outcome typeOurs(platform::Desktop &desktop, QPlainTextEdit &field, const QString &text)
-{
-    clearField(field);
-    QElapsedTimer clock;
-    clock.start();
-    std::atomic<bool> done{false};
-    const std::atomic<bool> stop{false};
-    std::thread typist([&] {
-        desktop.textBegins(text.toStdU16String(), &stop);
-        for (QChar c : text) {
-            desktop.unicodeUnit(c.unicode(), true);
-            desktop.unicodeUnit(c.unicode(), false);
-        }
-        desktop.textDone();
-        done = true;
-    });
-    const Outcome out = benchtexts::waitForText(field, text, clock, [&] { return done.load(); });
-    typist.join();
-    return out;
-}
-
 Outcome typeWtype(const QString &wtype, QPlainTextEdit &field, const QString &text)
 {
     clearField(field);
@@ -112,7 +91,7 @@ int main(int argc, char **argv)
         auto rate = [n](const Outcome &o) { return o.seconds > 0 ? std::max(0, n - o.lost) / o.seconds : 0.0; };
         std::vector<Outcome> ours, theirs;
         for (int r = 0; r < repeats; ++r) {
-            ours.push_back(typeOurs(*desktop, field, c.text));
+            ours.push_back(benchtexts::typeWithDesktop(*desktop, field, c.text, true));
             if (!wtype.isEmpty())
                 theirs.push_back(typeWtype(wtype, field, c.text));
         }

@@ -30,31 +30,6 @@
 
 namespace {
 
-benchtexts::Outcome typeOurs(platform::X11Desktop &desktop, QPlainTextEdit &field, const QString &text, bool announce)
-{
-    field.clear();
-    QCoreApplication::processEvents();
-    QElapsedTimer clock;
-    clock.start();
-    std::atomic<bool> done{false};
-    const std::atomic<bool> stop{false};
-    // The engine's call sequence at the shortest time: every unit down and
-    // up without a pause, then the end of the text.
-    std::thread typist([&] {
-        if (announce)
-            desktop.textBegins(text.toStdU16String(), &stop);
-        for (QChar c : text) {
-            desktop.unicodeUnit(c.unicode(), true);
-            desktop.unicodeUnit(c.unicode(), false);
-        }
-        desktop.textDone();
-        done = true;
-    });
-    const benchtexts::Outcome out = benchtexts::waitForText(field, text, clock, [&] { return done.load(); });
-    typist.join();
-    return out;
-}
-
 benchtexts::Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString &text)
 {
     field.clear();
@@ -116,8 +91,8 @@ int main(int argc, char **argv)
         Typist typists[] = {{"ours, text announced", {}}, {"ours, unannounced", {}}, {"xdotool --delay 0", {}}};
         // Side by side: each round runs every typist once, in turn.
         for (int r = 0; r < repeats; ++r) {
-            typists[0].runs.push_back(typeOurs(*desktop, field, c.text, true));
-            typists[1].runs.push_back(typeOurs(*desktop, field, c.text, false));
+            typists[0].runs.push_back(benchtexts::typeWithDesktop(*desktop, field, c.text, true));
+            typists[1].runs.push_back(benchtexts::typeWithDesktop(*desktop, field, c.text, false));
             if (!xdotool.isEmpty())
                 typists[2].runs.push_back(typeXdotool(xdotool, field, c.text));
         }

@@ -4,6 +4,8 @@
 // and scored against them, so that every typist is measured on the same
 // characters in the same way.
 
+#include "platform/desktop.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QList>
@@ -12,7 +14,9 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace benchtexts {
@@ -100,6 +104,32 @@ inline Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElap
             break;
     }
     return Outcome{(arrival >= 0 ? arrival : lastChange) / 1000.0, differences(expected, field.toPlainText())};
+}
+
+/// Empties the field, then times our backend typing the text into it as the
+/// engine does at its shortest: the text announced first (`announce`),
+/// every unit down and up without a pause, then the end of the text.
+inline Outcome typeWithDesktop(platform::Desktop &desktop, QPlainTextEdit &field, const QString &text, bool announce)
+{
+    field.clear();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> done{false};
+    const std::atomic<bool> stop{false};
+    std::thread typist([&] {
+        if (announce)
+            desktop.textBegins(text.toStdU16String(), &stop);
+        for (QChar c : text) {
+            desktop.unicodeUnit(c.unicode(), true);
+            desktop.unicodeUnit(c.unicode(), false);
+        }
+        desktop.textDone();
+        done = true;
+    });
+    const Outcome out = waitForText(field, text, clock, [&] { return done.load(); });
+    typist.join();
+    return out;
 }
 
 } // namespace benchtexts
