@@ -30,65 +30,7 @@
 
 namespace {
 
-struct Outcome {
-    double seconds = 0;   ///< until the whole text had arrived (or the timeout)
-    int lost = 0;         ///< characters missing, extra or wrong
-};
-
-// Waits until the field holds the text, or nothing has changed for a while.
-Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTimer &clock, const std::function<bool()> &typistDone)
-{
-    QString last;
-    qint64 lastChange = clock.elapsed();
-    qint64 arrival = -1;
-    while (true) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        const QString now = field.toPlainText();
-        if (now != last) {
-            last = now;
-            lastChange = clock.elapsed();
-        }
-        if (now == expected && arrival < 0)
-            arrival = clock.elapsed();
-        if (arrival >= 0 && typistDone())
-            break;
-        if (typistDone() && clock.elapsed() - lastChange > 3000)
-            break;
-        if (clock.elapsed() > 120000)
-            break;
-    }
-    Outcome out;
-    out.seconds = (arrival >= 0 ? arrival : lastChange) / 1000.0;
-    out.lost = benchtexts::differences(expected, field.toPlainText());
-    return out;
-}
-
-Outcome typeOurs(platform::X11Desktop &desktop, QPlainTextEdit &field, const QString &text, bool announce)
-{
-    field.clear();
-    QCoreApplication::processEvents();
-    QElapsedTimer clock;
-    clock.start();
-    std::atomic<bool> done{false};
-    const std::atomic<bool> stop{false};
-    // The engine's call sequence at the shortest time: every unit down and
-    // up without a pause, then the end of the text.
-    std::thread typist([&] {
-        if (announce)
-            desktop.textBegins(text.toStdU16String(), &stop);
-        for (QChar c : text) {
-            desktop.unicodeUnit(c.unicode(), true);
-            desktop.unicodeUnit(c.unicode(), false);
-        }
-        desktop.textDone();
-        done = true;
-    });
-    const Outcome out = waitForText(field, text, clock, [&] { return done.load(); });
-    typist.join();
-    return out;
-}
-
-Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString &text)
+benchtexts::Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString &text)
 {
     field.clear();
     QCoreApplication::processEvents();
@@ -96,7 +38,7 @@ Outcome typeXdotool(const QString &xdotool, QPlainTextEdit &field, const QString
     QElapsedTimer clock;
     clock.start();
     process.start(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("0"), text});
-    return waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
+    return benchtexts::waitForText(field, text, clock, [&] { return process.state() == QProcess::NotRunning; });
 }
 
 } // namespace
@@ -141,16 +83,16 @@ int main(int argc, char **argv)
     // not faster for it.
     struct Typist {
         const char *name;
-        std::vector<Outcome> runs;
+        std::vector<benchtexts::Outcome> runs;
     };
     for (const Case &c : cases) {
         const int n = int(c.text.toUcs4().size());
-        auto rate = [n](const Outcome &o) { return o.seconds > 0 ? std::max(0, n - o.lost) / o.seconds : 0.0; };
+        auto rate = [n](const benchtexts::Outcome &o) { return o.seconds > 0 ? std::max(0, n - o.lost) / o.seconds : 0.0; };
         Typist typists[] = {{"ours, text announced", {}}, {"ours, unannounced", {}}, {"xdotool --delay 0", {}}};
         // Side by side: each round runs every typist once, in turn.
         for (int r = 0; r < repeats; ++r) {
-            typists[0].runs.push_back(typeOurs(*desktop, field, c.text, true));
-            typists[1].runs.push_back(typeOurs(*desktop, field, c.text, false));
+            typists[0].runs.push_back(benchtexts::typeWithDesktop(*desktop, field, c.text, true));
+            typists[1].runs.push_back(benchtexts::typeWithDesktop(*desktop, field, c.text, false));
             if (!xdotool.isEmpty())
                 typists[2].runs.push_back(typeXdotool(xdotool, field, c.text));
         }
@@ -164,7 +106,7 @@ int main(int argc, char **argv)
                 continue;
             std::vector<double> times;
             std::string lost;
-            for (const Outcome &o : runs) {
+            for (const benchtexts::Outcome &o : runs) {
                 times.push_back(o.seconds);
                 bestRate[t] = std::max(bestRate[t], rate(o));
                 if (o.lost == 0)

@@ -1,13 +1,22 @@
 #pragma once
 
-// The texts the typing benchmarks type, and how a received text is scored
-// against them, so that every typist is measured on the same characters.
+// The texts the typing benchmarks type, and how a received text is timed
+// and scored against them, so that every typist is measured on the same
+// characters in the same way.
 
+#include "platform/desktop.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
+#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace benchtexts {
@@ -64,6 +73,63 @@ inline QString fewKanaText(int n)
     for (int i = 0; i < n; ++i)
         s += QChar(char16_t(0x3042 + random.bounded(30)));
     return s;
+}
+
+/// One typist's run of a text.
+struct Outcome {
+    double seconds = 0; ///< until the whole text had arrived (or the last change)
+    int lost = 0;       ///< characters missing, extra or wrong
+};
+
+/// Waits until the field holds the text, or nothing has changed for 3 s
+/// after the typist finished (2 minutes at most), handling the field's
+/// events meanwhile; the time counts from `clock`'s start.
+inline Outcome waitForText(QPlainTextEdit &field, const QString &expected, QElapsedTimer &clock,
+                           const std::function<bool()> &typistDone)
+{
+    QString last;
+    qint64 lastChange = clock.elapsed();
+    qint64 arrival = -1;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const QString now = field.toPlainText();
+        if (now != last) {
+            last = now;
+            lastChange = clock.elapsed();
+        }
+        if (now == expected && arrival < 0)
+            arrival = clock.elapsed();
+        if ((arrival >= 0 && typistDone()) || (typistDone() && clock.elapsed() - lastChange > 3000)
+            || clock.elapsed() > 120000)
+            break;
+    }
+    return Outcome{(arrival >= 0 ? arrival : lastChange) / 1000.0, differences(expected, field.toPlainText())};
+}
+
+/// Empties the field, then times our backend typing the text into it as the
+/// engine does at its shortest: the text announced first (`announce`),
+/// every unit down and up without a pause, then the end of the text.
+inline Outcome typeWithDesktop(platform::Desktop &desktop, QPlainTextEdit &field, const QString &text, bool announce)
+{
+    field.clear();
+    QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<bool> done{false};
+    const std::atomic<bool> stop{false};
+    std::thread typist([&] {
+        if (announce)
+            desktop.textBegins(text.toStdU16String(), &stop);
+        for (QChar c : text) {
+            desktop.unicodeUnit(c.unicode(), true);
+            desktop.unicodeUnit(c.unicode(), false);
+        }
+        desktop.textDone();
+        done = true;
+    });
+    const Outcome out = waitForText(field, text, clock, [&] { return done.load(); });
+    typist.join();
+    return out;
 }
 
 } // namespace benchtexts

@@ -27,8 +27,11 @@ QProcessEnvironment environment(const QString &spec)
 }
 
 // A desktop that answers as GNOME's backend does, for the notice.
-struct GnomeNamedDesktop : platform::SimDesktop {
-    const char *name() const override { return "gnome"; }
+// A simulated desktop under a backend's name.
+struct NamedDesktop : platform::SimDesktop {
+    explicit NamedDesktop(const char *name) : name_(name) {}
+    const char *name() const override { return name_; }
+    const char *name_;
 };
 
 // Sets or unsets one variable of this process until the end of the scope.
@@ -53,6 +56,8 @@ struct ScopedVariable {
     bool wasSet;
 };
 } // namespace
+
+Q_DECLARE_METATYPE(waylandsupport::Backend)
 
 class TestDisplaySession : public QObject {
     Q_OBJECT
@@ -125,7 +130,9 @@ private slots:
     }
 
     // The input backend follows the session: GNOME's remote desktop on a
-    // GNOME Wayland session (when Mutter is on the bus), X11 everywhere else,
+    // GNOME Wayland session (when Mutter is on the bus), a wlroots
+    // compositor's protocols on another Wayland session but KDE's (when the
+    // compositor offers them), X11 everywhere else,
     // and TERVALO_BACKEND overrides with a known name only.
     void backendChoice_data()
     {
@@ -139,11 +146,16 @@ private slots:
         QTest::newRow("GNOME Wayland") << gnomeWayland << B::GnomeIfThere << false;
         QTest::newRow("only WAYLAND_DISPLAY") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=GNOME" << B::GnomeIfThere << false;
         QTest::newRow("desktop list, lower case") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=ubuntu:gnome" << B::GnomeIfThere << false;
-        QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::X11 << false;
+        QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::WlrootsIfThere << false;
+        QTest::newRow("sway") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway" << B::WlrootsIfThere << false;
+        QTest::newRow("Wayland, no desktop named") << "WAYLAND_DISPLAY=wayland-1" << B::WlrootsIfThere << false;
+        QTest::newRow("sway under X11") << "XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=sway" << B::X11 << false;
+        QTest::newRow("wlroots asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=wlroots" << B::Wlroots << false;
+        QTest::newRow("wlroots asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::Wlroots << false;
         QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
         QTest::newRow("x11 asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=x11" << B::X11 << false;
         QTest::newRow("gnome asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=gnome" << B::Gnome << false;
-        QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::GnomeIfThere << true;
+        QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=sway" << B::GnomeIfThere << true;
         QTest::newRow("unknown asked, X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=GNOME" << B::X11 << true;
     }
     void backendChoice()
@@ -161,26 +173,30 @@ private slots:
         QTest::addColumn<QByteArray>("variable");
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<bool>("wayland");
-        QTest::addColumn<bool>("gnome"); // the backend chosen is GNOME's
-        QTest::newRow("WAYLAND_DISPLAY") << QByteArray("WAYLAND_DISPLAY") << QByteArray("wayland-0") << true << false;
-        QTest::newRow("XDG_SESSION_TYPE") << QByteArray("XDG_SESSION_TYPE") << QByteArray("wayland") << true << false;
-        QTest::newRow("GNOME backend") << QByteArray("XDG_SESSION_TYPE") << QByteArray("wayland") << true << true;
-        QTest::newRow("X11 session") << QByteArray("XDG_SESSION_TYPE") << QByteArray("x11") << false << false;
+        QTest::addColumn<QByteArray>("backend"); // the chosen backend's name; empty: the simulated one
+        QTest::addColumn<waylandsupport::Backend>("said");
+        using B = waylandsupport::Backend;
+        QTest::newRow("WAYLAND_DISPLAY") << QByteArray("WAYLAND_DISPLAY") << QByteArray("wayland-0") << true << QByteArray() << B::XWayland;
+        QTest::newRow("XDG_SESSION_TYPE") << QByteArray("XDG_SESSION_TYPE") << QByteArray("wayland") << true << QByteArray() << B::XWayland;
+        QTest::newRow("GNOME backend") << QByteArray("XDG_SESSION_TYPE") << QByteArray("wayland") << true << QByteArray("gnome") << B::Gnome;
+        QTest::newRow("wlroots backend") << QByteArray("WAYLAND_DISPLAY") << QByteArray("wayland-1") << true << QByteArray("wlroots") << B::Wlroots;
+        QTest::newRow("X11 session") << QByteArray("XDG_SESSION_TYPE") << QByteArray("x11") << false << QByteArray() << B::XWayland;
     }
     void waylandNoticeOnce()
     {
         QFETCH(QByteArray, variable);
         QFETCH(QByteArray, value);
         QFETCH(bool, wayland);
-        QFETCH(bool, gnome);
+        QFETCH(QByteArray, backend);
+        QFETCH(waylandsupport::Backend, said);
         TempSettings settings;
         QVERIFY(settings.write("{\"is_used_this\": true, \"stert_time\": 7}"));
         ScopedVariable display("WAYLAND_DISPLAY", {}, false);
         ScopedVariable type("XDG_SESSION_TYPE", {}, false);
         ScopedVariable session(variable.constData(), value);
         SimFixture sim;
-        if (gnome)
-            platform::setDesktop(std::make_shared<GnomeNamedDesktop>());
+        if (!backend.isEmpty())
+            platform::setDesktop(std::make_shared<NamedDesktop>(backend.constData()));
         DialogAnswerer answerer;
         answerer.answerMessageBox(QMessageBox::Ok);
         answerer.answerMessageBox(QMessageBox::Ok); // answers a second notice, which must not come
@@ -197,7 +213,7 @@ private slots:
             // What this backend supports, a line per feature in each language.
             const QString text = answerer.seen.first().text;
             QCOMPARE(answerer.seen.first().icon, QMessageBox::Information);
-            QCOMPARE(text, waylandsupport::notice(gnome));
+            QCOMPARE(text, waylandsupport::notice(said));
             QCOMPARE(text.count(QStringLiteral("\n・")), 2 * waylandsupport::kFeatures);
         }
         QFile f(settings.settingsFile());
@@ -217,16 +233,25 @@ private slots:
             QCOMPARE(saved.value("is_used_wayland").toBool(), true);
     }
 
-    // The two backends of a Wayland session differ in every feature.
+    // The backends of a Wayland session differ from XWayland in every
+    // feature; GNOME's and wlroots' differ where they work differently:
+    // playing, the stop key, the colours and the pixels.
     void noticePerBackend()
     {
-        const QStringList gnome = waylandsupport::notice(true).split('\n');
-        const QStringList xwayland = waylandsupport::notice(false).split('\n');
-        QCOMPARE(gnome.size(), xwayland.size());
-        int differing = 0;
-        for (qsizetype i = 0; i < gnome.size(); ++i)
-            differing += gnome.at(i).startsWith(QStringLiteral("・")) && gnome.at(i) != xwayland.at(i);
-        QCOMPARE(differing, 2 * waylandsupport::kFeatures);
+        using B = waylandsupport::Backend;
+        auto differing = [](B one, B other) {
+            const QStringList a = waylandsupport::notice(one).split('\n');
+            const QStringList b = waylandsupport::notice(other).split('\n');
+            if (a.size() != b.size())
+                return -1;
+            int count = 0;
+            for (qsizetype i = 0; i < a.size(); ++i)
+                count += a.at(i).startsWith(QStringLiteral("・")) && a.at(i) != b.at(i);
+            return count;
+        };
+        QCOMPARE(differing(B::Gnome, B::XWayland), 2 * waylandsupport::kFeatures);
+        QCOMPARE(differing(B::Wlroots, B::XWayland), 2 * waylandsupport::kFeatures);
+        QCOMPARE(differing(B::Wlroots, B::Gnome), 2 * 4);
     }
 };
 

@@ -34,7 +34,9 @@ public:
     enum class Backend {
         X11,         ///< X11 and XWayland windows through the X server
         Gnome,       ///< Mutter's remote desktop, asked for by name
-        GnomeIfThere ///< Mutter's remote desktop when its service is on the session bus, else X11
+        GnomeIfThere, ///< Mutter's remote desktop when its service is on the session bus, else X11
+        Wlroots,      ///< a wlroots compositor's virtual keyboard and pointer, asked for by name
+        WlrootsIfThere ///< those when the compositor offers them, else X11
     };
     struct BackendChoice {
         Backend backend = Backend::X11;
@@ -43,7 +45,7 @@ public:
         QString unknownRequest;
     };
     /// The backend for the session the environment describes: GNOME on a
-    /// GNOME Wayland session, X11 elsewhere; TERVALO_BACKEND=x11|gnome
-    /// overrides.
+    /// GNOME Wayland session, wlroots on another Wayland session, X11
+    /// elsewhere; TERVALO_BACKEND=x11|gnome|wlroots overrides.
     static BackendChoice backendChoice(const QProcessEnvironment &env);
 };

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace waylandsupport {
 namespace {
 
@@ -11,6 +13,7 @@ struct Feature {
     Text name;
     Text gnome;    // GNOME's remote desktop (Mutter)
     Text xwayland; // the X11 backend through XWayland
+    std::optional<Text> wlroots = std::nullopt; // a wlroots compositor (sway), where it differs from GNOME
 };
 
 const Feature kTable[kFeatures] = {
@@ -18,11 +21,16 @@ const Feature kTable[kFeatures] = {
      {"すべてのウィンドウへ（キーボード配列にない文字は貼り付けで）",
       "into every window (characters outside the keyboard layout by pasting)"},
      {"X11・XWayland のウィンドウへだけ（Wayland 専用のウィンドウには届きません）",
-      "into X11 and XWayland windows only (native Wayland windows receive nothing)"}},
+      "into X11 and XWayland windows only (native Wayland windows receive nothing)"},
+     Text{"すべてのウィンドウへ（どの文字も打てます）", "into every window (any character can be typed)"}},
     {{"停止キー", "The stop key"},
      {"使えます（実行中だけ GNOME のキーボードショートカットになります）",
       "works (a GNOME keyboard shortcut while a run plays)"},
-     {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"}},
+     {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"},
+     Text{"sway では使えます（実行中だけ sway のキー割り当てになります）。ほかのコンポジターでは、"
+          "停止に使うキーにコマンド「tervalo_free --stop」をご自分で割り当ててください",
+          "works on sway (a sway key binding while a run plays); on other compositors, bind a key of your choice "
+          "to the command \"tervalo_free --stop\" yourself"}},
     {{"記録", "The recorder"},
      {"使えません（ほかのウィンドウへの入力を観察できません）", "not available (no program may observe other windows)"},
      {"X11 のウィンドウへの入力だけ", "only input to X11 windows"}},
@@ -36,24 +44,49 @@ const Feature kTable[kFeatures] = {
     {{"色の条件", "The colour condition"},
      {"すべてのウィンドウの色（画面は GNOME の画面共有で読みます）",
       "the colours of every window (the screen is read through GNOME's screen cast)"},
-     {"X11 のウィンドウの色だけ", "only the colours of X11 windows"}},
+     {"X11 のウィンドウの色だけ", "only the colours of X11 windows"},
+     Text{"すべてのウィンドウの色（画面はコンポジターの画面コピーで読みます）",
+          "the colours of every window (the screen is read through the compositor's screen copy)"}},
     {{"画像の条件と画像クリック", "Picture pages (Image, Click Image)"},
      {"すべてのウィンドウの画素（画面は GNOME の画面共有で読みます）",
       "the pixels of every window (the screen is read through GNOME's screen cast)"},
-     {"X11 のウィンドウの画素だけ", "only the pixels of X11 windows"}},
+     {"X11 のウィンドウの画素だけ", "only the pixels of X11 windows"},
+     Text{"すべてのウィンドウの画素（画面はコンポジターの画面コピーで読みます）",
+          "the pixels of every window (the screen is read through the compositor's screen copy)"}},
 };
 
-QString inOneLanguage(bool gnome, bool japanese)
+const Text &column(const Feature &feature, Backend backend)
+{
+    switch (backend) {
+    case Backend::Gnome: return feature.gnome;
+    case Backend::Wlroots: return feature.wlroots ? *feature.wlroots : feature.gnome;
+    case Backend::XWayland: break;
+    }
+    return feature.xwayland;
+}
+
+Text introduction(Backend backend)
+{
+    switch (backend) {
+    case Backend::Gnome:
+        return {"Wayland のセッションです。入力は GNOME のリモートデスクトップで送ります。",
+                "This is a Wayland session; input goes through GNOME's remote desktop."};
+    case Backend::Wlroots:
+        return {"Wayland のセッションです。入力はコンポジター（wlroots）の仮想キーボードと仮想ポインターで送ります。",
+                "This is a Wayland session; input goes through the compositor's (wlroots) virtual keyboard and pointer."};
+    case Backend::XWayland: break;
+    }
+    return {"Wayland のセッションです。入力は XWayland（X11）で送ります。",
+            "This is a Wayland session; input goes through XWayland (X11)."};
+}
+
+QString inOneLanguage(Backend backend, bool japanese)
 {
     QStringList lines;
-    lines << (gnome ? Text{"Wayland のセッションです。入力は GNOME のリモートデスクトップで送ります。",
-                           "This is a Wayland session; input goes through GNOME's remote desktop."}
-                    : Text{"Wayland のセッションです。入力は XWayland（X11）で送ります。",
-                           "This is a Wayland session; input goes through XWayland (X11)."})
-                 .in(japanese);
+    lines << introduction(backend).in(japanese);
     for (const Feature &feature : kTable)
         lines << QStringLiteral("・") + feature.name.in(japanese) + Text{"：", ": "}.in(japanese)
-                + (gnome ? feature.gnome : feature.xwayland).in(japanese);
+                + column(feature, backend).in(japanese);
     lines << Text{"すべての機能を使うには：X11 のセッションでログインしてください。",
                   "To get everything: log in to an X11 session."}.in(japanese);
     return lines.join(QLatin1Char('\n'));
@@ -61,9 +94,19 @@ QString inOneLanguage(bool gnome, bool japanese)
 
 } // namespace
 
-QString notice(bool gnome)
+Backend backendNamed(const char *desktopName)
 {
-    return inOneLanguage(gnome, true) + QStringLiteral("\n\n") + inOneLanguage(gnome, false);
+    const QLatin1String name(desktopName);
+    if (name == QLatin1String("gnome"))
+        return Backend::Gnome;
+    if (name == QLatin1String("wlroots"))
+        return Backend::Wlroots;
+    return Backend::XWayland;
+}
+
+QString notice(Backend backend)
+{
+    return inOneLanguage(backend, true) + QStringLiteral("\n\n") + inOneLanguage(backend, false);
 }
 
 } // namespace waylandsupport

@@ -11,9 +11,18 @@ namespace waylandsupport {
 /// Features the notice covers.
 constexpr int kFeatures = 7;
 
+/// The input backends of a Wayland session.
+enum class Backend {
+    XWayland, ///< X11 through XWayland
+    Gnome,    ///< GNOME's remote desktop (Mutter)
+    Wlroots   ///< a wlroots compositor's virtual devices and screencopy (sway)
+};
+
+/// The backend of a desktop by its name (platform::Desktop::name).
+Backend backendNamed(const char *desktopName);
+
 /// The notice in both languages at once (it can come before the reader has
-/// chosen one): what works, per feature, with GNOME's remote desktop
-/// (`gnome` true) or with X11 through XWayland.
-QString notice(bool gnome);
+/// chosen one): what works, per feature, with the backend.
+QString notice(Backend backend);
 
 } // namespace waylandsupport
