@@ -71,9 +71,21 @@ const QString kCustomKeys = QStringLiteral("custom-keybindings");
 const QString kCustomSchema = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
 const QString kOurShortcuts = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/tervalo-free-stop-");
 
-QString shortcutOf(qint64 pid)
+// The path of a process's shortcut; `variant` > 0 for the same combination
+// with more modifiers held.
+QString shortcutOf(qint64 pid, int variant = 0)
 {
-    return kOurShortcuts + QString::number(pid) + QLatin1Char('/');
+    return kOurShortcuts + QString::number(pid) + (variant ? QLatin1Char('-') + QString::number(variant) : QString())
+        + QLatin1Char('/');
+}
+
+// The process a shortcut path of ours belongs to; empty for another's path.
+QString ownerOf(const QString &path)
+{
+    if (!path.startsWith(kOurShortcuts))
+        return QString();
+    const QString rest = path.mid(kOurShortcuts.size()).chopped(1);
+    return rest.section(QLatin1Char('-'), 0, 0);
 }
 
 // Runs gsettings; its output (trimmed) in `out`. False when it failed.
@@ -164,10 +176,8 @@ void removeLeftShortcuts()
         return;
     QStringList left;
     for (const QString &path : *paths) {
-        if (!path.startsWith(kOurShortcuts))
-            continue;
-        const QString pid = path.mid(kOurShortcuts.size()).chopped(1);
-        if (!QFileInfo::exists(QStringLiteral("/proc/") + pid))
+        const QString pid = ownerOf(path);
+        if (!pid.isEmpty() && !QFileInfo::exists(QStringLiteral("/proc/") + pid))
             left << path;
     }
     removeShortcuts(left);
@@ -621,25 +631,44 @@ public:
 
     int bindShortcutCommand(int modifiers, int vkCode, const std::string &command) override
     {
-        const QString accelerator = acceleratorOf(modifiers, vkCode);
         std::optional<QStringList> paths = customShortcuts();
-        if (accelerator.isEmpty() || !paths)
+        if (acceleratorOf(modifiers, vkCode).isEmpty() || !paths)
             return 0;
-        const QString ours = shortcutOf(QCoreApplication::applicationPid());
-        const QString schema = kCustomSchema + QLatin1Char(':') + ours;
-        if (!gsettings({QStringLiteral("set"), schema, QStringLiteral("name"), stringValue(QStringLiteral("Tervalo Free: 実行を停止 / stop the run"))})
-            || !gsettings({QStringLiteral("set"), schema, QStringLiteral("command"), stringValue(QString::fromStdString(command))})
-            || !gsettings({QStringLiteral("set"), schema, QStringLiteral("binding"), stringValue(accelerator)}))
-            return 0;
-        if (!paths->contains(ours) && !setCustomShortcuts(*paths << ours))
-            return 0;
-        return 1;
+        // GNOME matches a shortcut's modifiers exactly, while a run may hold
+        // others itself (a page holding Shift+A): the combination is bound
+        // with every set of the modifiers it lacks too, as the other
+        // desktops excuse the run's own modifiers.
+        const int lacking = ~modifiers & 15;
+        const qint64 pid = QCoreApplication::applicationPid();
+        int variant = 0;
+        for (int extra = 0; extra <= 15; ++extra) {
+            if (extra & ~lacking)
+                continue;
+            const QString ours = shortcutOf(pid, variant++);
+            const QString schema = kCustomSchema + QLatin1Char(':') + ours;
+            if (!gsettings({QStringLiteral("set"), schema, QStringLiteral("name"), stringValue(QStringLiteral("Tervalo Free: 実行を停止 / stop the run"))})
+                || !gsettings({QStringLiteral("set"), schema, QStringLiteral("command"), stringValue(QString::fromStdString(command))})
+                || !gsettings({QStringLiteral("set"), schema, QStringLiteral("binding"), stringValue(acceleratorOf(modifiers | extra, vkCode))}))
+                return 0;
+            if (!paths->contains(ours))
+                *paths << ours;
+        }
+        return setCustomShortcuts(*paths) ? 1 : 0;
     }
 
     void unbindShortcutCommand(int handle) override
     {
-        if (handle)
-            removeShortcuts({shortcutOf(QCoreApplication::applicationPid())});
+        if (!handle)
+            return;
+        const QString pid = QString::number(QCoreApplication::applicationPid());
+        if (const std::optional<QStringList> paths = customShortcuts()) {
+            QStringList ours;
+            for (const QString &path : *paths) {
+                if (ownerOf(path) == pid)
+                    ours << path;
+            }
+            removeShortcuts(ours);
+        }
     }
 
     // --- From the session's signals (their thread). ---
@@ -656,8 +685,10 @@ public:
         frames_.stop(); // its last frame would not change any more
         clipWake_.notify_all();
         std::lock_guard<std::mutex> guard(listenerLock_);
-        for (const auto &[handle, taken] : listeners_)
-            taken();
+        for (const auto &[handle, taken] : listeners_) {
+            if (taken) // a caller that only keeps the session open names none
+                taken();
+        }
     }
 
     /// The stream at `path` is PipeWire's node `node` now.
