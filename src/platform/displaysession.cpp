@@ -50,11 +50,18 @@ DisplaySession::BackendChoice DisplaySession::backendChoice(const QProcessEnviro
         choice.backend = Backend::Gnome;
         return choice;
     }
+    if (request == QLatin1String("kde")) {
+        choice.backend = Backend::Kde;
+        return choice;
+    }
     choice.unknownRequest = request;
     // XDG_CURRENT_DESKTOP is a colon-separated list ("ubuntu:GNOME").
     const QStringList desktops = env.value(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'));
     const bool gnome = desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+    const bool kde = desktops.contains(QStringLiteral("KDE"), Qt::CaseInsensitive);
     if (gnome && isWayland(env))
         choice.backend = Backend::GnomeIfThere;
+    else if (kde && isWayland(env))
+        choice.backend = Backend::KdeIfThere;
     return choice;
 }

@@ -34,7 +34,9 @@ public:
     enum class Backend {
         X11,         ///< X11 and XWayland windows through the X server
         Gnome,       ///< Mutter's remote desktop, asked for by name
-        GnomeIfThere ///< Mutter's remote desktop when its service is on the session bus, else X11
+        GnomeIfThere, ///< Mutter's remote desktop when its service is on the session bus, else X11
+        Kde,          ///< KWin's fake input, asked for by name
+        KdeIfThere    ///< KWin's fake input when KWin offers it to this program, else X11
     };
     struct BackendChoice {
         Backend backend = Backend::X11;
@@ -43,7 +45,7 @@ public:
         QString unknownRequest;
     };
     /// The backend for the session the environment describes: GNOME on a
-    /// GNOME Wayland session, X11 elsewhere; TERVALO_BACKEND=x11|gnome
-    /// overrides.
+    /// GNOME Wayland session, KDE on a KDE Plasma Wayland session, X11
+    /// elsewhere; TERVALO_BACKEND=x11|gnome|kde overrides.
     static BackendChoice backendChoice(const QProcessEnvironment &env);
 };

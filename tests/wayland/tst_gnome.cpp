@@ -9,6 +9,7 @@
 #include "platform/desktop_gnome.h"
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
+#include "receiver.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,36 +20,6 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <QtTest>
-
-namespace {
-
-// A window that keeps what reaches it.
-class Receiver : public QWidget {
-public:
-    QString text;
-    int keyPresses = 0;
-    QList<QPoint> leftPresses;
-    QList<QPoint> rightPresses;
-    int wheel = 0; // eighths of a degree, positive up
-
-protected:
-    void keyPressEvent(QKeyEvent *e) override
-    {
-        ++keyPresses;
-        // Pastes as text fields do.
-        if (e->matches(QKeySequence::Paste))
-            text += QGuiApplication::clipboard()->text();
-        else
-            text += e->text();
-    }
-    void mousePressEvent(QMouseEvent *e) override
-    {
-        (e->button() == Qt::RightButton ? rightPresses : leftPresses).append(e->globalPosition().toPoint());
-    }
-    void wheelEvent(QWheelEvent *e) override { wheel += e->angleDelta().y(); }
-};
-
-} // namespace
 
 class TestGnome : public QObject {
     Q_OBJECT
