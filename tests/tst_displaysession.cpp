@@ -140,7 +140,13 @@ private slots:
         QTest::newRow("only WAYLAND_DISPLAY") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=GNOME" << B::GnomeIfThere << false;
         QTest::newRow("desktop list, lower case") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=ubuntu:gnome" << B::GnomeIfThere << false;
         QTest::newRow("GNOME only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME-Flashback2" << B::X11 << false;
-        QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
+        QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::KdeIfThere << false;
+        QTest::newRow("KDE by display, lower case") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=kde" << B::KdeIfThere << false;
+        QTest::newRow("KDE on X11") << "XDG_SESSION_TYPE=x11 DISPLAY=:0 XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
+        QTest::newRow("KDE only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE-ish" << B::X11 << false;
+        QTest::newRow("kde asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=kde" << B::Kde << false;
+        QTest::newRow("x11 asked on KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE TERVALO_BACKEND=x11" << B::X11 << false;
+        QTest::newRow("unknown asked, KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE TERVALO_BACKEND=plasma" << B::KdeIfThere << true;
         QTest::newRow("x11 asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=x11" << B::X11 << false;
         QTest::newRow("gnome asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=gnome" << B::Gnome << false;
         QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::GnomeIfThere << true;
@@ -197,7 +203,7 @@ private slots:
             // What this backend supports, a line per feature in each language.
             const QString text = answerer.seen.first().text;
             QCOMPARE(answerer.seen.first().icon, QMessageBox::Information);
-            QCOMPARE(text, waylandsupport::notice(gnome));
+            QCOMPARE(text, waylandsupport::notice(gnome ? "gnome" : "x11"));
             QCOMPARE(text.count(QStringLiteral("\n・")), 2 * waylandsupport::kFeatures);
         }
         QFile f(settings.settingsFile());
@@ -217,16 +223,26 @@ private slots:
             QCOMPARE(saved.value("is_used_wayland").toBool(), true);
     }
 
-    // The two backends of a Wayland session differ in every feature.
+    // A backend of a Wayland desktop's own and the XWayland fallback differ
+    // in every feature.
+    void noticePerBackend_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("GNOME") << "gnome";
+        QTest::newRow("KDE") << "kde";
+    }
     void noticePerBackend()
     {
-        const QStringList gnome = waylandsupport::notice(true).split('\n');
-        const QStringList xwayland = waylandsupport::notice(false).split('\n');
-        QCOMPARE(gnome.size(), xwayland.size());
+        QFETCH(QString, backend);
+        const QStringList own = waylandsupport::notice(backend.toStdString()).split('\n');
+        const QStringList xwayland = waylandsupport::notice("x11").split('\n');
+        QCOMPARE(own.size(), xwayland.size());
         int differing = 0;
-        for (qsizetype i = 0; i < gnome.size(); ++i)
-            differing += gnome.at(i).startsWith(QStringLiteral("・")) && gnome.at(i) != xwayland.at(i);
+        for (qsizetype i = 0; i < own.size(); ++i)
+            differing += own.at(i).startsWith(QStringLiteral("・")) && own.at(i) != xwayland.at(i);
         QCOMPARE(differing, 2 * waylandsupport::kFeatures);
+        // Its first line names the desktop's own way in.
+        QVERIFY(own.first() != xwayland.first());
     }
 };
 

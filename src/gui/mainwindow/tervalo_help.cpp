@@ -70,5 +70,5 @@ void tervalo::showFirstStartNotice()
 void tervalo::showWaylandNotice()
 {
     messagebox::tell(this, QMessageBox::Information, QStringLiteral("Wayland セッション / Wayland session"),
-                     waylandsupport::notice(std::string(platform::currentDesktop()->name()) == "gnome"));
+                     waylandsupport::notice(platform::currentDesktop()->name()));
 }

@@ -6,14 +6,17 @@
 
 #include <QString>
 
+#include <string>
+
 namespace waylandsupport {
 
 /// Features the notice covers.
 constexpr int kFeatures = 6;
 
 /// The notice in both languages at once (it can come before the reader has
-/// chosen one): what works, per feature, with GNOME's remote desktop
-/// (`gnome` true) or with X11 through XWayland.
-QString notice(bool gnome);
+/// chosen one): what works, per feature, with the backend of that name (as
+/// the desktop names itself): GNOME's remote desktop ("gnome"), KWin's fake
+/// input ("kde"), or else X11 through XWayland.
+QString notice(const std::string &backend);
 
 } // namespace waylandsupport
