@@ -10,6 +10,7 @@
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
@@ -270,6 +271,50 @@ private slots:
         QVERIFY(w->captureWaiting());
         sim.tapCombination({66});
         QTRY_VERIFY(!w->captureWaiting());
+    }
+
+    // A desktop that lets no program hear other windows' keys (Wayland): the
+    // capture takes the keys pressed in the window itself, and keeps them
+    // from the window's buttons and shortcuts.
+    void capturesInTheOwnWindow_data()
+    {
+        QTest::addColumn<bool>("forCondition");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("operation: Ctrl+Alt+G") << false << int(Qt::Key_G) << int(Qt::ControlModifier | Qt::AltModifier) << "71,3";
+        QTest::newRow("condition: Shift+F5") << true << int(Qt::Key_F5) << int(Qt::ShiftModifier) << "116,4";
+        QTest::newRow("operation: Enter") << false << int(Qt::Key_Return) << 0 << "13,0";
+        QTest::newRow("condition: keypad 7") << true << int(Qt::Key_7) << int(Qt::KeypadModifier) << "103,0";
+        QTest::newRow("operation: Shift+1 is the 1 key") << false << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << "49,4";
+    }
+    void capturesInTheOwnWindow()
+    {
+        QFETCH(bool, forCondition);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, code);
+        auto &sim = *fixture->sim;
+        sim.setOwnWindowKeysOnly(true);
+        auto w = makeWindow();
+        startCapture(*w, forCondition);
+        QVERIFY(w->captureWaiting());
+        QCOMPARE(sim.hookCount(), 0);
+        QVERIFY(!sim.keyboardCaptured());
+
+        QTest::keyClick(w.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(!w->captureWaiting());
+        if (forCondition)
+            QCOMPARE(w->project().conditions().first(), (QStringList{"キー", code}));
+        else
+            QCOMPARE(w->project().commands().first(), (QStringList{"キー", code, "0.01"}));
+        QCOMPARE(w->project().currentPage(), 1);
+
+        // Once captured, the window's keys are its own again.
+        QLineEdit edit;
+        edit.show();
+        QTest::keyClicks(&edit, "ok");
+        QCOMPARE(edit.text(), QString("ok"));
     }
 
     void keyboardFreedWhenTheWindowGoes_data()

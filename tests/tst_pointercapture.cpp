@@ -1,5 +1,6 @@
 #include "gui/mainwindow/tervalo.h"
 #include "gui/widgets/hoverhidewindow.h"
+#include "gui/widgets/pictureselector.h"
 #include "project/pagekinds.h"
 #include "support/dialoganswerer.h"
 #include "support/simfixture.h"
@@ -238,6 +239,47 @@ private slots:
         QCOMPARE(desktop->lastType, std::string("windows_dispatcher_MSG"));
         tervalo::GlobalHotkeyFilter empty(filterId); // no callback set: still safe
         QCOMPARE(empty.nativeEventFilter("windows_generic_MSG", message, &result), consumed);
+    }
+
+    // Where no hot key can be heard over other windows, Get shows the screen
+    // and one click on it is the point; Esc or the right button keeps the
+    // page as it was.
+    void clickOnTheScreenWritesThePoint_data()
+    {
+        QTest::addColumn<QStringList>("record");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("mouse pointer") << QStringList{"マウスポインター", "0", "0"} << int(Qt::LeftButton)
+                                       << QStringList{"マウスポインター", "300", "200"};
+        QTest::newRow("smooth move keeps its time") << QStringList{"スムーズムーブ", "1", "2", "0.75"} << int(Qt::LeftButton)
+                                                    << QStringList{"スムーズムーブ", "300", "200", "0.75"};
+        QTest::newRow("right button cancels") << QStringList{"マウスポインター", "5", "6"} << int(Qt::RightButton)
+                                              << QStringList{"マウスポインター", "5", "6"};
+        QTest::newRow("Esc cancels") << QStringList{"マウスポインター", "5", "6"} << 0
+                                     << QStringList{"マウスポインター", "5", "6"};
+    }
+    void clickOnTheScreenWritesThePoint()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(int, button);
+        QFETCH(QStringList, expected);
+        auto &sim = *fixture->sim;
+        sim.setOwnWindowKeysOnly(true);
+        auto w = makeWindow(record);
+        w->getCoordinate();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(hoverWindowCount(), 0);
+        QVERIFY(sim.registeredHotKeys().empty());
+        QTRY_COMPARE(windowparts::topLevels<PictureSelector>().size(), 1);
+        PictureSelector *selector = windowparts::topLevels<PictureSelector>().first();
+        QTRY_VERIFY(selector->isVisible());
+        if (button)
+            QTest::mouseClick(selector, Qt::MouseButton(button), {}, QPoint(300, 200));
+        else
+            QTest::keyClick(selector, Qt::Key_Escape);
+        QTRY_VERIFY(w->isVisible());
+        QCOMPARE(w->project().commands().first(), expected);
+        QTRY_VERIFY(windowparts::topLevels<PictureSelector>().isEmpty());
     }
 
     void nativeHotKeyReachesGetCoordinate2()

@@ -189,6 +189,11 @@ public:
     /// pasting (through the clipboard, which is given back afterwards)
     /// rather than as key presses. Default: false.
     virtual bool pastesOutsideLayout() const { return false; }
+    /// True when no program may hear the keys pressed in other programs'
+    /// windows, nor register a global hot key (Wayland): key capture then
+    /// reads the keys of this program's own window, and pointer capture
+    /// asks for a click on the screen instead. Default: false.
+    virtual bool ownWindowKeysOnly() const { return false; }
 
     // --- Screen. Safe from any thread. ---
 

@@ -300,9 +300,9 @@ public:
     const char *name() const override { return "gnome"; }
 
     /// Opens the remote-desktop session with its screen-cast stream; the
-    /// reason in `why` when it cannot. Again after the person closed the
-    /// last one.
-    bool open(std::string *why)
+    /// reason in `why` when it cannot. Without `warm`, the first input may
+    /// be lost (a session that only shows it can be opened).
+    bool open(std::string *why, bool warm = true)
     {
         if (!signals_) {
             // Never deleted: it must outlive every call of the connection,
@@ -375,15 +375,33 @@ public:
             std::lock_guard<std::mutex> guard(typeLock_);
             layout_ = std::move(characters);
         }
-        notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
-        notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
-        // Mutter makes the session's pointer at its first pointer event, and
-        // only then does the seat offer windows a pointer: events that come
-        // before a window took it are lost. A motion that moves nothing makes
-        // it during the pause.
-        notify(QStringLiteral("NotifyPointerMotionRelative"), {0.0, 0.0});
-        std::this_thread::sleep_for(kWarmUp);
+        if (warm) {
+            notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
+            notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
+            // Mutter makes the session's pointer at its first pointer event,
+            // and only then does the seat offer windows a pointer: events that
+            // come before a window took it are lost. A motion that moves
+            // nothing makes it during the pause.
+            notify(QStringLiteral("NotifyPointerMotionRelative"), {0.0, 0.0});
+            std::this_thread::sleep_for(kWarmUp);
+        }
         return true;
+    }
+
+    /// Ends the session we opened (GNOME's sharing indicator goes with it).
+    void close()
+    {
+        QString path;
+        {
+            std::lock_guard<std::mutex> guard(sessionLock_);
+            if (closed_)
+                return;
+            closed_ = true;
+            path = remotePath_;
+        }
+        frames_.stop();
+        clipWake_.notify_all();
+        call(path, kRemoteDesktop, kRemoteSession, QStringLiteral("Stop"), {});
     }
 
     void mouseButton(MouseButton button, bool down) override
@@ -512,6 +530,8 @@ public:
         return missing;
     }
 
+    bool ownWindowKeysOnly() const override { return true; }
+
     bool pastesOutsideLayout() const override
     {
         std::lock_guard<std::mutex> guard(clipLock_);
@@ -519,8 +539,16 @@ public:
     }
 
     // The screen is the stream's monitor, as its newest frame shows it.
-    Rect screenRect() override { return frames_.area(kFirstFrameWait); }
-    bool grab(const Rect &area, ScreenImage &into) override { return frames_.copy(area, into, kFirstFrameWait); }
+    Rect screenRect() override
+    {
+        ensureSession();
+        return frames_.area(kFirstFrameWait);
+    }
+    bool grab(const Rect &area, ScreenImage &into) override
+    {
+        ensureSession();
+        return frames_.copy(area, into, kFirstFrameWait);
+    }
     bool isKeyDown(int) override { return false; }
     bool hasKey(int vkCode) override { return !x11vk::keysymsForVk(vkCode).empty(); }
     int installKeyboardHook(KeyboardHookCallback) override { return 0; }
@@ -534,16 +562,12 @@ public:
 
     int beginInput(InputTaken taken) override
     {
-        // The person ended the last session with the sharing indicator's ×:
-        // that stopped the run then, and a new run is a new consent (they
-        // pressed Play again), so it gets a new session, as it would have
-        // had the program just started.
-        bool closed = false;
-        {
-            std::lock_guard<std::mutex> guard(sessionLock_);
-            closed = closed_;
-        }
-        if (closed) {
+        // A session per run: GNOME shows its sharing indicator only while
+        // something plays. After the person ended the last one with the
+        // indicator's ×, a new run is a new consent (they pressed Play
+        // again), so it gets a new session too.
+        std::lock_guard<std::mutex> opening(openLock_);
+        if (sessionGone()) {
             std::string why;
             if (!open(&why)) {
                 qWarning().noquote() << "[gnome] cannot open a new remote desktop session:" << QString::fromStdString(why);
@@ -558,8 +582,14 @@ public:
 
     void endInput(int handle) override
     {
-        std::lock_guard<std::mutex> guard(listenerLock_);
-        listeners_.erase(handle);
+        std::lock_guard<std::mutex> opening(openLock_);
+        {
+            std::lock_guard<std::mutex> guard(listenerLock_);
+            listeners_.erase(handle);
+            if (!listeners_.empty())
+                return;
+        }
+        close();
     }
 
     int bindShortcutCommand(int modifiers, int vkCode, const std::string &command) override
@@ -652,8 +682,10 @@ public:
         std::lock_guard<std::mutex> guard(clipLock_);
         weOwn_ = options.value(QStringLiteral("session-is-owner")).toBool();
         if (!weOwn_) {
-            ownerKnown_ = true;
+            // Mutter names no types when it tells a new session who owns the
+            // clipboard: the owner's types are then unknown, not none.
             personTypes_ = qdbus_cast<QStringList>(options.value(QStringLiteral("mime-types")));
+            ownerKnown_ = !personTypes_.isEmpty();
         }
     }
 
@@ -754,14 +786,8 @@ private:
             failures_.fetch_add(1);
             return;
         }
-        // Mutter's clipboard manager reads a new selection at once, to keep
-        // it should its owner go; its request was sent before the reply to
-        // SetSelection, so it is queued before this marker, and is answered
-        // when the marker runs. Only transfers after it are the window's.
-        auto marker = std::make_shared<std::promise<void>>();
-        std::future<void> markerRan = marker->get_future();
-        QMetaObject::invokeMethod(signals_, [marker] { marker->set_value(); }, Qt::QueuedConnection);
-        markerRan.wait_for(kPasteWait);
+        // Only transfers after the manager's read are the window's.
+        awaitClipboardManager();
         unsigned long servedBefore = 0;
         {
             std::lock_guard<std::mutex> guard(clipLock_);
@@ -795,6 +821,39 @@ private:
             // read it back as theirs before Mutter's signal says so.
             std::lock_guard<std::mutex> guard(clipLock_);
             weOwn_ = true;
+        }
+    }
+
+    // Mutter's clipboard manager reads a new selection at once, to keep it
+    // should its owner go; its request was sent before the reply to
+    // SetSelection, so it is queued on the signals' thread before this
+    // marker, and has been answered when the marker runs.
+    void awaitClipboardManager()
+    {
+        auto marker = std::make_shared<std::promise<void>>();
+        std::future<void> markerRan = marker->get_future();
+        QMetaObject::invokeMethod(signals_, [marker] { marker->set_value(); }, Qt::QueuedConnection);
+        markerRan.wait_for(kPasteWait);
+    }
+
+    // Input or a screen read outside a run (the editor's Test, a capture)
+    // opens a session of its own, which the next run's end closes. Within a
+    // run a closed session stays closed: the person ended it, and the run is
+    // stopping.
+    void ensureSession()
+    {
+        if (!sessionGone())
+            return;
+        std::lock_guard<std::mutex> opening(openLock_);
+        {
+            std::lock_guard<std::mutex> guard(listenerLock_);
+            if (!listeners_.empty())
+                return;
+        }
+        std::string why;
+        if (sessionGone() && !open(&why)) {
+            qWarning().noquote() << "[gnome] cannot open a remote desktop session:" << QString::fromStdString(why);
+            failures_.fetch_add(1);
         }
     }
 
@@ -834,6 +893,7 @@ private:
     // then, and what it lets go of was let go with the session.
     void notify(const QString &method, const QVariantList &arguments)
     {
+        ensureSession();
         QString path;
         {
             std::lock_guard<std::mutex> guard(sessionLock_);
@@ -857,6 +917,7 @@ private:
     QDBusConnection bus_;
     SessionSignals *signals_ = nullptr;
     SessionSignals *streamSignals_ = nullptr; // the stream's node, on a thread of its own
+    std::mutex openLock_; // held while a session opens or closes, before the others
     std::mutex sessionLock_; // remotePath_, stream_, closed_
     QString remotePath_;
     QString stream_;
@@ -933,8 +994,11 @@ std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
         return nullptr;
     }
     auto desktop = std::make_shared<GnomeDesktop>(bus);
-    if (!desktop->open(why))
+    // Opened once to know that Mutter lets us in, then closed: each run
+    // opens its own.
+    if (!desktop->open(why, false))
         return nullptr;
+    desktop->close();
     removeLeftShortcuts();
     return desktop;
 }

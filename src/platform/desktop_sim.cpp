@@ -425,7 +425,7 @@ bool SimDesktop::hasKey(int vkCode)
 int SimDesktop::installKeyboardHook(KeyboardHookCallback callback)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (hookFails_) {
+    if (hookFails_ || ownWindowKeysOnly_.load()) {
         lastError_ = hookError_;
         return 0;
     }
@@ -468,7 +468,7 @@ unsigned long SimDesktop::lastError() const
 bool SimDesktop::registerHotKey(int id, int modifiers, int vkCode)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (hotKeyFails_)
+    if (hotKeyFails_ || ownWindowKeysOnly_.load())
         return false;
     for (const auto &[otherId, hk] : hotKeys_) {
         if (hk.modifiers == modifiers && hk.vk == vkCode)

@@ -102,6 +102,10 @@ public:
     unsigned long inputFailures() const override;
     /// Makes the next hot-key registrations fail (another program owns them).
     void setHotKeyRegistrationFails(bool fails);
+    /// While on, the desktop behaves as a Wayland one: no keyboard hook, no
+    /// hot key, only the program's own window hears its keys.
+    void setOwnWindowKeysOnly(bool on) { ownWindowKeysOnly_.store(on); }
+    bool ownWindowKeysOnly() const override { return ownWindowKeysOnly_.load(); }
     void setScreenSize(int width, int height);
     /// Paints one pixel of the simulated screen (0xRRGGBB); every pixel not
     /// painted has the background colour, black unless set.
@@ -159,6 +163,7 @@ private:
     std::set<int> activeHooks_;
     int nextHook_ = 1;
     bool hookFails_ = false;
+    std::atomic<bool> ownWindowKeysOnly_{false};
     unsigned long hookError_ = 0;
     unsigned long lastError_ = 0;
     bool hotKeyFails_ = false;

@@ -2,6 +2,18 @@
 
 #include "platform/desktop.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+namespace {
+// The captures that listen to our own windows. Windows deliver keys on the
+// GUI thread, but a capture may be made and dropped by a dialog's thread of
+// its own in tests, hence the lock.
+std::mutex windowCapturesLock;
+std::vector<KeyCapture *> windowCaptures;
+} // namespace
+
 KeyCapture::~KeyCapture()
 {
     disarm();
@@ -12,6 +24,12 @@ bool KeyCapture::install()
 {
     if (handle_ != 0)
         return true;
+    if (platform::desktop().ownWindowKeysOnly()) {
+        std::lock_guard<std::mutex> guard(windowCapturesLock);
+        windowCaptures.push_back(this);
+        handle_ = kOwnWindow;
+        return true;
+    }
     handle_ = platform::desktop().installKeyboardHook(
         [this](int vk, bool down) { return hookProcedure(vk, down); });
     return handle_ != 0;
@@ -21,6 +39,12 @@ bool KeyCapture::remove()
 {
     if (handle_ == 0)
         return false;
+    if (handle_ == kOwnWindow) {
+        std::lock_guard<std::mutex> guard(windowCapturesLock);
+        windowCaptures.erase(std::remove(windowCaptures.begin(), windowCaptures.end(), this), windowCaptures.end());
+        handle_ = 0;
+        return true;
+    }
     const bool removed = platform::desktop().removeKeyboardHook(handle_);
     handle_ = 0;
     return removed;
@@ -32,15 +56,31 @@ void KeyCapture::arm()
     capturedModifiers_.store(0);
     heldModifiers_.store(0);
     armed_.store(1);
-    if (handle_ != 0)
+    if (handle_ > 0)
         platform::desktop().setKeyboardHookActive(handle_, true);
 }
 
 void KeyCapture::disarm()
 {
     armed_.exchange(0);
-    if (handle_ != 0)
+    if (handle_ > 0)
         platform::desktop().setKeyboardHookActive(handle_, false);
+}
+
+bool KeyCapture::ownWindowKey(int vk, bool down)
+{
+    std::lock_guard<std::mutex> guard(windowCapturesLock);
+    bool taken = false;
+    for (KeyCapture *capture : windowCaptures)
+        taken = capture->hookProcedure(vk, down) || taken;
+    return taken;
+}
+
+bool KeyCapture::ownWindowListening()
+{
+    std::lock_guard<std::mutex> guard(windowCapturesLock);
+    return std::any_of(windowCaptures.begin(), windowCaptures.end(),
+                       [](const KeyCapture *capture) { return capture->isArmed(); });
 }
 
 int KeyCapture::hookBitOf(int vk)

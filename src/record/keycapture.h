@@ -23,7 +23,9 @@ public:
     KeyCapture &operator=(const KeyCapture &) = delete;
 
     /// Installs the hook unless one is installed already. Returns whether a
-    /// hook is installed now.
+    /// hook is installed now. On a desktop that lets no program hear other
+    /// windows' keys, the capture listens to this program's own windows
+    /// instead: their keys arrive through ownWindowKey.
     bool install();
     /// Removes the hook; false when none was installed.
     bool remove();
@@ -50,12 +52,21 @@ public:
     /// While disarmed every event passes untouched.
     bool hookProcedure(int vk, bool down);
 
+    /// A key of this program's own windows (GUI thread), for the captures
+    /// that listen there. Returns true when one of them took it (the window
+    /// must not act on it).
+    static bool ownWindowKey(int vk, bool down);
+    /// True while a capture that listens to our own windows is armed.
+    static bool ownWindowListening();
+
     /// Modifiers down right now according to the desktop, hook bit order.
     static int modifierSnapshot();
     /// Hook bit of a modifier key, 0 for any other key.
     static int hookBitOf(int vk);
 
 private:
+    /// The handle of the hook, or kOwnWindow while listening to our windows.
+    static constexpr int kOwnWindow = -1;
     int handle_ = 0;
     std::atomic<int> armed_{0};
     std::atomic<int> capturedKey_{0};

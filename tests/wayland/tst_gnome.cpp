@@ -56,6 +56,9 @@ private slots:
         std::string why;
         person = platform::createGnomeDesktop(&why);
         QVERIFY2(person, why.c_str());
+        // The person's keyboard is there all along, as a real one is: a
+        // headless seat whose last keyboard goes loses its keyboard focus.
+        QVERIFY(person->beginInput({}));
         receiver = std::make_unique<Receiver>();
         receiver->showFullScreen();
         QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
@@ -138,6 +141,8 @@ private slots:
         // Stopped, not failed: every paste was taken by the window.
         QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(output));
         QCOMPARE(receiver->text, typed);
+        // The run's session is gone, and the person's text stays.
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
     }
 };
 

@@ -87,6 +87,9 @@ private slots:
                 QFAIL(qPrintable(QStringLiteral("no GNOME session: ") + QString::fromStdString(why)));
             QSKIP("No GNOME session: this test runs in the GNOME stage of scripts/test.");
         }
+        // The person's keyboard is there all along, as a real one is: a
+        // headless seat whose last keyboard goes loses its keyboard focus.
+        QVERIFY(person->beginInput({}));
     }
 
     // The person's own shortcut stays, one that a killed run left is taken

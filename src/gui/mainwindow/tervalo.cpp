@@ -2,6 +2,7 @@
 
 #include "gui/mainwindow/editorfields.h"
 #include "gui/widgets/messagebox.h"
+#include "gui/widgets/ownwindowkeys.h"
 #include "project/recoverycopy.h"
 #include "settings/settingsfile.h"
 
@@ -22,6 +23,7 @@ tervalo::tervalo(QWidget *parent)
     setFixedSize(630, 585);
     loadSettings();
     buildWidgets();
+    OwnWindowKeys::install();
 }
 
 tervalo::~tervalo()

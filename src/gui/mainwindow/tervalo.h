@@ -5,6 +5,7 @@
 // life. The class is large, so its definition is split by concern over
 // several files named tervalo_<concern>.cpp beside this one.
 
+#include "gui/widgets/pictureselector.h"
 #include "project/edithistory.h"
 #include "project/pagekinds.h"
 #include "project/project.h"
@@ -301,6 +302,12 @@ private:
     /// Gives the panel whose picture button was pressed its new picture
     /// (refused with a message when it is too large), and shows the window.
     void takePicture(const QImage &image);
+    /// Hides the window and shows the screen frozen (or see-through, when
+    /// it cannot be read and a point is wanted) for a rectangle or a point.
+    void pickOnScreen(PictureSelector::Pick pick);
+    /// Gives the panel whose Get button was pressed the point (virtual
+    /// screen pixels), and shows the window.
+    void takePoint(const QPoint &point);
 
     // tervalo_capture.cpp
     /// The controls a key capture disables until its key comes.

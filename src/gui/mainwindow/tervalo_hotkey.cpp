@@ -102,6 +102,12 @@ void tervalo::unregisterGlobalHotkey()
 
 void tervalo::getCoordinate()
 {
+    // No hot key can be heard over other windows here: the person clicks
+    // the point on the screen instead.
+    if (platform::desktop().ownWindowKeysOnly()) {
+        pickOnScreen(PictureSelector::Pick::Point);
+        return;
+    }
     // Without the hot key the notice would ask for a key that never works,
     // with the window hidden and no way back: say so and stay.
     if (!registerGlobalHotkey()) {
@@ -136,15 +142,19 @@ void tervalo::getCoordinate()
 void tervalo::getCoordinate2()
 {
     const platform::Point p = platform::desktop().cursorPos();
+    unregisterGlobalHotkey();
+    if (hoverWindow)
+        hoverWindow->close();
+    takePoint(QPoint(p.x, p.y));
+}
+
+void tervalo::takePoint(const QPoint &point)
+{
     // The fields of the panel whose Get button was pressed take the point;
     // the refresh below shows it (spin boxes clamp what lies outside their
     // ranges, the record keeps the exact value).
-    fields->takePoint(currentProject.currentCommand(), currentProject.currentCondition(), p);
-
-    unregisterGlobalHotkey();
+    fields->takePoint(currentProject.currentCommand(), currentProject.currentCondition(), {point.x(), point.y()});
     show();
-    if (hoverWindow)
-        hoverWindow->close();
     renderPage();
 }
 

@@ -21,11 +21,26 @@ constexpr int kHiddenSettleMs = 400;
 
 void tervalo::capturePicture()
 {
+    pickOnScreen(PictureSelector::Pick::Area);
+}
+
+void tervalo::pickOnScreen(PictureSelector::Pick pick)
+{
     hide();
-    QTimer::singleShot(kHiddenSettleMs, this, [this] {
+    QTimer::singleShot(kHiddenSettleMs, this, [this, pick] {
         auto desktop = platform::currentDesktop();
         platform::ScreenImage shot;
-        if (!desktop->grab(desktop->screenRect(), shot)) {
+        QImage still;
+        if (desktop->grab(desktop->screenRect(), shot)) {
+            // 0x00RRGGBB words; an image of RGB32 wants the top byte set.
+            still = QImage(shot.area.width, shot.area.height, QImage::Format_RGB32);
+            for (int y = 0; y < still.height(); ++y) {
+                auto *line = reinterpret_cast<QRgb *>(still.scanLine(y));
+                const std::uint32_t *from = shot.pixels.data() + std::ptrdiff_t(y) * shot.area.width;
+                for (int x = 0; x < still.width(); ++x)
+                    line[x] = 0xFF000000u | from[x];
+            }
+        } else if (pick == PictureSelector::Pick::Area) {
             show();
             messagebox::tell(this, QMessageBox::Warning, Text{"画像", "Picture"}.in(settings_.is_japanese),
                              Text{"このデスクトップでは画面を読み取れません。「読み込み…」で画像ファイルを使ってください。",
@@ -33,16 +48,9 @@ void tervalo::capturePicture()
                                  .in(settings_.is_japanese));
             return;
         }
-        // 0x00RRGGBB words; an image of RGB32 wants the top byte set.
-        QImage still(shot.area.width, shot.area.height, QImage::Format_RGB32);
-        for (int y = 0; y < still.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(still.scanLine(y));
-            const std::uint32_t *from = shot.pixels.data() + std::ptrdiff_t(y) * shot.area.width;
-            for (int x = 0; x < still.width(); ++x)
-                line[x] = 0xFF000000u | from[x];
-        }
-        auto *selector = new PictureSelector(still, QPoint(shot.area.x, shot.area.y), settings_.is_japanese);
+        auto *selector = new PictureSelector(still, QPoint(shot.area.x, shot.area.y), settings_.is_japanese, pick);
         connect(selector, &PictureSelector::chosen, this, &tervalo::takePicture);
+        connect(selector, &PictureSelector::pointChosen, this, &tervalo::takePoint);
         connect(selector, &PictureSelector::cancelled, this, [this] { show(); });
         selector->showOverScreen();
     });

@@ -20,7 +20,9 @@ const Text kIntoEveryWindow{"すべてのウィンドウへ（キーボード配
                             "into every window (characters outside the keyboard layout by pasting)"};
 const Text kNoRecorder{"使えません（ほかのウィンドウへの入力を観察できません）",
                        "not available (no program may observe other windows)"};
-const Text kNoPointer{"使えません（ポインターの位置を読めません）", "not available (the pointer cannot be read)"};
+const Text kPointerByClick{"画面をクリックして（Ctrl+Alt+G の代わりに、止めた画面の上で位置をクリックします）",
+                           "by a click (instead of Ctrl+Alt+G, click the position on the frozen screen)"};
+const Text kOwnWindowKeys{"このプログラムのウィンドウで押したキー", "the keys pressed in this program's window"};
 
 const Feature kTable[kFeatures] = {
     {{"クリック・キー・文字の再生", "Playing clicks, keys and text"},
@@ -39,9 +41,13 @@ const Feature kTable[kFeatures] = {
      kNoRecorder,
      {"X11 のウィンドウへの入力だけ", "only input to X11 windows"}},
     {{"ポインター位置の取り込み", "Pointer capture"},
-     kNoPointer,
-     kNoPointer,
+     kPointerByClick,
+     kPointerByClick,
      {"X11 のウィンドウの上だけ", "only over X11 windows"}},
+    {{"キーの取り込み", "Key capture"},
+     kOwnWindowKeys,
+     kOwnWindowKeys,
+     {"X11 のウィンドウにフォーカスがあるときだけ", "only while an X11 window has the focus"}},
     {{"色の条件", "The colour condition"},
      {"すべてのウィンドウの色（画面は GNOME の画面共有で読みます）",
       "the colours of every window (the screen is read through GNOME's screen cast)"},

@@ -11,7 +11,7 @@
 namespace waylandsupport {
 
 /// Features the notice covers.
-constexpr int kFeatures = 6;
+constexpr int kFeatures = 7;
 
 /// The notice in both languages at once (it can come before the reader has
 /// chosen one): what works, per feature, with the backend of that name (as

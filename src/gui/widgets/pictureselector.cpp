@@ -9,13 +9,18 @@
 #include <QPainterPath>
 #include <QScreen>
 
-PictureSelector::PictureSelector(const QImage &still, const QPoint &origin, bool japanese)
+PictureSelector::PictureSelector(const QImage &still, const QPoint &origin, bool japanese, Pick pick)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool)
     , still_(still)
     , origin_(origin)
-    , hint_(Text{"探す範囲をドラッグで選んでください。Esc で取り消します。",
-                 "Drag over the area to look for. Esc cancels."}.in(japanese))
+    , pick_(pick)
+    , hint_(pick == Pick::Area ? Text{"探す範囲をドラッグで選んでください。Esc で取り消します。",
+                                      "Drag over the area to look for. Esc cancels."}.in(japanese)
+                               : Text{"取得する位置をクリックしてください。Esc で取り消します。",
+                                      "Click the position to take. Esc cancels."}.in(japanese))
 {
+    if (still_.isNull())
+        setAttribute(Qt::WA_TranslucentBackground);
     setObjectName(QStringLiteral("pictureSelector"));
     setAttribute(Qt::WA_DeleteOnClose);
     setCursor(Qt::CrossCursor);
@@ -25,8 +30,12 @@ PictureSelector::PictureSelector(const QImage &still, const QPoint &origin, bool
 void PictureSelector::showOverScreen()
 {
     // Logical pixels: the still holds physical ones, which paintEvent scales.
-    const qreal scale = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->devicePixelRatio() : 1.0;
-    setGeometry(QRect(QPoint(qRound(origin_.x() / scale), qRound(origin_.y() / scale)), still_.size() / scale));
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    const qreal scale = primary ? primary->devicePixelRatio() : 1.0;
+    if (still_.isNull() && primary)
+        setGeometry(primary->virtualGeometry());
+    else
+        setGeometry(QRect(QPoint(qRound(origin_.x() / scale), qRound(origin_.y() / scale)), still_.size() / scale));
     show();
     raise();
     activateWindow();
@@ -42,6 +51,10 @@ QRect PictureSelector::selection() const
 
 QPoint PictureSelector::toStill(const QPointF &p) const
 {
+    if (still_.isNull()) {
+        const qreal scale = devicePixelRatioF();
+        return QPoint(qRound(p.x() * scale), qRound(p.y() * scale));
+    }
     if (width() <= 0 || height() <= 0)
         return p.toPoint();
     return QPoint(int(p.x() * still_.width() / width()), int(p.y() * still_.height() / height()));
@@ -50,7 +63,8 @@ QPoint PictureSelector::toStill(const QPointF &p) const
 void PictureSelector::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.drawImage(rect(), still_);
+    if (!still_.isNull())
+        painter.drawImage(rect(), still_);
     // Everything but the rectangle dimmed, so that what is taken stands out.
     const QRect chosen = selection();
     const qreal sx = width() > 0 ? qreal(width()) / still_.width() : 1;
@@ -86,6 +100,15 @@ void PictureSelector::mousePressEvent(QMouseEvent *event)
     }
     if (event->button() != Qt::LeftButton)
         return;
+    if (pick_ == Pick::Point) {
+        const QPoint point = toStill(event->position());
+        finished_ = true;
+        hide();
+        // Without a still the overlay lies where the window system put it.
+        emit pointChosen(still_.isNull() ? point + mapToGlobal(QPoint(0, 0)) * devicePixelRatioF() : point + origin_);
+        close();
+        return;
+    }
     anchor_ = current_ = toStill(event->position());
     dragging_ = true;
     update();

@@ -1,9 +1,10 @@
 #pragma once
 
 // A still of the whole screen, shown over every monitor, on which the person
-// drags the rectangle a page should look for. The screen is frozen so that a
-// menu or a tooltip that closes when the pointer moves can still be taken.
-// Esc or the right button cancels.
+// drags the rectangle a page should look for, or clicks the point a page
+// should use (where no hot key can take the pointer's place). The screen is
+// frozen so that a menu or a tooltip that closes when the pointer moves can
+// still be taken. Esc or the right button cancels.
 
 #include <QImage>
 #include <QPoint>
@@ -13,9 +14,12 @@
 class PictureSelector : public QWidget {
     Q_OBJECT
 public:
+    enum class Pick { Area, Point };
     /// `still` is the virtual screen's pixels; `origin` where its top-left
-    /// lies in the virtual screen's coordinates.
-    PictureSelector(const QImage &still, const QPoint &origin, bool japanese);
+    /// lies in the virtual screen's coordinates. A point may be picked
+    /// without a still (a screen that cannot be read): the overlay is then
+    /// see-through, over the screens as the window system places them.
+    PictureSelector(const QImage &still, const QPoint &origin, bool japanese, Pick pick = Pick::Area);
 
     /// Shows it over the still's area, frameless and on top.
     void showOverScreen();
@@ -25,6 +29,8 @@ public:
 signals:
     /// The person let go of the button on a rectangle: its pixels.
     void chosen(const QImage &picture);
+    /// The person clicked a point: in the virtual screen's pixels.
+    void pointChosen(const QPoint &point);
     /// Esc, the right button, or a click without a drag.
     void cancelled();
 
@@ -43,6 +49,7 @@ private:
 
     QImage still_;
     QPoint origin_;
+    Pick pick_;
     QString hint_;
     QPoint anchor_;
     QPoint current_;
