@@ -1,6 +1,7 @@
 #include "platform/desktop_kde.h"
 
 #include "platform/desktop_x11_vk.h"
+#include "platform/textruns.h"
 
 #include "kde-data-control.h"
 #include "kde-fake-input.h"
@@ -68,31 +69,6 @@ constexpr int kReadSilenceMs = 1000;
 constexpr size_t kReadLimit = 64 * 1024 * 1024;
 // A screenshot: how long KWin may take to render and send it.
 constexpr int kShotWaitMs = 3000;
-
-std::vector<std::pair<char32_t, size_t>> codePoints(const std::u16string &text)
-{
-    std::vector<std::pair<char32_t, size_t>> points;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            points.emplace_back(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), i);
-            ++i;
-        } else {
-            points.emplace_back(u, i);
-        }
-    }
-    return points;
-}
-
-void appendCodePoint(std::u16string &text, char32_t cp)
-{
-    if (cp >= 0x10000) {
-        text += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-        text += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-        text += char16_t(cp);
-    }
-}
 
 bool writeAll(int fd, const std::string &data)
 {
@@ -325,17 +301,13 @@ public:
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override
     {
         std::lock_guard<std::mutex> guard(typeLock_);
-        text_ = text;
-        next_ = 0;
-        skip_ = 0;
-        stop_ = stop;
+        runs_.begin(text, stop);
     }
 
     void textDone() override
     {
         std::lock_guard<std::mutex> guard(typeLock_);
-        text_.clear();
-        stop_ = nullptr;
+        runs_.done();
     }
 
     // Characters of the layout are typed as key codes with the modifiers of
@@ -355,63 +327,24 @@ public:
             pressed_ = Stroke{};
             return;
         }
-        const bool inText = next_ < text_.size() && text_[next_] == unit;
-        const size_t at = next_;
-        if (inText)
-            ++next_;
-        if (inText && skip_ > 0) {
-            --skip_;
-            return;
-        }
-        char32_t codePoint = unit;
-        size_t start = at;
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            highSurrogate_ = unit;
-            return;
-        }
-        if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            const char16_t high = std::exchange(highSurrogate_, 0);
-            if (!high)
-                return;
-            codePoint = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(unit) - 0xDC00);
-            start = at - 1;
-        }
-        if (const std::optional<Stroke> stroke = strokeOf(codePoint)) {
-            for (uint32_t m : stroke->modifiers)
+        const TextRuns::Step step = runs_.down(unit, [this](char32_t cp) { return strokeOf(cp).has_value(); });
+        if (step.kind == TextRuns::Step::Kind::Key) {
+            const Stroke stroke = *strokeOf(step.codePoint);
+            for (uint32_t m : stroke.modifiers)
                 pressKey(m, true);
-            pressKey(stroke->key, true);
-            pressed_ = *stroke;
-            return;
+            pressKey(stroke.key, true);
+            pressed_ = stroke;
+        } else if (step.kind == TextRuns::Step::Kind::Paste) {
+            guard.unlock();
+            paste(step.run, step.stop);
         }
-        std::u16string run;
-        if (inText && start < text_.size()) {
-            // The run reaches to the next character the layout has.
-            for (const auto &[cp, index] : codePoints(text_.substr(start))) {
-                if (strokeOf(cp))
-                    break;
-                appendCodePoint(run, cp);
-            }
-            skip_ = start + run.size() - next_;
-        } else {
-            appendCodePoint(run, codePoint);
-        }
-        const std::atomic<bool> *stop = stop_;
-        guard.unlock();
-        paste(run, stop);
     }
 
     std::u16string untypable(const std::u16string &text) override
     {
-        std::u16string missing;
         if (pastesOutsideLayout())
-            return missing;
-        for (const auto &[cp, index] : codePoints(text)) {
-            std::u16string one;
-            appendCodePoint(one, cp);
-            if (!strokeOf(cp) && missing.find(one) == std::u16string::npos)
-                missing += one;
-        }
-        return missing;
+            return {};
+        return untypableIn(text, [this](char32_t cp) { return strokeOf(cp).has_value(); });
     }
 
     bool pastesOutsideLayout() const override { return device_ != nullptr; }
@@ -842,11 +775,7 @@ private:
     std::map<wl_output *, Output> outputs_;
 
     std::mutex typeLock_; // the text being typed
-    std::u16string text_;
-    size_t next_ = 0; // unit of text_ the next unicodeUnit down is
-    size_t skip_ = 0; // units still to pass over: pasted already
-    const std::atomic<bool> *stop_ = nullptr;
-    char16_t highSurrogate_ = 0;
+    TextRuns runs_;
     Stroke pressed_; // what a unicodeUnit down pressed
 
     std::mutex pasteLock_; // one paste at a time; person_
