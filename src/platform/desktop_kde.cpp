@@ -120,51 +120,51 @@ Layout layoutOf(xkb_keymap *keymap)
     Layout layout;
     const xkb_mod_index_t shift = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
     const xkb_mod_index_t level3 = xkb_keymap_mod_get_index(keymap, "Mod5");
-    // Levels reached by plain keys first, so that the simplest stroke wins.
+    // Each key's keysym at each level of the first layout, lower levels
+    // first, so that the simplest stroke wins.
+    struct Entry {
+        xkb_keycode_t key;
+        xkb_level_index_t level;
+        xkb_keysym_t sym;
+    };
+    std::vector<Entry> entries;
     for (xkb_level_index_t level = 0; level < 4; ++level) {
         for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap); ++key) {
-            if (key < kXkbOffset || level >= xkb_keymap_num_levels_for_key(keymap, key, 0))
-                continue;
             const xkb_keysym_t *syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap, key, 0, level, &syms) != 1)
-                continue;
-            layout.keysymKeys.emplace(syms[0], key - kXkbOffset);
+            if (key >= kXkbOffset && level < xkb_keymap_num_levels_for_key(keymap, key, 0)
+                && xkb_keymap_key_get_syms_by_level(keymap, key, 0, level, &syms) == 1)
+                entries.push_back({key, level, syms[0]});
         }
     }
+    for (const Entry &e : entries)
+        layout.keysymKeys.emplace(e.sym, e.key - kXkbOffset);
     auto keyOf = [&](xkb_keysym_t sym) -> uint32_t {
         const auto found = layout.keysymKeys.find(sym);
         return found == layout.keysymKeys.end() ? 0 : found->second;
     };
     const uint32_t shiftKey = keyOf(XKB_KEY_Shift_L);
     const uint32_t level3Key = keyOf(XKB_KEY_ISO_Level3_Shift);
-    for (xkb_level_index_t level = 0; level < 4; ++level) {
-        for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= xkb_keymap_max_keycode(keymap); ++key) {
-            if (key < kXkbOffset || level >= xkb_keymap_num_levels_for_key(keymap, key, 0))
+    for (const auto &[key, level, sym] : entries) {
+        const char32_t cp = xkb_keysym_to_utf32(sym);
+        if (cp < 0x20 || layout.characters.count(cp))
+            continue;
+        xkb_mod_mask_t masks[4] = {};
+        const size_t count = xkb_keymap_key_get_mods_for_level(keymap, key, 0, level, masks, 4);
+        for (size_t i = 0; i < count; ++i) {
+            // Only levels that Shift and AltGr reach, with keys for them.
+            const xkb_mod_mask_t rest = masks[i] & ~((1u << shift) | (level3 == XKB_MOD_INVALID ? 0 : 1u << level3));
+            const bool needsShift = masks[i] & (1u << shift);
+            const bool needsLevel3 = level3 != XKB_MOD_INVALID && (masks[i] & (1u << level3));
+            if (rest || (needsShift && !shiftKey) || (needsLevel3 && !level3Key))
                 continue;
-            const xkb_keysym_t *syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap, key, 0, level, &syms) != 1)
-                continue;
-            const char32_t cp = xkb_keysym_to_utf32(syms[0]);
-            if (cp < 0x20 || layout.characters.count(cp))
-                continue;
-            xkb_mod_mask_t masks[4] = {};
-            const size_t count = xkb_keymap_key_get_mods_for_level(keymap, key, 0, level, masks, 4);
-            for (size_t i = 0; i < count; ++i) {
-                // Only levels that Shift and AltGr reach, with keys for them.
-                const xkb_mod_mask_t rest = masks[i] & ~((1u << shift) | (level3 == XKB_MOD_INVALID ? 0 : 1u << level3));
-                const bool needsShift = masks[i] & (1u << shift);
-                const bool needsLevel3 = level3 != XKB_MOD_INVALID && (masks[i] & (1u << level3));
-                if (rest || (needsShift && !shiftKey) || (needsLevel3 && !level3Key))
-                    continue;
-                Stroke stroke;
-                stroke.key = key - kXkbOffset;
-                if (needsLevel3)
-                    stroke.modifiers.push_back(level3Key);
-                if (needsShift)
-                    stroke.modifiers.push_back(shiftKey);
-                layout.characters.emplace(cp, stroke);
-                break;
-            }
+            Stroke stroke;
+            stroke.key = key - kXkbOffset;
+            if (needsLevel3)
+                stroke.modifiers.push_back(level3Key);
+            if (needsShift)
+                stroke.modifiers.push_back(shiftKey);
+            layout.characters.emplace(cp, stroke);
+            break;
         }
     }
     return layout;
