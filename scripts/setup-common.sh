@@ -11,14 +11,15 @@ BUILD="$ROOT/build"
 # Debian 12 packages. What building and running need (scripts/run,
 # scripts/package): compiler, CMake, Qt 6.4, X11/XTest/XInput2 headers,
 # PipeWire's client library (the GNOME Wayland screen is a PipeWire stream) and
-# fonts for Japanese text; the Wayland client library, its protocol scanner
-# and the core protocols for the wlroots backend (sway), whose own protocols
-# are carried in src/platform/protocols.
+# fonts for Japanese text; the Wayland client library, its protocol scanner,
+# the core protocols for the wlroots backend (sway), whose own protocols are
+# carried in src/platform/protocols, and KDE's protocol files (KWin's fake
+# input).
 RUN_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libx11-dev libxtst-dev libxi-dev libxcb1-dev libxkbcommon-dev libpipewire-0.3-dev
-    libwayland-dev libwayland-bin wayland-protocols
+    libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols
     fonts-noto-cjk
 )
 # What the tests add (scripts/test, bench, fuzz, sanitize): Xvfb for the X11
@@ -33,7 +34,8 @@ RUN_PACKAGES=(
 # WirePlumber, a session bus, gdbus) and Qt's Wayland platform for the GNOME
 # backend's tests; a headless sway (run as an unprivileged user with
 # setpriv, from util-linux) for the wlroots backend's tests, and wtype
-# beside it in the typing benchmark.
+# beside it in the typing benchmark; a headless KWin (its global shortcuts
+# come with it) for the KDE backend's.
 TEST_PACKAGES=(
     xvfb xauth x11-utils x11-xkb-utils xdotool xfonts-base
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
@@ -43,7 +45,7 @@ TEST_PACKAGES=(
     ccache
     mutter gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend
     pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
-    sway wtype
+    sway wtype kwin-wayland
 )
 
 # What only the benchmarks add (scripts/bench): OpenCV's image processing,

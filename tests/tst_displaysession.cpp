@@ -152,7 +152,13 @@ private slots:
         QTest::newRow("sway under X11") << "XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=sway" << B::X11 << false;
         QTest::newRow("wlroots asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=wlroots" << B::Wlroots << false;
         QTest::newRow("wlroots asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=wlroots" << B::Wlroots << false;
-        QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
+        QTest::newRow("KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE" << B::KdeIfThere << false;
+        QTest::newRow("KDE by display, lower case") << "WAYLAND_DISPLAY=wayland-0 XDG_CURRENT_DESKTOP=kde" << B::KdeIfThere << false;
+        QTest::newRow("KDE on X11") << "XDG_SESSION_TYPE=x11 DISPLAY=:0 XDG_CURRENT_DESKTOP=KDE" << B::X11 << false;
+        QTest::newRow("KDE only as part of a name") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE-ish" << B::WlrootsIfThere << false;
+        QTest::newRow("kde asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=kde" << B::Kde << false;
+        QTest::newRow("x11 asked on KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE TERVALO_BACKEND=x11" << B::X11 << false;
+        QTest::newRow("unknown asked, KDE Wayland") << "XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE TERVALO_BACKEND=plasma" << B::KdeIfThere << true;
         QTest::newRow("x11 asked on GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=x11" << B::X11 << false;
         QTest::newRow("gnome asked on X11") << "XDG_SESSION_TYPE=x11 TERVALO_BACKEND=gnome" << B::Gnome << false;
         QTest::newRow("unknown asked, GNOME Wayland") << gnomeWayland + "TERVALO_BACKEND=sway" << B::GnomeIfThere << true;
@@ -251,6 +257,7 @@ private slots:
         };
         QCOMPARE(differing(B::Gnome, B::XWayland), 2 * waylandsupport::kFeatures);
         QCOMPARE(differing(B::Wlroots, B::XWayland), 2 * waylandsupport::kFeatures);
+        QCOMPARE(differing(B::Kde, B::XWayland), 2 * waylandsupport::kFeatures);
         QCOMPARE(differing(B::Wlroots, B::Gnome), 2 * 4);
     }
 };

@@ -3,6 +3,7 @@
 #include "platform/desktop_gnome_frames.h"
 #include "platform/desktop_gnome_layout.h"
 #include "platform/desktop_x11_vk.h"
+#include "platform/textruns.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -198,33 +199,6 @@ constexpr auto kPasteWait = std::chrono::milliseconds(2000);
 // most this much in all (the clipboard may hold a large picture).
 constexpr int kReadSilenceMs = 1000;
 constexpr qsizetype kReadLimit = 64 * 1024 * 1024;
-
-// The code points of UTF-16 text, with the unit index each starts at; a
-// lone surrogate stands for itself.
-std::vector<std::pair<char32_t, size_t>> codePoints(const std::u16string &text)
-{
-    std::vector<std::pair<char32_t, size_t>> points;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            points.emplace_back(0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00), i);
-            ++i;
-        } else {
-            points.emplace_back(u, i);
-        }
-    }
-    return points;
-}
-
-void appendCodePoint(std::u16string &text, char32_t cp)
-{
-    if (cp >= 0x10000) {
-        text += char16_t(0xD800 + ((cp - 0x10000) >> 10));
-        text += char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-        text += char16_t(cp);
-    }
-}
 
 // The first keyboard layout of GNOME's input sources ("de+nodeadkeys"),
 // empty when none is set (Mutter then uses the default layout).
@@ -473,17 +447,13 @@ public:
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override
     {
         std::lock_guard<std::mutex> guard(typeLock_);
-        text_ = text;
-        next_ = 0;
-        skip_ = 0;
-        stop_ = stop;
+        runs_.begin(text, stop);
     }
 
     void textDone() override
     {
         std::lock_guard<std::mutex> guard(typeLock_);
-        text_.clear();
-        stop_ = nullptr;
+        runs_.done();
     }
 
     // Characters of the layout are typed as keysyms. A run of characters it
@@ -499,48 +469,15 @@ public:
                 notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, false});
             return;
         }
-        // Within the text announced, where the caller is in it.
-        const bool inText = next_ < text_.size() && text_[next_] == unit;
-        const size_t at = next_;
-        if (inText)
-            ++next_;
-        if (inText && skip_ > 0) {
-            --skip_;
-            return;
-        }
-        char32_t codePoint = unit;
-        size_t start = at;
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            highSurrogate_ = unit;
-            return;
-        }
-        if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            const char16_t high = std::exchange(highSurrogate_, 0);
-            if (!high)
-                return;
-            codePoint = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(unit) - 0xDC00);
-            start = at - 1;
-        }
-        if (const unsigned keysym = keysymOf(codePoint)) {
+        const TextRuns::Step step = runs_.down(unit, [this](char32_t cp) { return keysymOf(cp) != 0; });
+        if (step.kind == TextRuns::Step::Kind::Key) {
+            const unsigned keysym = keysymOf(step.codePoint);
             notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
             pressed_ = keysym;
-            return;
+        } else if (step.kind == TextRuns::Step::Kind::Paste) {
+            guard.unlock();
+            paste(step.run, step.stop);
         }
-        std::u16string run;
-        if (inText && start < text_.size()) {
-            // The run reaches to the next character the layout has.
-            for (const auto &[cp, index] : codePoints(text_.substr(start))) {
-                if (keysymOf(cp))
-                    break;
-                appendCodePoint(run, cp);
-            }
-            skip_ = start + run.size() - next_;
-        } else {
-            appendCodePoint(run, codePoint);
-        }
-        const std::atomic<bool> *stop = stop_;
-        guard.unlock();
-        paste(run, stop);
     }
 
     void wheel(int notches) override
@@ -558,16 +495,8 @@ public:
                 return missing;
         }
         std::lock_guard<std::mutex> guard(typeLock_);
-        for (const auto &[cp, index] : codePoints(text)) {
-            std::u16string one;
-            appendCodePoint(one, cp);
-            if (!keysymOf(cp) && missing.find(one) == std::u16string::npos)
-                missing += one;
-        }
-        return missing;
+        return untypableIn(text, [this](char32_t cp) { return keysymOf(cp) != 0; });
     }
-
-    bool ownWindowKeysOnly() const override { return true; }
 
     bool pastesOutsideLayout() const override
     {
@@ -989,11 +918,7 @@ private:
     Point pointer_;
     std::mutex typeLock_; // the text being typed and the layout
     std::unordered_map<char32_t, unsigned> layout_;
-    std::u16string text_;
-    size_t next_ = 0;  // unit of text_ the next unicodeUnit down is
-    size_t skip_ = 0;  // units still to pass over: pasted already
-    const std::atomic<bool> *stop_ = nullptr;
-    char16_t highSurrogate_ = 0;
+    TextRuns runs_;
     unsigned pressed_ = 0; // keysym a unicodeUnit down pressed
     std::mutex pasteLock_; // one paste at a time
     mutable std::mutex clipLock_; // the clipboard state below

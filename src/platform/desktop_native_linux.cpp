@@ -1,6 +1,7 @@
 #include "platform/desktop_native.h"
 #include "platform/desktop_gnome.h"
 #include "platform/desktop_wlroots.h"
+#include "platform/desktop_kde.h"
 #include "platform/desktop_x11.h"
 #include "platform/displaysession.h"
 
@@ -27,7 +28,7 @@ std::shared_ptr<Desktop> createNativeDesktop(std::string *why)
     const DisplaySession::BackendChoice choice = DisplaySession::backendChoice(QProcessEnvironment::systemEnvironment());
     if (!choice.unknownRequest.isEmpty())
         qCWarning(lcPlatform).noquote() << "TERVALO_BACKEND=" + choice.unknownRequest
-                                               + " names no backend (x11, gnome or wlroots); choosing by the session.";
+                                               + " names no backend (x11, gnome, kde or wlroots); choosing by the session.";
     if (choice.backend == Backend::Gnome)
         return createGnomeDesktop(why);
     if (choice.backend == Backend::GnomeIfThere && gnomeRemoteDesktopOnBus()) {
@@ -37,6 +38,15 @@ std::shared_ptr<Desktop> createNativeDesktop(std::string *why)
         // XWayland still takes X11 input: the program's own windows and
         // other XWayland programs.
         qCWarning(lcPlatform).noquote() << "The GNOME backend cannot start (" << QString::fromStdString(gnomeWhy)
+                                        << "); using X11 (XWayland windows only).";
+    }
+    if (choice.backend == Backend::Kde)
+        return createKdeDesktop(why);
+    if (choice.backend == Backend::KdeIfThere) {
+        std::string kdeWhy;
+        if (auto kde = createKdeDesktop(&kdeWhy))
+            return kde;
+        qCWarning(lcPlatform).noquote() << "The KDE backend cannot start (" << QString::fromStdString(kdeWhy)
                                         << "); using X11 (XWayland windows only).";
     }
     if (choice.backend == Backend::Wlroots)

@@ -54,14 +54,21 @@ DisplaySession::BackendChoice DisplaySession::backendChoice(const QProcessEnviro
         choice.backend = Backend::Wlroots;
         return choice;
     }
+    if (request == QLatin1String("kde")) {
+        choice.backend = Backend::Kde;
+        return choice;
+    }
     choice.unknownRequest = request;
     // XDG_CURRENT_DESKTOP is a colon-separated list ("ubuntu:GNOME").
     const QStringList desktops = env.value(QStringLiteral("XDG_CURRENT_DESKTOP")).split(QLatin1Char(':'));
     const bool gnome = desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+    const bool kde = desktops.contains(QStringLiteral("KDE"), Qt::CaseInsensitive);
     if (gnome && isWayland(env))
         choice.backend = Backend::GnomeIfThere;
+    else if (kde && isWayland(env))
+        choice.backend = Backend::KdeIfThere;
     // KWin offers none of the wlroots protocols the wlroots backend needs.
-    else if (isWayland(env) && !desktops.contains(QStringLiteral("KDE"), Qt::CaseInsensitive))
+    else if (isWayland(env))
         choice.backend = Backend::WlrootsIfThere; // sway and the other wlroots compositors
     return choice;
 }

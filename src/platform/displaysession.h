@@ -36,7 +36,9 @@ public:
         Gnome,       ///< Mutter's remote desktop, asked for by name
         GnomeIfThere, ///< Mutter's remote desktop when its service is on the session bus, else X11
         Wlroots,      ///< a wlroots compositor's virtual keyboard and pointer, asked for by name
-        WlrootsIfThere ///< those when the compositor offers them, else X11
+        WlrootsIfThere, ///< those when the compositor offers them, else X11
+        Kde,          ///< KWin's fake input, asked for by name
+        KdeIfThere    ///< KWin's fake input when KWin offers it to this program, else X11
     };
     struct BackendChoice {
         Backend backend = Backend::X11;
@@ -45,7 +47,8 @@ public:
         QString unknownRequest;
     };
     /// The backend for the session the environment describes: GNOME on a
-    /// GNOME Wayland session, wlroots on another Wayland session, X11
-    /// elsewhere; TERVALO_BACKEND=x11|gnome|wlroots overrides.
+    /// GNOME Wayland session, KDE on a KDE Plasma Wayland session, wlroots on
+    /// another Wayland session, X11 elsewhere;
+    /// TERVALO_BACKEND=x11|gnome|kde|wlroots overrides.
     static BackendChoice backendChoice(const QProcessEnvironment &env);
 };

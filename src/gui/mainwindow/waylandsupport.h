@@ -15,6 +15,7 @@ constexpr int kFeatures = 7;
 enum class Backend {
     XWayland, ///< X11 through XWayland
     Gnome,    ///< GNOME's remote desktop (Mutter)
+    Kde,      ///< KWin's fake input (KDE Plasma)
     Wlroots   ///< a wlroots compositor's virtual devices and screencopy (sway)
 };
 

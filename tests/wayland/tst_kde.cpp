@@ -1,0 +1,283 @@
+// The KDE backend against a real KWin: scripts/kde-session starts a
+// headless kwin_wayland on a private bus, this test shows a full-screen
+// Wayland window there, plays projects into it with the built program and
+// reads what arrived. Skipped without that session, unless
+// TERVALO_KDE_REQUIRED=1 (the KDE stage of scripts/test) makes it a failure.
+
+#include "app/commandline.h"
+#include "platform/desktop.h"
+#include "platform/desktop_kde.h"
+#include "project/pagekinds.h"
+#include "project/projectfile.h"
+#include "wayland/receiver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusArgument>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(RecordList)
+
+namespace {
+
+const QString kStopKey = QStringLiteral("83,3"); // Ctrl+Alt+S
+
+// KWin gives its fake input and screenshots only to a program whose menu
+// entry asks for them and names the program's own path: one for each
+// program here, in the session's own data folder.
+void grantKwinInterfaces(const QString &program, const QString &entry)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/applications";
+    QDir().mkpath(folder);
+    QFile file(folder + "/" + entry + ".desktop");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(("[Desktop Entry]\nType=Application\nName=" + entry + "\nExec=" + program
+                + "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"
+                  "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n")
+                   .toUtf8());
+}
+
+QDBusMessage kglobalaccel(const QString &method, const QVariantList &arguments)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall("org.kde.kglobalaccel", "/kglobalaccel", "org.kde.KGlobalAccel", method);
+    m.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(m);
+}
+
+const QStringList kStopAction{"tervalo", "stop", "Tervalo", "Stop playback"};
+
+// The keys KGlobalAccel holds for the program's stop action now.
+QList<int> stopShortcut()
+{
+    return qdbus_cast<QList<int>>(kglobalaccel("shortcut", {kStopAction}).arguments().value(0));
+}
+
+} // namespace
+
+class TestKde : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Receiver> receiver;
+    QTemporaryDir dir;
+    // The person at the keyboard: the test's own fake-input connection.
+    std::shared_ptr<platform::Desktop> person;
+
+    QString program() const { return QCoreApplication::applicationDirPath() + "/tervalo_free"; }
+
+    // Starts the built program on a project with --play as on a KDE
+    // Wayland session, the backend left to its own choice.
+    void play(QProcess &process, const QString &file)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("TERVALO_BACKEND");
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        env.insert("XDG_SESSION_TYPE", "wayland");
+        env.insert("XDG_CURRENT_DESKTOP", "KDE");
+        env.insert("HOME", dir.path());
+        process.setProcessEnvironment(env);
+        process.start(program(), {"--play", file, "--times", "1", "--delay", "0", "--stop-key", kStopKey});
+    }
+
+    // Waits for the program to end with `code`; what it said otherwise. The
+    // window goes on taking what comes meanwhile (and paints, and answers
+    // pastes).
+    static void finished(QProcess &process, int code)
+    {
+        QDeadlineTimer deadline(20000);
+        while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(20);
+        const bool ended = process.state() == QProcess::NotRunning;
+        if (!ended)
+            process.kill(), process.waitForFinished();
+        const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QVERIFY2(ended && process.exitStatus() == QProcess::NormalExit, qPrintable("did not end: " + output));
+        QVERIFY2(process.exitCode() == code, qPrintable(output));
+    }
+
+    // The person presses and releases Ctrl+Alt+S, a key at a time as
+    // fingers do: KWin matches its global shortcuts against the modifiers
+    // of the keys it has finished handling, and keys sent in one burst find
+    // their modifiers not yet counted.
+    void pressStopKey()
+    {
+        using namespace platform::vk;
+        constexpr int kBetweenKeysMs = 50;
+        for (int vk : {int(Control), int(Menu), int('S')}) {
+            person->key(vk, true);
+            QTest::qWait(kBetweenKeysMs);
+        }
+        for (int vk : {int('S'), int(Menu), int(Control)}) {
+            person->key(vk, false);
+            QTest::qWait(kBetweenKeysMs);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const bool required = qEnvironmentVariableIntValue("TERVALO_KDE_REQUIRED") == 1;
+        if (QGuiApplication::platformName() != QLatin1String("wayland")
+            || !QDBusConnection::sessionBus().interface()->isServiceRegistered("org.kde.KWin")) {
+            if (required)
+                QFAIL("no KWin session: the KDE stage of scripts/test starts one");
+            QSKIP("No KWin session: this test runs in the KDE stage of scripts/test.");
+        }
+        grantKwinInterfaces(program(), "tervalo-free-test");
+        grantKwinInterfaces(QCoreApplication::applicationFilePath(), "tervalo-free-person");
+        std::string why;
+        person = platform::createKdeDesktop(&why);
+        QVERIFY2(person, why.c_str());
+        receiver = std::make_unique<Receiver>();
+        receiver->showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+    }
+
+    // What the program plays lands in the window under the pointer or with
+    // the focus; each row is one project, played through --play.
+    void operationsArrive_data()
+    {
+        QTest::addColumn<RecordList>("commands");
+        QTest::addColumn<RecordList>("conditions");
+        QTest::addColumn<QString>("background"); // the window's colour while it plays
+        QTest::addColumn<QString>("text");       // as typed; Enter arrives as a carriage return
+        QTest::addColumn<QList<QPoint>>("left");
+        QTest::addColumn<QList<QPoint>>("right");
+        QTest::addColumn<int>("wheel"); // eighths of a degree, up
+
+        const RecordList over{{PageKinds::kWaitUntilOver, "0.2"}};
+        QTest::newRow("a click where the pointer was put")
+            << RecordList{{PageKinds::kMousePointer, "300", "200"}, {PageKinds::kClick, PageKinds::kLeft, "0.05"}}
+            << over + over << "#ffffff" << "" << QList<QPoint>{{300, 200}} << QList<QPoint>{} << 0;
+        QTest::newRow("Shift+A")
+            << RecordList{{PageKinds::kKey, "65,4", "0.05"}} << over << "#ffffff" << "A" << QList<QPoint>{}
+            << QList<QPoint>{} << 0;
+        QTest::newRow("the layout's characters and others, Enter between")
+            << RecordList{{PageKinds::kEnterText, "Hi 日本\n😀", "0.3"}} << over << "#ffffff" << "Hi 日本\r😀"
+            << QList<QPoint>{} << QList<QPoint>{} << 0;
+        QTest::newRow("a glide's end point")
+            << RecordList{{PageKinds::kMousePointer, "40", "50"}, {PageKinds::kSmoothMove, "911", "707", "0.2"},
+                          {PageKinds::kClick, PageKinds::kRight, "0.05"}}
+            << over + over + over << "#ffffff" << "" << QList<QPoint>{} << QList<QPoint>{{911, 707}} << 0;
+        QTest::newRow("the wheel, down then up")
+            << RecordList{{PageKinds::kWheel, PageKinds::WheelOperation::kDown, "1"},
+                          {PageKinds::kWheel, PageKinds::WheelOperation::kUp, "3"}}
+            << over + over << "#ffffff" << "" << QList<QPoint>{} << QList<QPoint>{} << 2 * 120;
+        // The key comes only once the program has read the awaited colour
+        // off the screen: a program that cannot read it waits on.
+        QTest::newRow("a colour condition")
+            << RecordList{{PageKinds::kNone}, {PageKinds::kKey, "90,0", "0.05"}}
+            << RecordList{{PageKinds::kColor, "640", "512", "#1e90ff", "0"}, over.first()} << "#1e90ff" << "z"
+            << QList<QPoint>{} << QList<QPoint>{} << 0;
+    }
+    void operationsArrive()
+    {
+        QFETCH(RecordList, commands);
+        QFETCH(RecordList, conditions);
+        QFETCH(QString, background);
+        QFETCH(QString, text);
+        QFETCH(QList<QPoint>, left);
+        QFETCH(QList<QPoint>, right);
+        QFETCH(int, wheel);
+        receiver->background = QColor(background);
+        receiver->update();
+        receiver->text.clear();
+        receiver->leftPresses.clear();
+        receiver->rightPresses.clear();
+        receiver->wheel = 0;
+        // The person copies a text of their own in the window: KWin takes a
+        // clipboard only from the window with the keyboard focus, after an
+        // input of the person's.
+        const int presses = receiver->keyPresses;
+        person->key(platform::vk::Shift, true);
+        person->key(platform::vk::Shift, false);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->keyPresses, presses + 1, 5000);
+        const QString persons = QStringLiteral("the person's own");
+        QGuiApplication::clipboard()->setText(persons);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
+
+        // A last page waits until stopped: the clipboard the program gave
+        // back is offered by the program, and goes with it where no
+        // clipboard manager (Klipper) keeps it.
+        const QString file = dir.filePath("kde.cmdat");
+        QVERIFY(ProjectFile::write(file, commands + RecordList{{PageKinds::kNone}},
+                                   conditions + RecordList{{PageKinds::kTime, "600"}})
+                    .ok);
+        QProcess process;
+        play(process, file);
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, text, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, left, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->rightPresses, right, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, wheel, 20000);
+        // Pasting gave the person's clipboard back.
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
+        QCOMPARE(QProcess::execute(program(), {"--stop"}), 0);
+        // Stopped, not failed: every input arrived, every paste was taken.
+        finished(process, CommandLine::kExitStopped);
+        QCOMPARE(receiver->text, text);
+        QVERIFY(receiver->held.isEmpty());
+    }
+
+    // A run stops by the stop key, which KDE's global shortcuts hear, and by
+    // `tervalo_free --stop`, even with a binding that a killed program left
+    // in KDE's list; the shortcut is gone from the list afterwards, and no
+    // key of the run stays down.
+    void stops_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<bool>("leftBinding"); // a killed run's binding to another key is there
+        QTest::newRow("the stop key") << true << false;
+        QTest::newRow("the stop key, over a killed run's binding") << true << true;
+        QTest::newRow("--stop") << false << false;
+    }
+    void stops()
+    {
+        QFETCH(bool, byKey);
+        QFETCH(bool, leftBinding);
+        if (leftBinding) {
+            QCOMPARE(kglobalaccel("doRegister", {kStopAction}).type(), QDBusMessage::ReplyMessage);
+            const int ctrlAltX = int(Qt::ControlModifier | Qt::AltModifier) | Qt::Key_X;
+            QCOMPARE(kglobalaccel("setShortcut", {kStopAction, QVariant::fromValue(QList<int>{ctrlAltX}), 6u}).type(),
+                     QDBusMessage::ReplyMessage);
+            QCOMPARE(stopShortcut(), QList<int>{ctrlAltX});
+        }
+        receiver->text.clear();
+        // Shift goes down with the first page and up with the second; the
+        // third waits until stopped.
+        const QString file = dir.filePath("stop.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "0.05"}, {PageKinds::kNone}},
+                                   {{PageKinds::kWaitUntilOver, "0.2"}, {PageKinds::kTime, "600"}})
+                    .ok);
+        QProcess process;
+        play(process, file);
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("A"), 20000);
+        // The shortcut is bound once the run plays.
+        QTRY_VERIFY_WITH_TIMEOUT(!stopShortcut().isEmpty(), 5000);
+        QCOMPARE(stopShortcut(), QList<int>{platform::kdeshortcut::qtKeyOf(platform::mod::Ctrl | platform::mod::Alt, 'S')});
+        if (byKey)
+            pressStopKey();
+        else
+            QCOMPARE(QProcess::execute(program(), {"--stop"}), 0);
+        finished(process, CommandLine::kExitStopped);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(stopShortcut(), QList<int>{});
+        QTest::qWait(100);
+        QVERIFY(receiver->held.isEmpty());
+        // The combination reached KDE, not the window.
+        QCOMPARE(receiver->text, QStringLiteral("A"));
+    }
+};
+
+QTEST_MAIN(TestKde)
+#include "tst_kde.moc"
