@@ -348,6 +348,8 @@ public:
     }
 
     bool pastesOutsideLayout() const override { return device_ != nullptr; }
+    // KWin lets no client hear other windows' keys, nor grab a hot key.
+    bool ownWindowKeysOnly() const override { return true; }
 
     // --- Screen. ---
 
