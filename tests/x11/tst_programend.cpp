@@ -123,6 +123,11 @@ public:
         if (server.state() != QProcess::NotRunning) {
             server.kill();
             server.waitForFinished(5000);
+            // Killed, the server leaves its lock and socket behind: without
+            // this, a hundred runs would use up every display number.
+            const QString number = name.isEmpty() ? server.arguments().value(0).mid(1) : name.mid(1);
+            QFile::remove(QStringLiteral("/tmp/.X%1-lock").arg(number));
+            QFile::remove(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
         }
         // The connection is dead now; closing it would only end in Xlib's
         // I/O error handler, so it is left open, and kept where the leak
