@@ -91,52 +91,6 @@ protected:
     }
 };
 
-struct Typed {
-    double seconds = 0;
-    int lost = 0;
-};
-
-// The engine's call sequence at its shortest: the text announced, every
-// unit down and up without a pause, the end of the text.
-Typed type(platform::Desktop &desktop, QPlainTextEdit &field, const QString &text)
-{
-    field.clear();
-    QCoreApplication::processEvents();
-    std::atomic<bool> done{false};
-    const std::atomic<bool> stop{false};
-    const auto t0 = Clock::now();
-    std::thread typist([&] {
-        desktop.textBegins(text.toStdU16String(), &stop);
-        for (QChar c : text) {
-            desktop.unicodeUnit(c.unicode(), true);
-            desktop.unicodeUnit(c.unicode(), false);
-        }
-        desktop.textDone();
-        done = true;
-    });
-    // Until the whole text is there, or nothing has changed for 3 s after
-    // the typist finished.
-    QString last;
-    auto lastChange = Clock::now();
-    std::optional<Clock::time_point> arrival;
-    while (true) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        const QString now = field.toPlainText();
-        if (now != last) {
-            last = now;
-            lastChange = Clock::now();
-        }
-        if (now == text && !arrival)
-            arrival = Clock::now();
-        if (done && (arrival || Clock::now() - lastChange > std::chrono::seconds(3)))
-            break;
-        if (Clock::now() - t0 > std::chrono::minutes(2))
-            break;
-    }
-    typist.join();
-    return {benchstats::ms((arrival ? *arrival : lastChange) - t0) / 1000.0, benchtexts::differences(text, field.toPlainText())};
-}
-
 // The player's state while it is being stopped: when it exited and when
 // the field saw A go up.
 struct StopWatch {
@@ -293,7 +247,7 @@ int measure(const QString &outPath, int runs)
         const int n = int(c.text.toUcs4().size());
         std::vector<double> seconds, rates, lost;
         for (int r = 0; r < runs; ++r) {
-            const Typed t = type(*desktop, field, c.text);
+            const benchtexts::Outcome t = benchtexts::typeWithDesktop(*desktop, field, c.text, true);
             seconds.push_back(t.seconds);
             rates.push_back(t.seconds > 0 ? std::max(0, n - t.lost) / t.seconds : 0.0);
             lost.push_back(t.lost);

@@ -106,12 +106,12 @@ ccache_options() {
     fi
 }
 
-# build_project [target ...]: configures build/ and builds the targets
-# (default: everything, tests included).
 # CTest labels of the tests that run only inside a desktop session of their
 # own (scripts/test's GNOME, wlroots and KDE stages); other suites leave them out.
 SESSION_LABELS='gnome|wlroots|kde'
 
+# build_project [target ...]: configures build/ and builds the targets
+# (default: everything, tests included).
 build_project() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" \
         $(ccache_options) >/dev/null

@@ -78,6 +78,20 @@ struct Rect {
             return Rect{left, top, 0, 0};
         return Rect{left, top, int(right - left), int(bottom - top)};
     }
+    /// The smallest rectangle that holds this one and `o`; an empty one adds
+    /// nothing.
+    Rect united(const Rect &o) const
+    {
+        if (o.empty())
+            return *this;
+        if (empty())
+            return o;
+        const int left = std::min(x, o.x);
+        const int top = std::min(y, o.y);
+        const int right = std::max(x + width, o.x + o.width);
+        const int bottom = std::max(y + height, o.y + o.height);
+        return Rect{left, top, right - left, bottom - top};
+    }
     bool operator==(const Rect &o) const
     {
         return x == o.x && y == o.y && width == o.width && height == o.height;

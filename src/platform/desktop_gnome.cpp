@@ -2,6 +2,7 @@
 
 #include "platform/desktop_gnome_frames.h"
 #include "platform/desktop_gnome_layout.h"
+#include "platform/linuxinput.h"
 #include "platform/desktop_x11_vk.h"
 #include "platform/textruns.h"
 
@@ -43,6 +44,8 @@
 namespace platform {
 namespace {
 
+using namespace linuxinput;
+
 const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kScreenCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
 const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
@@ -53,9 +56,6 @@ const QString kCastStream = QStringLiteral("org.gnome.Mutter.ScreenCast.Stream")
 // first frame a refresh or two later.
 constexpr auto kFirstFrameWait = std::chrono::milliseconds(200);
 
-// Linux input button codes (BTN_LEFT, BTN_RIGHT).
-constexpr int kButtonLeft = 0x110;
-constexpr int kButtonRight = 0x111;
 // Keysym of the key tapped to wake a new session (Shift_L).
 constexpr unsigned kWakeKeysym = 0xffe1;
 // Mutter drops the first key of a new session, and gnome-shell its first
@@ -184,11 +184,6 @@ void removeLeftShortcuts()
     removeShortcuts(left);
 }
 
-// Linux input key codes (KEY_LEFTCTRL, KEY_V) for the paste shortcut: the
-// keys, not the keysyms, so that Ctrl+V is pressed on any layout, as
-// applications match it on non-Latin layouts too.
-constexpr unsigned kKeyLeftCtrl = 29;
-constexpr unsigned kKeyV = 47;
 // The text goes to the clipboard under these types: what Wayland and
 // XWayland applications ask for when they paste text.
 const QStringList kTextTypes{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain")};
@@ -402,7 +397,8 @@ public:
 
     void mouseButton(MouseButton button, bool down) override
     {
-        notify(QStringLiteral("NotifyPointerButton"), {button == MouseButton::Right ? kButtonRight : kButtonLeft, down});
+        // Mutter takes the button as a signed number.
+        notify(QStringLiteral("NotifyPointerButton"), {int(button == MouseButton::Right ? kButtonRight : kButtonLeft), down});
     }
 
     void setCursorPos(int x, int y) override

@@ -1,6 +1,7 @@
 #include "platform/desktop_kde.h"
 
 #include "platform/desktop_x11_vk.h"
+#include "platform/linuxinput.h"
 #include "platform/textruns.h"
 
 #include "kde-data-control.h"
@@ -40,13 +41,7 @@
 namespace platform {
 namespace {
 
-// Linux input codes: buttons (BTN_LEFT, BTN_RIGHT) and the keys of the
-// paste shortcut (KEY_LEFTCTRL, KEY_V), pressed as keys rather than keysyms
-// so that Ctrl+V works on any layout, as applications match it.
-constexpr uint32_t kButtonLeft = 0x110;
-constexpr uint32_t kButtonRight = 0x111;
-constexpr uint32_t kKeyLeftCtrl = 29;
-constexpr uint32_t kKeyV = 47;
+using namespace linuxinput;
 // xkb key codes are Linux key codes plus 8.
 constexpr uint32_t kXkbOffset = 8;
 // Wayland clients take 10 units of axis motion for one wheel notch when
@@ -357,23 +352,8 @@ public:
     {
         std::lock_guard<std::mutex> guard(stateLock_);
         Rect all;
-        bool first = true;
-        for (const auto &[output, o] : outputs_) {
-            const Rect r{o.x, o.y, o.width, o.height};
-            if (r.empty())
-                continue;
-            if (first) {
-                all = r;
-                first = false;
-                continue;
-            }
-            const int right = std::max(all.x + all.width, r.x + r.width);
-            const int bottom = std::max(all.y + all.height, r.y + r.height);
-            all.x = std::min(all.x, r.x);
-            all.y = std::min(all.y, r.y);
-            all.width = right - all.x;
-            all.height = bottom - all.y;
-        }
+        for (const auto &[output, o] : outputs_)
+            all = all.united(Rect{o.x, o.y, o.width, o.height});
         return all;
     }
 

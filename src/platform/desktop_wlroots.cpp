@@ -2,6 +2,7 @@
 
 #include "platform/desktop_wlroots_ipc.h"
 #include "platform/desktop_x11_vk.h"
+#include "platform/linuxinput.h"
 
 #include "virtual-keyboard-unstable-v1.h"
 #include "wlr-screencopy-unstable-v1.h"
@@ -35,9 +36,7 @@
 namespace platform {
 namespace {
 
-// Linux input button codes (BTN_LEFT, BTN_RIGHT).
-constexpr std::uint32_t kButtonLeft = 0x110;
-constexpr std::uint32_t kButtonRight = 0x111;
+using namespace linuxinput;
 // The length one wheel notch stands for on the axis, as libinput reports a
 // mouse wheel's click (degrees).
 constexpr int kNotchLength = 15;
@@ -394,23 +393,8 @@ public:
     {
         std::lock_guard<std::mutex> guard(outputLock_);
         Rect all;
-        bool first = true;
-        for (const Output &o : outputs_) {
-            const Rect r = o.logical();
-            if (r.empty())
-                continue;
-            if (first) {
-                all = r;
-                first = false;
-                continue;
-            }
-            const int right = std::max(all.x + all.width, r.x + r.width);
-            const int bottom = std::max(all.y + all.height, r.y + r.height);
-            all.x = std::min(all.x, r.x);
-            all.y = std::min(all.y, r.y);
-            all.width = right - all.x;
-            all.height = bottom - all.y;
-        }
+        for (const Output &o : outputs_)
+            all = all.united(o.logical());
         return all;
     }
 
