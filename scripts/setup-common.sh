@@ -31,8 +31,8 @@ RUN_PACKAGES=(
 # and libFuzzer runtimes for the fuzzing harnesses, and the validators of the
 # menu entry and the AppStream metadata; a headless GNOME (mutter, or
 # gnome-shell with gsd-media-keys and dconf for its shortcuts, PipeWire,
-# WirePlumber, a session bus, gdbus) and Qt's Wayland platform for the GNOME
-# backend's tests; a headless sway (run as an unprivileged user with
+# WirePlumber, a session bus, gdbus, the desktop portal with GNOME's
+# backend) and Qt's Wayland platform for the GNOME backend's tests; a headless sway (run as an unprivileged user with
 # setpriv, from util-linux) for the wlroots backend's tests, and wtype
 # beside it in the typing benchmark; a headless KWin (its global shortcuts
 # come with it) for the KDE backend's.
@@ -45,6 +45,7 @@ TEST_PACKAGES=(
     ccache
     mutter gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend
     pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
+    xdg-desktop-portal xdg-desktop-portal-gnome
     sway wtype kwin-wayland
 )
 

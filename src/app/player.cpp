@@ -109,6 +109,10 @@ int Player::exec()
         CommandLine::printError(refusal);
         return CommandLine::kExitInputFailed;
     }
+    // Said before the desktop's own dialog comes, even with --quiet: the
+    // person must answer it before anything plays.
+    if (const QString explanation = Run::consentExplanation(japanese); !explanation.isEmpty())
+        CommandLine::printError(explanation);
 
     auto *run = new Run();
     run->setup(startDelay, runCount, stop.command, std::move(project.commands), std::move(project.conditions),

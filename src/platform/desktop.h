@@ -314,6 +314,11 @@ public:
     virtual int beginInput(InputTaken /*taken*/) { return 1; }
     /// The run is over: once this returns, its `taken` is never called.
     virtual void endInput(int /*handle*/) {}
+    /// True when the next input session (beginInput, or input and screen
+    /// reads outside a run) will first show a dialog of the desktop's own
+    /// that asks the person to allow it (GNOME's portal). The program says
+    /// why beforehand; the backend shows nothing itself. Default: never.
+    virtual bool asksConsent() { return false; }
 
     // --- The display connection. ---
 

@@ -1,5 +1,6 @@
 #include "platform/desktop_gnome.h"
 
+#include "platform/desktop_gnome_api.h"
 #include "platform/desktop_gnome_frames.h"
 #include "platform/desktop_gnome_layout.h"
 #include "platform/linuxinput.h"
@@ -49,7 +50,6 @@ using namespace linuxinput;
 const QString kRemoteDesktop = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
 const QString kScreenCast = QStringLiteral("org.gnome.Mutter.ScreenCast");
 const QString kRemoteSession = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-const QString kCastSession = QStringLiteral("org.gnome.Mutter.ScreenCast.Session");
 const QString kCastStream = QStringLiteral("org.gnome.Mutter.ScreenCast.Stream");
 // How long a read of the screen waits for the stream's first frame: Mutter
 // names the stream's node a moment after the session starts, and sends the
@@ -280,76 +280,67 @@ public:
 
     const char *name() const override { return "gnome"; }
 
-    /// Opens the remote-desktop session with its screen-cast stream; the
+    void startThreads()
+    {
+        if (signals_)
+            return;
+        // Never deleted: they must outlive every call of the connection,
+        // which lives until the process ends.
+        auto *thread = new QThread;
+        thread->setObjectName(QStringLiteral("tervalo-gnome-signals"));
+        thread->start();
+        signals_ = new SessionSignals(weak_from_this());
+        signals_->moveToThread(thread);
+        auto *streamThread = new StreamThread;
+        streamThread->setObjectName(QStringLiteral("tervalo-gnome-stream"));
+        streamThread->start();
+        streamSignals_ = new SessionSignals(weak_from_this());
+        streamSignals_->moveToThread(streamThread);
+    }
+
+    /// Ways into a session: Mutter's own API, or the portal (which asks
+    /// the person). Chosen once, before the first session.
+    void useApi(bool portal)
+    {
+        startThreads();
+        api_ = portal ? portalApi(bus_, signals_) : mutterApi(bus_);
+    }
+
+    /// Opens the remote-desktop session with its screen-cast streams; the
     /// reason in `why` when it cannot. Without `warm`, the first input may
     /// be lost (a session that only shows it can be opened).
     bool open(std::string *why, bool warm = true)
     {
-        if (!signals_) {
-            // Never deleted: it must outlive every call of the connection,
-            // which lives until the process ends.
-            auto *thread = new QThread;
-            thread->setObjectName(QStringLiteral("tervalo-gnome-signals"));
-            thread->start();
-            signals_ = new SessionSignals(weak_from_this());
-            signals_->moveToThread(thread);
-            auto *streamThread = new StreamThread;
-            streamThread->setObjectName(QStringLiteral("tervalo-gnome-stream"));
-            streamThread->start();
-            streamSignals_ = new SessionSignals(weak_from_this());
-            streamSignals_->moveToThread(streamThread);
-        }
-        QDBusMessage reply = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), kRemoteDesktop, kRemoteDesktop,
-                                  QStringLiteral("CreateSession"), {});
-        if (!ok(reply, why))
-            return false;
-        const QString remotePath = reply.arguments().value(0).value<QDBusObjectPath>().path();
+        OpenedSession opened;
+        RemoteApi::Steps steps;
         // Heard from before anything can close it.
-        for (const auto &[signal, slot] : sessionSignals())
-            bus_.connect(kRemoteDesktop, remotePath, kRemoteSession, signal, signals_, slot);
-        reply = call(remotePath, kRemoteDesktop, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                     {kRemoteSession, QStringLiteral("SessionId")});
-        if (!ok(reply, why))
+        steps.made = [this](const QString &path) {
+            for (const auto &[signal, slot] : sessionSignals())
+                bus_.connect(api_->service(), path, api_->sessionInterface(), signal, signals_, slot);
+        };
+        // Mutter names the primary's PipeWire node once the session has
+        // started, maybe before Start answers.
+        steps.streamsKnown = [this](const OpenedSession &session) {
+            const QString primary = session.streams[session.primary].toString();
+            {
+                std::lock_guard<std::mutex> guard(sessionLock_);
+                stream_ = primary;
+                places_ = session.places;
+                streams_ = session.streams;
+            }
+            if (!session.node)
+                bus_.connect(kScreenCast, primary, kCastStream, QStringLiteral("PipeWireStreamAdded"), streamSignals_,
+                             SLOT(streamAdded(QDBusMessage)));
+        };
+        if (!api_->open(opened, steps, why))
             return false;
-        const QString sessionId = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-        // A stream per monitor gives absolute pointer positions their
-        // coordinates; the primary's also shows the screen. Without the
-        // display configuration, the primary alone ("" names it).
-        std::vector<MonitorPlace> places = monitorLayout(bus_);
-        if (places.empty())
-            places.push_back({QString(), Rect{}, true});
-        QVariantMap castOptions;
-        castOptions.insert(QStringLiteral("remote-desktop-session-id"), sessionId);
-        reply = call(QStringLiteral("/org/gnome/Mutter/ScreenCast"), kScreenCast, kScreenCast,
-                     QStringLiteral("CreateSession"), {castOptions});
-        if (!ok(reply, why))
-            return false;
-        const QString castPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        std::vector<QString> streams;
-        for (const MonitorPlace &place : places) {
-            reply = call(castPath, kScreenCast, kCastSession, QStringLiteral("RecordMonitor"), {place.connector, QVariantMap()});
-            if (!ok(reply, why))
-                return false;
-            streams.push_back(reply.arguments().value(0).value<QDBusObjectPath>().path());
+        const QString remotePath = opened.path;
+        const bool clipboard = opened.clipboard;
+        if (opened.node) {
+            std::string framesWhy;
+            if (!frames_.start(*opened.node, &framesWhy, opened.pipeWireFd))
+                qWarning().noquote() << "[gnome] cannot read the screen:" << QString::fromStdString(framesWhy);
         }
-        const QString stream = streams.front();
-        // The stream's PipeWire node is named once the session has started,
-        // maybe before Start answers: the stream is known before that.
-        {
-            std::lock_guard<std::mutex> guard(sessionLock_);
-            stream_ = stream;
-            places_ = std::move(places);
-            streams_ = std::move(streams);
-        }
-        bus_.connect(kScreenCast, stream, kCastStream, QStringLiteral("PipeWireStreamAdded"), streamSignals_,
-                     SLOT(streamAdded(QDBusMessage)));
-        reply = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("Start"), {});
-        if (!ok(reply, why))
-            return false;
-        // Characters outside the layout are pasted: without the clipboard
-        // they cannot be typed at all.
-        const bool clipboard = call(remotePath, kRemoteDesktop, kRemoteSession, QStringLiteral("EnableClipboard"),
-                                    {QVariantMap()}).type() != QDBusMessage::ErrorMessage;
         {
             std::lock_guard<std::mutex> guard(sessionLock_);
             remotePath_ = remotePath;
@@ -361,22 +352,27 @@ public:
             weOwn_ = false;
             ownerKnown_ = false;
         }
-        {
-            std::unordered_map<char32_t, unsigned> characters = layoutCharacters();
-            std::lock_guard<std::mutex> guard(typeLock_);
-            layout_ = std::move(characters);
-        }
+        loadLayout();
         if (warm) {
-            notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, true});
-            notify(QStringLiteral("NotifyKeyboardKeysym"), {kWakeKeysym, false});
+            for (bool down : {true, false})
+                deliver([down](RemoteApi &api, const QString &path) { return api.keysym(path, kWakeKeysym, down); });
             // Mutter makes the session's pointer at its first pointer event,
             // and only then does the seat offer windows a pointer: events that
             // come before a window took it are lost. A motion that moves
             // nothing makes it during the pause.
-            notify(QStringLiteral("NotifyPointerMotionRelative"), {0.0, 0.0});
+            deliver([](RemoteApi &api, const QString &path) { return api.pointerBy(path, 0.0, 0.0); });
             std::this_thread::sleep_for(kWarmUp);
         }
         return true;
+    }
+
+    /// Reads which characters the keyboard layout types (what untypable
+    /// tells before a session opens).
+    void loadLayout()
+    {
+        std::unordered_map<char32_t, unsigned> characters = layoutCharacters();
+        std::lock_guard<std::mutex> guard(typeLock_);
+        layout_ = std::move(characters);
     }
 
     /// Ends the session we opened (GNOME's sharing indicator goes with it).
@@ -392,20 +388,19 @@ public:
         }
         frames_.stop();
         clipWake_.notify_all();
-        call(path, kRemoteDesktop, kRemoteSession, QStringLiteral("Stop"), {});
+        api_->close(path);
     }
 
     void mouseButton(MouseButton button, bool down) override
     {
-        // Mutter takes the button as a signed number.
-        notify(QStringLiteral("NotifyPointerButton"), {int(button == MouseButton::Right ? kButtonRight : kButtonLeft), down});
+        const int code = int(button == MouseButton::Right ? kButtonRight : kButtonLeft);
+        deliver([code, down](RemoteApi &api, const QString &path) { return api.button(path, code, down); });
     }
 
     void setCursorPos(int x, int y) override
     {
-        // Mutter takes the position within a stream's monitor, named by the
-        // stream's object path as a string.
-        QString stream;
+        // Positions go within a stream's monitor.
+        QVariant stream;
         Point within{x, y};
         {
             std::lock_guard<std::mutex> guard(sessionLock_);
@@ -420,7 +415,7 @@ public:
                     within = {std::clamp(within.x, 0, area.width - 1), std::clamp(within.y, 0, area.height - 1)};
             }
         }
-        notify(QStringLiteral("NotifyPointerMotionAbsolute"), {stream, double(within.x), double(within.y)});
+        deliver([&](RemoteApi &api, const QString &path) { return api.pointerAt(path, stream, within.x, within.y); });
         std::lock_guard<std::mutex> guard(pointerLock_);
         pointer_ = {x, y};
     }
@@ -437,7 +432,8 @@ public:
         const std::vector<unsigned long> keysyms = x11vk::keysymsForVk(vkCode);
         if (keysyms.empty())
             return;
-        notify(QStringLiteral("NotifyKeyboardKeysym"), {unsigned(keysyms.front()), down});
+        const unsigned keysym = unsigned(keysyms.front());
+        deliver([keysym, down](RemoteApi &api, const QString &path) { return api.keysym(path, keysym, down); });
     }
 
     void textBegins(const std::u16string &text, const std::atomic<bool> *stop) override
@@ -462,13 +458,13 @@ public:
         std::unique_lock<std::mutex> guard(typeLock_);
         if (!down) {
             if (const unsigned keysym = std::exchange(pressed_, 0))
-                notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, false});
+                deliver([keysym](RemoteApi &api, const QString &path) { return api.keysym(path, keysym, false); });
             return;
         }
         const TextRuns::Step step = runs_.down(unit, [this](char32_t cp) { return keysymOf(cp) != 0; });
         if (step.kind == TextRuns::Step::Kind::Key) {
             const unsigned keysym = keysymOf(step.codePoint);
-            notify(QStringLiteral("NotifyKeyboardKeysym"), {keysym, true});
+            deliver([keysym](RemoteApi &api, const QString &path) { return api.keysym(path, keysym, true); });
             pressed_ = keysym;
         } else if (step.kind == TextRuns::Step::Kind::Paste) {
             guard.unlock();
@@ -479,7 +475,7 @@ public:
     void wheel(int notches) override
     {
         // Positive notches turn up (away from the user); the axis counts down.
-        notify(QStringLiteral("NotifyPointerAxisDiscrete"), {0u, -notches});
+        deliver([notches](RemoteApi &api, const QString &path) { return api.axisSteps(path, 0u, -notches); });
     }
 
     std::u16string untypable(const std::u16string &text) override
@@ -524,10 +520,12 @@ public:
 
     int beginInput(InputTaken taken) override
     {
-        // A session per run: GNOME shows its sharing indicator only while
-        // something plays. After the person ended the last one with the
-        // indicator's ×, a new run is a new consent (they pressed Play
-        // again), so it gets a new session too.
+        // Mutter's API: a session per run, since GNOME shows its sharing
+        // indicator only while something plays. The portal's: one per
+        // program start, opened here at its first run, since each asks the
+        // person. After the person ended the last one with the indicator's
+        // ×, a new run is a new consent (they pressed Play again), so it
+        // gets a new session too.
         std::lock_guard<std::mutex> opening(openLock_);
         if (sessionGone()) {
             std::string why;
@@ -551,8 +549,13 @@ public:
             if (!listeners_.empty())
                 return;
         }
-        close();
+        // A session that asked the person stays for the next run: they
+        // allowed this program start, not this run.
+        if (!api_->asksConsent())
+            close();
     }
+
+    bool asksConsent() override { return api_->asksConsent() && sessionGone(); }
 
     int bindShortcutCommand(int modifiers, int vkCode, const std::string &command) override
     {
@@ -776,13 +779,13 @@ private:
             std::lock_guard<std::mutex> guard(clipLock_);
             servedBefore = served_;
         }
-        for (bool down : {true, false}) {
-            if (down)
-                notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyLeftCtrl, true});
-            notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyV, down});
-            if (!down)
-                notify(QStringLiteral("NotifyKeyboardKeycode"), {kKeyLeftCtrl, false});
-        }
+        const auto keycode = [this](unsigned code, bool down) {
+            deliver([code, down](RemoteApi &api, const QString &path) { return api.keycode(path, code, down); });
+        };
+        keycode(kKeyLeftCtrl, true);
+        keycode(kKeyV, true);
+        keycode(kKeyV, false);
+        keycode(kKeyLeftCtrl, false);
         bool taken = false;
         {
             std::unique_lock<std::mutex> guard(clipLock_);
@@ -874,7 +877,7 @@ private:
     // One input event into the session; a refused one counts as lost input.
     // Nothing goes into a session the person closed: the run is stopping
     // then, and what it lets go of was let go with the session.
-    void notify(const QString &method, const QVariantList &arguments)
+    void deliver(const std::function<QDBusMessage(RemoteApi &, const QString &)> &send)
     {
         ensureSession();
         QString path;
@@ -884,7 +887,7 @@ private:
                 return;
             path = remotePath_;
         }
-        const QDBusMessage reply = call(path, kRemoteDesktop, kRemoteSession, method, arguments);
+        const QDBusMessage reply = send(*api_, path);
         if (reply.type() != QDBusMessage::ErrorMessage)
             return;
         // The session went away before its Closed signal reached us (that
@@ -900,13 +903,14 @@ private:
     QDBusConnection bus_;
     SessionSignals *signals_ = nullptr;
     SessionSignals *streamSignals_ = nullptr; // the stream's node, on a thread of its own
+    std::unique_ptr<RemoteApi> api_;
     std::mutex openLock_; // held while a session opens or closes, before the others
     std::mutex sessionLock_; // remotePath_, stream_, closed_
     QString remotePath_;
     QString stream_;                   // the primary monitor's: the screen read
     std::vector<MonitorPlace> places_; // where each monitor lies
-    std::vector<QString> streams_;     // and its stream
-    bool closed_ = false;
+    std::vector<QVariant> streams_;    // and its stream, as the input calls name it
+    bool closed_ = true; // no session yet
     std::mutex listenerLock_; // listeners_; held while they are told
     std::map<int, InputTaken> listeners_;
     int lastListener_ = 0;
@@ -959,7 +963,7 @@ void SessionSignals::streamAdded(const QDBusMessage &message)
 std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
 {
     // A connection of its own: the session belongs to the connection that
-    // made it and ends with it.
+    // made it and ends with it, however the process ends.
     static std::atomic<int> connections{0};
     QDBusConnection bus = QDBusConnection::connectToBus(
         QDBusConnection::SessionBus, QStringLiteral("tervalo-gnome-%1").arg(connections.fetch_add(1)));
@@ -968,18 +972,44 @@ std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
             *why = "no session bus";
         return nullptr;
     }
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(kRemoteDesktop).value()) {
+    // Mutter's API first: it asks nobody. The portal when that is refused
+    // (newer GNOME keeps it to its own programs) or missing, or asked for.
+    const bool portalAsked = qEnvironmentVariable("TERVALO_GNOME_API") == QLatin1String("portal");
+    bool usePortal = portalAsked;
+    std::string mutterWhy;
+    if (!usePortal && bus.interface() && bus.interface()->isServiceRegistered(kRemoteDesktop).value()) {
+        auto desktop = std::make_shared<GnomeDesktop>(bus);
+        desktop->useApi(false);
+        // Opened once to know that Mutter lets us in, then closed: each run
+        // opens its own.
+        if (desktop->open(&mutterWhy, false)) {
+            desktop->close();
+            removeLeftShortcuts();
+            return desktop;
+        }
+        usePortal = QString::fromStdString(mutterWhy).startsWith(QLatin1String("org.freedesktop.DBus.Error.AccessDenied"));
+        if (!usePortal) {
+            if (why)
+                *why = mutterWhy;
+            return nullptr;
+        }
+    } else if (!usePortal) {
+        mutterWhy = "no Mutter remote desktop service on the session bus";
+        usePortal = true;
+    }
+    std::string portalWhy;
+    if (!portalOffersRemoteDesktop(bus, &portalWhy)) {
         if (why)
-            *why = "no Mutter remote desktop service on the session bus";
+            *why = portalAsked ? portalWhy : mutterWhy + "; " + portalWhy;
         QDBusConnection::disconnectFromBus(bus.name());
         return nullptr;
     }
+    qInfo().noquote() << "[gnome] input goes through the RemoteDesktop portal"
+                      << (portalAsked ? QStringLiteral("(TERVALO_GNOME_API=portal)") : QString::fromStdString("(" + mutterWhy + ")"));
+    // Its session opens at the first input, since it asks the person.
     auto desktop = std::make_shared<GnomeDesktop>(bus);
-    // Opened once to know that Mutter lets us in, then closed: each run
-    // opens its own.
-    if (!desktop->open(why, false))
-        return nullptr;
-    desktop->close();
+    desktop->useApi(true);
+    desktop->loadLayout();
     removeLeftShortcuts();
     return desktop;
 }
@@ -992,7 +1022,8 @@ bool gnomeRemoteDesktopOnBus()
     bool there = false;
     {
         QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
-        there = bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kRemoteDesktop).value();
+        there = bus.isConnected()
+            && (serviceReachable(bus, kRemoteDesktop) || serviceReachable(bus, QStringLiteral("org.freedesktop.portal.Desktop")));
     }
     QDBusConnection::disconnectFromBus(name);
     return there;

@@ -16,7 +16,15 @@
 // session with the sharing indicator's ×. What it does not do yet:
 // read keys or the pointer, observe input, register the window's
 // hot keys. It is chosen on a GNOME Wayland session whose session bus has
-// Mutter's service, or when TERVALO_BACKEND=gnome asks for it.
+// Mutter's service or the desktop portal, or when TERVALO_BACKEND=gnome
+// asks for it.
+//
+// Where Mutter refuses its API (AccessDenied) or lacks it, or when
+// TERVALO_GNOME_API=portal asks, the same session comes through the
+// RemoteDesktop portal instead: GNOME asks the person first, so there is one
+// session per program start, opened at the first input and kept until the
+// program ends (or the person ends it). The portal has no clipboard here,
+// so characters outside the layout cannot be typed through it.
 
 #include "platform/desktop.h"
 
@@ -29,7 +37,8 @@ namespace platform {
 /// Mutter remote-desktop service, a session that cannot start).
 std::shared_ptr<Desktop> createGnomeDesktop(std::string *why);
 
-/// True when the session bus has Mutter's remote desktop service.
+/// True when the session bus has Mutter's remote desktop service or the
+/// desktop portal.
 bool gnomeRemoteDesktopOnBus();
 
 } // namespace platform

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include <unistd.h>
+
 namespace platform {
 namespace {
 
@@ -32,6 +34,7 @@ struct ScreenFrames::State {
     pw_core *core = nullptr;
     pw_stream *stream = nullptr;
     spa_hook streamListener{};
+    bool ownRemote = false; // the core is a portal's connection, not the daemon's
 
     // Set on the PipeWire thread by the format, read under the loop's lock.
     spa_video_format format = SPA_VIDEO_FORMAT_UNKNOWN;
@@ -158,7 +161,7 @@ ScreenFrames::~ScreenFrames()
         pw_thread_loop_destroy(state_->loop);
 }
 
-bool ScreenFrames::start(std::uint32_t node, std::string *why)
+bool ScreenFrames::start(std::uint32_t node, std::string *why, int remoteFd)
 {
     State &s = *state_;
     s.destroyStream();
@@ -174,8 +177,20 @@ bool ScreenFrames::start(std::uint32_t node, std::string *why)
     pw_thread_loop_lock(s.loop);
     if (!s.context)
         s.context = pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0);
-    if (s.context && !s.core)
-        s.core = pw_context_connect(s.context, nullptr, 0);
+    // A portal's connection shows only its session's nodes, and each
+    // session has its own: never reused for another.
+    if (s.core && (remoteFd >= 0 || s.ownRemote)) {
+        pw_core_disconnect(s.core);
+        s.core = nullptr;
+    }
+    if (s.context && !s.core) {
+        s.core = remoteFd >= 0 ? pw_context_connect_fd(s.context, remoteFd, nullptr, 0)
+                               : pw_context_connect(s.context, nullptr, 0);
+        s.ownRemote = remoteFd >= 0;
+        remoteFd = -1; // PipeWire owns it now
+    }
+    if (remoteFd >= 0)
+        ::close(remoteFd);
     if (!s.core) {
         pw_thread_loop_unlock(s.loop);
         if (why)

@@ -23,8 +23,10 @@ public:
     ScreenFrames &operator=(const ScreenFrames &) = delete;
 
     /// Reads the node from now on (in place of any earlier one); false with
-    /// the reason in `why` when PipeWire cannot be reached.
-    bool start(std::uint32_t node, std::string *why);
+    /// the reason in `why` when PipeWire cannot be reached. `remoteFd` is a
+    /// PipeWire connection that a portal opened for the session (taken over
+    /// and closed here), or -1 for the session's PipeWire daemon.
+    bool start(std::uint32_t node, std::string *why, int remoteFd = -1);
     /// Forgets the node and its frames (the session that sent it ended).
     void stop();
 

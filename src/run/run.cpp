@@ -129,6 +129,19 @@ QString Run::untypableRefusal(const QList<QStringList> &commands, bool japanese)
         .arg(missing);
 }
 
+QString Run::consentExplanation(bool japanese)
+{
+    if (!platform::currentDesktop()->asksConsent())
+        return QString();
+    return Text{"このあと GNOME が、リモート操作を許可するかどうかを尋ねます。Tervalo Free がキーボードとマウスの"
+                "入力を再生するには、この許可が必要です（リモート操作をオンにして「共有」を押してください）。"
+                "尋ねられるのは、プログラムを起動するごとに一度です。",
+                "GNOME will now ask you to allow remote interaction. Tervalo Free needs it to play keyboard and "
+                "mouse input (turn remote interaction on, then press Share). It asks once each time the program "
+                "starts."}
+        .in(japanese);
+}
+
 bool Run::canStopWithoutStopCommand()
 {
     return StopRule::trayAvailable();

@@ -56,6 +56,11 @@ public:
     /// cannot type (a run would drop them).
     static QString untypableRefusal(const QList<QStringList> &commands, bool japanese);
 
+    /// Empty unless the desktop is about to ask the person to allow this
+    /// program's input (GNOME's dialog through the portal); then why it
+    /// asks, to say before the dialog comes.
+    static QString consentExplanation(bool japanese);
+
     explicit Run(QObject *parent = nullptr);
     ~Run() override;
 

@@ -126,6 +126,9 @@ public:
     /// Starts a run with the values the window holds now, as stertRun does
     /// once its dialog is accepted (tests start runs without the dialog).
     void launchRun();
+    /// Says why the desktop is about to ask for this program's input (its
+    /// own dialog comes next), when it is.
+    void explainConsent();
     /// Makes the lists the whole project, counted as saved, and shows page 1
     /// (a new project, or one just read from a file). No beep, no message.
     void showProject(RecordList commands, RecordList conditions);

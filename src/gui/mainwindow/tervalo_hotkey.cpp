@@ -160,6 +160,7 @@ void tervalo::takePoint(const QPoint &point)
 
 void tervalo::moveMousePointer()
 {
+    explainConsent();
     hide();
     const std::optional<platform::Point> target = fields->testTarget(currentProject.currentCommand());
     const platform::Point p = target.value_or(platform::Point{});

@@ -26,6 +26,7 @@ void tervalo::capturePicture()
 
 void tervalo::pickOnScreen(PictureSelector::Pick pick)
 {
+    explainConsent();
     hide();
     QTimer::singleShot(kHiddenSettleMs, this, [this, pick] {
         auto desktop = platform::currentDesktop();

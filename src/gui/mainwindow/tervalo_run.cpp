@@ -33,7 +33,15 @@ void tervalo::stertRun()
     // The dialog is destroyed before the window hides: destroyed after, it
     // hands the activation back to its hidden owner, which Wine then shows
     // again for the first seconds of the run.
+    explainConsent();
     launchRun();
+}
+
+void tervalo::explainConsent()
+{
+    if (const QString explanation = Run::consentExplanation(settings_.is_japanese); !explanation.isEmpty())
+        messagebox::tell(this, QMessageBox::Information,
+                         Text{"リモート操作の許可", "Allowing remote interaction"}.in(settings_.is_japanese), explanation);
 }
 
 void tervalo::launchRun()

@@ -1,0 +1,227 @@
+// The GNOME backend through the RemoteDesktop portal, against a real
+// xdg-desktop-portal with GNOME's backend in a headless mutter (scripts/test
+// starts them): the program asks, GNOME shows its consent dialog, and the
+// test's own person answers it with the keyboard as a person would (the
+// dialog takes the keyboard focus when it appears). Skipped without that
+// session, unless TERVALO_GNOME_REQUIRED=1 makes it a failure.
+
+#include "app/commandline.h"
+#include "platform/desktop.h"
+#include "platform/desktop_gnome.h"
+#include "platform/desktop_gnome_api.h"
+#include "project/pagekinds.h"
+#include "project/projectfile.h"
+#include "wayland/receiver.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <future>
+
+class TestGnomePortal : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Receiver> receiver;
+    QTemporaryDir dir;
+    // The person at the keyboard: a session of Mutter's own API.
+    std::shared_ptr<platform::Desktop> person;
+
+    // A person's pace between keys, in milliseconds: the dialog moves its
+    // focus between them.
+    static constexpr int kKeyGapMs = 150;
+
+    void tap(int vk)
+    {
+        person->key(vk, true);
+        person->key(vk, false);
+        QTest::qWait(kKeyGapMs);
+    }
+
+    // The dialog covers the middle of the screen, where the receiver is
+    // black otherwise. A read that fails says neither.
+    bool middleShows(bool dialog)
+    {
+        const QPoint middle = QGuiApplication::primaryScreen()->geometry().center();
+        const std::optional<std::uint32_t> seen = person->pixel(middle.x(), middle.y());
+        return seen && (*seen != 0) == dialog;
+    }
+
+    // Waits for GNOME's dialog and answers it with the keyboard, along its
+    // focus order (the monitor list, the remote interaction switch, Cancel,
+    // Share): yes turns the switch on and presses Share, no presses Cancel.
+    void answer(bool allow)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(middleShows(true), 30000);
+        // Keys go where the focus is: the dialog has it once the receiver
+        // lost it.
+        QTRY_VERIFY_WITH_TIMEOUT(!receiver->isActiveWindow(), 10000);
+        using platform::vk::Space;
+        using platform::vk::Tab;
+        const std::vector<int> keys = allow ? std::vector<int>{Tab, Tab, Space, Tab, Tab, Space}
+                                            : std::vector<int>{Tab, Tab, Tab, Space};
+        for (int vk : keys)
+            tap(vk);
+        QTRY_VERIFY_WITH_TIMEOUT(middleShows(false), 10000);
+    }
+
+    void play(QProcess &program, const QString &file, const QString &language)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("TERVALO_BACKEND");
+        env.insert("TERVALO_GNOME_API", "portal");
+        env.insert("QT_QPA_PLATFORM", "wayland");
+        env.insert("HOME", dir.path());
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", language);
+        program.setProcessEnvironment(env);
+        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
+                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
+        QVERIFY(program.waitForStarted(10000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const bool required = qEnvironmentVariableIntValue("TERVALO_GNOME_REQUIRED") == 1;
+        std::string why;
+        if (QGuiApplication::platformName() == QLatin1String("wayland"))
+            person = platform::createGnomeDesktop(&why);
+        if (!person || !platform::portalOffersRemoteDesktop(QDBusConnection::sessionBus(), &why)) {
+            if (required)
+                QFAIL(qPrintable(QStringLiteral("no GNOME session with the portal: ") + QString::fromStdString(why)));
+            QSKIP("No GNOME session with the portal: this test runs in the GNOME stage of scripts/test.");
+        }
+        QVERIFY(person->beginInput({}));
+        receiver = std::make_unique<Receiver>();
+        receiver->background = Qt::black;
+        receiver->showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+        // Mutter sends a frame only when the screen changes: one painted
+        // before the person's stream was there is never sent, so it paints
+        // again until a frame shows it.
+        QTRY_VERIFY_WITH_TIMEOUT((receiver->update(), middleShows(false)), 10000);
+    }
+
+    // Every operation arrives through the portal once the person allowed
+    // it, and before GNOME asks, the program has said why, in the language
+    // of the command line.
+    void playsThroughPortal_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("japanese");
+        QTest::newRow("English") << "C.UTF-8" << false;
+        QTest::newRow("Japanese") << "ja_JP.UTF-8" << true;
+    }
+    void playsThroughPortal()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, japanese);
+        const RecordList commands{
+            {PageKinds::kMousePointer, "300", "200"},
+            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
+            {PageKinds::kSmoothMove, "500", "400", "0.2"},
+            {PageKinds::kClick, PageKinds::kRight, "0.05"},
+            {PageKinds::kKey, "65,4", "0.05"},
+            {PageKinds::kEnterText, "Hi", "0.3"},
+            {PageKinds::kWheel, PageKinds::WheelOperation::kUp, "2"},
+        };
+        const QString file = dir.filePath("portal.cmdat");
+        QVERIFY(ProjectFile::write(file, commands, RecordList(commands.size(), {PageKinds::kWaitUntilOver, "0.2"})).ok);
+        receiver->clear();
+
+        QProcess program;
+        play(program, file, language);
+        answer(true);
+        if (QTest::currentTestFailed())
+            return;
+        // Said before the dialog came: nothing else goes to stderr here.
+        const QString said = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY(!said.isEmpty());
+        const bool hasJapanese = std::any_of(said.begin(), said.end(), [](QChar c) { return c.unicode() >= 0x3000; });
+        QCOMPARE(hasJapanese, japanese);
+
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
+        QCOMPARE(program.exitCode(), CommandLine::kExitDone);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("AHi"), 5000);
+        QCOMPARE(receiver->leftPresses, QList<QPoint>{QPoint(300, 200)});
+        QCOMPARE(receiver->rightPresses, QList<QPoint>{QPoint(500, 400)});
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, 2 * 120, 5000);
+    }
+
+    // The person says no: nothing plays, and the run says its input did not
+    // arrive.
+    void personRefuses()
+    {
+        const QString file = dir.filePath("refused.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "0.05"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
+        receiver->clear();
+        QProcess program;
+        play(program, file, "C.UTF-8");
+        answer(false);
+        if (QTest::currentTestFailed())
+            return;
+        // Ended already, perhaps, while the test waited for the dialog to go.
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 30000);
+        QCOMPARE(program.exitCode(), CommandLine::kExitInputFailed);
+        QVERIFY(receiver->text.isEmpty());
+    }
+
+    // Without a clipboard the portal cannot paste: the run refuses to start
+    // and names what it cannot type, instead of dropping it.
+    void textOutsideLayoutRefused()
+    {
+        const QString file = dir.filePath("text.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kEnterText, "a日本b", "0.3"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
+        QProcess program;
+        play(program, file, "C.UTF-8");
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), CommandLine::kExitInputFailed);
+        const QString said = QString::fromUtf8(program.readAllStandardError());
+        // Named last on the line, each once, the layout's own left out.
+        QCOMPARE(said.trimmed().section(QLatin1Char(':'), -1).trimmed(), QStringLiteral("日本"));
+    }
+
+    // One program start asks once: the second run of the same program uses
+    // the session the person allowed for the first.
+    void oneConsentForTwoRuns()
+    {
+        qputenv("TERVALO_GNOME_API", "portal");
+        std::string why;
+        std::shared_ptr<platform::Desktop> program = platform::createGnomeDesktop(&why);
+        qunsetenv("TERVALO_GNOME_API");
+        QVERIFY2(program, why.c_str());
+        QVERIFY(program->asksConsent());
+        receiver->clear();
+
+        std::future<int> first = std::async(std::launch::async, [program] { return program->beginInput({}); });
+        answer(true);
+        if (QTest::currentTestFailed())
+            return;
+        const int firstRun = first.get();
+        QVERIFY(firstRun > 0);
+        QVERIFY(!program->asksConsent());
+        program->key('A', true);
+        program->key('A', false);
+        program->endInput(firstRun);
+        QVERIFY(!program->asksConsent());
+
+        std::future<int> second = std::async(std::launch::async, [program] { return program->beginInput({}); });
+        QCOMPARE(second.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        const int secondRun = second.get();
+        QVERIFY(secondRun > 0);
+        QVERIFY(middleShows(false));
+        program->key('B', true);
+        program->key('B', false);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("ab"), 5000);
+        program->endInput(secondRun);
+    }
+};
+
+QTEST_MAIN(TestGnomePortal)
+#include "tst_gnomeportal.moc"
