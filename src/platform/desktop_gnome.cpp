@@ -20,6 +20,7 @@
 #include <QDBusMetaType>
 #include <QDBusUnixFileDescriptor>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QMap>
 #include <QThread>
 #include <QVariantMap>
@@ -41,6 +42,8 @@
 #include <unistd.h>
 
 #include <xkbcommon/xkbcommon.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 
 namespace platform {
 namespace {
@@ -1004,7 +1007,7 @@ std::shared_ptr<Desktop> createGnomeDesktop(std::string *why)
         QDBusConnection::disconnectFromBus(bus.name());
         return nullptr;
     }
-    qInfo().noquote() << "[gnome] input goes through the RemoteDesktop portal"
+    qCDebug(lcPlatform).noquote() << "[gnome] input goes through the RemoteDesktop portal"
                       << (portalAsked ? QStringLiteral("(TERVALO_GNOME_API=portal)") : QString::fromStdString("(" + mutterWhy + ")"));
     // Its session opens at the first input, since it asks the person.
     auto desktop = std::make_shared<GnomeDesktop>(bus);
