@@ -1,7 +1,8 @@
 // The input backends side by side: whichever backend the session chooses
-// (X11 under Xvfb, GNOME Wayland in a headless gnome-shell, later others)
-// is measured the same way and writes its figures to a JSON file; --compare
-// puts the files into one table with each backend's ratio to the first.
+// (X11 under Xvfb, GNOME Wayland in a headless gnome-shell, wlroots in a
+// headless sway, KDE in a headless KWin) is measured the same way and writes
+// its figures to a JSON file; --compare puts the files into one table with
+// each backend's ratio to the first.
 //
 //  - Typing: the engine's text path (textBegins, unit down and up, textDone)
 //    into this program's own focused text field; time until the whole text
@@ -25,6 +26,7 @@
 
 #include "benchstats.h"
 #include "benchtexts.h"
+#include "support/kwingrant.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -45,7 +47,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -195,6 +196,15 @@ Stopped stopOnce(platform::Desktop &person, HeldKeys &keys, const QString &proje
 
 int measure(const QString &outPath, int runs)
 {
+    // On KDE both this program (the typist and the person) and the player
+    // need KWin's fake input, which it grants by menu entry.
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("KDE"))
+        && !(testsupport::grantKwinInterfaces(QCoreApplication::applicationFilePath(), QStringLiteral("tervalo-free-bench"))
+             && testsupport::grantKwinInterfaces(QCoreApplication::applicationDirPath() + QStringLiteral("/tervalo_free"),
+                                                 QStringLiteral("tervalo-free-bench-player")))) {
+        std::fprintf(stderr, "Cannot write the menu entries that grant KWin's fake input.\n");
+        return 1;
+    }
     std::string why;
     const std::shared_ptr<platform::Desktop> desktop = platform::createNativeDesktop(&why);
     if (!desktop) {

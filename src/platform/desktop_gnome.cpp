@@ -3,8 +3,8 @@
 #include "platform/desktop_gnome_api.h"
 #include "platform/desktop_gnome_frames.h"
 #include "platform/desktop_gnome_layout.h"
-#include "platform/linuxinput.h"
 #include "platform/desktop_x11_vk.h"
+#include "platform/linuxinput.h"
 #include "platform/textruns.h"
 
 #include <QDBusConnection>

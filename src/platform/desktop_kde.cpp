@@ -3,6 +3,7 @@
 #include "platform/desktop_x11_vk.h"
 #include "platform/linuxinput.h"
 #include "platform/textruns.h"
+#include "platform/waylandflush.h"
 
 #include "kde-data-control.h"
 #include "kde-fake-input.h"
@@ -42,6 +43,18 @@ namespace platform {
 namespace {
 
 using namespace linuxinput;
+// Keys go one at a time. KWin reads a client's requests 4 KiB (about 180
+// keys) per turn of its loop, and a Qt text field answers every key with its
+// whole line (about 1 KiB per 1,000 characters, three times). Keys that pile
+// up while KWin draws a frame would reach the field in one turn; its answers
+// then fill its socket before KWin reads them, and libwayland ends the
+// field's connection: the application loses its window. So each key waits
+// until KWin has handled it (a round trip), and after each release a pause
+// lets KWin read the field's answers. A headless KWin took 470 characters/s
+// this way, a line of 1,000 intact even on a loaded machine; much longer
+// lines need the page's own time to space the keys (libwayland 1.23 and
+// later grow the socket's buffer instead of failing).
+constexpr auto kKeyGap = std::chrono::microseconds(200);
 // xkb key codes are Linux key codes plus 8.
 constexpr uint32_t kXkbOffset = 8;
 // Wayland clients take 10 units of axis motion for one wheel notch when
@@ -199,6 +212,8 @@ public:
         (void)!::write(wake_[1], &byte, 1);
         if (events_.joinable())
             events_.join();
+        if (paceQueue_)
+            wl_event_queue_destroy(paceQueue_);
         if (display_)
             wl_display_disconnect(display_);
         ::close(wake_[0]);
@@ -250,6 +265,7 @@ public:
                     layout_ = layoutOf(keymap_);
             }
         }
+        paceQueue_ = wl_display_create_queue(display_);
         events_ = std::thread([this] { dispatch(); });
         std::this_thread::sleep_for(kWarmUp);
         return true;
@@ -492,9 +508,10 @@ private:
             gone_ = true;
     }
 
+    // Sends what was asked; waits while the socket is full.
     void flush()
     {
-        if (wl_display_flush(display_) < 0 && errno != EAGAIN)
+        if (!wayland::flushAll(display_))
             failures_.fetch_add(1);
     }
 
@@ -604,6 +621,18 @@ private:
         org_kde_kwin_fake_input_keyboard_key(fakeInput_, code,
                                              down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
         flush();
+        pace();
+        if (!down)
+            std::this_thread::sleep_for(kKeyGap);
+    }
+
+    // Waits until KWin has handled what was sent (its answer comes on a
+    // queue of its own, read by whichever thread reads the socket).
+    void pace()
+    {
+        std::lock_guard<std::mutex> guard(paceLock_);
+        if (!gone_ && wl_display_roundtrip_queue(display_, paceQueue_) < 0)
+            failures_.fetch_add(1);
     }
 
     // The key code of a virtual-key code on this keymap; 0 when it has none.
@@ -743,6 +772,8 @@ private:
     std::thread events_;
     std::atomic<bool> quit_{false};
     std::atomic<bool> gone_{false};
+    std::mutex paceLock_;                 // one round trip at a time
+    wl_event_queue *paceQueue_ = nullptr; // where the round trips' answers come
     org_kde_kwin_fake_input *fakeInput_ = nullptr;
     wl_seat *seat_ = nullptr;
     wl_keyboard *keyboard_ = nullptr;

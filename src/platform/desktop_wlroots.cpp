@@ -3,6 +3,7 @@
 #include "platform/desktop_wlroots_ipc.h"
 #include "platform/desktop_x11_vk.h"
 #include "platform/linuxinput.h"
+#include "platform/waylandflush.h"
 
 #include "virtual-keyboard-unstable-v1.h"
 #include "wlr-screencopy-unstable-v1.h"
@@ -563,16 +564,9 @@ private:
     // that broke counts every later request as lost.
     void flush()
     {
-        for (;;) {
-            if (wl_display_flush(display_) >= 0)
-                return;
-            if (errno != EAGAIN) {
-                lost_.store(true);
-                failures_.fetch_add(1);
-                return;
-            }
-            pollfd out{wl_display_get_fd(display_), POLLOUT, 0};
-            ::poll(&out, 1, 1000);
+        if (!wayland::flushAll(display_)) {
+            lost_.store(true);
+            failures_.fetch_add(1);
         }
     }
 

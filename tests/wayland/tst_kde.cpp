@@ -9,6 +9,7 @@
 #include "platform/desktop_kde.h"
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
+#include "support/kwingrant.h"
 #include "wayland/receiver.h"
 
 #include <QApplication>
@@ -17,10 +18,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusArgument>
-#include <QDir>
-#include <QFile>
+#include <QPlainTextEdit>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,21 +28,6 @@ Q_DECLARE_METATYPE(RecordList)
 namespace {
 
 const QString kStopKey = QStringLiteral("83,3"); // Ctrl+Alt+S
-
-// KWin gives its fake input and screenshots only to a program whose menu
-// entry asks for them and names the program's own path: one for each
-// program here, in the session's own data folder.
-void grantKwinInterfaces(const QString &program, const QString &entry)
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/applications";
-    QDir().mkpath(folder);
-    QFile file(folder + "/" + entry + ".desktop");
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(("[Desktop Entry]\nType=Application\nName=" + entry + "\nExec=" + program
-                + "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"
-                  "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n")
-                   .toUtf8());
-}
 
 QDBusMessage kglobalaccel(const QString &method, const QVariantList &arguments)
 {
@@ -130,8 +114,8 @@ private slots:
                 QFAIL("no KWin session: the KDE stage of scripts/test starts one");
             QSKIP("No KWin session: this test runs in the KDE stage of scripts/test.");
         }
-        grantKwinInterfaces(program(), "tervalo-free-test");
-        grantKwinInterfaces(QCoreApplication::applicationFilePath(), "tervalo-free-person");
+        QVERIFY(testsupport::grantKwinInterfaces(program(), "tervalo-free-test"));
+        QVERIFY(testsupport::grantKwinInterfaces(QCoreApplication::applicationFilePath(), "tervalo-free-person"));
         std::string why;
         person = platform::createKdeDesktop(&why);
         QVERIFY2(person, why.c_str());
@@ -276,6 +260,28 @@ private slots:
         QVERIFY(receiver->held.isEmpty());
         // The combination reached KDE, not the window.
         QCOMPARE(receiver->text, QStringLiteral("A"));
+    }
+
+    // A long line typed as fast as a page allows into a real text field,
+    // which answers every key with its whole line through KWin's
+    // text-input protocol: all of it arrives, and the field's application
+    // keeps its connection (a lost one ends this test's process).
+    void aLongLineIntoATextField()
+    {
+        QPlainTextEdit field;
+        field.showFullScreen();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        QTRY_VERIFY_WITH_TIMEOUT(field.isActiveWindow(), 10000);
+        field.setFocus();
+        QString line;
+        for (int i = 0; i < 1000; ++i)
+            line += QChar(u'a' + i % 26);
+        const QString file = dir.filePath("long.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kEnterText, line, "0.1"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
+        QProcess process;
+        play(process, file);
+        finished(process, CommandLine::kExitDone);
+        QTRY_COMPARE_WITH_TIMEOUT(field.toPlainText(), line, 20000);
     }
 };
 
