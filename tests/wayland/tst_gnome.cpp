@@ -10,6 +10,7 @@
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "wayland/receiver.h"
+#include "wayland/session.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,19 +31,10 @@ class TestGnome : public QObject {
     // The person at the keyboard: a remote-desktop session of the test's own.
     std::shared_ptr<platform::Desktop> person;
 
-    // Starts the built program on a project with --play as on a GNOME
-    // Wayland session, the backend left to its own choice.
-    void play(QProcess &program, const QString &file)
+    // Starts the built program on a project as on a GNOME Wayland session.
+    bool play(QProcess &program, const QString &file)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.insert("XDG_SESSION_TYPE", "wayland");
-        env.insert("XDG_CURRENT_DESKTOP", "GNOME");
-        env.insert("HOME", dir.path());
-        program.setProcessEnvironment(env);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
+        return waylandtest::play(program, file, waylandtest::sessionEnvironment("GNOME", dir.path()));
     }
 
 private slots:
@@ -61,9 +53,7 @@ private slots:
         // headless seat whose last keyboard goes loses its keyboard focus.
         QVERIFY(person->beginInput({}));
         receiver = std::make_unique<Receiver>();
-        receiver->showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(*receiver));
     }
 
     // Every operation the backend plays, through --play, lands in the window
@@ -72,31 +62,16 @@ private slots:
     // backend is the one chosen for a GNOME Wayland session.
     void operationsArrive()
     {
-        const RecordList commands{
-            {PageKinds::kMousePointer, "300", "200"},
-            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
-            {PageKinds::kSmoothMove, "500", "400", "0.2"},
-            {PageKinds::kClick, PageKinds::kRight, "0.05"},
-            {PageKinds::kKey, "65,4", "0.05"},
-            {PageKinds::kEnterText, "Hi there", "0.3"},
-            {PageKinds::kWheel, PageKinds::WheelOperation::kUp, "2"},
-        };
-        const RecordList conditions(commands.size(), {PageKinds::kWaitUntilOver, "0.2"});
         const QString file = dir.filePath("gnome.cmdat");
-        QVERIFY(ProjectFile::write(file, commands, conditions).ok);
+        QVERIFY(waylandtest::writeEveryOperation(file));
 
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
-        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
         QCOMPARE(program.exitCode(), CommandLine::kExitDone);
 
-        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("AHi there"), 5000);
-        QCOMPARE(receiver->leftPresses, QList<QPoint>{QPoint(300, 200)});
-        QCOMPARE(receiver->rightPresses, QList<QPoint>{QPoint(500, 400)});
-        QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, 2 * 120, 5000);
+        waylandtest::checkEveryOperation(*receiver);
     }
 
     // Texts arrive exactly, in order, whatever the layout lacks: its own
@@ -132,15 +107,13 @@ private slots:
         QVERIFY(ProjectFile::write(file, {{PageKinds::kEnterText, text, "0.3"}, {PageKinds::kNone}},
                                    {{PageKinds::kWaitUntilOver, "0.2"}, {PageKinds::kTime, "600"}}).ok);
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, typed, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
-        QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/tervalo_free", {"--stop"}), 0);
+        QCOMPARE(QProcess::execute(waylandtest::program(), {"--stop"}), 0);
         QVERIFY(program.waitForFinished(20000));
-        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
         // Stopped, not failed: every paste was taken by the window.
-        QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(output));
+        QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(waylandtest::output(program)));
         QCOMPARE(receiver->text, typed);
         // The run's session is gone, and the person's text stays.
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
@@ -170,8 +143,7 @@ private slots:
         QVERIFY(ProjectFile::write(file, commands, RecordList(commands.size(), {PageKinds::kWaitUntilOver, "0.2"})).ok);
         receiver->leftPresses.clear();
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         QVERIFY(program.waitForFinished(60000));
         QCOMPARE(program.exitCode(), CommandLine::kExitDone);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, QList<QPoint>{QPoint(20, 30)}, 5000);

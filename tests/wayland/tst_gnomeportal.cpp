@@ -12,6 +12,7 @@
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
 #include "wayland/receiver.h"
+#include "wayland/session.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -77,20 +78,14 @@ class TestGnomePortal : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(middleShows(false), 10000);
     }
 
-    void play(QProcess &program, const QString &file, const QString &language)
+    bool play(QProcess &program, const QString &file, const QString &language)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
+        QProcessEnvironment env = waylandtest::sessionEnvironment("GNOME", dir.path());
         env.insert("TERVALO_GNOME_API", "portal");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.insert("HOME", dir.path());
         env.remove("LC_ALL");
         env.remove("LC_MESSAGES");
         env.insert("LANG", language);
-        program.setProcessEnvironment(env);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
-        QVERIFY(program.waitForStarted(10000));
+        return waylandtest::play(program, file, env);
     }
 
 private slots:
@@ -114,9 +109,7 @@ private slots:
         QVERIFY(person->beginInput({}));
         receiver = std::make_unique<Receiver>();
         receiver->background = Qt::black;
-        receiver->showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(*receiver));
         // Mutter sends a frame only when the screen changes: one painted
         // before the person's stream was there is never sent, so it paints
         // again until a frame shows it.
@@ -137,21 +130,12 @@ private slots:
     {
         QFETCH(QString, language);
         QFETCH(bool, japanese);
-        const RecordList commands{
-            {PageKinds::kMousePointer, "300", "200"},
-            {PageKinds::kClick, PageKinds::kLeft, "0.05"},
-            {PageKinds::kSmoothMove, "500", "400", "0.2"},
-            {PageKinds::kClick, PageKinds::kRight, "0.05"},
-            {PageKinds::kKey, "65,4", "0.05"},
-            {PageKinds::kEnterText, "Hi", "0.3"},
-            {PageKinds::kWheel, PageKinds::WheelOperation::kUp, "2"},
-        };
         const QString file = dir.filePath("portal.cmdat");
-        QVERIFY(ProjectFile::write(file, commands, RecordList(commands.size(), {PageKinds::kWaitUntilOver, "0.2"})).ok);
+        QVERIFY(waylandtest::writeEveryOperation(file));
         receiver->clear();
 
         QProcess program;
-        play(program, file, language);
+        QVERIFY(play(program, file, language));
         answer(true);
         if (QTest::currentTestFailed())
             return;
@@ -163,10 +147,7 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
         QCOMPARE(program.exitCode(), CommandLine::kExitDone);
-        QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("AHi"), 5000);
-        QCOMPARE(receiver->leftPresses, QList<QPoint>{QPoint(300, 200)});
-        QCOMPARE(receiver->rightPresses, QList<QPoint>{QPoint(500, 400)});
-        QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, 2 * 120, 5000);
+        waylandtest::checkEveryOperation(*receiver);
     }
 
     // The person says no: nothing plays, and the run says its input did not
@@ -177,7 +158,7 @@ private slots:
         QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "0.05"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         receiver->clear();
         QProcess program;
-        play(program, file, "C.UTF-8");
+        QVERIFY(play(program, file, "C.UTF-8"));
         answer(false);
         if (QTest::currentTestFailed())
             return;
@@ -194,7 +175,7 @@ private slots:
         const QString file = dir.filePath("text.cmdat");
         QVERIFY(ProjectFile::write(file, {{PageKinds::kEnterText, "a日本b", "0.3"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         QProcess program;
-        play(program, file, "C.UTF-8");
+        QVERIFY(play(program, file, "C.UTF-8"));
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitCode(), CommandLine::kExitInputFailed);
         const QString said = QString::fromUtf8(program.readAllStandardError());

@@ -11,6 +11,7 @@
 #include "project/pagekinds.h"
 #include "project/picture.h"
 #include "project/projectfile.h"
+#include "wayland/session.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -80,24 +81,15 @@ class TestGnomeScreen : public QObject {
 
     // Starts the built program on a project with --play as on a GNOME
     // Wayland session, the backend left to its own choice.
-    void play(QProcess &program, const QString &file)
+    bool play(QProcess &program, const QString &file)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.insert("XDG_SESSION_TYPE", "wayland");
-        env.insert("XDG_CURRENT_DESKTOP", "GNOME");
-        env.insert("HOME", dir.path());
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
+        return waylandtest::play(program, file, waylandtest::sessionEnvironment("GNOME", dir.path()));
     }
 
     void finished(QProcess &program)
     {
         QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
-        const QString output = QString::fromUtf8(program.readAll());
+        const QString output = waylandtest::output(program);
         QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output));
         QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(output));
     }
@@ -125,9 +117,7 @@ private slots:
         desktop = platform::createGnomeDesktop(&why);
         QVERIFY2(desktop, why.c_str());
         board = std::make_unique<Board>();
-        board->showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(board.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(board->isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(*board));
     }
 
     void cleanupTestCase()
@@ -220,8 +210,7 @@ private slots:
                                    {{PageKinds::kColor, x, y, hex(awaited), "0"}, {PageKinds::kWaitUntilOver, "0.2"}})
                     .ok);
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         // The pointer came: the program waits for the colour now. It keeps
         // waiting while the window stays as it is.
         QTRY_VERIFY_WITH_TIMEOUT(board->moves.contains(at), 20000);
@@ -260,8 +249,7 @@ private slots:
                                    {{PageKinds::kWaitUntilOver, "0.2"}})
                     .ok);
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         finished(program);
         QTRY_COMPARE_WITH_TIMEOUT(board->leftPresses.size(), 1, 5000);
         QCOMPARE(board->leftPresses.first(), at + QPoint(image.width() / 2, image.height() / 2));

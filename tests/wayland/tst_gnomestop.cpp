@@ -12,6 +12,7 @@
 #include "platform/desktop_gnome.h"
 #include "project/pagekinds.h"
 #include "project/projectfile.h"
+#include "wayland/session.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -108,13 +109,9 @@ private slots:
         const QString file = dir.filePath("wait.cmdat");
         QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "600"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = waylandtest::sessionEnvironment("GNOME", dir.path());
         env.insert("TERVALO_BACKEND", "gnome");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        program.setProcessEnvironment(env);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(waylandtest::play(program, file, env));
         const QString ours = base + QStringLiteral("tervalo-free-stop-%1/").arg(program.processId());
         // The person's first, then only this run's, the one left gone.
         QTRY_VERIFY_WITH_TIMEOUT(shortcuts().contains(ours), 20000);
@@ -124,20 +121,12 @@ private slots:
         // Ctrl+Alt+S, as the person presses it. GNOME takes a changed
         // shortcut's keys a moment after the change, at a time nobody is
         // told of: pressed before then, it is pressed again, as a person would.
-        auto press = [this] {
-            for (int vk : {platform::vk::LControl, platform::vk::LMenu, int('S')})
-                person->key(vk, true);
-            QTest::qWait(100);
-            for (int vk : {int('S'), platform::vk::LMenu, platform::vk::LControl})
-                person->key(vk, false);
-        };
         for (int presses = 0; presses < 10 && program.state() != QProcess::NotRunning; ++presses) {
-            press();
+            waylandtest::pressStopKey(*person, 50);
             program.waitForFinished(1500);
         }
         QCOMPARE(program.state(), QProcess::NotRunning);
-        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
         QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
         QCOMPARE(shortcuts(), QStringLiteral("['%1']").arg(own));
     }
@@ -150,27 +139,19 @@ private slots:
         // Out of the overview the shell starts in, which takes the keys.
         QVERIFY(shellEval(QStringLiteral("imports.ui.main.overview.hide(); true")));
         KeyReceiver receiver;
-        receiver.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&receiver));
-        QTRY_VERIFY_WITH_TIMEOUT(receiver.isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(receiver));
 
         const QString file = dir.filePath("hold.cmdat");
         QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "600"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
-        program.setProcessEnvironment(env);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(waylandtest::play(program, file, waylandtest::sessionEnvironment("GNOME", dir.path())));
         QTRY_VERIFY_WITH_TIMEOUT(receiver.held.contains(Qt::Key_A), 20000);
         QVERIFY(receiver.held.contains(Qt::Key_Shift));
 
         // What the indicator's × does when clicked.
         QVERIFY(shellEval(QStringLiteral("imports.ui.main.panel.statusArea.screenSharing._stopSharing(); true")));
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
-        const QString output = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
         QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
         QTRY_VERIFY_WITH_TIMEOUT(receiver.held.isEmpty(), 5000);
     }

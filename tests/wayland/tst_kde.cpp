@@ -11,6 +11,7 @@
 #include "project/projectfile.h"
 #include "support/kwingrant.h"
 #include "wayland/receiver.h"
+#include "wayland/session.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,8 +27,6 @@
 Q_DECLARE_METATYPE(RecordList)
 
 namespace {
-
-const QString kStopKey = QStringLiteral("83,3"); // Ctrl+Alt+S
 
 QDBusMessage kglobalaccel(const QString &method, const QVariantList &arguments)
 {
@@ -54,20 +53,11 @@ class TestKde : public QObject {
     // The person at the keyboard: the test's own fake-input connection.
     std::shared_ptr<platform::Desktop> person;
 
-    QString program() const { return QCoreApplication::applicationDirPath() + "/tervalo_free"; }
-
     // Starts the built program on a project with --play as on a KDE
-    // Wayland session, the backend left to its own choice.
-    void play(QProcess &process, const QString &file)
+    // Wayland session; what it says is read when it ends.
+    bool play(QProcess &process, const QString &file)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.insert("XDG_SESSION_TYPE", "wayland");
-        env.insert("XDG_CURRENT_DESKTOP", "KDE");
-        env.insert("HOME", dir.path());
-        process.setProcessEnvironment(env);
-        process.start(program(), {"--play", file, "--times", "1", "--delay", "0", "--stop-key", kStopKey});
+        return waylandtest::play(process, file, waylandtest::sessionEnvironment("KDE", dir.path()));
     }
 
     // Waits for the program to end with `code`; what it said otherwise. The
@@ -81,7 +71,7 @@ class TestKde : public QObject {
         const bool ended = process.state() == QProcess::NotRunning;
         if (!ended)
             process.kill(), process.waitForFinished();
-        const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        const QString output = waylandtest::output(process);
         QVERIFY2(ended && process.exitStatus() == QProcess::NormalExit, qPrintable("did not end: " + output));
         QVERIFY2(process.exitCode() == code, qPrintable(output));
     }
@@ -92,16 +82,8 @@ class TestKde : public QObject {
     // their modifiers not yet counted.
     void pressStopKey()
     {
-        using namespace platform::vk;
         constexpr int kBetweenKeysMs = 50;
-        for (int vk : {int(Control), int(Menu), int('S')}) {
-            person->key(vk, true);
-            QTest::qWait(kBetweenKeysMs);
-        }
-        for (int vk : {int('S'), int(Menu), int(Control)}) {
-            person->key(vk, false);
-            QTest::qWait(kBetweenKeysMs);
-        }
+        waylandtest::pressStopKey(*person, kBetweenKeysMs);
     }
 
 private slots:
@@ -114,15 +96,13 @@ private slots:
                 QFAIL("no KWin session: the KDE stage of scripts/test starts one");
             QSKIP("No KWin session: this test runs in the KDE stage of scripts/test.");
         }
-        QVERIFY(testsupport::grantKwinInterfaces(program(), "tervalo-free-test"));
+        QVERIFY(testsupport::grantKwinInterfaces(waylandtest::program(), "tervalo-free-test"));
         QVERIFY(testsupport::grantKwinInterfaces(QCoreApplication::applicationFilePath(), "tervalo-free-person"));
         std::string why;
         person = platform::createKdeDesktop(&why);
         QVERIFY2(person, why.c_str());
         receiver = std::make_unique<Receiver>();
-        receiver->showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(*receiver));
     }
 
     // What the program plays lands in the window under the pointer or with
@@ -196,15 +176,14 @@ private slots:
                                    conditions + RecordList{{PageKinds::kTime, "600"}})
                     .ok);
         QProcess process;
-        play(process, file);
-        QVERIFY(process.waitForStarted(10000));
+        QVERIFY(play(process, file));
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, text, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, left, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->rightPresses, right, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, wheel, 20000);
         // Pasting gave the person's clipboard back.
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), persons, 5000);
-        QCOMPARE(QProcess::execute(program(), {"--stop"}), 0);
+        QCOMPARE(QProcess::execute(waylandtest::program(), {"--stop"}), 0);
         // Stopped, not failed: every input arrived, every paste was taken.
         finished(process, CommandLine::kExitStopped);
         QCOMPARE(receiver->text, text);
@@ -242,8 +221,7 @@ private slots:
                                    {{PageKinds::kWaitUntilOver, "0.2"}, {PageKinds::kTime, "600"}})
                     .ok);
         QProcess process;
-        play(process, file);
-        QVERIFY(process.waitForStarted(10000));
+        QVERIFY(play(process, file));
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("A"), 20000);
         // The shortcut is bound once the run plays.
         QTRY_VERIFY_WITH_TIMEOUT(!stopShortcut().isEmpty(), 5000);
@@ -251,7 +229,7 @@ private slots:
         if (byKey)
             pressStopKey();
         else
-            QCOMPARE(QProcess::execute(program(), {"--stop"}), 0);
+            QCOMPARE(QProcess::execute(waylandtest::program(), {"--stop"}), 0);
         finished(process, CommandLine::kExitStopped);
         if (QTest::currentTestFailed())
             return;
@@ -269,9 +247,7 @@ private slots:
     void aLongLineIntoATextField()
     {
         QPlainTextEdit field;
-        field.showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(&field));
-        QTRY_VERIFY_WITH_TIMEOUT(field.isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(field));
         field.setFocus();
         QString line;
         for (int i = 0; i < 1000; ++i)
@@ -279,7 +255,7 @@ private slots:
         const QString file = dir.filePath("long.cmdat");
         QVERIFY(ProjectFile::write(file, {{PageKinds::kEnterText, line, "0.1"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         QProcess process;
-        play(process, file);
+        QVERIFY(play(process, file));
         finished(process, CommandLine::kExitDone);
         QTRY_COMPARE_WITH_TIMEOUT(field.toPlainText(), line, 20000);
     }

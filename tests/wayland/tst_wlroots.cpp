@@ -12,6 +12,7 @@
 #include "project/picture.h"
 #include "project/projectfile.h"
 #include "wayland/receiver.h"
+#include "wayland/session.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -43,30 +44,9 @@ class TestWlroots : public QObject {
 
     // Starts the built program on a project with --play as on a sway
     // session, the backend left to its own choice. The stop key is Ctrl+Alt+S.
-    void play(QProcess &program, const QString &file)
+    bool play(QProcess &program, const QString &file)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("TERVALO_BACKEND");
-        env.insert("QT_QPA_PLATFORM", "wayland");
-        env.insert("XDG_SESSION_TYPE", "wayland");
-        env.insert("XDG_CURRENT_DESKTOP", "sway");
-        env.insert("HOME", dir.path());
-        program.setProcessEnvironment(env);
-        program.start(QCoreApplication::applicationDirPath() + "/tervalo_free",
-                      {"--play", file, "--times", "1", "--delay", "0", "--stop-key", "83,3"});
-    }
-
-    static QString output(QProcess &program)
-    {
-        return QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
-    }
-
-    void pressStopKey()
-    {
-        for (int vk : {platform::vk::LControl, platform::vk::LMenu, int('S')})
-            person->key(vk, true);
-        for (int vk : {int('S'), platform::vk::LMenu, platform::vk::LControl})
-            person->key(vk, false);
+        return waylandtest::play(program, file, waylandtest::sessionEnvironment("sway", dir.path()));
     }
 
 private slots:
@@ -86,9 +66,7 @@ private slots:
         // when it took the focus or that came after.
         QVERIFY(person->beginInput({}));
         receiver = std::make_unique<Receiver>();
-        receiver->showFullScreen();
-        QVERIFY(QTest::qWaitForWindowExposed(receiver.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(receiver->isActiveWindow(), 10000);
+        QVERIFY(waylandtest::showFocused(*receiver));
     }
 
     // Each operation the program plays through --play lands in the window
@@ -141,8 +119,7 @@ private slots:
         QVERIFY(ProjectFile::write(file, commands, conditions).ok);
 
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         if (awaited.isValid()) {
             // The run waits as long as the window stays white.
             QTest::qWait(1000);
@@ -153,8 +130,8 @@ private slots:
         }
         // The window's events are handled while the program plays.
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
-        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output(program)));
-        QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(output(program)));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
+        QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(waylandtest::output(program)));
 
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, arrived.text, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->wheel, arrived.wheel, 5000);
@@ -190,10 +167,9 @@ private slots:
                                    {{PageKinds::kWaitUntilOver, "0.2"}})
                     .ok);
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
-        QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(output(program)));
+        QVERIFY2(program.exitCode() == CommandLine::kExitDone, qPrintable(waylandtest::output(program)));
         QTRY_COMPARE_WITH_TIMEOUT(receiver->leftPresses, QList<QPoint>{at + QPoint(image.width() / 2, image.height() / 2)}, 5000);
         receiver->picture = QImage();
     }
@@ -214,24 +190,23 @@ private slots:
         const QString file = dir.filePath("hold.cmdat");
         QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "600"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
         QProcess program;
-        play(program, file);
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(play(program, file));
         QTRY_VERIFY_WITH_TIMEOUT(receiver->held.contains(Qt::Key_A), 20000);
         QVERIFY(receiver->held.contains(Qt::Key_Shift));
 
         if (byKey)
-            pressStopKey();
+            waylandtest::pressStopKey(*person);
         else
-            QCOMPARE(QProcess::execute(QCoreApplication::applicationDirPath() + "/tervalo_free", {"--stop"}), 0);
+            QCOMPARE(QProcess::execute(waylandtest::program(), {"--stop"}), 0);
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 20000);
-        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(output(program)));
-        QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(output(program)));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
+        QVERIFY2(program.exitCode() == CommandLine::kExitStopped, qPrintable(waylandtest::output(program)));
         QTRY_VERIFY_WITH_TIMEOUT(receiver->held.isEmpty(), 5000);
         if (byKey) // while the run played, sway kept S to itself
             QCOMPARE(receiver->keys.count(Qt::Key_S), 0);
 
         // Its binding went with it.
-        pressStopKey();
+        waylandtest::pressStopKey(*person);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->keys.count(Qt::Key_S), 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(receiver->held.isEmpty(), 5000);
     }
