@@ -32,8 +32,10 @@ RUN_PACKAGES=(
 # menu entry and the AppStream metadata; a headless GNOME (mutter, or
 # gnome-shell with gsd-media-keys and dconf for its shortcuts, PipeWire,
 # WirePlumber, a session bus, gdbus, the desktop portal with GNOME's
-# backend) and Qt's Wayland platform for the GNOME backend's tests; a headless sway (run as an unprivileged user with
-# setpriv, from util-linux) for the wlroots backend's tests, and wtype
+# backend, and a filtering bus proxy that refuses Mutter's API as a sandbox
+# does) and Qt's Wayland platform for the GNOME backend's tests; a headless
+# sway (run as an unprivileged user with setpriv, from util-linux) for the
+# wlroots backend's tests, and wtype
 # beside it in the typing benchmark; a headless KWin (its global shortcuts
 # come with it) for the KDE backend's.
 TEST_PACKAGES=(
@@ -45,7 +47,7 @@ TEST_PACKAGES=(
     ccache
     mutter gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend
     pipewire wireplumber dbus-daemon libglib2.0-bin qt6-wayland
-    xdg-desktop-portal xdg-desktop-portal-gnome
+    xdg-desktop-portal xdg-desktop-portal-gnome xdg-dbus-proxy
     sway wtype kwin-wayland
 )
 

@@ -2,8 +2,10 @@
 // xdg-desktop-portal with GNOME's backend in a headless mutter (scripts/test
 // starts them): the program asks, GNOME shows its consent dialog, and the
 // test's own person answers it with the keyboard as a person would (the
-// dialog takes the keyboard focus when it appears). Skipped without that
-// session, unless TERVALO_GNOME_REQUIRED=1 makes it a failure.
+// dialog takes the keyboard focus when it appears). The program comes to the
+// portal because it was told to, or because Mutter refused it, as on a bus
+// filtered the way a sandbox filters it. Skipped without that session,
+// unless TERVALO_GNOME_REQUIRED=1 makes it a failure.
 
 #include "app/commandline.h"
 #include "platform/desktop.h"
@@ -16,6 +18,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -30,6 +33,10 @@ class TestGnomePortal : public QObject {
     QTemporaryDir dir;
     // The person at the keyboard: a session of Mutter's own API.
     std::shared_ptr<platform::Desktop> person;
+    // The session bus as a sandbox passes it on: Mutter's remote desktop is
+    // there but refuses every call, the portal answers.
+    QProcess filteredBus;
+    QString filteredBusSocket;
 
     std::vector<std::uint32_t> screen()
     {
@@ -78,10 +85,15 @@ class TestGnomePortal : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(middleShows(false), 10000);
     }
 
-    bool play(QProcess &program, const QString &file, const QString &language)
+    // Starts the program on `file` in `language`, sent to the portal either
+    // by TERVALO_GNOME_API or by Mutter refusing it.
+    bool play(QProcess &program, const QString &file, const QString &language, bool mutterRefuses = false)
     {
         QProcessEnvironment env = waylandtest::sessionEnvironment("GNOME", dir.path());
-        env.insert("TERVALO_GNOME_API", "portal");
+        if (mutterRefuses)
+            env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + filteredBusSocket);
+        else
+            env.insert("TERVALO_GNOME_API", "portal");
         env.remove("LC_ALL");
         env.remove("LC_MESSAGES");
         env.insert("LANG", language);
@@ -107,6 +119,12 @@ private slots:
             QSKIP("No GNOME session with the portal: this test runs in the GNOME stage of scripts/test.");
         }
         QVERIFY(person->beginInput({}));
+        filteredBusSocket = dir.filePath("filtered-bus");
+        filteredBus.start("xdg-dbus-proxy", {qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), filteredBusSocket, "--filter",
+                                             "--see=org.gnome.Mutter.RemoteDesktop",
+                                             "--talk=org.freedesktop.portal.Desktop"});
+        QVERIFY2(filteredBus.waitForStarted(10000), "xdg-dbus-proxy: scripts/test installs it");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(filteredBusSocket), 10000);
         receiver = std::make_unique<Receiver>();
         receiver->background = Qt::black;
         QVERIFY(waylandtest::showFocused(*receiver));
@@ -123,19 +141,21 @@ private slots:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<bool>("japanese");
-        QTest::newRow("English") << "C.UTF-8" << false;
-        QTest::newRow("Japanese") << "ja_JP.UTF-8" << true;
+        QTest::addColumn<bool>("mutterRefuses");
+        QTest::newRow("English, portal asked for") << "C.UTF-8" << false << false;
+        QTest::newRow("Japanese, Mutter refuses") << "ja_JP.UTF-8" << true << true;
     }
     void playsThroughPortal()
     {
         QFETCH(QString, language);
         QFETCH(bool, japanese);
+        QFETCH(bool, mutterRefuses);
         const QString file = dir.filePath("portal.cmdat");
         QVERIFY(waylandtest::writeEveryOperation(file));
         receiver->clear();
 
         QProcess program;
-        QVERIFY(play(program, file, language));
+        QVERIFY(play(program, file, language, mutterRefuses));
         answer(true);
         if (QTest::currentTestFailed())
             return;
@@ -216,6 +236,12 @@ private slots:
         program->key('B', false);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("ab"), 5000);
         program->endInput(secondRun);
+    }
+
+    void cleanupTestCase()
+    {
+        filteredBus.kill();
+        filteredBus.waitForFinished();
     }
 };
 
