@@ -10,6 +10,8 @@
 #include "wayland/receiver.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QString>
 #include <QWidget>
@@ -73,6 +75,18 @@ inline void pressStopKey(platform::Desktop &person, int paceMs = 0)
 {
     window.showFullScreen();
     return QTest::qWaitForWindowExposed(&window) && QTest::qWaitFor([&] { return window.isActiveWindow(); }, 10000);
+}
+
+/// Runs JavaScript in gnome-shell (scripts/gnome-session --shell starts it in
+/// unsafe mode, so that a test can reach the shell's own controls as a click
+/// would); false when there is no shell, it refused or the code threw.
+inline bool gnomeShellEval(const QString &code)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    call.setArguments({code});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
+    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
 }
 
 /// Writes a project of one page of each operation to `file`: a click at a

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScreen>
@@ -37,6 +38,8 @@ class TestGnomePortal : public QObject {
     // there but refuses every call, the portal answers.
     QProcess filteredBus;
     QString filteredBusSocket;
+    // gnome-shell, with its sharing indicator, rather than mutter alone.
+    bool shell = false;
 
     std::vector<std::uint32_t> screen()
     {
@@ -125,6 +128,10 @@ private slots:
                                              "--talk=org.freedesktop.portal.Desktop"});
         QVERIFY2(filteredBus.waitForStarted(10000), "xdg-dbus-proxy: scripts/test installs it");
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(filteredBusSocket), 10000);
+        shell = QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.gnome.Shell"));
+        // Out of the overview the shell starts in, which takes the keys.
+        if (shell)
+            QVERIFY(waylandtest::gnomeShellEval(QStringLiteral("imports.ui.main.overview.hide(); true")));
         receiver = std::make_unique<Receiver>();
         receiver->background = Qt::black;
         QVERIFY(waylandtest::showFocused(*receiver));
@@ -236,6 +243,32 @@ private slots:
         program->key('B', false);
         QTRY_COMPARE_WITH_TIMEOUT(receiver->text, QStringLiteral("ab"), 5000);
         program->endInput(secondRun);
+    }
+
+    // The person ends the sharing with the shell's indicator (its ×) while a
+    // page holds Shift+A: the run stops at once, as with its stop key, and
+    // nothing stays down. Only gnome-shell has the indicator: its stage runs
+    // this alone. Last: it ends every session, the person's too.
+    void sharingIndicatorEndsTheRun()
+    {
+        if (!shell)
+            QSKIP("Only gnome-shell shows the sharing indicator: its stage of scripts/test runs this.");
+        const QString file = dir.filePath("hold.cmdat");
+        QVERIFY(ProjectFile::write(file, {{PageKinds::kKey, "65,4", "600"}}, {{PageKinds::kWaitUntilOver, "0.2"}}).ok);
+        receiver->clear();
+        QProcess program;
+        QVERIFY(play(program, file, "C.UTF-8"));
+        answer(true);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(receiver->held.contains(Qt::Key_A), 20000);
+
+        QVERIFY(waylandtest::gnomeShellEval(
+            QStringLiteral("imports.ui.main.panel.statusArea.screenSharing._stopSharing(); true")));
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
+        QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver->held.isEmpty(), 5000);
     }
 
     void cleanupTestCase()

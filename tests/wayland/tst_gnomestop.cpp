@@ -40,17 +40,6 @@ QString shortcuts()
     return gsettings({QStringLiteral("get"), kMediaKeys, QStringLiteral("custom-keybindings")});
 }
 
-// Runs JavaScript in gnome-shell (scripts/gnome-session starts it in unsafe
-// mode); false when the shell refused or the code threw.
-bool shellEval(const QString &code)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
-                                                       QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
-    call.setArguments({code});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
-    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
-}
-
 // A window that keeps which keys are down in it.
 class KeyReceiver : public QWidget {
 public:
@@ -137,7 +126,7 @@ private slots:
     void sharingIndicatorStopsTheRun()
     {
         // Out of the overview the shell starts in, which takes the keys.
-        QVERIFY(shellEval(QStringLiteral("imports.ui.main.overview.hide(); true")));
+        QVERIFY(waylandtest::gnomeShellEval(QStringLiteral("imports.ui.main.overview.hide(); true")));
         KeyReceiver receiver;
         QVERIFY(waylandtest::showFocused(receiver));
 
@@ -149,7 +138,7 @@ private slots:
         QVERIFY(receiver.held.contains(Qt::Key_Shift));
 
         // What the indicator's × does when clicked.
-        QVERIFY(shellEval(QStringLiteral("imports.ui.main.panel.statusArea.screenSharing._stopSharing(); true")));
+        QVERIFY(waylandtest::gnomeShellEval(QStringLiteral("imports.ui.main.panel.statusArea.screenSharing._stopSharing(); true")));
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 10000);
         QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(waylandtest::output(program)));
         QCOMPARE(program.exitCode(), CommandLine::kExitStopped);
