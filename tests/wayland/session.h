@@ -2,7 +2,8 @@
 
 // What the Wayland tests do alike: start the built program with --play as a
 // session of their desktop starts it, press its stop key as the person does,
-// and show a window full screen with the keyboard focus.
+// show a window full screen with the keyboard focus, reach gnome-shell's own
+// controls, and play one page of each operation.
 
 #include "platform/desktop.h"
 #include "project/pagekinds.h"

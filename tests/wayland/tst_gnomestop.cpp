@@ -14,8 +14,6 @@
 #include "project/projectfile.h"
 #include "wayland/session.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QSet>
